@@ -1,0 +1,107 @@
+// POSIX side of the host layer. Path texts arrive in Windows form: every "\"
+// becomes "/", and a component with no entry of exactly its name is matched
+// against its directory's entries without regard to ASCII letter case, the
+// first such entry in byte order winning. A component that matches nothing is
+// used as written, so a new file gets the name as built.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <string>
+
+#include "common/host.h"
+
+namespace {
+
+bool same_ignoring_case(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// The entry of dir whose name equals component without regard to case, or the
+// component itself when there is none.
+std::string match_component(const std::string& dir, const std::string& component) {
+  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return component;
+  std::string best;
+  bool found = false;
+  while (const dirent* e = readdir(d)) {
+    if (same_ignoring_case(e->d_name, component.c_str()) && (!found || best.compare(e->d_name) > 0)) {
+      best = e->d_name;
+      found = true;
+    }
+  }
+  closedir(d);
+  return found ? best : component;
+}
+
+std::string map_path(const char* text) {
+  std::string path(text);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  std::string out;
+  std::size_t i = 0;
+  while (i <= path.size()) {
+    std::size_t slash = path.find('/', i);
+    if (slash == std::string::npos) slash = path.size();
+    std::string component = path.substr(i, slash - i);
+    if (!component.empty() && component != "." && component != "..") {
+      if (!exists(out + component)) component = match_component(out, component);
+    }
+    out += component;
+    if (slash < path.size()) out += '/';
+    i = slash + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+void host_prepare_arguments(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i)
+    for (char* p = argv[i]; *p; ++p)
+      if (*p == '/') *p = '\\';
+}
+
+void host_prepare_console() {}
+
+const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
+
+std::FILE* host_open_read(const char* path) {
+  const std::string real = map_path(path);
+  struct stat st;
+  if (stat(real.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+  return std::fopen(real.c_str(), "rb");
+}
+
+std::FILE* host_open_write(const char* path) { return std::fopen(map_path(path).c_str(), "wb"); }
+
+bool host_append(const char* path, const char* bytes, std::size_t size) {
+  const int fd = open(map_path(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  ssize_t written;
+  do written = write(fd, bytes, size);
+  while (written < 0 && errno == EINTR);
+  close(fd);
+  return written == static_cast<ssize_t>(size);
+}
+
+LocalTime host_local_time() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}

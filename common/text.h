@@ -1,0 +1,31 @@
+// In-place operations on zero-ended texts held in caller-owned buffers.
+// Every comparison the programs make is a plain byte comparison; case is
+// folded only by upper_case_text, and only for the bytes a to z.
+#pragma once
+
+#include <cstddef>
+
+// Byte classes.
+bool is_space_char(unsigned char c);    // byte 32 only; a TAB is not a space
+bool is_control_char(unsigned char c);  // bytes 1 to 31
+bool is_address_char(unsigned char c);  // A-Z, 0-9 and . - _ = ! # % *
+
+char* upper_case_text(char* text);
+char* cut_at_control_char(char* text);
+char* normalise_line(char* text);  // upper_case_text, then cut_at_control_char
+char* trim_spaces(char* text);
+char* directory_part(char* path);
+// Ends the text after the address around its last "@" and gives the address,
+// a part of the same buffer; a text without "@" becomes "~BAD" (the buffer
+// must hold at least five bytes).
+char* extract_address(char* text);
+
+// Small queries used by the readers and the rule code.
+bool begins_with(const char* text, const char* prefix);
+bool contains(const char* text, const char* word);
+// Position of the first occurrence of word in text, or -1.
+long position_of(const char* text, const char* word);
+// True when the first occurrence of word in text begins at pos.
+bool stands_at(const char* text, const char* word, long pos);
+// Copies src into dst, keeping at most capacity - 1 bytes and the terminator.
+void copy_text(char* dst, std::size_t capacity, const char* src);

@@ -1,0 +1,37 @@
+// Text mode, the same on every host: reading turns CR LF into one line end and
+// stops at the first byte 26 (Ctrl-Z); writing turns every line end into CR LF.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+class TextReader {
+ public:
+  explicit TextReader(std::FILE* file) : file_(file) {}
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+
+  // Next character after the line-end mapping, or EOF.
+  int get();
+  // Like fgets: reads at most size - 1 characters into out, stopping after a
+  // line end, and ends the text with a zero byte (a zero byte read from the
+  // file stays in the buffer and so ends the text early). False when the file
+  // had nothing left.
+  bool read_piece(char* out, std::size_t size);
+
+ private:
+  int raw();  // next byte of the file, or EOF
+
+  std::FILE* file_;
+  unsigned char buf_[8192];
+  std::size_t pos_ = 0, len_ = 0;
+  bool ended_ = false;
+};
+
+// The text with every line end written as CR LF.
+std::string to_crlf(const char* text, std::size_t size);
+std::string to_crlf(const std::string& text);
+
+// Writes the text to the stream with CR LF line ends; true when all of it went.
+bool write_text(std::FILE* out, const std::string& text);

@@ -1,0 +1,107 @@
+"""Runs a built program the way its callers do, natively or under a launcher.
+
+The end-to-end case tables use one Host object, so the same table runs the
+POSIX build (paths passed in POSIX form; the program turns "/" into "\\") and
+the Windows build under a launcher such as Wine (paths in Windows form on the
+Z: drive). Command-line options shared by every driver:
+
+  --exe PATH        the program to run
+  --launcher CMD    a launcher prefix, e.g. "wine" (empty: run natively)
+  --windows         pass paths in Windows form (Z:\\...) and name the
+                    program NAME.EXE inside a program directory
+"""
+import argparse
+import os
+import shlex
+import shutil
+import subprocess
+import tempfile
+from pathlib import Path
+
+
+def parse_args(description):
+    ap = argparse.ArgumentParser(description=description)
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--launcher", default="")
+    ap.add_argument("--windows", action="store_true")
+    ap.add_argument("-k", dest="only", default="", help="run only cases whose name contains this")
+    return ap.parse_args()
+
+
+class Host:
+    def __init__(self, exe, launcher="", windows=False, timeout=60):
+        self.exe = Path(exe).resolve()
+        self.launcher = shlex.split(launcher)
+        self.windows = windows
+        self.timeout = timeout
+
+    def path(self, p):
+        """A path text as the program's caller would write it."""
+        p = str(p)
+        if self.windows and p.startswith("/"):
+            return "Z:" + p.replace("/", "\\")
+        return p
+
+    def install(self, program_dir, name):
+        """Puts the program into program_dir under name and gives the path to start it by."""
+        program_dir = Path(program_dir)
+        program_dir.mkdir(parents=True, exist_ok=True)
+        if self.windows:
+            target = program_dir / (name + ".EXE")
+            if not target.exists():
+                shutil.copy2(self.exe, target)
+            return target
+        return program_dir / name
+
+    def run(self, argv0, args, cwd, stdin=subprocess.DEVNULL):
+        """Runs with the chosen first command-line word; gives (exit code, stdout bytes).
+
+        Natively argv0 can be any text and the built program is started under
+        it. Under a launcher argv0 must be a path to an installed copy
+        (install()), given as a POSIX path and passed in the caller's form.
+        """
+        if self.launcher:
+            cmd = self.launcher + [self.path(argv0)] + list(args)
+            proc = subprocess.run(cmd, cwd=cwd, stdin=stdin, capture_output=True, timeout=self.timeout)
+        else:
+            proc = subprocess.run([str(argv0)] + list(args), executable=str(self.exe), cwd=cwd,
+                                  stdin=stdin, capture_output=True, timeout=self.timeout)
+        return proc.returncode, proc.stdout
+
+
+def scratch_dir(prefix):
+    return Path(tempfile.mkdtemp(prefix=prefix))
+
+
+class Results:
+    """Collects case outcomes and prints the closing line that CTest and CI read."""
+
+    def __init__(self):
+        self.passed = 0
+        self.failed = []
+
+    def check(self, name, problems):
+        if problems:
+            self.failed.append(name)
+            print(f"FAIL {name}")
+            for p in problems:
+                print(f"     {p}")
+        else:
+            self.passed += 1
+            print(f"ok   {name}")
+
+    def finish(self):
+        print(f"{self.passed} passed, {len(self.failed)} failed")
+        return 0 if not self.failed and self.passed else 1
+
+
+def diff_bytes(label, got, want):
+    """A short description of the first difference, or None."""
+    if got == want:
+        return None
+    i = next((k for k in range(min(len(got), len(want))) if got[k] != want[k]), min(len(got), len(want)))
+    return f"{label} differs at byte {i}: got {got[max(0, i - 20):i + 40]!r}, want {want[max(0, i - 20):i + 40]!r}"
+
+
+if os.environ.get("E2E_DEBUG"):
+    print("e2e_lib loaded from", __file__)
