@@ -103,5 +103,3 @@ def diff_bytes(label, got, want):
     return f"{label} differs at byte {i}: got {got[max(0, i - 20):i + 40]!r}, want {want[max(0, i - 20):i + 40]!r}"
 
 
-if os.environ.get("E2E_DEBUG"):
-    print("e2e_lib loaded from", __file__)

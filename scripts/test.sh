@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything natively and runs the whole test suite through CTest; then,
+# when mingw-w64 and Wine are installed, builds the Windows executables and runs
+# the end-to-end suite against them under Wine.
+# REQUIRE_WINE=1 turns a skipped Windows suite into a failure (CI sets it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build
+ctest --test-dir build --output-on-failure -j2
+
+if [ -x scripts/test-windows.sh ]; then
+  scripts/test-windows.sh
+fi
