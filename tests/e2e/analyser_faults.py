@@ -1,0 +1,268 @@
+#!/usr/bin/env python3
+"""Fault cases for the analyser: missing, unreadable and misplaced files, a
+report directory that cannot be written, a 1 GB log of one token, a log of
+white space only, a GLOBAL.CFG of 10,000 names and over-long arguments. Every
+run must end in bounded time and memory with exit code 0 and the documented
+console output and report file.
+
+  analyser_faults.py --exe build/analyser/VESKOL [-k NAME]
+"""
+import os
+import random
+import shutil
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import bounded  # noqa: E402
+import e2e_lib  # noqa: E402
+
+TIME_LIMIT = 30
+BIG_TIME_LIMIT = 300 if bounded.SANITIZED else 60
+ONE_ENTRY = b"K1 Tests failed [weight=5] a=1 end\r\n"
+
+
+def crlf(text):
+    return text.replace("\n", "\r\n").encode("latin-1")
+
+
+def report(log_text, rows=(), messages=0, recipients=0):
+    """The report text; rows are (name, message fails, recipient fails) in
+    report order. Shares are only formed here for non-zero totals."""
+    out = f"{log_text}\n\n"
+    out += "\n%25s%c%s%s%c%s" % (" ", "\t", "  Message", " ", "\t", " Recipient")
+    out += "\n%25s%c%s%c%s\n" % ("Test Name", "\t", "Fail Count %", "\t", "Fail Count %")
+    for name, m, r in rows:
+        out += "\n%25s%c%7d   %2d%c%7d   %2d" % (name, "\t", m, m * 100 // messages, "\t", r, r * 100 // recipients)
+    out += "\n\n%25s%c%7d     %c%7d\n" % ("Message Count", "\t", messages, "\t", recipients)
+    return out
+
+
+class Case:
+    def __init__(self, host):
+        self.host = host
+        self.base = e2e_lib.scratch_dir("analyser-fault-")
+        os.chmod(self.base, 0o755)
+        self.logs = self.base / "logs"
+        self.logs.mkdir()
+        self.log = self.logs / "DEC0101.LOG"
+        self.work = self.base / "work"  # the current directory of the run
+        self.work.mkdir()
+
+    def text(self, path):
+        """A path as the program holds it: the caller's form, "\\" separated."""
+        return self.host.path(path).replace("/", "\\")
+
+    def run(self, args, as_nobody=False, read_only=(), time_limit=TIME_LIMIT):
+        if as_nobody:
+            for root, dirs, _ in os.walk(self.base):
+                for d in dirs:
+                    os.chmod(Path(root) / d, 0o777)
+        for d in read_only:
+            os.chmod(d, 0o555)
+        args = [a if isinstance(a, str) else self.host.path(a) for a in args]
+        cmd = self.host.launcher + ([self.host.path(self.host.install(self.base / "prog", "VESKOL"))]
+                                    if self.host.launcher else ["VESKOL"]) + args
+        self.time_limit = time_limit
+        self.outcome = bounded.run(cmd, None if self.host.launcher else str(self.host.exe), self.work,
+                                   time_limit, as_nobody)
+        return self.outcome
+
+    def expect(self, console, report_file):
+        """console: the expected standard output text; report_file: the
+        expected veskol.txt beside the log, or None when there must be none."""
+        o = self.outcome
+        problems = o.problems(self.time_limit)
+        if not o.timed_out and o.code != 0:
+            problems.append(f"exit code {o.code}, want 0")
+        p = e2e_lib.diff_bytes("console", o.stdout, crlf(console))
+        if p:
+            problems.append(p)
+        written = self.logs / "veskol.txt"
+        if report_file is None:
+            if written.is_file():
+                problems.append("a report file was written")
+        elif not written.is_file():
+            problems.append("no report file")
+        else:
+            p = e2e_lib.diff_bytes("veskol.txt", written.read_bytes(), crlf(report_file))
+            if p:
+                problems.append(p)
+        if any(self.work.iterdir()):
+            problems.append(f"files left in the current directory: {list(self.work.iterdir())}")
+        return problems
+
+    def one_entry_report(self):
+        r = report(self.text(self.log), [("A", 1, 1)], 1, 1)
+        return "\n0 A" + "\n\n" + r, r
+
+    def cleanup(self):
+        for root, dirs, _ in os.walk(self.base):
+            for d in dirs:
+                os.chmod(Path(root) / d, 0o755)
+        shutil.rmtree(self.base, ignore_errors=True)
+
+
+def not_found(c):
+    return f"\n\n Log File Not Found!\n{c.text(c.log)}\n"
+
+
+# --- missing, misplaced and unreadable files ----------------------------------
+
+def missing_log(c):
+    c.run([c.log])
+    return c.expect(not_found(c), None)
+
+
+def log_is_directory(c):
+    c.log.mkdir()
+    c.run([c.log])
+    return c.expect(not_found(c), None)
+
+
+def unreadable_log(c):
+    c.log.write_bytes(ONE_ENTRY)
+    os.chmod(c.log, 0)
+    c.run([c.log], as_nobody=bounded.can_drop_privileges())
+    return c.expect(not_found(c), None)
+
+
+def missing_global_cfg(c):
+    c.log.write_bytes(ONE_ENTRY)
+    c.run([c.log, c.base / "NOWHERE"])
+    return c.expect(*c.one_entry_report())
+
+
+def global_cfg_is_directory(c):
+    c.log.write_bytes(ONE_ENTRY)
+    (c.base / "CFG" / "GLOBAL.CFG").mkdir(parents=True)
+    c.run([c.log, c.base / "CFG"])
+    return c.expect(*c.one_entry_report())
+
+
+def unreadable_global_cfg(c):
+    c.log.write_bytes(ONE_ENTRY)
+    cfg = c.base / "GLOBAL.CFG"
+    cfg.write_bytes(b"OTHER 1\r\n")
+    os.chmod(cfg, 0)
+    c.run([c.log, c.base], as_nobody=bounded.can_drop_privileges())
+    return c.expect(*c.one_entry_report())
+
+
+# --- a report that cannot be written -------------------------------------------------
+
+def report_name_is_directory(c):
+    c.log.write_bytes(ONE_ENTRY)
+    (c.logs / "veskol.txt").mkdir()
+    c.run([c.log])
+    console, _ = c.one_entry_report()
+    (c.logs / "veskol.txt").rmdir()
+    return c.expect(console, None)
+
+
+def report_directory_read_only(c):
+    c.log.write_bytes(ONE_ENTRY)
+    c.run([c.log], as_nobody=bounded.can_drop_privileges(), read_only=[c.logs])
+    console, _ = c.one_entry_report()
+    return c.expect(console, None)
+
+
+# --- huge and empty logs, a huge GLOBAL.CFG ---------------------------------------------
+
+def log_of_one_1gb_token(c):
+    big = c.logs / "BIG.LOG"
+    chunk = b"x" * (1 << 20)
+    with open(big, "wb") as f:
+        for _ in range(1024):
+            f.write(chunk)
+    c.log = big
+    c.run([big], time_limit=BIG_TIME_LIMIT)
+    big.unlink()
+    r = report(c.text(big))
+    problems = c.expect("\n\n" + r, r)
+    print(f"     1 GB token: {c.outcome.seconds:.1f}s, peak {c.outcome.max_rss_kb} KiB")
+    return problems
+
+
+def log_of_white_space(c):
+    rng = random.Random(3)
+    c.log.write_bytes(bytes(rng.choice(b" \t\r\n\v\f") for _ in range(1 << 20)) * 8)
+    c.run([c.log])
+    r = report(c.text(c.log))
+    return c.expect("\n\n" + r, r)
+
+
+def empty_log(c):
+    c.log.write_bytes(b"")
+    c.run([c.log])
+    r = report(c.text(c.log))
+    return c.expect("\n\n" + r, r)
+
+
+def global_cfg_of_10000_names(c):
+    names = [f"T{i:05d}" for i in range(10000)]
+    lines = []
+    for i, name in enumerate(names):
+        lines.append(f"{name}\tON\r\n" if i % 2 else f"{name} 10 # note\r\n")
+        if i % 1000 == 0:
+            lines.append("LOGFILE C:\\X.LOG\r\n#comment\r\n\r\n")
+    (c.base / "GLOBAL.CFG").write_bytes("".join(lines).encode())
+    # T00005 is in the table; T09999 came too late for it and is not counted.
+    c.log.write_bytes(b"K1 Tests failed [weight=5] T00005=1 T09999=1 end\r\n")
+    c.run([c.log, c.base / "global.cfg"])
+    table = [("T00005", 1, 1)] + [(n, 0, 0) for n in names[:100] if n != "T00005"]
+    r = report(c.text(c.log), table, 1, 1)
+    console = "".join(f"\n{i} {n}" for i, n in enumerate(names[:100])) + "\n\n" + r
+    return c.expect(console, r)
+
+
+# --- arguments longer than anything -------------------------------------------------------
+
+def long_log_path(c):
+    c.log = c.logs / ("L" * 200) / ("M" * 200) / ("N" * 100_000)
+    c.run([c.log])
+    return c.expect(not_found(c), None)
+
+
+def long_global_cfg_path(c):
+    c.log.write_bytes(ONE_ENTRY)
+    c.run([c.log, "C" * 100_000])
+    return c.expect(*c.one_entry_report())
+
+
+def long_number_arguments(c):
+    # Two entries of one message; a limit of at least 2 passes counts both.
+    c.log.write_bytes(ONE_ENTRY * 2)
+    r = report(c.text(c.log), [("A", 1, 2)], 1, 2)
+    problems = []
+    for limit in ("9" * 50, "0x" + "F" * 40, "+" + "7" * 100_000):
+        c.run([c.log, limit, c.base / "NOWHERE"])
+        problems += [f"{limit[:12]}: {p}" for p in c.expect("\n0 A\n\n" + r, r)]
+    return problems
+
+
+CASES = [
+    missing_log, log_is_directory, unreadable_log, missing_global_cfg, global_cfg_is_directory,
+    unreadable_global_cfg, report_name_is_directory, report_directory_read_only,
+    log_of_one_1gb_token, log_of_white_space, empty_log, global_cfg_of_10000_names,
+    long_log_path, long_global_cfg_path, long_number_arguments,
+]
+
+
+def main():
+    args = e2e_lib.parse_args(__doc__)
+    host = e2e_lib.Host(args.exe, args.launcher, args.windows)
+    results = e2e_lib.Results()
+    for case in CASES:
+        if args.only and args.only not in case.__name__:
+            continue
+        c = Case(host)
+        try:
+            results.check(case.__name__, case(c))
+        finally:
+            c.cleanup()
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

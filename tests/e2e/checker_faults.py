@@ -1,0 +1,443 @@
+#!/usr/bin/env python3
+"""Fault cases for the checker: missing, unreadable and misplaced files, an
+activity log that cannot be written, huge and binary inputs, REDIRECT loops
+and over-long arguments. Every run must end in bounded time and memory with
+exit code 0, 1 or 100 as the case documents, print nothing, and leave the
+documented lines in the activity log.
+
+  checker_faults.py --exe build/checker/QUORVANT [-k NAME]
+"""
+import datetime
+import os
+import random
+import re
+import shutil
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import bounded  # noqa: E402
+import e2e_lib  # noqa: E402
+
+TIME_LIMIT = 30
+TIME_RE = rb"\d\d:\d\d:\d\d"
+ADDRESS_CHARS = set(b".-_=!#%*ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
+
+
+class Case:
+    """A scratch program directory, a spool and one run of the checker."""
+
+    def __init__(self, host):
+        self.host = host
+        self.base = e2e_lib.scratch_dir("checker-fault-")
+        os.chmod(self.base, 0o755)  # the runs as nobody must reach it
+        self.prog = self.base / "prog"
+        self.spool = self.base / "spool"
+        self.spool.mkdir()
+        self.argv0 = host.install(self.prog, "QUORVANT")
+        self.message = self.spool / "D1.SMD"
+        self.envelope = self.spool / "_1.~MD"
+
+    def write(self, path, data):
+        path = Path(path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        return path
+
+    def standard_message(self, rules=b"BLACKLIST FROM @EXAMPLE.COM\r\n"):
+        """Joe writes to Ann; Ann's own rule file blacklists Joe's domain."""
+        self.write(self.envelope, b"S<joe@example.com>\r\nR<ann@example.org>\r\n")
+        self.write(self.message, b"Subject: hello\r\n\r\nbody\r\n")
+        if rules is not None:
+            self.write(self.user_rules(), rules)
+
+    def user_rules(self):
+        return self.prog / "EXAMPLE.ORG" / "ANN.QUORVANT"
+
+    def domain_rules(self):
+        return self.prog / "EXAMPLE.ORG" / "$default$.QUORVANT"
+
+    def run(self, args, as_nobody=False, argv0=None, read_only=()):
+        """Runs the checker; as nobody, every directory but read_only is opened
+        up so that only the file under test is out of reach."""
+        if as_nobody:
+            for root, dirs, _ in os.walk(self.base):
+                for d in dirs:
+                    os.chmod(Path(root) / d, 0o777)
+        for d in read_only:
+            os.chmod(d, 0o555)
+        cmd = self.host.launcher + [self.host.path(argv0 or self.argv0)] + [self.host.path(a) for a in args]
+        exe = None if self.host.launcher else str(self.host.exe)
+        self.outcome = bounded.run(cmd, exe, self.base, TIME_LIMIT, as_nobody)
+        return self.outcome
+
+    def log_lines(self):
+        logs = sorted(p for p in self.prog.glob("QEL*.LOG") if p.is_file()) if self.prog.exists() else []
+        if not logs:
+            return []
+        data = logs[-1].read_bytes()
+        return data.split(b"\r\n")[:-1] if data.endswith(b"\r\n") else [data]
+
+    def expect(self, code, log_res):
+        """Problems when the exit code, console or activity log differ: log_res
+        are patterns that the log's lines must match, one for one."""
+        o = self.outcome
+        problems = o.problems(TIME_LIMIT)
+        if not o.timed_out and o.code != code:
+            problems.append(f"exit code {o.code}, want {code}")
+        if o.stdout:
+            problems.append(f"console output {o.stdout[:80]!r}")
+        lines = self.log_lines()
+        if len(lines) != len(log_res) or not all(re.fullmatch(p, l) for p, l in zip(log_res, lines)):
+            problems.append(f"log lines {[l[:160] for l in lines[:6]]} (of {len(lines)}), want {log_res}")
+        return problems
+
+    def cleanup(self):
+        for root, dirs, _ in os.walk(self.base):
+            for d in dirs:
+                os.chmod(Path(root) / d, 0o755)
+        shutil.rmtree(self.base, ignore_errors=True)
+
+
+def result_line(words, subject=b"HELLO"):
+    return TIME_RE + rb" D1 To: ANN@EXAMPLE\.ORG From: JOE@EXAMPLE\.COM Subject: " + subject + re.escape(words)
+
+
+BLACKLISTED = result_line(b" Blacklisted-User")
+NO_ACTION = result_line(b" No Action.")
+COULD_NOT_OPEN = rb"Could not open message file\."
+
+
+def make_unreadable(path):
+    os.chmod(path, 0)
+
+
+# --- missing files and directories where files belong -------------------------
+
+def missing_envelope(c):
+    c.write(c.message, b"Subject: hello\r\n")
+    c.run([c.message])
+    return c.expect(0, [COULD_NOT_OPEN])
+
+
+def missing_message_file(c):
+    c.standard_message(rules=b"BLACKLIST SUBJECT CONTAINS HELLO\r\n")
+    c.message.unlink()
+    c.run([c.message])
+    # The subject is then a single space, which the rule does not hit.
+    return c.expect(0, [result_line(b" No Action.", subject=b" ")])
+
+
+def envelope_is_directory(c):
+    c.standard_message()
+    c.envelope.unlink()
+    c.envelope.mkdir()
+    c.run([c.message])
+    return c.expect(0, [COULD_NOT_OPEN])
+
+
+def message_is_directory(c):
+    c.standard_message()
+    c.message.unlink()
+    c.message.mkdir()
+    c.run([c.message])
+    return c.expect(100, [result_line(b" Blacklisted-User", subject=b" ")])
+
+
+def rule_file_is_directory(c):
+    c.standard_message(rules=None)
+    c.user_rules().mkdir(parents=True)
+    c.write(c.domain_rules(), b"BLACKLIST FROM @EXAMPLE.COM\r\n")
+    c.run([c.message])
+    return c.expect(100, [result_line(b" Blacklisted-Domain")])
+
+
+def missing_redirect_target(c):
+    c.standard_message(rules=b"NO DOMAIN\r\nREDIRECT @EXAMPLE.ORG " + c.host.path(c.base / "NONE.QUORVANT").encode()
+                       + b"\r\n")
+    c.write(c.domain_rules(), b"BLACKLIST FROM @EXAMPLE.COM\r\n")
+    c.run(["HIGH", c.message])
+    return c.expect(0, [rb"Checking Rule File = .*ANN\.QUORVANT", rb"found as domain", rb"matched domain",
+                        rb"Checking Rule File = .*NONE\.QUORVANT", rb"Error opening file or file not found\.",
+                        result_line(b" No Action.")])
+
+
+# --- unreadable files ----------------------------------------------------------
+# As root a mode of 000 does not stop reading, so these runs drop to the user
+# nobody; a non-root run needs no help.
+
+def unreadable_envelope(c):
+    c.standard_message()
+    make_unreadable(c.envelope)
+    c.run([c.message], as_nobody=bounded.can_drop_privileges())
+    return c.expect(0, [COULD_NOT_OPEN])
+
+
+def unreadable_message_file(c):
+    c.standard_message()
+    make_unreadable(c.message)
+    c.run([c.message], as_nobody=bounded.can_drop_privileges())
+    return c.expect(100, [result_line(b" Blacklisted-User", subject=b" ")])
+
+
+def unreadable_user_rules(c):
+    c.standard_message(rules=b"WHITELIST FROM @EXAMPLE.COM\r\n")
+    make_unreadable(c.user_rules())
+    c.write(c.domain_rules(), b"BLACKLIST FROM @EXAMPLE.COM\r\n")
+    c.run([c.message], as_nobody=bounded.can_drop_privileges())
+    return c.expect(100, [result_line(b" Blacklisted-Domain")])
+
+
+# --- an activity log that cannot be written --------------------------------------
+
+def log_name_is_directory(c):
+    c.standard_message()
+    # Today's and tomorrow's names, in case the run crosses midnight.
+    for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1)):
+        (c.prog / f"QEL{d.month:02d}{d.day:02d}.LOG").mkdir(parents=True, exist_ok=True)
+    c.run(["DEBUG", c.message])
+    return c.expect(100, [])
+
+
+def log_directory_read_only(c):
+    c.standard_message()
+    c.run(["DEBUG", c.message], as_nobody=bounded.can_drop_privileges(), read_only=[c.prog])
+    return c.expect(100, [])
+
+
+# --- huge, binary and looping inputs ---------------------------------------------
+
+def rule_file_100mb_one_line(c):
+    c.standard_message(rules=None)
+    path = c.user_rules()
+    path.parent.mkdir(parents=True)
+    with open(path, "wb") as f:
+        f.write(b"STRICT")
+        chunk = b"x" * (1 << 20)
+        for _ in range(100):
+            f.write(chunk)
+    c.run([c.message])
+    # Read in pieces of 99: the first holds STRICT, the next 500 are invalid
+    # entries, and nothing after the 501st piece is read.
+    invalid = [rb"Invalid entry\. File: .*ANN\.QUORVANT Line: " + str(n).encode() + rb" Data: X{99}"
+               for n in range(2, 502)]
+    problems = c.expect(100, invalid + [BLACKLISTED])
+    if c.outcome.seconds > 5:
+        problems.append(f"took {c.outcome.seconds:.1f}s for 501 pieces")
+    return problems
+
+
+def redirect_to_itself(c):
+    rules = c.user_rules()
+    c.standard_message(rules=b"REDIRECT @EXAMPLE.ORG " + c.host.path(rules).encode() + b"\r\n")
+    c.run(["LOW", c.message])
+    problems = c.expect(0, [rb"found as domain|matched domain"] * len(c.log_lines()))
+    if not c.log_lines():
+        problems.append("no REDIRECT was followed")
+    return problems
+
+
+def redirect_loop_of_two(c):
+    a = c.user_rules()
+    b = c.base / "B.QUORVANT"
+    c.standard_message(rules=b"REDIRECT ANN@ " + c.host.path(b).encode() + b"\r\n")
+    c.write(b, b"# back again\r\nredirect @example.org " + c.host.path(a).encode() + b"\r\n")
+    c.write(c.domain_rules(), b"BLACKLIST FROM @EXAMPLE.COM\r\n")
+    c.run(["HIGH", c.message])
+    # A loop gives no verdict of its own; however it is stopped, the cascade
+    # then ends without a verdict (200) or goes on to the domain file (0).
+    lines = c.log_lines()
+    want = result_line(b" Blacklisted-Domain") if lines and lines[-1].endswith(b"-Domain") else NO_ACTION
+    code = 100 if want != NO_ACTION else 0
+    return c.expect(code, [rb".*"] * (len(lines) - 1) + [want])
+
+
+def random_binary_envelope(c):
+    rng = random.Random(5)
+    problems = []
+    for seed in range(3):
+        data = rng.randbytes(64 * 1024)
+        c.write(c.envelope, data)
+        c.write(c.message, b"Subject: hello\r\n")
+        for log in c.prog.glob("QEL*.LOG"):
+            log.unlink()
+        c.run([c.message])
+        problems += [f"seed {seed}: {p}" for p in c.expect(0, [expected_line(data)])]
+    return problems
+
+
+def envelope_fragments(c):
+    """Envelopes stitched from fragments that reach every path of the reading,
+    checked against a small model of it."""
+    fragments = [b"S<", b"R<", b"FROM: ", b"to: ", b"From:", b"@", b"\r\n", b"\n", b"\r", b"\0", b"\t",
+                 b"joe", b"EXAMPLE.COM", b">", b" ", b"+", b"\xe9", b"A" * 120, b"\x1a"]
+    weights = [6, 6, 3, 3, 2, 8, 12, 4, 1, 1, 1, 5, 5, 2, 3, 1, 1, 1, 0.2]
+    rng = random.Random(11)
+    problems = []
+    for seed in range(40):
+        data = b"".join(rng.choices(fragments, weights, k=rng.randint(1, 60)))
+        c.write(c.envelope, data)
+        c.write(c.message, b"Subject: hello\r\n")
+        for log in c.prog.glob("QEL*.LOG"):
+            log.unlink()
+        c.run([c.message])
+        problems += [f"envelope {data[:60]!r}: {p}" for p in c.expect(0, [expected_line(data)])]
+    return problems
+
+
+# The envelope reading, as a model: pieces of at most 99 characters in text
+# mode, each upper-cased and cut at its first control character.
+def envelope_pieces(data):
+    data = data.split(b"\x1a")[0].replace(b"\r\n", b"\n")
+    i = 0
+    while i < len(data):
+        end = data.find(b"\n", i, i + 99)
+        end = i + 99 if end < 0 else end + 1
+        yield data[i:end]
+        i = end
+
+
+def normalise(piece):
+    piece = piece.split(b"\0")[0].upper()  # bytes.upper() folds a-z only
+    return re.split(rb"[\x01-\x1f]", piece)[0]
+
+
+def extract_address(line):
+    a = line.rfind(b"@")
+    if a < 0:
+        return b"~BAD"
+    start = a
+    if a >= 2:
+        start = 1
+        for i in range(a - 1, 0, -1):
+            if line[i] not in ADDRESS_CHARS:
+                start = i + 1
+                break
+    end = a + 1
+    while end < len(line) and line[end] in ADDRESS_CHARS:
+        end += 1
+    return line[start:end]
+
+
+def expected_line(envelope):
+    sender, recipient = b"", None
+    for count, piece in enumerate(envelope_pieces(envelope), 1):
+        if sender and recipient:
+            break
+        line = normalise(piece)
+        if not sender and (line.startswith(b"S<") or line.startswith(b"FROM: ")):
+            sender = extract_address(line)
+            if sender == b"~BAD":
+                return TIME_RE + rb" D1 Bad Mail From Address "
+        if recipient is None and (line.startswith(b"R<") or line.startswith(b"TO: ")):
+            address = extract_address(line)
+            if address == b"~BAD":
+                return TIME_RE + rb" D1 Bad Mail To Address "
+            if not address.startswith(b"@"):
+                recipient = address
+        if count > 150:
+            break
+    if recipient is None:
+        return TIME_RE + rb" D1 Mail To missing "
+    line = b"hh:mm:ss D1 To: " + recipient + b" From: "
+    if len(line) + len(sender) > 150:
+        sender = sender[:150 - len(line)]
+    return TIME_RE + re.escape(line[8:] + sender + b" Subject: HELLO No Action.")
+
+
+# --- arguments longer than their buffers -------------------------------------------
+
+def long_message_path(c):
+    c.standard_message()
+    problems = []
+    for length in (100, 300, 100_000):
+        name = "D" * (length - len(str(c.spool)) - 5) + ".SMD"
+        c.run([c.spool / name])
+        # Cut or refused: either way there is no envelope of that name.
+        problems += [f"{length}: {p}" for p in c.expect(0, [COULD_NOT_OPEN][:len(c.log_lines())])]
+        for log in c.prog.glob("QEL*.LOG"):
+            log.unlink()
+    return problems
+
+
+def message_path_of_99(c):
+    """The longest message path that fits is read in full."""
+    name = "D" * (99 - len(str(c.spool)) - 5) + ".SMD"
+    c.message = c.spool / name
+    c.envelope = c.spool / ("_" + name[1:-3] + "~MD")
+    c.standard_message()
+    c.run([c.message])
+    words = re.escape(b" To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO Blacklisted-User")
+    return c.expect(100, [TIME_RE + b" " + name[:-4].encode() + words])
+
+
+def long_level_word(c):
+    c.standard_message()
+    c.run(["debug" + "X" * 100_000, c.message])
+    lines = c.log_lines()
+    problems = c.expect(100, [rb".*"] * (len(lines) - 1) + [BLACKLISTED])
+    if not any(l.startswith(b"1.2.1  Message File Opened : ") for l in lines):
+        problems.append("the level word was not read as DEBUG")
+    return problems
+
+
+def long_first_argument(c):
+    c.standard_message()
+    c.run(["x" * 100_000, c.message])
+    return c.expect(0, [COULD_NOT_OPEN][:len(c.log_lines())])
+
+
+def long_program_directory(c):
+    c.standard_message()
+    deep = c.base / ("P" * 120) / "QUORVANT"
+    deep.parent.mkdir()
+    c.run([c.message], argv0=c.host.install(deep.parent, "QUORVANT") if c.host.launcher else deep)
+    problems = c.outcome.problems(TIME_LIMIT)
+    if c.outcome.code not in (0, 100) or c.outcome.stdout:
+        problems.append(f"exit code {c.outcome.code}, console {c.outcome.stdout[:80]!r}")
+    return problems
+
+
+def long_lines_everywhere(c):
+    """Envelope, Subject and rule lines far longer than a 99-character piece."""
+    c.write(c.envelope, b"X" * 5000 + b"\r\nS<" + b"j" * 90 + b"@EXAMPLE.COM>\r\nR<ann@example.org>\r\n")
+    c.write(c.message, b"Subject: " + b"s" * 5000 + b"\r\n")
+    c.write(c.user_rules(), b"BLACKLIST FROM " + b"Q" * 500 + b"@EXAMPLE.COM\r\n")
+    c.run([c.message])
+    # The sender line's first piece ends in @EXAMPL; the Subject piece gives
+    # 90 characters, cut to fit the 199-character line; the rule line's six
+    # pieces are invalid entries of their own.
+    invalid = rb"Invalid entry\. File: .*ANN\.QUORVANT Line: "
+    return c.expect(0, [invalid + rb"1 Data: BLACKLIST FROM Q{84}"]
+                    + [invalid + str(n).encode() + rb" Data: Q{99}" for n in range(2, 6)]
+                    + [invalid + rb"6 Data: Q{20}@EXAMPLE\.COM",
+                       TIME_RE + rb" D1 To: ANN@EXAMPLE\.ORG From: J{90}@EXAMPL Subject: S{54} No Action\."])
+
+
+CASES = [
+    missing_envelope, missing_message_file, envelope_is_directory, message_is_directory,
+    rule_file_is_directory, missing_redirect_target, unreadable_envelope, unreadable_message_file,
+    unreadable_user_rules, log_name_is_directory, log_directory_read_only, rule_file_100mb_one_line,
+    redirect_to_itself, redirect_loop_of_two, random_binary_envelope, envelope_fragments,
+    long_message_path, message_path_of_99, long_level_word, long_first_argument,
+    long_program_directory, long_lines_everywhere,
+]
+
+
+def main():
+    args = e2e_lib.parse_args(__doc__)
+    host = e2e_lib.Host(args.exe, args.launcher, args.windows)
+    results = e2e_lib.Results()
+    for case in CASES:
+        if args.only and args.only not in case.__name__:
+            continue
+        c = Case(host)
+        try:
+            results.check(case.__name__, case(c))
+        finally:
+            c.cleanup()
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
