@@ -270,11 +270,13 @@ def envelope_fragments(c):
     """Envelopes stitched from fragments that reach every path of the reading,
     checked against a small model of it."""
     fragments = [b"S<", b"R<", b"FROM: ", b"to: ", b"From:", b"@", b"\r\n", b"\n", b"\r", b"\0", b"\t",
-                 b"joe", b"EXAMPLE.COM", b">", b" ", b"+", b"\xe9", b"A" * 120, b"\x1a"]
-    weights = [6, 6, 3, 3, 2, 8, 12, 4, 1, 1, 1, 5, 5, 2, 3, 1, 1, 1, 0.2]
+                 b"joe", b"EXAMPLE.COM", b">", b" ", b"+", b"\xe9", b"A" * 120, b"\x1a",
+                 b"\r\nS<joe@example.com>\r\n", b"\r\nR<ann@example.org>\r\n", b"\nTO: <@x.org>\n",
+                 b"\r\nfrom: " + b"B" * 70 + b"@" + b"C" * 40 + b"\r\n", b"\nR<" + b"D" * 60 + b"@E.F\n"]
+    weights = [3, 3, 3, 3, 2, 8, 12, 4, 1, 1, 1, 5, 5, 2, 3, 1, 1, 1, 0.2, 2, 2, 1, 1, 1]
     rng = random.Random(11)
     problems = []
-    for seed in range(40):
+    for seed in range(60):
         data = b"".join(rng.choices(fragments, weights, k=rng.randint(1, 60)))
         c.write(c.envelope, data)
         c.write(c.message, b"Subject: hello\r\n")
