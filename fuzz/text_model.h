@@ -1,0 +1,37 @@
+// A plain model of how the checker sees a file, for the fuzz oracles: the
+// bytes in text mode cut into the pieces that a read of at most 99
+// characters gives, and each piece as it is examined.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Ctrl-Z ends the file, CR LF is one line end; a piece ends after a line end
+// or after max_chars characters.
+inline std::vector<std::string> text_pieces(std::string bytes, std::size_t max_chars = 99) {
+  const std::size_t ctrl_z = bytes.find('\x1a');
+  if (ctrl_z != std::string::npos) bytes.resize(ctrl_z);
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
+  std::vector<std::string> pieces;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t end = text.find('\n', i);
+    end = end == std::string::npos || end - i >= max_chars ? i + max_chars : end + 1;
+    if (end > text.size()) end = text.size();
+    pieces.push_back(text.substr(i, end - i));
+    i = end;
+  }
+  return pieces;
+}
+
+// The piece as a zero-ended text, upper-cased and cut at its first control
+// character.
+inline std::string examined(const std::string& piece) {
+  std::string out;
+  for (char c : piece) {
+    if (c == '\0' || (static_cast<unsigned char>(c) >= 1 && static_cast<unsigned char>(c) <= 31)) break;
+    out += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return out;
+}
