@@ -5,41 +5,61 @@
 #include "analyser/log_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "common/host.h"
-#include "common/text.h"
 
 namespace {
 
 constexpr std::size_t kPiece = 100;  // the longest token
 constexpr std::size_t kCarry = 256;  // room for the bytes kept across reads
+constexpr std::size_t kSlack = 16;   // never data; lets a 16-byte load run past the end
 constexpr std::size_t kMarkerSize = 5;
 constexpr std::int64_t kProgressStep = 5000;
 
-bool is_white(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+// Byte classes for the token loop.
+constexpr unsigned char kWhite = 1, kZero = 2, kEquals = 4;
+constexpr auto kByteClass = [] {
+  std::array<unsigned char, 256> table{};
+  for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = kWhite;
+  table[0] = kZero;
+  table['='] = kEquals;
+  return table;
+}();
+
+bool is_white(unsigned char c) { return kByteClass[c] == kWhite; }
+
+#if defined(__SSE2__)
+// Bit i is set when byte i of the sixteen is white space, zero or "=".
+unsigned special_bytes(const unsigned char* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i from_tab = _mm_sub_epi8(v, _mm_set1_epi8('\t'));  // TAB to CR become 0 to 4
+  const __m128i tab_to_cr = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, _mm_set1_epi8(4)), from_tab);
+  const __m128i space = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
+  const __m128i zero = _mm_cmpeq_epi8(v, _mm_setzero_si128());
+  const __m128i equals = _mm_cmpeq_epi8(v, _mm_set1_epi8('='));
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(tab_to_cr, space), _mm_or_si128(zero, equals))));
 }
+#endif
 
 // A token's text: its bytes up to the first zero byte.
 struct Token {
   const char* data = nullptr;
   std::size_t size = 0;
+  std::size_t equals = 0;  // where its first "=" is, or size when it holds none
 
-  bool is(const char* word) const {
-    return size == std::strlen(word) && std::memcmp(data, word, size) == 0;
-  }
-  bool begins_with(const char* prefix) const {
-    const std::size_t n = std::strlen(prefix);
-    return size >= n && std::memcmp(data, prefix, n) == 0;
-  }
+  bool is(std::string_view word) const { return std::string_view(data, size) == word; }
+  bool begins_with(std::string_view prefix) const { return std::string_view(data, size).starts_with(prefix); }
 };
 
 std::size_t text_size(const char* bytes, std::size_t size) {
@@ -66,7 +86,7 @@ class Scanner {
  public:
   Scanner(std::FILE* log, std::size_t read_size)
       : log_(log), read_size_(std::max<std::size_t>(read_size, 1)),
-        buf_(new char[read_size_ + kCarry]) {}
+        buf_(new char[read_size_ + kCarry + kSlack]()) {}
 
   // The next token; false at the end of the log.
   bool next_token(Token& token);
@@ -127,10 +147,37 @@ bool Scanner::next_token(Token& token) {
   while (len_ - pos_ < kPiece && fill()) {
   }
   const std::size_t limit = std::min(kPiece, len_ - pos_);
-  std::size_t n = 0;
-  while (n < limit && !is_white(at(pos_ + n))) ++n;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(buf_.get() + pos_);
+  std::size_t n = 0, zero = kPiece, equals = kPiece;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time; the buffer has room behind len_ for the last load.
+  for (bool done = false; !done && n < limit; n += 16) {
+    for (unsigned mask = special_bytes(bytes + n); mask != 0; mask &= mask - 1) {
+      const std::size_t i = n + static_cast<std::size_t>(std::countr_zero(mask));
+      const unsigned char kind = i < limit ? kByteClass[bytes[i]] : kWhite;
+      if (kind == kWhite) {
+        n = i;
+        done = true;
+        break;
+      }
+      if (kind == kZero && zero == kPiece) zero = i;
+      if (kind == kEquals && equals == kPiece) equals = i;
+    }
+    if (done) break;
+  }
+  n = std::min(n, limit);
+#else
+  for (; n < limit; ++n) {
+    const unsigned char kind = kByteClass[bytes[n]];
+    if (kind == 0) continue;
+    if (kind == kWhite) break;
+    if (kind == kZero && zero == kPiece) zero = n;
+    if (kind == kEquals && equals == kPiece) equals = n;
+  }
+#endif
   token.data = buf_.get() + pos_;
-  token.size = text_size(token.data, n);
+  token.size = std::min(n, zero);
+  token.equals = std::min(equals, token.size);
   pos_ += n;
   return true;
 }
@@ -210,6 +257,39 @@ bool Scanner::next_marker() {
   }
 }
 
+// Test names met before, each with its slot (-1 when the table was full; it
+// stays full), so that a test token usually costs one hash and one comparison
+// instead of a search through the table.
+class NameCache {
+ public:
+  int slot_for(std::string_view name, std::uint32_t hash, TestTable& table, Console& console) {
+    for (std::size_t i = hash & (kSize - 1), probes = 0; probes < kSize; i = (i + 1) & (kSize - 1), ++probes) {
+      Entry& entry = entries_[i];
+      if (!entry.used) {
+        const int slot = find_or_add_test(table, name, console);
+        if (count_ < kSize / 2) {  // half full at most, so a miss soon meets a free entry
+          entry = Entry{true, hash, slot, std::string(name)};
+          ++count_;
+        }
+        return slot;
+      }
+      if (entry.hash == hash && entry.name == name) return entry.slot;
+    }
+    return find_or_add_test(table, name, console);
+  }
+
+ private:
+  static constexpr std::size_t kSize = 512;
+  struct Entry {
+    bool used = false;
+    std::uint32_t hash = 0;
+    int slot = -1;
+    std::string name;
+  };
+  std::array<Entry, kSize> entries_;
+  std::size_t count_ = 0;
+};
+
 void print_progress(std::int64_t recipients, std::int64_t& last_flushed, Console& console) {
   std::string number = " ";
   number += std::to_string(recipients);
@@ -250,6 +330,7 @@ std::size_t find_marker_text(const char* bytes, std::size_t size) {
 void scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
               Console& console, std::size_t read_size) {
   Scanner scanner(log, read_size);
+  NameCache names;
   KeyText remembered;
   bool have_remembered = false;  // at the start no key equals the remembered one
   std::int64_t passes_left = scan_limit;
@@ -265,17 +346,20 @@ void scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTot
         const bool opens_message = !have_remembered || !(scanner.key == remembered);
         if (opens_message) ++totals.messages;
         while (scanner.next_token(token)) {
-          const char* equals = static_cast<const char*>(std::memchr(token.data, '=', token.size));
-          if (!equals) {  // the end token
+          if (token.equals == token.size) {  // the end token
             remembered = scanner.key;
             have_remembered = true;
             break;
           }
+          // The name: the token up to its "=", upper-cased.
           char name[kPiece];
-          const std::size_t name_size = static_cast<std::size_t>(equals - token.data);
-          std::memcpy(name, token.data, name_size);
-          name[name_size] = '\0';
-          const int slot = find_or_add_test(table, upper_case_text(name), console);
+          std::uint32_t hash = 2166136261u;
+          for (std::size_t i = 0; i < token.equals; ++i) {
+            const char c = token.data[i];
+            name[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+            hash = (hash ^ static_cast<unsigned char>(name[i])) * 16777619u;
+          }
+          const int slot = names.slot_for(std::string_view(name, token.equals), hash, table, console);
           if (slot < 0) continue;
           ++table.slots[slot].recipient_fails;
           if (opens_message) ++table.slots[slot].message_fails;

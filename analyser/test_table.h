@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analyser/console.h"
@@ -21,5 +22,5 @@ struct TestTable {
 
 // The slot holding exactly this name, or the first free slot, which gets the
 // name and is announced as "\n<slot> <name>". -1 when the name is new and all
-// slots are taken. The name ends at its first zero byte.
-int find_or_add_test(TestTable& table, const char* name, Console& console);
+// slots are taken. (A name given as a C string ends at its first zero byte.)
+int find_or_add_test(TestTable& table, std::string_view name, Console& console);
