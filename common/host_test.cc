@@ -1,6 +1,9 @@
 #include "common/host.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +90,16 @@ TEST_F(HostFiles, DirectoriesAndMissingFilesDoNotOpen) {
   EXPECT_EQ(host_open_read(""), nullptr);
   EXPECT_FALSE(host_append(windows_path("no\\such\\dir\\x.log").c_str(), "x", 1));
 }
+
+#ifndef _WIN32
+// A named pipe or a device where a file is expected would block the open or
+// never end; only regular files are read.
+TEST_F(HostFiles, OnlyRegularFilesOpenForReading) {
+  ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(host_open_read(windows_path("pipe").c_str()), nullptr);
+  EXPECT_EQ(host_open_read("\\dev\\zero"), nullptr);
+}
+#endif
 
 TEST_F(HostFiles, WriteEmptiesAnExistingFile) {
   write("veskol.txt", "old report, longer than the new one");

@@ -120,6 +120,19 @@ def log_is_directory(c):
     return c.expect(not_found(c), None)
 
 
+def named_pipes_for_files(c):
+    """Named pipes nobody writes to, as the log or as GLOBAL.CFG: the one is not
+    found, the other silently gives no names."""
+    os.mkfifo(c.log)
+    c.run([c.log], time_limit=5)
+    problems = [f"log: {p}" for p in c.expect(not_found(c), None)]
+    c.log.unlink()
+    c.log.write_bytes(ONE_ENTRY)
+    os.mkfifo(c.base / "GLOBAL.CFG")
+    c.run([c.log, c.base], time_limit=5)
+    return problems + [f"GLOBAL.CFG: {p}" for p in c.expect(*c.one_entry_report())]
+
+
 def unreadable_log(c):
     c.log.write_bytes(ONE_ENTRY)
     os.chmod(c.log, 0)
@@ -242,7 +255,7 @@ def long_number_arguments(c):
 
 
 CASES = [
-    missing_log, log_is_directory, unreadable_log, missing_global_cfg, global_cfg_is_directory,
+    missing_log, log_is_directory, named_pipes_for_files, unreadable_log, missing_global_cfg, global_cfg_is_directory,
     unreadable_global_cfg, report_name_is_directory, report_directory_read_only,
     log_of_one_1gb_token, log_of_white_space, empty_log, global_cfg_of_10000_names,
     long_log_path, long_global_cfg_path, long_number_arguments,

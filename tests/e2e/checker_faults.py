@@ -57,7 +57,7 @@ class Case:
     def domain_rules(self):
         return self.prog / "EXAMPLE.ORG" / "$default$.QUORVANT"
 
-    def run(self, args, as_nobody=False, argv0=None, read_only=()):
+    def run(self, args, as_nobody=False, argv0=None, read_only=(), time_limit=TIME_LIMIT):
         """Runs the checker; as nobody, every directory but read_only is opened
         up so that only the file under test is out of reach."""
         if as_nobody:
@@ -68,7 +68,8 @@ class Case:
             os.chmod(d, 0o555)
         cmd = self.host.launcher + [self.host.path(argv0 or self.argv0)] + [self.host.path(a) for a in args]
         exe = None if self.host.launcher else str(self.host.exe)
-        self.outcome = bounded.run(cmd, exe, self.base, TIME_LIMIT, as_nobody)
+        self.time_limit = time_limit
+        self.outcome = bounded.run(cmd, exe, self.base, time_limit, as_nobody)
         return self.outcome
 
     def log_lines(self):
@@ -82,7 +83,7 @@ class Case:
         """Problems when the exit code, console or activity log differ: log_res
         are patterns that the log's lines must match, one for one."""
         o = self.outcome
-        problems = o.problems(TIME_LIMIT)
+        problems = o.problems(self.time_limit)
         if not o.timed_out and o.code != code:
             problems.append(f"exit code {o.code}, want {code}")
         if o.stdout:
@@ -150,6 +151,26 @@ def rule_file_is_directory(c):
     c.write(c.domain_rules(), b"BLACKLIST FROM @EXAMPLE.COM\r\n")
     c.run([c.message])
     return c.expect(100, [result_line(b" Blacklisted-Domain")])
+
+
+def named_pipes_for_files(c):
+    """A named pipe nobody writes to, where the envelope, the message or a rule
+    file belongs, must not stop the run."""
+    problems = []
+    for name, target, code, line in (
+            ("envelope", lambda: c.envelope, 0, COULD_NOT_OPEN),
+            ("message", lambda: c.message, 100, result_line(b" Blacklisted-User", subject=b" ")),
+            ("user rules", c.user_rules, 100, result_line(b" Blacklisted-Domain"))):
+        c.standard_message()
+        c.write(c.domain_rules(), b"BLACKLIST FROM @EXAMPLE.COM\r\n")
+        target().unlink()
+        os.mkfifo(target())
+        for log in c.prog.glob("QEL*.LOG"):
+            log.unlink()
+        c.run([c.message], time_limit=5)
+        problems += [f"{name}: {p}" for p in c.expect(code, [line])]
+        target().unlink()
+    return problems
 
 
 def missing_redirect_target(c):
@@ -418,7 +439,7 @@ def long_lines_everywhere(c):
 
 CASES = [
     missing_envelope, missing_message_file, envelope_is_directory, message_is_directory,
-    rule_file_is_directory, missing_redirect_target, unreadable_envelope, unreadable_message_file,
+    rule_file_is_directory, named_pipes_for_files, missing_redirect_target, unreadable_envelope, unreadable_message_file,
     unreadable_user_rules, log_name_is_directory, log_directory_read_only, rule_file_100mb_one_line,
     redirect_to_itself, redirect_loop_of_two, random_binary_envelope, envelope_fragments,
     long_message_path, message_path_of_99, long_level_word, long_first_argument,
