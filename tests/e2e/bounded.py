@@ -8,6 +8,7 @@ shadow memory needs terabytes of address space; SANITIZED=1 marks them).
 """
 import os
 import resource
+import shutil
 import subprocess
 import tempfile
 import time
@@ -46,9 +47,21 @@ class Outcome:
 def run(cmd, executable, cwd, time_limit=30, as_nobody=False):
     """Runs cmd (cmd[0] is the first command-line word, executable the file to
     start) and gives an Outcome. Standard output goes through a file, so a
-    chatty program never blocks on a pipe."""
+    chatty program never blocks on a pipe. As nobody the program runs from a
+    copy that nobody can reach, wherever the build directory lies."""
+    if as_nobody and executable:
+        copy_dir = tempfile.mkdtemp(prefix="bounded-")
+        try:
+            os.chmod(copy_dir, 0o755)
+            copy = shutil.copy(executable, copy_dir)
+            return _run(cmd, copy, cwd, time_limit, as_nobody)
+        finally:
+            shutil.rmtree(copy_dir, ignore_errors=True)
+    return _run(cmd, executable, cwd, time_limit, as_nobody)
 
-    def limits():
+
+def _run(cmd, executable, cwd, time_limit, as_nobody):
+    def limits():  # in the child, before the program starts
         if ADDRESS_SPACE_LIMIT:
             resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE_LIMIT, ADDRESS_SPACE_LIMIT))
         resource.setrlimit(resource.RLIMIT_CPU, (time_limit + 5, time_limit + 5))
