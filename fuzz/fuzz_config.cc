@@ -45,7 +45,7 @@ std::vector<std::string> model_names(std::string bytes, std::string& console) {
     bool known = false;
     for (const std::string& n : names) known = known || n == word;
     if (known || names.size() == 100) continue;
-    console += "\n" + std::to_string(names.size()) + " " + word;
+    console.append("\n").append(std::to_string(names.size())).append(" ").append(word);
     names.push_back(word);
   }
   return names;
