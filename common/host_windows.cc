@@ -68,15 +68,31 @@ std::FILE* host_open_write(const char* path) {
 }
 
 bool host_append(const char* path, const char* bytes, std::size_t size) {
-  // Append-only access makes every WriteFile land at the current end of the
-  // file, so whole lines of runs writing at the same moment never overlap.
-  HANDLE h = CreateFileA(path, FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+  if (size > MAXDWORD) return false;
+  // Append-only access (FILE_APPEND_DATA without FILE_WRITE_DATA) makes every
+  // WriteFile land at the current end of the file, so the whole line goes in
+  // one piece. Read access is asked for only so that the lock below may be
+  // taken; a log that grants no reading is appended to without it.
+  HANDLE h = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, kShareAll, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    h = CreateFileA(path, FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  if (!is_disk_file(h)) {
+    CloseHandle(h);
+    return false;
+  }
+  // Not every file system finds the end of the file and writes there in one
+  // step (Wine, for one, reads the size and then writes at it, so two runs can
+  // write over each other). Appenders therefore also take turns on one byte
+  // far beyond any real end of file: it holds no data, so readers and other
+  // writers are never held up, and it is released when the process ends.
+  OVERLAPPED turn{};
+  turn.OffsetHigh = 0x40000000;  // byte 2^62
+  const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
   DWORD written = 0;
-  const bool ok = is_disk_file(h) && size <= MAXDWORD &&
-                  WriteFile(h, bytes, static_cast<DWORD>(size), &written, nullptr) &&
-                  written == size;
+  const bool ok = WriteFile(h, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  if (locked) UnlockFileEx(h, 0, 1, 0, &turn);
   CloseHandle(h);
   return ok;
 }
