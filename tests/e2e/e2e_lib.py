@@ -34,6 +34,10 @@ class Host:
         self.launcher = shlex.split(launcher)
         self.windows = windows
         self.timeout = timeout
+        # Wine's own diagnostics would only slow every run down.
+        self.env = dict(os.environ)
+        if self.launcher:
+            self.env.setdefault("WINEDEBUG", "-all")
 
     def path(self, p):
         """A path text as the program's caller would write it."""
@@ -53,6 +57,14 @@ class Host:
             return target
         return program_dir / name
 
+    def command(self, argv0, args):
+        """The command and the executable to hand to subprocess for run()."""
+        if self.launcher:
+            # Wine passes the program the full Windows path of the file it
+            # starts as its first command-line word, whatever the form given.
+            return self.launcher + [self.path(argv0)] + list(args), None
+        return [str(argv0)] + list(args), str(self.exe)
+
     def run(self, argv0, args, cwd, stdin=subprocess.DEVNULL):
         """Runs with the chosen first command-line word; gives (exit code, stdout bytes).
 
@@ -60,12 +72,24 @@ class Host:
         it. Under a launcher argv0 must be a path to an installed copy
         (install()), given as a POSIX path and passed in the caller's form.
         """
-        if self.launcher:
-            cmd = self.launcher + [self.path(argv0)] + list(args)
-            proc = subprocess.run(cmd, cwd=cwd, stdin=stdin, capture_output=True, timeout=self.timeout)
-        else:
-            proc = subprocess.run([str(argv0)] + list(args), executable=str(self.exe), cwd=cwd,
-                                  stdin=stdin, capture_output=True, timeout=self.timeout)
+        cmd, executable = self.command(argv0, args)
+        proc = subprocess.run(cmd, executable=executable, cwd=cwd, stdin=stdin, capture_output=True,
+                              timeout=self.timeout, env=self.env)
+        return proc.returncode, proc.stdout
+
+    def start(self, argv0, args, cwd, stdout=subprocess.DEVNULL):
+        """Like run(), but gives the started process without waiting for it."""
+        cmd, executable = self.command(argv0, args)
+        return subprocess.Popen(cmd, executable=executable, cwd=cwd, stdin=subprocess.DEVNULL, stdout=stdout,
+                                stderr=subprocess.DEVNULL, env=self.env)
+
+    def run_command_line(self, command_line, cwd):
+        """Windows only: starts the program from a command line taken exactly as
+        written, first word included (through the command interpreter, which
+        hands its command line on unchanged); gives (exit code, stdout bytes)."""
+        assert self.windows and self.launcher
+        proc = subprocess.run(self.launcher + ["cmd", "/c", command_line], cwd=cwd, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=self.timeout, env=self.env)
         return proc.returncode, proc.stdout
 
 

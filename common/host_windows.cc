@@ -1,0 +1,104 @@
+// Windows side of the host layer. Arguments and path texts are used exactly
+// as Windows gives them: a "/" is an ordinary character, and the file system
+// itself matches names without regard to letter case. Files are opened in
+// binary mode; the text-mode conventions live above this layer.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "common/host.h"
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Only ordinary disk files are ours to read and write. A recipient such as
+// AUX@EXAMPLE.ORG makes a rule-file name that Windows takes for a device (AUX,
+// CON, NUL, COM1, ...); such a name counts as a file that cannot be opened,
+// so that a mail address can never make a run read a port or the console.
+bool is_disk_file(HANDLE h) { return GetFileType(h) == FILE_TYPE_DISK; }
+
+std::FILE* stream_for(HANDLE h, int flags, const char* mode) {
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (!is_disk_file(h)) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, mode);
+  if (!f) _close(fd);  // closes the handle too
+  return f;
+}
+
+}  // namespace
+
+void host_prepare_arguments(int, char**) {}
+
+void host_prepare_console() { _setmode(_fileno(stdout), _O_BINARY); }
+
+// The path of the running executable as Windows records it, rather than the
+// first command-line word: that word is whatever the caller chose to write
+// (a bare name found on the search path, a path with forward slashes, even
+// another name altogether), while the rule files and the log belong beside
+// the program itself. The command-line word serves only if the query fails.
+const char* host_program_path(char** argv) {
+  static char path[32768];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n > 0 && n < sizeof path) return path;
+  return argv[0] ? argv[0] : "";
+}
+
+std::FILE* host_open_read(const char* path) {
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
+  return stream_for(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr),
+                    _O_RDONLY, "rb");
+}
+
+std::FILE* host_open_write(const char* path) {
+  return stream_for(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr),
+                    _O_WRONLY, "wb");
+}
+
+bool host_append(const char* path, const char* bytes, std::size_t size) {
+  if (size > MAXDWORD) return false;
+  // Append-only access (FILE_APPEND_DATA without FILE_WRITE_DATA) makes every
+  // WriteFile land at the current end of the file, so the whole line goes in
+  // one piece. Read access is asked for only so that the lock below may be
+  // taken; a log that grants no reading is appended to without it.
+  HANDLE h = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    h = CreateFileA(path, FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  if (!is_disk_file(h)) {
+    CloseHandle(h);
+    return false;
+  }
+  // Not every file system finds the end of the file and writes there in one
+  // step (Wine, for one, reads the size and then writes at it, so two runs can
+  // write over each other). Appenders therefore also take turns on one byte
+  // far beyond any real end of file: it holds no data, so readers and other
+  // writers are never held up, and it is released when the process ends.
+  OVERLAPPED turn{};
+  turn.OffsetHigh = 0x40000000;  // byte 2^62
+  const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
+  DWORD written = 0;
+  const bool ok = WriteFile(h, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  if (locked) UnlockFileEx(h, 0, 1, 0, &turn);
+  CloseHandle(h);
+  return ok;
+}
+
+LocalTime host_local_time() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}

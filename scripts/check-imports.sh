@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Lists the DLLs that each Windows executable imports and fails when one of
+# them is not part of every Windows installation (the C++ or GCC runtime,
+# pthreads, ...): the programs must run from a bare copy of the .EXE file.
+#   scripts/check-imports.sh FILE.EXE...
+set -euo pipefail
+OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+
+allowed() {
+  case "${1,,}" in
+    kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-crt-*.dll) return 0 ;;
+    *) return 1 ;;
+  esac
+}
+
+status=0
+for exe in "$@"; do
+  dlls=$("$OBJDUMP" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p') || { echo "$exe: cannot read" >&2; exit 1; }
+  [ -n "$dlls" ] || { echo "$exe: no import table found"; status=1; continue; }
+  while read -r dll; do
+    if allowed "$dll"; then
+      echo "$(basename "$exe"): $dll ok"
+    else
+      echo "$(basename "$exe"): $dll NOT ALLOWED"
+      status=1
+    fi
+  done <<<"$dlls"
+done
+exit $status

@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""Many QUORVANT runs at once, all appending to the same day's log.
+
+Every run writes about a hundred lines (invalid entries of a shared user rule
+file, at DEBUG also the trace) and its own result line, so the appends of the
+runs overlap heavily. The log must then hold exactly the lines that the runs
+wrote, each whole and ended by CR LF, none lost, torn or doubled.
+
+  concurrency_test.py --exe build/checker/QUORVANT --runs 200
+  concurrency_test.py --exe QUORVANT.EXE --launcher wine64 --windows --runs 50
+"""
+import argparse
+import collections
+import re
+import shutil
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from e2e_lib import Host, Results, scratch_dir  # noqa: E402
+
+JUNK_LINES = 100
+SUBJECT = "CONCURRENT APPENDS " + "Q" * 60
+
+
+def expected_lines(i, debug, prog, spool):
+    """The log lines of run i, with the time stamp masked."""
+    user = prog + "EXAMPLE.ORG\\ANN.QUORVANT"
+    lines = []
+    if debug:
+        lines += [f"1.2.1  Message File Opened : {spool}_{i:04d}.~MD",
+                  f"Line 0:S<user{i:04d}@example.com>", "", "1.2.2  Detected From Address",
+                  "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address",
+                  f"Checking Rule File = {user}"]
+    lines += [f"Invalid entry. File: {user} Line: {n} Data: JUNK {n}" for n in range(1, JUNK_LINES + 1)]
+    if debug:
+        lines += [f"Checking Rule File = {prog}EXAMPLE.ORG\\$default$.QUORVANT",
+                  f"Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=USER{i:04d}@EXAMPLE.COM"]
+    lines.append(f"HH:MM:SS M{i:04d} To: ANN@EXAMPLE.ORG From: USER{i:04d}@EXAMPLE.COM Subject: {SUBJECT}"
+                 " Blacklisted-Domain")
+    return lines
+
+
+def check(host, root, runs):
+    prog, spool = root / "PROG", root / "SPOOL"
+    (prog / "EXAMPLE.ORG").mkdir(parents=True)
+    spool.mkdir()
+    (prog / "EXAMPLE.ORG" / "ANN.QUORVANT").write_bytes(
+        b"".join(b"junk %d\r\n" % n for n in range(1, JUNK_LINES + 1)))
+    (prog / "EXAMPLE.ORG" / "$default$.QUORVANT").write_bytes(b"BLACKLIST FROM @EXAMPLE.COM\r\n")
+    for i in range(runs):
+        (spool / f"M{i:04d}.SMD").write_bytes(f"Subject: {SUBJECT.lower()}\r\n".encode())
+        (spool / f"_{i:04d}.~MD").write_bytes(f"S<user{i:04d}@example.com>\r\nR<ann@example.org>\r\n".encode())
+    argv0 = host.install(prog, "QUORVANT")
+
+    def win_dir(path):
+        return host.path(str(path)).replace("/", "\\") + "\\"
+
+    procs = []
+    want = collections.Counter()
+    try:
+        for i in range(runs):
+            debug = i % 2 == 1
+            args = (["DEBUG"] if debug else []) + [host.path(str(spool / f"M{i:04d}.SMD"))]
+            procs.append(host.start(argv0, args, cwd=root))
+            want.update(expected_lines(i, debug, win_dir(prog), win_dir(spool)))
+    finally:
+        codes = [p.wait(timeout=host.timeout * 5) for p in procs]
+
+    problems = []
+    wrong = [(i, c) for i, c in enumerate(codes) if c != 100]
+    if wrong:
+        problems.append(f"{len(wrong)} runs did not end with 100: {wrong[:5]}")
+    data = b"".join(p.read_bytes() for p in sorted(prog.glob("QEL*.LOG")))  # two files across midnight
+    if not data.endswith(b"\r\n"):
+        problems.append(f"the log does not end with CR LF: {data[-40:]!r}")
+    text = re.sub(rb"(?m)^\d\d:\d\d:\d\d M", b"HH:MM:SS M", data).decode("latin-1")
+    got = collections.Counter(text.split("\r\n")[:-1])
+    missing, extra = want - got, got - want
+    if missing:
+        problems.append(f"{sum(missing.values())} lines missing, e.g. {list(missing)[:3]}")
+    if extra:
+        problems.append(f"{sum(extra.values())} lines not written by any run, e.g. {list(extra)[:3]}")
+    if not problems and len(data) != sum(len(line) + 2 for line in want.elements()):
+        problems.append("the log holds stray bytes")
+    return problems
+
+
+def main():
+    ap = argparse.ArgumentParser(description="QUORVANT runs appending to one log at the same time")
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--launcher", default="")
+    ap.add_argument("--windows", action="store_true")
+    ap.add_argument("--runs", type=int, default=200)
+    args = ap.parse_args()
+    host = Host(args.exe, args.launcher, args.windows)
+    results = Results()
+    base = scratch_dir("qv_conc_")
+    try:
+        results.check(f"{args.runs}-runs-append-whole-lines", check(host, base, args.runs))
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
