@@ -5,6 +5,7 @@
 // end, directives (case significant, before upper-casing) and words shorter
 // than 2 characters are dropped, the rest are added upper-cased in file
 // order, each new one announced as "\n<slot> <name>".
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -51,10 +52,23 @@ std::vector<std::string> model_names(std::string bytes, std::string& console) {
   return names;
 }
 
+// The configuration argument, upper-cased, names the file when GLOBAL.CFG
+// occurs in it and its directory otherwise.
+void check_config_path(const std::string& argument) {
+  std::string upper = argument;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  std::string want = upper;
+  if (upper.find("GLOBAL.CFG") == std::string::npos)
+    want += !upper.empty() && upper.back() == '\\' ? "GLOBAL.CFG" : "\\GLOBAL.CFG";
+  FUZZ_CHECK(complete_config_path(argument.c_str()) == want);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
+  check_config_path(bytes.substr(0, std::min(bytes.find('\n'), bytes.find('\0'))));
   static char empty[] = "\x1a";  // fmemopen refuses an empty buffer
   std::FILE* f = size == 0 ? fmemopen(empty, 1, "rb") : fmemopen(const_cast<char*>(bytes.data()), size, "rb");
   TestTable table;

@@ -151,6 +151,18 @@ void check_reader(const unsigned char* data, std::size_t size, std::size_t piece
   FUZZ_CHECK(got == want);
 }
 
+// Writing: every line end becomes CR LF and nothing else changes.
+void check_crlf(const std::string& text) {
+  const std::string out = to_crlf(text);
+  std::string back;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out[i] == '\n') FUZZ_CHECK(i > 0 && out[i - 1] == '\r' && !back.empty() && back.back() == '\r');
+    if (out[i] == '\n') back.pop_back();
+    back += out[i];
+  }
+  FUZZ_CHECK(back == text);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
@@ -164,6 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   check_directory_part(text);
   check_extract_address(text);
   check_queries(text, word);
+  check_crlf(std::string(reinterpret_cast<const char*>(data), size));
   check_reader(data, size, 100);
   check_reader(data, size, 2 + (size % 7));
   return 0;
