@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 #include <string>
 
@@ -76,7 +77,10 @@ void host_prepare_arguments(int argc, char** argv) {
       if (*p == '/') *p = '\\';
 }
 
-void host_prepare_console() {}
+// A console whose reader has gone away (a pager quit early) makes writes fail
+// instead of ending the process by SIGPIPE, so the run still ends with its
+// own exit code, as it does on Windows.
+void host_prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
 
 const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 

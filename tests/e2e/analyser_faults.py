@@ -53,7 +53,7 @@ class Case:
         """A path as the program holds it: the caller's form, "\\" separated."""
         return self.host.path(path).replace("/", "\\")
 
-    def run(self, args, as_nobody=False, read_only=(), time_limit=TIME_LIMIT):
+    def run(self, args, as_nobody=False, read_only=(), time_limit=TIME_LIMIT, closed_console=False):
         if as_nobody:
             for root, dirs, _ in os.walk(self.base):
                 for d in dirs:
@@ -65,7 +65,7 @@ class Case:
                                     if self.host.launcher else ["VESKOL"]) + args
         self.time_limit = time_limit
         self.outcome = bounded.run(cmd, None if self.host.launcher else str(self.host.exe), self.work,
-                                   time_limit, as_nobody)
+                                   time_limit, as_nobody, closed_console)
         return self.outcome
 
     def expect(self, console, report_file):
@@ -180,6 +180,15 @@ def report_directory_read_only(c):
     return c.expect(console, None)
 
 
+def console_gone(c):
+    """A console whose reader has gone (a pager quit early): the report file
+    is still written in full and the exit code stays 0."""
+    c.log.write_bytes(ONE_ENTRY)
+    c.run([c.log], closed_console=True)
+    _, r = c.one_entry_report()
+    return c.expect("", r)
+
+
 # --- huge and empty logs, a huge GLOBAL.CFG ---------------------------------------------
 
 def log_of_one_1gb_token(c):
@@ -256,7 +265,7 @@ def long_number_arguments(c):
 
 CASES = [
     missing_log, log_is_directory, named_pipes_for_files, unreadable_log, missing_global_cfg, global_cfg_is_directory,
-    unreadable_global_cfg, report_name_is_directory, report_directory_read_only,
+    unreadable_global_cfg, report_name_is_directory, report_directory_read_only, console_gone,
     log_of_one_1gb_token, log_of_white_space, empty_log, global_cfg_of_10000_names,
     long_log_path, long_global_cfg_path, long_number_arguments,
 ]

@@ -44,23 +44,24 @@ class Outcome:
         return out
 
 
-def run(cmd, executable, cwd, time_limit=30, as_nobody=False):
+def run(cmd, executable, cwd, time_limit=30, as_nobody=False, closed_console=False):
     """Runs cmd (cmd[0] is the first command-line word, executable the file to
     start) and gives an Outcome. Standard output goes through a file, so a
-    chatty program never blocks on a pipe. As nobody the program runs from a
+    chatty program never blocks on a pipe; with closed_console it goes into a
+    pipe whose reader is already gone. As nobody the program runs from a
     copy that nobody can reach, wherever the build directory lies."""
     if as_nobody and executable:
         copy_dir = tempfile.mkdtemp(prefix="bounded-")
         try:
             os.chmod(copy_dir, 0o755)
             copy = shutil.copy(executable, copy_dir)
-            return _run(cmd, copy, cwd, time_limit, as_nobody)
+            return _run(cmd, copy, cwd, time_limit, as_nobody, closed_console)
         finally:
             shutil.rmtree(copy_dir, ignore_errors=True)
-    return _run(cmd, executable, cwd, time_limit, as_nobody)
+    return _run(cmd, executable, cwd, time_limit, as_nobody, closed_console)
 
 
-def _run(cmd, executable, cwd, time_limit, as_nobody):
+def _run(cmd, executable, cwd, time_limit, as_nobody, closed_console):
     def limits():  # in the child, before the program starts
         if ADDRESS_SPACE_LIMIT:
             resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE_LIMIT, ADDRESS_SPACE_LIMIT))
@@ -73,9 +74,15 @@ def _run(cmd, executable, cwd, time_limit, as_nobody):
             os.setuid(NOBODY)
 
     with tempfile.TemporaryFile() as out:
+        if closed_console:
+            reader, console = os.pipe()
+            os.close(reader)
         start = time.monotonic()
         proc = subprocess.Popen(cmd, executable=executable, cwd=cwd, stdin=subprocess.DEVNULL,
-                                stdout=out, stderr=subprocess.DEVNULL, preexec_fn=limits)
+                                stdout=console if closed_console else out, stderr=subprocess.DEVNULL,
+                                preexec_fn=limits)
+        if closed_console:
+            os.close(console)
         timed_out = False
         while True:
             pid, status, usage = os.wait4(proc.pid, os.WNOHANG)

@@ -368,6 +368,14 @@ def expected_line(envelope):
     return TIME_RE + re.escape(line[8:] + sender + b" Subject: HELLO No Action.")
 
 
+def console_gone(c):
+    """The banner into a console whose reader has gone: still exit code 0."""
+    exe = None if c.host.launcher else str(c.host.exe)
+    c.outcome = bounded.run(c.host.launcher + [c.host.path(c.argv0)], exe, c.base, closed_console=True)
+    c.time_limit = TIME_LIMIT
+    return c.expect(0, [])
+
+
 # --- arguments longer than their buffers -------------------------------------------
 
 def long_message_path(c):
@@ -441,7 +449,7 @@ CASES = [
     missing_envelope, missing_message_file, envelope_is_directory, message_is_directory,
     rule_file_is_directory, named_pipes_for_files, missing_redirect_target, unreadable_envelope, unreadable_message_file,
     unreadable_user_rules, log_name_is_directory, log_directory_read_only, rule_file_100mb_one_line,
-    redirect_to_itself, redirect_loop_of_two, random_binary_envelope, envelope_fragments,
+    redirect_to_itself, redirect_loop_of_two, console_gone, random_binary_envelope, envelope_fragments,
     long_message_path, message_path_of_99, long_level_word, long_first_argument,
     long_program_directory, long_lines_everywhere,
 ]
