@@ -180,6 +180,14 @@ def report_directory_read_only(c):
     return c.expect(console, None)
 
 
+def report_on_a_full_disk(c):
+    c.log.write_bytes(ONE_ENTRY)
+    (c.logs / "veskol.txt").symlink_to("/dev/full")
+    c.run([c.log])
+    (c.logs / "veskol.txt").unlink()
+    return c.expect(c.one_entry_report()[0], None)
+
+
 def console_gone(c):
     """A console whose reader has gone (a pager quit early): the report file
     is still written in full and the exit code stays 0."""
@@ -265,7 +273,8 @@ def long_number_arguments(c):
 
 CASES = [
     missing_log, log_is_directory, named_pipes_for_files, unreadable_log, missing_global_cfg, global_cfg_is_directory,
-    unreadable_global_cfg, report_name_is_directory, report_directory_read_only, console_gone,
+    unreadable_global_cfg, report_name_is_directory, report_directory_read_only,
+    report_on_a_full_disk, console_gone,
     log_of_one_1gb_token, log_of_white_space, empty_log, global_cfg_of_10000_names,
     long_log_path, long_global_cfg_path, long_number_arguments,
 ]

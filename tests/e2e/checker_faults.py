@@ -226,6 +226,15 @@ def log_directory_read_only(c):
     return c.expect(100, [])
 
 
+def log_on_a_full_disk(c):
+    """Every append fails for want of space (the log is /dev/full)."""
+    c.standard_message()
+    for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1)):
+        (c.prog / f"QEL{d.month:02d}{d.day:02d}.LOG").symlink_to("/dev/full")
+    c.run(["DEBUG", c.message])
+    return c.expect(100, [])
+
+
 # --- huge, binary and looping inputs ---------------------------------------------
 
 def rule_file_100mb_one_line(c):
@@ -454,9 +463,11 @@ def long_lines_everywhere(c):
 
 CASES = [
     missing_envelope, missing_message_file, envelope_is_directory, message_is_directory,
-    rule_file_is_directory, named_pipes_for_files, missing_redirect_target, unreadable_envelope, unreadable_message_file,
-    unreadable_user_rules, log_name_is_directory, log_directory_read_only, rule_file_100mb_one_line,
-    redirect_to_itself, redirect_loop_of_two, console_gone, random_binary_envelope, envelope_fragments,
+    rule_file_is_directory, named_pipes_for_files, missing_redirect_target,
+    unreadable_envelope, unreadable_message_file, unreadable_user_rules,
+    log_name_is_directory, log_directory_read_only, log_on_a_full_disk,
+    rule_file_100mb_one_line, redirect_to_itself, redirect_loop_of_two, console_gone,
+    random_binary_envelope, envelope_fragments,
     long_message_path, message_path_of_99, long_level_word, long_first_argument,
     long_program_directory, long_lines_everywhere,
 ]
