@@ -6,6 +6,8 @@ run must end in bounded time and memory with exit code 0 and the documented
 console output and report file.
 
   analyser_faults.py --exe build/analyser/VESKOL [-k NAME]
+
+Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
 """
 import os
 import random
