@@ -22,7 +22,8 @@ wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wi
 [ -n "$wine" ] && command -v wineserver >/dev/null && command -v wineboot >/dev/null ||
   skip "Wine is not installed (apt-get install wine wine64)"
 
-cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+[ -f build-win/CMakeCache.txt ] ||
+  cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-win -j2
 
 checker=build-win/checker/QUORVANT.EXE
@@ -70,12 +71,18 @@ tally "$log/imports"
 export WINEPREFIX=$root/build-win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 start=$(date +%s%N)
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== initialising the Wine prefix $WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-fi
+mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# wineboot also starts Wine's background services. Started by the first test
+# run instead, they would inherit its output pipe and hold it open until the
+# server ends, so that run would seem to hang.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== initialising the Wine prefix $WINEPREFIX"
+  wineboot -i </dev/null >/dev/null 2>&1 || true
+else
+  wineboot </dev/null >/dev/null 2>&1 || true
+fi
 ready=$(date +%s%N)
 
 drive() {  # name, driver, arguments...
