@@ -102,6 +102,13 @@ else
   drive windows "$e2e/windows_cases.py" --exe "$checker" --launcher "$wine" --windows
 fi
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
+if [ -f "$analyser" ] && command -v zip >/dev/null; then
+  scripts/package.sh >/dev/null
+  drive package "$e2e/package_test.py" --zip dist/quorvant-veskol-windows.zip --launcher "$wine" --examples examples
+else
+  echo "(the administrators' zip is not tested: zip is not installed or there is no analyser)"
+  [ "${REQUIRE_WINE:-0}" = 1 ] && failed=$((failed + 1))
+fi
 end=$(date +%s%N)
 
 tenths() { echo "$(($1 / 1000000000)).$(($1 / 100000000 % 10))"; }
