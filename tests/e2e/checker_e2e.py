@@ -197,7 +197,7 @@ CASES.append(Case(
 CASES[[c.name for c in CASES].index("bare-program-name")] = Case(
     "bare-program-name", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 100,
     ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO Blacklisted-Program"],
-    argv0="bare", cwd="PROG", native_only=True)
+    argv0="bare", cwd="PROG")
 
 
 def log_name(day):
@@ -239,7 +239,7 @@ def run_case(host, root, case):
     if case.argv0 == "bare":
         program_dir = prog
         argv0 = host.install(prog, "QUORVANT")
-        argv0 = argv0.name if not host.launcher else argv0
+        argv0 = argv0.name
     elif case.argv0 == "long":
         program_dir = root / ("L" * (89 - len(win_dir(host, root))))
         assert len(win_dir(host, program_dir)) == 90, win_dir(host, program_dir)
