@@ -1,0 +1,189 @@
+#include "checker/rule_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "checker/activity_log.h"
+#include "checker/test_support.h"
+#include "common/text.h"
+
+namespace {
+
+using K = RuleLineKind;
+
+TEST(ClassifyRuleLine, FirstMatchingKindWins) {
+  struct Case {
+    const char* line;
+    RuleLineKind kind;
+  } cases[] = {
+      {"STRICT", K::Strict},
+      {"WHITELIST SUBJECT CONTAINS STRICTLY PRIVATE", K::Strict},
+      {"REDIRECT @X C:\\R.QUORVANT", K::Redirect},
+      {"WHITELIST FROM REDIRECT@X.COM", K::Redirect},
+      {"REDIRECT STRICT", K::Strict},
+      {"NO DOMAIN", K::NoDomain},
+      {"BLACKLIST SUBJECT NO DOMAIN HERE", K::NoDomain},
+      {"NO  DOMAIN", K::Invalid},
+      {"WHITELIST FROM JOE@EXAMPLE.COM", K::FromRule},
+      {"WHITELIST-FROM JOE@EXAMPLE.COM", K::FromRule},
+      {"BLACKLIST FROM @", K::FromRule},
+      {"WHITELIST FROM JOE", K::Invalid},
+      {"WHITELIST  FROM JOE@EXAMPLE.COM", K::Invalid},
+      {"WHITELIST FROM", K::Invalid},
+      {"WHITELIST SUBJECT HELLO", K::SubjectRule},
+      {"WHITELIST SUBJECT HI", K::Invalid},
+      {"WHITELIST SUBJECT CONTAINS HI", K::Invalid},
+      {"WHITELIST SUBJECT CONTAINS HELLO", K::SubjectRule},
+      {"WHITELIST SUBJECT CONTAINS      ", K::SubjectRule},  // five spaces of text count
+      {"WHITELIST SUBJECT CONTAINS     ", K::Invalid},
+      {"WHITELIST SUBJECT", K::Invalid},
+      {"WHITELIST TO A@B", K::Invalid},
+      {"BLACKLIST", K::Invalid},
+      {"", K::Invalid},
+      {" WHITELIST FROM A@B", K::Invalid},
+  };
+  for (const Case& c : cases) EXPECT_EQ(classify_rule_line(c.line), c.kind) << c.line;
+}
+
+struct EvalCase {
+  const char* name;
+  // Files below the scratch directory; the first is evaluated. In contents,
+  // {D} stands for the scratch directory's path with its trailing backslash.
+  std::vector<std::pair<std::string, std::string>> files;
+  int expected;
+  int level = kMid;
+  // The expected log ({D} as above, {U} the same upper-cased); nullptr: not checked.
+  const char* log = nullptr;
+  std::string subject = "HELLO THERE";
+  std::string sender = "JOE@EXAMPLE.COM";
+  std::string recipient = "ANN@EXAMPLE.ORG";
+};
+
+void PrintTo(const EvalCase& c, std::ostream* os) { *os << c.name; }
+
+std::string comment_lines(int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += "# filler\n";
+  return out;
+}
+
+const char kHit[] = "BLACKLIST FROM @EXAMPLE.COM\n";
+
+const std::vector<EvalCase> kEvalCases = {
+    {"OnlyStrict", {{"A", "STRICT\n"}}, 100},
+    {"StrictThenWhitelistHit", {{"A", "STRICT\nWHITELIST FROM JOE@EXAMPLE.COM\n"}}, 1},
+    {"FirstHitWins", {{"A", "whitelist from joe@example.com\nBLACKLIST FROM @EXAMPLE.COM\n"}}, 1},
+    {"FirstHitWinsBlack", {{"A", "BLACKLIST SUBJECT HELLO\nWHITELIST FROM JOE@EXAMPLE.COM\n"}}, 100},
+    {"NoDomainAlone", {{"A", "NO DOMAIN\n"}}, 200},
+    {"NoDomainThenStrict", {{"A", "NO DOMAIN\nSTRICT\n"}}, 100},
+    {"StrictThenNoDomain", {{"A", "STRICT\nNO DOMAIN\n"}}, 200},
+    {"EmptyFile", {{"A", ""}}, 0},
+    {"MissingFile", {}, 0, kHigh, "Checking Rule File = {D}A\r\nError opening file or file not found.\r\n"},
+    {"DirectoryIsNoFile", {{"A/B", "STRICT\n"}}, 0},
+    {"CommentInFirstColumnOnly", {{"A", "# STRICT\n #x\n"}}, 0, kMid,
+     "Invalid entry. File: {D}A Line: 2 Data: #X\r\n"},
+    {"StrictInsideRule", {{"A", "WHITELIST SUBJECT CONTAINS STRICTLY PRIVATE\n"}}, 100},
+    {"InvalidEntries", {{"A", "\n   \nwhitelist from joe\nWHITELIST FROM\tJOE@EXAMPLE.COM\n"}}, 0, kMid,
+     "Invalid entry. File: {D}A Line: 1 Data: \r\n"
+     "Invalid entry. File: {D}A Line: 2 Data: \r\n"
+     "Invalid entry. File: {D}A Line: 3 Data: WHITELIST FROM JOE\r\n"
+     "Invalid entry. File: {D}A Line: 4 Data: WHITELIST FROM\r\n"},
+    {"InvalidEntriesSilentAtLow", {{"A", "junk\n"}}, 0, kLow, ""},
+    {"NinetyNineCharacterLineIsTwoPieces", {{"A", "#" + std::string(98, 'X') + "\nSTRICT\n"}}, 100, kMid,
+     "Invalid entry. File: {D}A Line: 2 Data: \r\n"},
+    {"LongRuleContinuationIsInvalid",
+     {{"A", "BLACKLIST SUBJECT " + std::string(81, 'Q') + "TAIL-OF-LINE\n"}}, 0, kMid,
+     "Invalid entry. File: {D}A Line: 2 Data: TAIL-OF-LINE\r\n"},
+    {"RuleOnLine501Hits", {{"A", comment_lines(500) + kHit}}, 100},
+    {"RuleOnLine502IsNotRead", {{"A", "STRICT\n" + comment_lines(500) + "WHITELIST FROM @EXAMPLE.COM\n"}}, 100},
+    {"ZeroBytePieceAtLimitLetsOneMoreLineIn",
+     {{"A", comment_lines(500) + std::string("\0\n", 2) + kHit}}, 100},
+    {"EmptySubjectIsNotTested", {{"A", "WHITELIST SUBJECT CONTAINS      \n"}}, 0, kDebug, "Checking Rule File = {D}A\r\n", ""},
+    {"SpaceSubjectHitsEmptyRuleText", {{"A", "WHITELIST SUBJECT CONTAINS      \n"}}, 1, kMid, nullptr, " "},
+    {"EmptySenderIsNotTested", {{"A", "WHITELIST FROM @\n"}}, 0, kDebug, "Checking Rule File = {D}A\r\n", "HELLO", ""},
+    {"DomainRedirect",
+     {{"A", "REDIRECT @EXAMPLE.ORG {D}B\nWHITELIST FROM @EXAMPLE.COM\n"}, {"B", kHit}}, 100, kLow,
+     "found as domain\r\nmatched domain\r\n"},
+    {"DomainRedirectInsideRecipient", {{"A", "REDIRECT @EXAMPLE.COM {D}B\n"}, {"B", kHit}}, 100, kLow,
+     "found as domain\r\nmatched domain\r\n", "S", "JOE@EXAMPLE.COM", "JOE@EXAMPLE.COM.EXAMPLE"},
+    {"DomainRedirectNotApplying", {{"A", "REDIRECT @OTHER.EXAMPLE {D}B\nSTRICT\n"}, {"B", "NO DOMAIN\n"}}, 100,
+     kLow, "found as domain\r\n"},
+    {"AddressRedirectIsPrefix", {{"A", "REDIRECT   JOE  {D}B  \n"}, {"B", kHit}}, 100, kMid, nullptr, "S",
+     "JOE@EXAMPLE.COM", "JOEY@EXAMPLE.COM"},
+    {"AddressRedirectNotInside", {{"A", "REDIRECT JOE {D}B\n"}, {"B", kHit}}, 0, kLow, "", "S",
+     "JOE@EXAMPLE.COM", "BILLY.JOE@EXAMPLE.COM"},
+    {"RedirectEndsTheFile", {{"A", "REDIRECT ANN@EXAMPLE.ORG {D}MISSING\nSTRICT\n"}}, 0},
+    {"RedirectToMissingAfterNoDomain", {{"A", "NO DOMAIN\nREDIRECT ANN {D}MISSING\n"}}, 200},
+    {"RedirectTargetZeroKeepsFallBack", {{"A", "NO DOMAIN\nREDIRECT ANN {D}B\n"}, {"B", "# nothing\n"}}, 200},
+    {"RedirectTargetStops", {{"A", "REDIRECT ANN {D}B\n"}, {"B", "NO DOMAIN\n"}}, 200},
+    {"StrictBeforeRedirect", {{"A", "STRICT\nREDIRECT ANN {d}b\nWHITELIST FROM @EXAMPLE.COM\n"}, {"B", kHit}},
+     200, kMid, "Invalid REDIRECT with STRICT.  File = {U}B  Line=2\r\n"},
+    {"StrictNoDomainRedirect", {{"A", "STRICT\nNO DOMAIN\nREDIRECT ANN {D}B\n"}, {"B", "WHITELIST SUBJECT HELLO\n"}},
+     1},
+    {"StrictThenRedirectNotApplying", {{"A", "STRICT\nREDIRECT BOB {D}B\n"}, {"B", "NO DOMAIN\n"}}, 100},
+    {"Chain", {{"A", "REDIRECT ANN {D}B\n"}, {"B", "REDIRECT @EXAMPLE {D}C\n"}, {"C", kHit}}, 100},
+    {"ShortRedirectIsInvalid", {{"A", "REDIRECT @EXAMPLE.ORG\nSTRICT\n"}}, 100, kMid,
+     "Invalid entry. File: {D}A Line: 1 Data: REDIRECT @EXAMPLE.ORG\r\n"},
+    {"FromRuleWithRedirectInAddress", {{"A", "WHITELIST FROM REDIRECT@EXAMPLE.COM\n"}}, 0, kMid, "", "S",
+     "REDIRECT@EXAMPLE.COM"},
+    {"LoopEnds", {{"A", "REDIRECT ANN {D}A\n"}}, 0, kMid, "REDIRECT chain too deep.  File = {U}A  Line=1\r\n"},
+    {"LoopAfterNoDomain", {{"A", "NO DOMAIN\nREDIRECT ANN {D}B\n"}, {"B", "REDIRECT ANN {D}A\n"}}, 200},
+};
+
+class EvaluateRuleFile : public CheckerScratch, public testing::WithParamInterface<EvalCase> {
+ protected:
+  std::string fill(std::string text) const {
+    const std::string dir = path("");
+    std::string upper = dir;
+    upper_case_text(upper.data());
+    for (auto [mark, value] : {std::pair{"{D}", dir}, {"{d}", dir}, {"{U}", upper}})
+      for (std::size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, 3, value);
+    return text;
+  }
+};
+
+TEST_P(EvaluateRuleFile, GivesResultAndLog) {
+  const EvalCase& c = GetParam();
+  for (const auto& [name, content] : c.files) write_file(name, fill(content));
+  set_log_level(c.level);
+  EXPECT_EQ(evaluate_rule_file(path("A").c_str(), c.subject.c_str(), c.sender.c_str(), c.recipient.c_str()),
+            c.expected);
+  if (c.log) {
+    EXPECT_EQ(log_text(), fill(c.log));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EvaluateRuleFile, testing::ValuesIn(kEvalCases));
+
+class RedirectDepth : public CheckerScratch {};
+
+TEST_F(RedirectDepth, SixteenNestedEvaluationsAreFollowed) {
+  // A0 redirects to A1 and so on; A16 is evaluated, its REDIRECT is not.
+  for (int i = 0; i <= 17; ++i)
+    write_file("A" + std::to_string(i), "REDIRECT ANN " + path("A" + std::to_string(i + 1)) + "\n");
+  write_file("A17", kHit);
+  set_log_level(kHigh);
+  EXPECT_EQ(evaluate_rule_file(path("A0").c_str(), "S", "JOE@EXAMPLE.COM", "ANN@X"), kNothingDecided);
+  // Targets are named by upper-cased lines.
+  std::string log = log_text();
+  upper_case_text(log.data());
+  std::string a16 = path("A16"), a17 = path("A17");
+  upper_case_text(a16.data());
+  upper_case_text(a17.data());
+  EXPECT_NE(log.find("CHECKING RULE FILE = " + a16 + "\r\n"), std::string::npos);
+  EXPECT_EQ(log.find("CHECKING RULE FILE = " + a17), std::string::npos);
+
+  write_file("A16", kHit);
+  EXPECT_EQ(evaluate_rule_file(path("A0").c_str(), "S", "JOE@EXAMPLE.COM", "ANN@X"), kBlacklisted);
+}
+
+TEST_F(RedirectDepth, OpenStreamIsEvaluatedAndClosed) {
+  write_file("B", "WHITELIST SUBJECT HELLO\n");
+  std::FILE* file = memory_file("REDIRECT ANN " + path("B") + "\n");
+  EXPECT_EQ(evaluate_open_rule_file(file, "MEMORY", "HELLO", "", "ANN@X"), kWhitelisted);
+}
+
+}  // namespace

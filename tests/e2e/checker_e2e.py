@@ -1,0 +1,332 @@
+#!/usr/bin/env python3
+"""End-to-end cases of QUORVANT: each case builds a program directory with rule
+files and a spool directory with a message, runs the program the way the mail
+filter does, and compares the exit code, the console bytes and the exact bytes
+of the day's activity log (only the HH:MM:SS stamp is masked).
+
+  checker_e2e.py --exe build/checker/QUORVANT
+  checker_e2e.py --exe QUORVANT.EXE --launcher wine --windows
+"""
+import datetime
+import re
+import subprocess
+import sys
+from dataclasses import dataclass, field
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from e2e_lib import Host, Results, diff_bytes, parse_args, scratch_dir  # noqa: E402
+
+BANNER = b"QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/"
+ROAD_RESULT = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
+
+
+class Spool(str):
+    """An argument naming a file in the case's spool directory."""
+
+
+class Prog(str):
+    """An argument naming a file in the case's program directory."""
+
+
+def envelope(*lines):
+    return "".join(line + "\r\n" for line in lines)
+
+
+ROAD_FILES = {
+    "SPOOL/D5F1A.SMD": "Received: from mx\r\nSubject: hello\r\n\r\nbody\r\n",
+    "SPOOL/_5F1A.~MD": envelope("S<joe@example.com>", "R<ann@example.org>"),
+}
+
+
+def files(*rules, extra=None):
+    """The road's message plus rule files: rules are (path in PROG, text) pairs;
+    extra maps further paths to their text (None: the file is left out)."""
+    out = dict(ROAD_FILES)
+    out.update({"PROG/" + name: text for name, text in rules})
+    out.update(extra or {})
+    return out
+
+
+def road_envelope(*lines):
+    return {"SPOOL/_5F1A.~MD": envelope(*lines)}
+
+
+LOWER_CASE_MESSAGE = {"SPOOL/m7.smd": "Subject: x\r\n",
+                      "SPOOL/_7.~md": envelope("S<joe@example.com>", "R<ann@example.org>")}
+
+
+USER = "EXAMPLE.ORG/ann.quorvant"          # reached through case-insensitive lookup
+DOMAIN = "EXAMPLE.ORG/$default$.QUORVANT"
+PROGRAM = "$default$.QUORVANT"
+BLACK_SENDER = "BLACKLIST FROM @EXAMPLE.COM\r\n"
+WHITE_SENDER = "whitelist from joe@example.com\r\n"
+ROAD_ARGS = [Spool("D5F1A.SMD")]
+
+
+@dataclass
+class Case:
+    name: str
+    files: dict
+    args: list
+    code: int
+    log: list = None          # expected lines of the day's log; None: no log file at all
+    out: bytes = b""
+    argv0: str = "installed"  # "installed", "bare" (no directory) or "long" (directory of 89 characters)
+    cwd: str = ""             # below the case directory
+    native_only: bool = False
+    log_blocked: bool = False  # a directory stands where the day's log would go
+
+
+def level(word, *args):
+    return [word] + list(args)
+
+
+CASES = [
+    Case("banner", files(), [], 0, None, out=BANNER),
+    # The road of one message: no user file, the domain file blacklists.
+    Case("road", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, [ROAD_RESULT + " Blacklisted-Domain"]),
+    Case("road-low", files((DOMAIN, BLACK_SENDER)), level("low", Spool("D5F1A.SMD")), 100,
+         [ROAD_RESULT + " Blacklisted-Domain"]),
+    Case("road-high", files((DOMAIN, BLACK_SENDER), (PROGRAM, "STRICT\r\n")), level("HIGH", Spool("D5F1A.SMD")),
+         100, ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+               "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", ROAD_RESULT + " Blacklisted-Domain"]),
+    Case("road-debug", files((DOMAIN, "# domain rules\r\n" + BLACK_SENDER)), level("debug", Spool("D5F1A.SMD")),
+         100, ["1.2.1  Message File Opened : {S}_5F1A.~MD",
+               "Line 0:S<joe@example.com>", "", "1.2.2  Detected From Address",
+               "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address",
+               "Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+               "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+               "Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM",
+               ROAD_RESULT + " Blacklisted-Domain"]),
+    # Each level of the cascade, each verdict.
+    Case("user-white", files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER)), ROAD_ARGS, 1,
+         [ROAD_RESULT + " Whitelisted-User"]),
+    Case("user-black", files((USER, "BLACKLIST SUBJECT CONTAINS HELLO\r\n"), (PROGRAM, WHITE_SENDER)), ROAD_ARGS,
+         100, [ROAD_RESULT + " Blacklisted-User"]),
+    Case("domain-white", files((USER, "# nothing\r\n"), (DOMAIN, WHITE_SENDER)), ROAD_ARGS, 1,
+         [ROAD_RESULT + " Whitelisted-Domain"]),
+    Case("program-white", files((PROGRAM, WHITE_SENDER)), level("HIGH", Spool("D5F1A.SMD")), 1,
+         ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+          "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", "Error opening file or file not found.",
+          "Checking Rule File = {P}\\$default$.QUORVANT", ROAD_RESULT + " Whitelisted-Program"]),
+    Case("program-strict", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 100, [ROAD_RESULT + " Blacklisted-Program"]),
+    Case("no-action-mid", files((PROGRAM, "# nothing\r\n")), ROAD_ARGS, 0, [ROAD_RESULT + " No Action."]),
+    Case("no-action-low", files(), level("LOW", Spool("D5F1A.SMD")), 0, None),
+    Case("user-stop-high", files((USER, "NO DOMAIN\r\n"), (DOMAIN, BLACK_SENDER)), level("HIGH", Spool("D5F1A.SMD")),
+         0, ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", ROAD_RESULT + " No Action."]),
+    Case("user-stop-mid", files((USER, "NO DOMAIN\r\n"), (DOMAIN, BLACK_SENDER)), ROAD_ARGS, 0, None),
+    Case("domain-stop-high", files((DOMAIN, "NO DOMAIN\r\n"), (PROGRAM, "STRICT\r\n")),
+         level("HIGHEST", Spool("D5F1A.SMD")), 0,
+         ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+          "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", ROAD_RESULT]),
+    # REDIRECT: the verdict belongs to the redirecting file; domain lines show at every level.
+    Case("redirect-low", files((USER, "REDIRECT @example.org {P}SHARED\\SALES.QUORVANT\r\n"),
+                               ("SHARED/SALES.QUORVANT", BLACK_SENDER), (PROGRAM, WHITE_SENDER)),
+         level("LOW", Spool("D5F1A.SMD")), 100,
+         ["found as domain", "matched domain", ROAD_RESULT + " Blacklisted-User"]),
+    Case("redirect-loop", files((USER, "NO DOMAIN\r\nREDIRECT ANN {P}EXAMPLE.ORG\\ANN.QUORVANT\r\n"),
+                                (PROGRAM, "STRICT\r\n")), ROAD_ARGS, 0,
+         ["REDIRECT chain too deep.  File = {PU}EXAMPLE.ORG\\ANN.QUORVANT  Line=2"]),
+    # Envelope outcomes.
+    Case("bad-sender", files((PROGRAM, "STRICT\r\n"), extra=road_envelope("S<nobody>", "R<ann@x.org>")),
+         ROAD_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail From Address "]),
+    Case("bad-recipient", files((PROGRAM, "STRICT\r\n"), extra=road_envelope("S<joe@x>", "R<ann>")),
+         ROAD_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail To Address "]),
+    Case("mail-to-missing", files((PROGRAM, "STRICT\r\n"), extra=road_envelope("S<joe@x>", "R<@x>")),
+         ROAD_ARGS, 0, ["HH:MM:SS D5F1A Mail To missing "]),
+    Case("bad-address-low", files(extra=road_envelope("S<nobody>")), level("LOW", Spool("D5F1A.SMD")),
+         0, None),
+    Case("empty-sender", files((PROGRAM, "BLACKLIST FROM @\r\n"), extra=road_envelope("R<ann@example.org>")),
+         ROAD_ARGS, 0, ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From:  Subject: HELLO No Action."]),
+    Case("missing-envelope", files((PROGRAM, "STRICT\r\n")), [Spool("D9.SMD")], 0, ["Could not open message file."]),
+    Case("missing-envelope-low", files(), level("LOW", Spool("D9.SMD")), 0, None),
+    Case("envelope-path-bad", files(), [Spool("D5F1A.SMDX")], 0, ["Could not open message file."]),
+    # Without a "." and three characters the envelope is the file ~BAD of the current directory.
+    Case("envelope-path-bad-read", files((PROGRAM, "STRICT\r\n"), extra={"SPOOL/~BAD": envelope("S<a@b>", "R<ann@example.org>")}),
+         [Spool("D5F1A")], 100, ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: A@B Subject:   Blacklisted-Program"],
+         cwd="SPOOL"),
+    Case("message-unreadable", files((USER, "WHITELIST SUBJECT CONTAINS      \r\n"),
+                                     extra={"SPOOL/D5F1A.SMD": None}), ROAD_ARGS, 1,
+         ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject:   Whitelisted-User"]),
+    # Argument shapes.
+    Case("level-word-not-first", files((PROGRAM, "STRICT\r\n"), extra=LOWER_CASE_MESSAGE),
+         [Spool("m7.smd"), "HIGH", "DEBUG"], 100,
+         ["HH:MM:SS M7 To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: X Blacklisted-Program"]),
+    Case("one-argument-keeps-case", files((PROGRAM, "STRICT\r\n"), extra=LOWER_CASE_MESSAGE),
+         [Spool("m7.smd")], 100,
+         ["HH:MM:SS m7 To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: X Blacklisted-Program"]),
+    Case("level-word-prefix", files((PROGRAM, "STRICT\r\n")), ["Middle", Spool("D5F1A.SMD"), "extra"], 100,
+         [ROAD_RESULT + " Blacklisted-Program"]),
+    Case("bare-program-name", files(("PROG/" + PROGRAM, "")), ROAD_ARGS, 0, []),  # replaced below
+    Case("long-program-directory", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 0, None, argv0="long"),
+    Case("long-message-path", files((PROGRAM, "STRICT\r\n"), extra={
+        "SPOOL/D" + "X" * 95 + ".SMD": "Subject: x\r\n",
+        "SPOOL/_" + "X" * 95 + ".~MD": envelope("S<a@b>", "R<ann@example.org>")}),
+         ["D" + "X" * 95 + ".SMD"], 0, ["Could not open message file."], cwd="SPOOL"),
+    Case("log-unwritable", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, None, log_blocked=True),
+]
+
+# The result line's sender and subject parts are cut for the line only; the
+# rules see the whole values.
+LONG_ID = "D" + "1" * 64                                 # 65 characters
+LONG_LOCAL, LONG_DOMAIN = "A" * 20, "B" * 35 + ".ORG"    # 60-character recipient
+LONG_SENDER = "SENDER.NAME.28@EXAMPLE.COM.X"             # 28 characters
+assert 21 + len(LONG_ID) + len(LONG_LOCAL) + 1 + len(LONG_DOMAIN) == 146 and len(LONG_SENDER) == 28
+CASES.append(Case(
+    "sender-cut-in-line-only",
+    {"SPOOL/" + LONG_ID + ".SMD": "Subject: hi there\r\n",
+     "SPOOL/_" + LONG_ID[1:] + ".~MD": envelope("S<" + LONG_SENDER + ">", "R<" + LONG_LOCAL + "@" + LONG_DOMAIN + ">"),
+     "PROG/" + LONG_DOMAIN + "/" + LONG_LOCAL + ".QUORVANT": "STRICT\r\nWHITELIST FROM " + LONG_SENDER + "\r\n"},
+    [LONG_ID + ".SMD"], 1,
+    ["HH:MM:SS " + LONG_ID + " To: " + LONG_LOCAL + "@" + LONG_DOMAIN + " From: SEND Subject: HI THERE"
+     " Whitelisted-User"], cwd="SPOOL"))
+LONGER_ID = "D" + "2" * 90
+LONGER_LOCAL, LONGER_DOMAIN = "C" * 40, "D" * 52 + ".ORG"
+CASES.append(Case(
+    "sender-and-subject-dropped-from-line",
+    {"SPOOL/" + LONGER_ID + ".SMD": "Subject: cheap stuff\r\n",
+     "SPOOL/_" + LONGER_ID[1:] + ".~MD": envelope("S<joe@x.org>", "R<" + LONGER_LOCAL + "@" + LONGER_DOMAIN + ">"),
+     "PROG/" + LONGER_DOMAIN + "/$default$.QUORVANT": "BLACKLIST SUBJECT CHEAP STUFF\r\n"},
+    [LONGER_ID + ".SMD"], 100,
+    ["HH:MM:SS " + LONGER_ID + " To: " + LONGER_LOCAL + "@" + LONGER_DOMAIN + " From:  Subject:  Blacklisted-Domain"],
+    cwd="SPOOL"))
+
+# Started as a bare name from its own directory: log and rule files are found
+# relative to the current directory, the program file without a separator.
+CASES[[c.name for c in CASES].index("bare-program-name")] = Case(
+    "bare-program-name", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 100,
+    ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO Blacklisted-Program"],
+    argv0="bare", cwd="PROG", native_only=True)
+
+
+def log_name(day):
+    return f"QEL{day.month:02d}{day.day:02d}.LOG"
+
+
+def win_dir(host, path):
+    """The Windows-form path text of a directory, with its trailing backslash."""
+    return host.path(str(path)).replace("/", "\\") + "\\"
+
+
+def mask_times(data):
+    return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)
+
+
+def run_case(host, root, case):
+    prog, spool = root / "PROG", root / "SPOOL"
+    prog.mkdir(parents=True)
+    spool.mkdir()
+    before = datetime.date.today()
+    fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool),
+            "{PU}": win_dir(host, prog).upper()}  # as a rule line names it
+
+    def expand(text):
+        for mark, value in fill.items():
+            text = text.replace(mark, value)
+        return text
+
+    if case.log_blocked:
+        for day in (before, before + datetime.timedelta(days=1)):
+            (prog / log_name(day)).mkdir()
+    for rel, text in case.files.items():
+        if text is None:
+            continue
+        target = root / rel
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(expand(text).encode("latin-1"))
+
+    if case.argv0 == "bare":
+        program_dir = prog
+        argv0 = host.install(prog, "QUORVANT")
+        argv0 = argv0.name if not host.launcher else argv0
+    elif case.argv0 == "long":
+        program_dir = root / ("L" * (89 - len(win_dir(host, root))))
+        assert len(win_dir(host, program_dir)) == 90, win_dir(host, program_dir)
+        argv0 = host.install(program_dir, "QUORVANT")
+    else:
+        program_dir = prog
+        argv0 = host.install(prog, "QUORVANT")
+
+    args = []
+    for a in case.args:
+        if isinstance(a, Spool):
+            a = host.path(str(spool / a))
+        args.append(a)
+    code, out = host.run(argv0, args, cwd=root / case.cwd)
+    after = datetime.date.today()
+
+    problems = []
+    if code != case.code:
+        problems.append(f"exit code {code}, want {case.code}")
+    problems.append(diff_bytes("console", out, case.out))
+    logs = sorted(p for p in root.rglob("QEL*.LOG") if p.is_file())
+    if case.log is None:
+        if logs:
+            problems.append(f"unexpected log {logs[0]}: {logs[0].read_bytes()[:200]!r}")
+    else:
+        candidates = [program_dir / log_name(before), program_dir / log_name(after)]
+        log = next((p for p in candidates if p.is_file()), None)
+        if log is None:
+            problems.append(f"no log {candidates[0]}; found {logs}")
+        else:
+            want = "".join(expand(line) + "\r\n" for line in case.log).encode("latin-1")
+            problems.append(diff_bytes("log", mask_times(log.read_bytes()), want))
+    return [p for p in problems if p]
+
+
+def check_concurrent_appends(host, root):
+    """Runs that end at the same moment append whole lines and lose none."""
+    prog = root / "PROG"
+    target = root / "PROG" / "$default$.QUORVANT"
+    target.parent.mkdir(parents=True)
+    target.write_bytes(b"STRICT\r\n")
+    spool = root / "SPOOL"
+    spool.mkdir()
+    count = 12
+    for i in range(count):
+        (spool / f"M{i:02d}.SMD").write_bytes(b"Subject: " + b"x" * 80 + b"\r\n")
+        (spool / f"_{i:02d}.~MD").write_bytes(b"S<joe@example.com>\r\nR<ann@example.org>\r\n")
+    argv0 = host.install(prog, "QUORVANT")
+    procs = []
+    for i in range(count):
+        cmd = host.launcher + [host.path(str(argv0)) if host.launcher else str(argv0),
+                               host.path(str(spool / f"M{i:02d}.SMD"))]
+        procs.append(subprocess.Popen(cmd, executable=None if host.launcher else str(host.exe), cwd=root,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    codes = [p.wait(timeout=host.timeout) for p in procs]
+    problems = [f"exit codes {codes}"] if set(codes) != {100} else []
+    logs = list(prog.glob("QEL*.LOG"))
+    data = b"".join(p.read_bytes() for p in logs)
+    lines = data.split(b"\r\n")
+    pattern = re.compile(rb"\d\d:\d\d:\d\d M\d\d To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: X{80} "
+                         rb"Blacklisted-Program")
+    if lines[-1] != b"" or len(lines) != count + 1 or not all(pattern.fullmatch(l) for l in lines[:-1]):
+        problems.append(f"log is not {count} whole lines: {data[:300]!r}")
+    return problems
+
+
+def main():
+    args = parse_args("QUORVANT end-to-end cases")
+    host = Host(args.exe, args.launcher, args.windows)
+    results = Results()
+    base = scratch_dir("qv_")
+    try:
+        for n, case in enumerate(CASES):
+            if args.only not in case.name or (case.native_only and host.launcher):
+                continue
+            root = base / f"c{n}"
+            try:
+                results.check(case.name, run_case(host, root, case))
+            except Exception as e:  # a broken case must not hide the others
+                results.check(case.name, [f"{type(e).__name__}: {e}"])
+        if args.only in "concurrent-appends":
+            results.check("concurrent-appends", check_concurrent_appends(host, base / "conc"))
+    finally:
+        import shutil
+        shutil.rmtree(base, ignore_errors=True)
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
