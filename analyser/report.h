@@ -1,0 +1,27 @@
+// The report: the tests by message failures, with their shares of all
+// messages and recipients, on the console and in "veskol.txt" beside the log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analyser/console.h"
+#include "analyser/log_scan.h"
+#include "analyser/test_table.h"
+
+// count * 100 / total, cut toward zero; 0 when the total is 0.
+std::int64_t share(std::int64_t count, std::int64_t total);
+
+// Slot numbers by descending message fail count; equal counts keep slot order.
+std::vector<int> report_order(const TestTable& table);
+
+// "veskol.txt" in the directory of the log path ("\" separates).
+std::string report_path(const char* log_path);
+
+// The report's lines, each with its own line ends, in order.
+std::vector<std::string> report_lines(const char* log_path, const TestTable& table, const ScanTotals& totals);
+
+// Prints the report and writes it to the report file; when that file cannot
+// be created the report goes to the console alone.
+void write_report(const char* log_path, const TestTable& table, const ScanTotals& totals, Console& console);

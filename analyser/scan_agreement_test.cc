@@ -1,0 +1,99 @@
+// The fast scanner against the simple token-by-token one, on logs made to trip
+// the fast path: markers at read edges and piece edges, zero bytes, Ctrl-Z,
+// CR LF split across reads.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "analyser/log_scan.h"
+#include "analyser/testing/reference_scan.h"
+#include "analyser/testing/scan_outcome.h"
+
+namespace {
+
+const char* const kWords[] = {
+    "Tests", "Tests", "Tests", "failed", "failed", "[weight=5]", "[weight=", "[Weight=1]", "a=1", "B=2",
+    "abc=x", "=", "=v", "Tests=1", "K1", "K2", "k1", "end", "10:02", "Tested", "tests", "FAILED", "Testss",
+    "xTests", "T", "Test", "ests", "s",
+};
+const char* const kGaps[] = {" ", " ", " ", "\t", "\r\n", "\n", "\r", "\v", "\f", "  ", " \r\n\r\n "};
+
+std::string random_log(std::mt19937& random, int tokens) {
+  std::string log;
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  for (int i = 0; i < tokens; ++i) {
+    switch (pick(20)) {
+      case 0: {  // a long run with a marker at or near a piece edge
+        const std::size_t lead = 100 * (1 + pick(3)) + pick(3) - 1;
+        log += std::string(lead, 'x') + (pick(2) ? "Tests" : "Tests=1");
+        break;
+      }
+      case 1:  // a long test token or key
+        log += std::string(95 + pick(12), "ak="[pick(3)]);
+        break;
+      case 2:  // zero bytes inside and after words
+        log += pick(2) ? std::string("Tests\0x", 7) : std::string("a\0=1", 4);
+        break;
+      case 3:
+        log += std::string("k\0", 2) + std::to_string(pick(3));
+        break;
+      case 4:  // a whole entry
+        log += "K" + std::to_string(pick(4)) + " Tests failed [weight=3] a=1 b=2 end";
+        break;
+      default:
+        log += kWords[pick(std::size(kWords))];
+    }
+    if (pick(40) != 0) log += kGaps[pick(std::size(kGaps))];  // sometimes words run together
+  }
+  if (pick(10) == 0) log.insert(pick(log.size() + 1), "\x1a");
+  return log;
+}
+
+TEST(ScanAgreement, GeneratedLogs) {
+  std::mt19937 random(20040414);
+  const std::size_t read_sizes[] = {1, 2, 3, 5, 7, 64, 99, 100, 101, 103, 255, kScanReadSize};
+  for (int round = 0; round < 400; ++round) {
+    const std::string log = random_log(random, 1 + static_cast<int>(random() % 120));
+    const std::int32_t limit = random() % 4 == 0 ? static_cast<std::int32_t>(random() % 6) : 0;
+    const ScanOutcome want = scan_bytes(reference_scan_log, log, limit, {"A", "TESTS"});
+    for (const std::size_t read_size : read_sizes)
+      ASSERT_EQ(scan_bytes(fast_scan(read_size), log, limit, {"A", "TESTS"}), want)
+          << "round " << round << ", read size " << read_size << ", limit " << limit << ", log:\n"
+          << log;
+  }
+}
+
+TEST(ScanAgreement, MarkerAtEveryOffsetOfARead) {
+  // The same entry slid across the edge of a 64-byte read, one byte at a time,
+  // once after white space and once as a piece after 100 bytes.
+  for (const std::string& lead : {std::string("k1 "), std::string(100, 'q')}) {
+    for (std::size_t shift = 0; shift < 140; ++shift) {
+      const std::string log = std::string(shift, ' ') + lead +
+                              "Tests failed [weight=1] a=1 e\r\nk1 Tests failed [weight=1] b=1 e\r\n" +
+                              std::string(shift, 'z') + "Tests failed [weight=1] c=1 e";
+      const ScanOutcome want = scan_bytes(reference_scan_log, log);
+      for (std::size_t read_size : {std::size_t{64}, std::size_t{1}, std::size_t{5}})
+        ASSERT_EQ(scan_bytes(fast_scan(read_size), log), want) << "shift " << shift << " read " << read_size;
+    }
+  }
+}
+
+TEST(ScanAgreement, LongRunsWithoutWhiteSpace) {
+  std::mt19937 random(99);
+  for (int round = 0; round < 50; ++round) {
+    std::string log;
+    // Without white space only 100-byte pieces are tokens, and a zero byte
+    // ends a piece's text: "Tests\0" at a piece start is a marker.
+    const std::string words[] = {"Tests", std::string("Tests\0", 6), std::string("failed\0", 7),
+                                 std::string("[weight=1]\0", 11), std::string("a=1\0", 4), "T", "s"};
+    while (log.size() < 5000)
+      log += random() % 2 == 0 ? words[random() % std::size(words)] : std::string(1 + random() % 7, 'y');
+    log += " Tests failed [weight=1] a=1 e";
+    const ScanOutcome want = scan_bytes(reference_scan_log, log);
+    for (std::size_t read_size : {std::size_t{1}, std::size_t{37}, std::size_t{4096}})
+      ASSERT_EQ(scan_bytes(fast_scan(read_size), log), want) << log;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,13 @@
+// The log scan written the plain way, one token at a time, step by step as
+// the scan is described: the yardstick that the fast scanner must agree with.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "analyser/console.h"
+#include "analyser/log_scan.h"
+#include "analyser/test_table.h"
+
+void reference_scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
+                        Console& console);

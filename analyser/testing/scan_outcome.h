@@ -1,0 +1,57 @@
+// What a scan of given bytes gives, in one comparable value.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "analyser/console.h"
+#include "analyser/log_scan.h"
+#include "analyser/test_table.h"
+#include "analyser/testing/byte_file.h"
+
+struct ScanOutcome {
+  std::int64_t recipients = 0, messages = 0;
+  std::vector<TestSlot> slots;
+  std::string console;
+
+  bool operator==(const ScanOutcome& o) const {
+    if (recipients != o.recipients || messages != o.messages || console != o.console) return false;
+    if (slots.size() != o.slots.size()) return false;
+    for (std::size_t i = 0; i < slots.size(); ++i)
+      if (slots[i].name != o.slots[i].name || slots[i].message_fails != o.slots[i].message_fails ||
+          slots[i].recipient_fails != o.slots[i].recipient_fails)
+        return false;
+    return true;
+  }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const ScanOutcome& o) {
+  out << "recipients " << o.recipients << ", messages " << o.messages << ", slots {";
+  for (const TestSlot& s : o.slots) out << " " << s.name << ":" << s.message_fails << "/" << s.recipient_fails;
+  return out << " }, console \"" << o.console << "\"";
+}
+
+using ScanFunction = std::function<void(std::FILE*, std::int32_t, TestTable&, ScanTotals&, Console&)>;
+
+// Scans the bytes with a table that already holds the given names.
+inline ScanOutcome scan_bytes(const ScanFunction& scan, const std::string& bytes, std::int32_t limit = 0,
+                              const std::vector<std::string>& names = {}) {
+  TestTable table;
+  CapturedConsole preload;
+  for (const std::string& name : names) find_or_add_test(table, name.c_str(), preload);
+  ScanTotals totals;
+  CapturedConsole console;
+  std::FILE* file = file_with(bytes);
+  scan(file, limit, table, totals, console);
+  std::fclose(file);
+  return {totals.recipients, totals.messages, table.slots, console.text()};
+}
+
+inline ScanFunction fast_scan(std::size_t read_size = kScanReadSize) {
+  return [read_size](std::FILE* f, std::int32_t limit, TestTable& t, ScanTotals& s, Console& c) {
+    scan_log(f, limit, t, s, c, read_size);
+  };
+}

@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""End-to-end cases of VESKOL: the built program run in a scratch directory,
+checking the exit code, the exact console bytes and the exact bytes of the
+report file "veskol.txt"."""
+import random
+import shutil
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from e2e_lib import Host, Results, diff_bytes, parse_args, scratch_dir  # noqa: E402
+
+USAGE = (b"VESKOL - declude log file analizer v1.3B 4/14/04\r\n\r\n"
+         b"to use, call with the declude log file name.  i.e.\r\n\r\n"
+         b"veskol dec0101.log [dbCount] [global.cfg path]\r\n\r\n")
+
+WORKED_LOG = (b"K1 Tests failed [weight=5] TESTA=IGN TESTC=X next\r\n"
+              b"K1 Tests failed [weight=5] TESTC=IGN TESTD=X next\r\n"
+              b"K2 Tests failed [weight=5] TESTD=IGN next\r\n"
+              b"K2 Tests passed\r\n"
+              b"K3 Tests failed [weight=5] testb=1 TESTA=2 next\r\n")
+WORKED_CFG = b"# tests\r\nTESTA\tip4r x\r\nLOGFILE c:\\declude\\dec.log\r\ntestb 10 0\r\n"
+
+
+def report(log_text, rows, messages, recipients):
+    """The report as the file holds it; rows are (name, message fails, recipient fails)."""
+    def share(count, total):
+        return count * 100 // total if total else 0
+    text = log_text + b"\n\n"
+    text += b"\n" + b" " * 25 + b"\t  Message \t Recipient"
+    text += b"\n" + b"Test Name".rjust(25) + b"\tFail Count %\tFail Count %\n"
+    for name, m, r in sorted(rows, key=lambda row: -row[1]):  # stable: equal counts keep their order
+        text += (b"\n" + name.rjust(25) + b"\t" + str(m).encode().rjust(7) + b"   " +
+                 str(share(m, messages)).encode().rjust(2) + b"\t" + str(r).encode().rjust(7) + b"   " +
+                 str(share(r, recipients)).encode().rjust(2))
+    text += (b"\n\n" + b"Message Count".rjust(25) + b"\t" + str(messages).encode().rjust(7) + b"     \t" +
+             str(recipients).encode().rjust(7) + b"\n")
+    return text.replace(b"\n", b"\r\n")
+
+
+class Case:
+    def __init__(self, host, name):
+        self.host = host
+        self.name = name
+        self.dir = scratch_dir("veskol_e2e_")
+        self.argv0 = host.install(self.dir / "prog", "VESKOL")
+
+    def write(self, rel, data):
+        p = self.dir / rel
+        p.parent.mkdir(parents=True, exist_ok=True)
+        p.write_bytes(data)
+        return p
+
+    def run(self, args):
+        return self.host.run(self.argv0, args, cwd=self.dir)
+
+    def check(self, args, code=0, console=None, files=None, absent=()):
+        got_code, out = self.run(args)
+        problems = []
+        if got_code != code:
+            problems.append(f"exit code {got_code}, want {code}")
+        if console is not None:
+            problems.append(diff_bytes("console", out, console))
+        for rel, want in (files or {}).items():
+            p = self.dir / rel
+            if not p.is_file():
+                problems.append(f"{rel} missing")
+            else:
+                problems.append(diff_bytes(rel, p.read_bytes(), want))
+        for rel in absent:
+            if (self.dir / rel).exists():
+                problems.append(f"{rel} should not exist")
+        return [p for p in problems if p]
+
+    def done(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def cases(host):
+    """Each case gives a list of problems (empty when it passed)."""
+
+    def usage(c):
+        return c.check([], console=USAGE, absent=["veskol.txt"])
+
+    def worked_example(c):
+        log = c.write("logs/dec0101.log", WORKED_LOG)
+        c.write("cfg/global.cfg", WORKED_CFG)
+        log_text = host.path(log).replace("/", "\\").encode()
+        want = report(log_text, [(b"TESTA", 2, 2), (b"TESTB", 1, 1), (b"TESTC", 1, 2), (b"TESTD", 1, 2)], 3, 4)
+        console = b"\r\n0 TESTA\r\n1 TESTB\r\n2 TESTC\r\n3 TESTD\r\n\r\n" + want
+        problems = c.check([host.path(log), host.path(c.dir / "cfg")], console=console,
+                           files={"logs/veskol.txt": want}, absent=["veskol.txt"])
+        # Again, over the earlier report: the same bytes.
+        return problems + c.check([host.path(log), host.path(c.dir / "cfg")], console=console,
+                                  files={"logs/veskol.txt": want})
+
+    def worked_example_numbers(c):
+        # The literal report of the worked example, independent of report() above.
+        c.write("dec0101.log", WORKED_LOG)
+        want = (b"dec0101.log\r\n\r\n"
+                b"\r\n                         \t  Message \t Recipient"
+                b"\r\n                Test Name\tFail Count %\tFail Count %\r\n"
+                b"\r\n                    TESTA\t      2   66\t      2   50"
+                b"\r\n                    TESTC\t      1   33\t      2   50"
+                b"\r\n                    TESTD\t      1   33\t      2   50"
+                b"\r\n                    TESTB\t      1   33\t      1   25"
+                b"\r\n\r\n            Message Count\t      3     \t      4\r\n")
+        return c.check(["dec0101.log"], console=b"\r\n0 TESTA\r\n1 TESTC\r\n2 TESTD\r\n3 TESTB\r\n\r\n" + want,
+                       files={"veskol.txt": want})
+
+    def relative_path_with_backslash(c):
+        c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")
+        want = report(b"logs\\dec0101.log", [(b"A", 1, 1)], 1, 1)
+        return c.check(["logs\\dec0101.log"], console=b"\r\n0 A\r\n\r\n" + want, files={"logs/veskol.txt": want})
+
+    def missing_log(c):
+        c.write("cfg/GLOBAL.CFG", b"SPAMCOP x\r\n")
+        return c.check(["nolog.log", "cfg"], console=b"\r\n0 SPAMCOP\r\n\r\n Log File Not Found!\r\nnolog.log\r\n",
+                       absent=["veskol.txt"])
+
+    def bare_words_in_global_cfg(c):
+        c.write("c/GLOBAL.CFG", b"HIDETESTS\r\nSPAMCOP\r\nX\r\nlogfile\r\nLOGLEVEL\r\n")
+        c.write("dec.log", b"k Tests failed [weight=1] spamcop=5 e\r\n")
+        want = report(b"dec.log", [(b"SPAMCOP", 1, 1), (b"LOGFILE", 0, 0)], 1, 1)
+        return c.check(["dec.log", "c\\", "0"], console=b"\r\n0 SPAMCOP\r\n1 LOGFILE\r\n\r\n" + want,
+                       files={"veskol.txt": want})
+
+    def scan_limit_and_progress(c):
+        c.write("dec.log", b"a Tests x b Tests x " + b"".join(
+            b"m%d Tests failed [weight=1] a=1 e\r\n" % i for i in range(5001)))
+        full = report(b"dec.log", [(b"A", 5001, 5001)], 5001, 5001)
+        limited = report(b"dec.log", [(b"A", 3, 3)], 3, 3)
+        return (c.check(["dec.log"], console=b" 0 0\r\n0 A 5000\r\n\r\n" + full, files={"veskol.txt": full}) +
+                c.check(["dec.log", "5"], console=b" 0 0\r\n0 A\r\n\r\n" + limited) +
+                c.check(["dec.log", "none", "0x5"], console=b" 0 0\r\n0 A\r\n\r\n" + limited))
+
+    def ctrl_z_ends_the_log(c):
+        c.write("dec.log", b"k Tests failed [weight=1] a=1 e\r\n\x1ak2 Tests failed [weight=1] b=1 e\r\n")
+        want = report(b"dec.log", [(b"A", 1, 1)], 1, 1)
+        return c.check(["dec.log"], console=b"\r\n0 A\r\n\r\n" + want, files={"veskol.txt": want})
+
+    def names_configured_but_no_entry(c):
+        c.write("GLOBAL.CFG", b"SPAMCOP x\r\nSORBS x\r\n")
+        c.write("dec.log", b"")
+        want = report(b"dec.log", [(b"SPAMCOP", 0, 0), (b"SORBS", 0, 0)], 0, 0)
+        return c.check(["dec.log", "global.cfg"], console=b"\r\n0 SPAMCOP\r\n1 SORBS\r\n\r\n" + want,
+                       files={"veskol.txt": want})
+
+    def unwritable_report(c):
+        c.write("dec.log", b"")
+        (c.dir / "veskol.txt").mkdir()
+        want = report(b"dec.log", [], 0, 0)
+        return c.check(["dec.log"], console=b"\r\n\r\n" + want)
+
+    def binary_junk(c):
+        rnd = random.Random(4)
+        junk = bytes(rnd.randrange(256) for _ in range(200000)).replace(b"\x1a", b"Tests ")
+        c.write("junk.log", junk)
+        code, out = c.run(["junk.log"])
+        problems = [] if code == 0 else [f"exit code {code}"]
+        if not out.endswith(b"\r\n") or b"Message Count" not in out:
+            problems.append(f"no report: {out[-80:]!r}")
+        if not (c.dir / "veskol.txt").is_file():
+            problems.append("veskol.txt missing")
+        return problems
+
+    def log_is_a_directory(c):
+        (c.dir / "d.log").mkdir()
+        return c.check(["d.log"], console=b"\r\n\r\n Log File Not Found!\r\nd.log\r\n", absent=["veskol.txt"])
+
+    table = [usage, worked_example, worked_example_numbers, relative_path_with_backslash, missing_log,
+             bare_words_in_global_cfg, scan_limit_and_progress, ctrl_z_ends_the_log,
+             names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory]
+
+    if not host.windows:
+        def forward_slashes_become_backslashes(c):
+            c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")
+            want = report(b"logs\\dec0101.log", [(b"A", 1, 1)], 1, 1)
+            return c.check(["logs/dec0101.log"], console=b"\r\n0 A\r\n\r\n" + want,
+                           files={"logs/veskol.txt": want}, absent=["veskol.txt"])
+        table.append(forward_slashes_become_backslashes)
+    return table
+
+
+def main():
+    args = parse_args(__doc__)
+    host = Host(args.exe, args.launcher, args.windows)
+    results = Results()
+    for case in cases(host):
+        if args.only and args.only not in case.__name__:
+            continue
+        c = Case(host, case.__name__)
+        try:
+            results.check(case.__name__, case(c))
+        except Exception as e:  # a crash of the driver is a failed case, not a stop
+            results.check(case.__name__, [f"exception: {e!r}"])
+        finally:
+            c.done()
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
