@@ -8,6 +8,7 @@ of the day's activity log (only the HH:MM:SS stamp is masked).
   checker_e2e.py --exe QUORVANT.EXE --launcher wine --windows
 """
 import datetime
+import os
 import re
 import subprocess
 import sys
@@ -315,6 +316,19 @@ def check_concurrent_appends(host, root):
     return problems
 
 
+def check_banner_to_closed_pipe(host, root):
+    """A console whose reader has gone loses the banner; the exit code stays 0."""
+    argv0 = host.install(root, "QUORVANT")
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    try:
+        proc = subprocess.run([str(argv0)], executable=str(host.exe), cwd=root, stdout=write_end,
+                              stderr=subprocess.DEVNULL, timeout=host.timeout)
+    finally:
+        os.close(write_end)
+    return [] if proc.returncode == 0 else [f"exit code {proc.returncode}, want 0"]
+
+
 def main():
     args = parse_args("QUORVANT end-to-end cases")
     host = Host(args.exe, args.launcher, args.windows)
@@ -331,6 +345,8 @@ def main():
                 results.check(case.name, [f"{type(e).__name__}: {e}"])
         if args.only in "concurrent-appends":
             results.check("concurrent-appends", check_concurrent_appends(host, base / "conc"))
+        if args.only in "banner-to-closed-pipe" and not host.launcher:  # a POSIX console only
+            results.check("banner-to-closed-pipe", check_banner_to_closed_pipe(host, base / "pipe"))
     finally:
         import shutil
         shutil.rmtree(base, ignore_errors=True)
