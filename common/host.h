@@ -12,7 +12,8 @@
 // every word becomes "\"; on Windows they stay as Windows gave them.
 void host_prepare_arguments(int argc, char** argv);
 
-// Makes standard output take bytes as they are written (no newline mapping).
+// Makes standard output take bytes as they are written (no newline mapping)
+// and turns a console whose reader has gone into failed writes.
 void host_prepare_console();
 
 // The program's own path as the system passed it.

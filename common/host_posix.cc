@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 #include <string>
 
@@ -76,7 +77,9 @@ void host_prepare_arguments(int argc, char** argv) {
       if (*p == '/') *p = '\\';
 }
 
-void host_prepare_console() {}
+// A console whose reader has gone makes writes fail instead of ending the
+// process by a signal, so the exit code stays one the caller knows.
+void host_prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
 
 const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 
