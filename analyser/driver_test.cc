@@ -87,22 +87,4 @@ TEST_F(Driver, ArgumentShapes) {
   }
 }
 
-TEST_F(Driver, WritesTheReportBesideTheLog) {
-  fs::create_directories("logs");
-  write("logs/dec.log", "k1 Tests failed [weight=1] a=1 e\r\n");
-  const std::string out = run({"logs\\dec.log"});
-  EXPECT_EQ(out.substr(0, 22), "\n0 A\n\nlogs\\dec.log\n\n\n ");
-  std::ifstream report("logs/veskol.txt", std::ios::binary);
-  std::string first_line;
-  std::getline(report, first_line);
-  EXPECT_EQ(first_line, "logs\\dec.log\r");
-  EXPECT_FALSE(fs::exists("veskol.txt"));
-}
-
-TEST_F(Driver, MissingLogEndsAfterTheNamesWithoutReport) {
-  EXPECT_EQ(run({"nolog.log", "cfgdir"}), "\n0 CFGTEST\n\n Log File Not Found!\nnolog.log\n");
-  EXPECT_EQ(run({"cfgdir"}), "\n\n Log File Not Found!\ncfgdir\n");  // a directory is no log
-  EXPECT_FALSE(fs::exists("veskol.txt"));
-}
-
 }  // namespace

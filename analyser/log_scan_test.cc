@@ -204,12 +204,4 @@ TEST(FindMarkerText, AgreesWithAPlainSearch) {
   }
 }
 
-TEST(ScanLogPath, MissingLogIsReported) {
-  TestTable table;
-  ScanTotals totals;
-  CapturedConsole console;
-  EXPECT_FALSE(scan_log_path("no\\such\\dec0101.log", 0, table, totals, console));
-  EXPECT_EQ(console.text(), "\n\n Log File Not Found!\nno\\such\\dec0101.log\n");
-}
-
 }  // namespace

@@ -24,26 +24,9 @@ std::string right(std::int64_t number, std::size_t width) { return right(std::to
 
 std::int64_t share(std::int64_t count, std::int64_t total) {
   if (total <= 0 || count < 0) return 0;
-  if (count / total > INT64_MAX / 100) return INT64_MAX;  // beyond any log that fits on a disk
-  // count * 100 / total, exact for every count: the whole part, then two
-  // decimal digits of the rest by long division. Unsigned sums of two values
-  // below total never wrap.
-  const auto t = static_cast<std::uint64_t>(total);
-  std::uint64_t rest = static_cast<std::uint64_t>(count) % t;
-  std::int64_t result = count / total * 100;
-  for (std::int64_t place = 10; place >= 1; place /= 10) {
-    std::uint64_t digit = 0, ten_rest = 0;  // rest * 10 == digit * t + ten_rest
-    for (int k = 0; k < 10; ++k) {
-      ten_rest += rest;
-      if (ten_rest >= t) {
-        ten_rest -= t;
-        ++digit;
-      }
-    }
-    result += static_cast<std::int64_t>(digit) * place;
-    rest = ten_rest;
-  }
-  return result;
+  // The product is formed in 128 bits, so no count can overflow it.
+  const __int128 whole = static_cast<__int128>(count) * 100 / total;
+  return whole > INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(whole);
 }
 
 std::vector<int> report_order(const TestTable& table) {

@@ -104,11 +104,4 @@ TEST(WriteReport, ConsoleAndFileGetTheSameLines) {
   fs::remove_all(dir);
 }
 
-TEST(WriteReport, UnwritableReportGoesToTheConsoleOnly) {
-  CapturedConsole console;
-  write_report("no\\such\\dir\\dec0101.log", TestTable{}, ScanTotals{}, console);
-  EXPECT_EQ(console.text(), "\n\nno\\such\\dir\\dec0101.log\n\n" + kHeads +
-                                "\n\n            Message Count\t      0     \t      0\n");
-}
-
 }  // namespace

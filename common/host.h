@@ -12,15 +12,14 @@
 // every word becomes "\"; on Windows they stay as Windows gave them.
 void host_prepare_arguments(int argc, char** argv);
 
-// Makes standard output take bytes as they are written (no newline mapping),
-// and makes writes to a console that has gone fail instead of ending the run.
+// Makes standard output take bytes as they are written (no newline mapping)
+// and turns a console whose reader has gone into failed writes.
 void host_prepare_console();
 
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 
-// Opens a path text. Reading refuses anything but a regular file (a directory,
-// a named pipe, a device). Both give nullptr on failure.
+// Opens a path text. Reading refuses directories. Both give nullptr on failure.
 std::FILE* host_open_read(const char* path);
 std::FILE* host_open_write(const char* path);  // an existing file is emptied
 

@@ -77,9 +77,8 @@ void host_prepare_arguments(int argc, char** argv) {
       if (*p == '/') *p = '\\';
 }
 
-// A console whose reader has gone away (a pager quit early) makes writes fail
-// instead of ending the process by SIGPIPE, so the run still ends with its
-// own exit code, as it does on Windows.
+// A console whose reader has gone makes writes fail instead of ending the
+// process by a signal, so the exit code stays one the caller knows.
 void host_prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
 
 const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
@@ -87,8 +86,7 @@ const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 std::FILE* host_open_read(const char* path) {
   const std::string real = map_path(path);
   struct stat st;
-  // Only regular files: a named pipe would block the open, a device never end.
-  if (stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  if (stat(real.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
   return std::fopen(real.c_str(), "rb");
 }
 

@@ -40,7 +40,14 @@ std::FILE* stream_for(HANDLE h, int flags, const char* mode) {
 
 void host_prepare_arguments(int, char**) {}
 
-void host_prepare_console() { _setmode(_fileno(stdout), _O_BINARY); }
+void host_prepare_console() {
+  // A filter running as a service may start the checker with no standard
+  // output at all; the C runtime would take _setmode on it for a fault.
+  // (Writing to a pipe whose reader has gone just fails on Windows.)
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const int fd = _fileno(stdout);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && fd >= 0) _setmode(fd, _O_BINARY);
+}
 
 // The path of the running executable as Windows records it, rather than the
 // first command-line word: that word is whatever the caller chose to write

@@ -172,6 +172,9 @@ def cases(host):
              bare_words_in_global_cfg, scan_limit_and_progress, ctrl_z_ends_the_log,
              names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory]
 
+    # A difference the host makes: on POSIX every "/" of the command line
+    # becomes "\", while on Windows it is an ordinary character, so there the
+    # report lands in the current directory (windows_cases.py checks that).
     if not host.windows:
         def forward_slashes_become_backslashes(c):
             c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")

@@ -8,6 +8,7 @@ of the day's activity log (only the HH:MM:SS stamp is masked).
   checker_e2e.py --exe QUORVANT.EXE --launcher wine --windows
 """
 import datetime
+import os
 import re
 import subprocess
 import sys
@@ -72,7 +73,7 @@ class Case:
     code: int
     log: list = None          # expected lines of the day's log; None: no log file at all
     out: bytes = b""
-    argv0: str = "installed"  # "installed", "bare" (no directory) or "long" (directory of 89 characters)
+    argv0: str = "installed"  # "installed", "bare" (no directory), or "dir88" / "dir89" (directory of that length)
     cwd: str = ""             # below the case directory
     native_only: bool = False
     log_blocked: bool = False  # a directory stands where the day's log would go
@@ -159,11 +160,18 @@ CASES = [
     Case("level-word-prefix", files((PROGRAM, "STRICT\r\n")), ["Middle", Spool("D5F1A.SMD"), "extra"], 100,
          [ROAD_RESULT + " Blacklisted-Program"]),
     Case("bare-program-name", files(("PROG/" + PROGRAM, "")), ROAD_ARGS, 0, []),  # replaced below
-    Case("long-program-directory", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 0, None, argv0="long"),
+    Case("long-program-directory", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 0, None, argv0="dir89"),
+    # The longest program directory still runs: its log path has 99 characters.
+    Case("longest-program-directory", files(), ROAD_ARGS, 0, [ROAD_RESULT + " No Action."], argv0="dir88"),
     Case("long-message-path", files((PROGRAM, "STRICT\r\n"), extra={
         "SPOOL/D" + "X" * 95 + ".SMD": "Subject: x\r\n",
         "SPOOL/_" + "X" * 95 + ".~MD": envelope("S<a@b>", "R<ann@example.org>")}),
          ["D" + "X" * 95 + ".SMD"], 0, ["Could not open message file."], cwd="SPOOL"),
+    Case("longest-message-path", files((PROGRAM, "STRICT\r\n"), extra={
+        "SPOOL/D" + "X" * 94 + ".SMD": "Subject: x\r\n",
+        "SPOOL/_" + "X" * 94 + ".~MD": envelope("S<a@b>", "R<ann@example.org>")}),
+         ["D" + "X" * 94 + ".SMD"], 100,
+         ["HH:MM:SS D" + "X" * 94 + " To: ANN@EXAMPLE.ORG From: A@B Subject: X Blacklisted-Program"], cwd="SPOOL"),
     Case("log-unwritable", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, None, log_blocked=True),
 ]
 
@@ -172,14 +180,15 @@ CASES = [
 LONG_ID = "D" + "1" * 64                                 # 65 characters
 LONG_LOCAL, LONG_DOMAIN = "A" * 20, "B" * 35 + ".ORG"    # 60-character recipient
 LONG_SENDER = "SENDER.NAME.28@EXAMPLE.COM.X"             # 28 characters
+LONG_SUBJECT = "THE LINE ENDS AT 199 CHARACTERS, SO THIS IS CUT"  # 39 characters fit
 assert 21 + len(LONG_ID) + len(LONG_LOCAL) + 1 + len(LONG_DOMAIN) == 146 and len(LONG_SENDER) == 28
 CASES.append(Case(
     "sender-cut-in-line-only",
-    {"SPOOL/" + LONG_ID + ".SMD": "Subject: hi there\r\n",
+    {"SPOOL/" + LONG_ID + ".SMD": "Subject: " + LONG_SUBJECT.lower() + "\r\n",
      "SPOOL/_" + LONG_ID[1:] + ".~MD": envelope("S<" + LONG_SENDER + ">", "R<" + LONG_LOCAL + "@" + LONG_DOMAIN + ">"),
      "PROG/" + LONG_DOMAIN + "/" + LONG_LOCAL + ".QUORVANT": "STRICT\r\nWHITELIST FROM " + LONG_SENDER + "\r\n"},
     [LONG_ID + ".SMD"], 1,
-    ["HH:MM:SS " + LONG_ID + " To: " + LONG_LOCAL + "@" + LONG_DOMAIN + " From: SEND Subject: HI THERE"
+    ["HH:MM:SS " + LONG_ID + " To: " + LONG_LOCAL + "@" + LONG_DOMAIN + " From: SEND Subject: " + LONG_SUBJECT[:39] +
      " Whitelisted-User"], cwd="SPOOL"))
 LONGER_ID = "D" + "2" * 90
 LONGER_LOCAL, LONGER_DOMAIN = "C" * 40, "D" * 52 + ".ORG"
@@ -197,7 +206,7 @@ CASES.append(Case(
 CASES[[c.name for c in CASES].index("bare-program-name")] = Case(
     "bare-program-name", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 100,
     ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO Blacklisted-Program"],
-    argv0="bare", cwd="PROG", native_only=True)
+    argv0="bare", cwd="PROG")
 
 
 def log_name(day):
@@ -239,10 +248,11 @@ def run_case(host, root, case):
     if case.argv0 == "bare":
         program_dir = prog
         argv0 = host.install(prog, "QUORVANT")
-        argv0 = argv0.name if not host.launcher else argv0
-    elif case.argv0 == "long":
-        program_dir = root / ("L" * (89 - len(win_dir(host, root))))
-        assert len(win_dir(host, program_dir)) == 90, win_dir(host, program_dir)
+        argv0 = argv0.name
+    elif case.argv0 in ("dir88", "dir89"):
+        length = int(case.argv0[3:])
+        program_dir = root / ("L" * (length - 1 - len(win_dir(host, root))))
+        assert len(win_dir(host, program_dir)) == length, win_dir(host, program_dir)
         argv0 = host.install(program_dir, "QUORVANT")
     else:
         program_dir = prog
@@ -306,6 +316,19 @@ def check_concurrent_appends(host, root):
     return problems
 
 
+def check_banner_to_closed_pipe(host, root):
+    """A console whose reader has gone loses the banner; the exit code stays 0."""
+    argv0 = host.install(root, "QUORVANT")
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    try:
+        proc = subprocess.run([str(argv0)], executable=str(host.exe), cwd=root, stdout=write_end,
+                              stderr=subprocess.DEVNULL, timeout=host.timeout)
+    finally:
+        os.close(write_end)
+    return [] if proc.returncode == 0 else [f"exit code {proc.returncode}, want 0"]
+
+
 def main():
     args = parse_args("QUORVANT end-to-end cases")
     host = Host(args.exe, args.launcher, args.windows)
@@ -322,6 +345,8 @@ def main():
                 results.check(case.name, [f"{type(e).__name__}: {e}"])
         if args.only in "concurrent-appends":
             results.check("concurrent-appends", check_concurrent_appends(host, base / "conc"))
+        if args.only in "banner-to-closed-pipe" and not host.launcher:  # a POSIX console only
+            results.check("banner-to-closed-pipe", check_banner_to_closed_pipe(host, base / "pipe"))
     finally:
         import shutil
         shutil.rmtree(base, ignore_errors=True)

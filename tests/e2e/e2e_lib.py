@@ -59,6 +59,10 @@ class Host:
 
     def command(self, argv0, args):
         """The command and the executable to hand to subprocess for run()."""
+        if self.launcher and os.sep not in str(argv0):
+            # A bare name: Windows finds the program in the current directory,
+            # and the command line keeps the name as written.
+            return self.launcher + ["cmd", "/c", subprocess.list2cmdline([str(argv0)] + list(args))], None
         if self.launcher:
             # Wine passes the program the full Windows path of the file it
             # starts as its first command-line word, whatever the form given.
@@ -69,8 +73,9 @@ class Host:
         """Runs with the chosen first command-line word; gives (exit code, stdout bytes).
 
         Natively argv0 can be any text and the built program is started under
-        it. Under a launcher argv0 must be a path to an installed copy
-        (install()), given as a POSIX path and passed in the caller's form.
+        it. Under a launcher argv0 is either a path to an installed copy
+        (install()), given as a POSIX path and passed in the caller's form, or
+        the bare name of a copy installed in the current directory.
         """
         cmd, executable = self.command(argv0, args)
         proc = subprocess.run(cmd, executable=executable, cwd=cwd, stdin=stdin, capture_output=True,

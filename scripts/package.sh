@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds dist/quorvant-veskol-windows.zip for administrators: the two Windows
+# executables, README-WINDOWS.txt and the example rule files, every text file
+# with CR LF line ends. Needs mingw-w64 and zip.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+[ -f build-win/CMakeCache.txt ] ||
+  cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-win -j2 >/dev/null
+exes=(build-win/checker/QUORVANT.EXE build-win/analyser/VESKOL.EXE)
+scripts/check-imports.sh "${exes[@]}" >/dev/null || {
+  scripts/check-imports.sh "${exes[@]}" >&2
+  exit 1
+}
+
+name=quorvant-veskol-windows
+stage=dist/$name
+rm -rf "$stage" "dist/$name.zip"
+mkdir -p "$stage/examples"
+cp "${exes[@]}" "$stage/"
+
+crlf() {  # source, target: the text with every line ended by CR LF
+  mkdir -p "$(dirname "$2")"
+  sed -e 's/\r$//' -e 's/$/\r/' "$1" >"$2"
+}
+crlf packaging/README-WINDOWS.txt "$stage/README-WINDOWS.txt"
+# The example REDIRECT targets get the full path of the program directory
+# that README-WINDOWS.txt suggests, C:\QUORVANT\.
+(cd examples/checker/program && find . -type f -iname '*.QUORVANT' | sort) | while read -r rule; do
+  awk '$1 == "REDIRECT" && $3 !~ /^[A-Za-z]:/ { $3 = "C:\\QUORVANT\\" $3 } { print }' \
+    "examples/checker/program/$rule" >"dist/rule.tmp"
+  crlf dist/rule.tmp "$stage/examples/${rule#./}"
+done
+rm -f dist/rule.tmp
+
+(cd dist && zip -q -r -X "$name.zip" "$name")
+echo "dist/$name.zip:"
+python3 -m zipfile -l "dist/$name.zip"

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""Cases that only Windows semantics can show, run against the .EXE files
+under Wine: names that reach files in another letter case, CR LF and Ctrl-Z in
+every input, a program started through a path with forward slashes, message
+paths with a drive letter, and mail addresses that name Windows devices.
+
+  windows_cases.py --exe QUORVANT.EXE --analyser VESKOL.EXE --launcher wine64 --windows
+"""
+import argparse
+import re
+import shutil
+import sys
+from dataclasses import dataclass, field
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from e2e_lib import Host, Results, diff_bytes, scratch_dir  # noqa: E402
+
+ROAD = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
+ROAD_FILES = {
+    "SPOOL/D5F1A.SMD": b"Received: from mx\r\nSubject: hello\r\n\r\nbody\r\n",
+    "SPOOL/_5F1A.~MD": b"S<joe@example.com>\r\nR<ann@example.org>\r\n",
+    "PROG/EXAMPLE.ORG/$default$.QUORVANT": b"BLACKLIST FROM @EXAMPLE.COM\r\n",
+}
+HIGH_TO_DOMAIN = ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+                  "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT"]
+
+
+@dataclass
+class CheckerCase:
+    name: str
+    files: dict            # path below the case directory -> bytes ({P}, {PU} and {S} filled in)
+    args: list             # {S}, {s} (lower case) and {P} filled in
+    code: int
+    log: list              # expected lines of the day's log in PROG, time stamps masked
+    command_line: str = ""  # when set, the program is started from this command line
+    overlay: dict = field(default_factory=dict)  # replaces or (None) removes road files
+
+
+def devices_case(device):
+    # A rule-file name that Windows takes for a device is a file that cannot be opened.
+    return CheckerCase(
+        f"recipient-named-{device}", {"SPOOL/_5F1A.~MD": f"S<joe@example.com>\r\nR<{device}@example.org>\r\n".encode()},
+        ["HIGH", "{S}D5F1A.SMD"], 100,
+        [f"Checking Rule File = {{P}}EXAMPLE.ORG\\{device.upper()}.QUORVANT", "Error opening file or file not found.",
+         "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+         ROAD.replace("ANN@", device.upper() + "@") + " Blacklisted-Domain"])
+
+
+CHECKER_CASES = [
+    CheckerCase(
+        "rule-files-in-other-letter-case",
+        {"PROG/EXAMPLE.ORG/$default$.QUORVANT": None,
+         "PROG/example.org/Ann.Quorvant": b"No Domain\r\nredirect @example.org {p}shared\\sales.quorvant\r\n",
+         "PROG/Shared/SALES.quorvant": b"blacklist subject contains hello\r\n"},
+        ["high", "{S}D5F1A.SMD"], 100,
+        ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "found as domain", "matched domain",
+         "Checking Rule File = {PU}SHARED\\SALES.QUORVANT", ROAD + " Blacklisted-User"]),
+    CheckerCase(
+        "program-rule-file-in-other-letter-case",
+        {"PROG/EXAMPLE.ORG/$default$.QUORVANT": None, "PROG/$DEFAULT$.quorvant": b"STRICT\r\n"},
+        ["{S}D5F1A.SMD"], 100, [ROAD + " Blacklisted-Program"]),
+    # Every file read in text mode: CR LF is one line end (so a 98-character
+    # line and its CR LF are one piece) and Ctrl-Z ends the file, also in the
+    # middle of a line.
+    CheckerCase(
+        "crlf-and-ctrl-z-in-every-input",
+        {"SPOOL/_5F1A.~MD": b"R<ann@example.org>\r\n\x1aS<nobody>\r\n",
+         "SPOOL/D5F1A.SMD": b"Received: x\r\nSubject: hel\x1alo\r\n",
+         "PROG/EXAMPLE.ORG/ANN.QUORVANT": b"# user rules\r\nWHITELIST SUBJECT CONTAINS " + b"X" * 71 +
+                                          b"\r\nbogus\r\n\x1aWHITELIST SUBJECT CONTAINS HEL\r\n",
+         "PROG/EXAMPLE.ORG/$default$.QUORVANT": b"\x1aWHITELIST SUBJECT CONTAINS HEL\r\n",
+         "PROG/$default$.QUORVANT": b"\r\nREDIRECT @EXAMPLE.ORG {P}SHARED\\SALES.QUORVANT\r\n",
+         "PROG/SHARED/SALES.QUORVANT": b"WHITELIST SUBJECT CONTAINS HELLO\r\nBLACKLIST SUBJECT HEL  \r\n"
+                                       b"\x1aWHITELIST FROM @\r\n"},
+        ["{S}D5F1A.SMD"], 100,
+        ["Invalid entry. File: {P}EXAMPLE.ORG\\ANN.QUORVANT Line: 3 Data: BOGUS",
+         "Invalid entry. File: {P}\\$default$.QUORVANT Line: 1 Data: ",
+         "found as domain", "matched domain",
+         "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From:  Subject: HEL Blacklisted-Program"]),
+    # The program directory comes from the program's own path as Windows
+    # records it, whatever form the command line gave it.
+    CheckerCase(
+        "started-through-forward-slashes", {}, [], 100, HIGH_TO_DOMAIN + [ROAD + " Blacklisted-Domain"],
+        command_line="{P/}QUORVANT.EXE HIGH {S}D5F1A.SMD"),
+    # A path with a drive letter in lower case, the file names on disk in
+    # lower case: without a level word the path is upper-cased and still
+    # reaches the files; after a level word it is used as typed.
+    CheckerCase(
+        "drive-letter-path-upper-cased",
+        {"SPOOL/D5F1A.SMD": None, "SPOOL/_5F1A.~MD": None,
+         "SPOOL/d5f1a.smd": ROAD_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": ROAD_FILES["SPOOL/_5F1A.~MD"]},
+        ["{s}d5f1a.smd", "ignored"], 100, [ROAD + " Blacklisted-Domain"]),
+    CheckerCase(
+        "drive-letter-path-as-typed",
+        {"SPOOL/D5F1A.SMD": None, "SPOOL/_5F1A.~MD": None,
+         "SPOOL/d5f1a.smd": ROAD_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": ROAD_FILES["SPOOL/_5F1A.~MD"]},
+        ["DEBUG", "{s}d5f1a.smd"], 100,
+        ["1.2.1  Message File Opened : {s}_5f1a.~md",
+         "Line 0:S<joe@example.com>", "", "1.2.2  Detected From Address",
+         "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address"] + HIGH_TO_DOMAIN +
+        ["Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM",
+         ROAD.replace("D5F1A", "d5f1a") + " Blacklisted-Domain"]),
+] + [devices_case(d) for d in ("aux", "nul", "com1", "con")]
+
+
+def win_dir(host, path):
+    return host.path(str(path)) + "\\"
+
+
+def run_checker_case(host, root, case):
+    prog, spool = root / "PROG", root / "SPOOL"
+    fill = {"{P/}": "Z:" + str(prog) + "/", "{P}": win_dir(host, prog), "{PU}": win_dir(host, prog).upper(),
+            "{p}": win_dir(host, prog).lower(), "{S}": win_dir(host, spool),
+            "{s}": win_dir(host, spool).lower()}
+
+    def expand(text):
+        for mark, value in fill.items():
+            text = text.replace(mark, value)
+        return text
+
+    files = dict(ROAD_FILES)
+    files.update(case.files)
+    for rel, data in files.items():
+        if data is not None:
+            (root / rel).parent.mkdir(parents=True, exist_ok=True)
+            (root / rel).write_bytes(expand(data.decode("latin-1")).encode("latin-1"))
+    argv0 = host.install(prog, "QUORVANT")
+    if case.command_line:
+        code, out = host.run_command_line(expand(case.command_line), cwd=root)
+    else:
+        code, out = host.run(argv0, [expand(a) for a in case.args], cwd=root)
+
+    problems = [f"exit code {code}, want {case.code}"] if code != case.code else []
+    problems.append(diff_bytes("console", out, b""))
+    logs = sorted(p for p in root.rglob("QEL*.LOG") if p.is_file())
+    if [p.parent for p in logs] != [prog]:
+        problems.append(f"want one day's log in {prog}, found {logs}")
+    else:
+        got = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", logs[0].read_bytes())
+        want = "".join(expand(line) + "\r\n" for line in case.log).encode("latin-1")
+        problems.append(diff_bytes("log", got, want))
+    return [p for p in problems if p]
+
+
+def report(log_text, rows, messages, recipients):
+    """The report lines; rows are (name, message fails, recipient fails) in report order."""
+    text = log_text + "\n\n" + "\n%25s\t%s%s\t%s" % (" ", "  Message", " ", " Recipient")
+    text += "\n%25s\t%s\t%s\n" % ("Test Name", "Fail Count %", "Fail Count %")
+    for name, m, r in rows:
+        text += "\n%25s\t%7d   %2d\t%7d   %2d" % (name, m, m * 100 // messages, r, r * 100 // recipients)
+    text += "\n\n%25s\t%7d     \t%7d\n" % ("Message Count", messages, recipients)
+    return text
+
+
+# GLOBAL.CFG and the filter's log as Windows keeps them, with a Ctrl-Z before
+# text that would change every count.
+CFG = b"TESTA\r\nTESTB\t10\r\n# comment\r\nLOGFILE c:\\x.log\r\n\x1aTESTE\r\n"
+LOG = (b"K1 Tests failed [weight=5] TESTA=IGN TESTC=X next\r\n"
+       b"K2 Tests failed [weight=5] testb=1 next\r\n"
+       b"\x1aK3 Tests failed [weight=5] TESTD=1 TESTA=1 next\r\n")
+ROWS = [("TESTA", 1, 1), ("TESTB", 1, 1), ("TESTC", 1, 1)]
+
+
+def run_analyser_cases(host, root):
+    """Gives (name, problems) pairs."""
+    (root / "logs").mkdir(parents=True)
+    (root / "cfg").mkdir()
+    (root / "cwd").mkdir()
+    (root / "logs" / "dec0101.log").write_bytes(LOG)
+    (root / "cfg" / "global.cfg").write_bytes(CFG)  # the program opens the upper-cased ...\CFG\GLOBAL.CFG
+    argv0 = host.install(root / "prog", "VESKOL")
+    added = "\n0 TESTA\n1 TESTB\n2 TESTC"
+    out = []
+
+    def case(name, log_arg, report_at, elsewhere):
+        for p in (report_at, elsewhere):
+            p.unlink(missing_ok=True)
+        code, console = host.run(argv0, [log_arg, host.path(str(root / "cfg")).lower()], cwd=root / "cwd")
+        text = report(log_arg, ROWS, 2, 2)
+        problems = [f"exit code {code}"] if code else []
+        problems.append(diff_bytes("console", console, (added + "\n\n" + text).replace("\n", "\r\n").encode()))
+        if not report_at.is_file() or elsewhere.exists():
+            problems.append(f"want the report at {report_at} only")
+        else:
+            problems.append(diff_bytes("veskol.txt", report_at.read_bytes(), text.replace("\n", "\r\n").encode()))
+        out.append((name, [p for p in problems if p]))
+
+    log_win = host.path(str(root / "logs" / "dec0101.log"))
+    case("analyser-crlf-ctrl-z-and-letter-case", "z" + log_win[1:].lower(),
+         root / "logs" / "veskol.txt", root / "cwd" / "veskol.txt")
+    # Only "\" separates: a log named with forward slashes is read all the same,
+    # and its report goes to the current directory. (On POSIX every "/" of the
+    # command line is a separator, so there the report goes beside the log.)
+    case("analyser-log-path-with-forward-slashes", log_win.replace("\\", "/"),
+         root / "cwd" / "veskol.txt", root / "logs" / "veskol.txt")
+    return out
+
+
+def main():
+    ap = argparse.ArgumentParser(description="Windows-only end-to-end cases")
+    ap.add_argument("--exe", required=True, help="QUORVANT.EXE")
+    ap.add_argument("--analyser", default="", help="VESKOL.EXE")
+    ap.add_argument("--launcher", default="")
+    ap.add_argument("--windows", action="store_true")
+    ap.add_argument("-k", dest="only", default="")
+    args = ap.parse_args()
+    if not (args.windows and args.launcher):
+        print("these cases need the Windows executables: --launcher and --windows")
+        return 2
+    results = Results()
+    base = scratch_dir("qv_win_")
+    try:
+        host = Host(args.exe, args.launcher, args.windows)
+        for n, case in enumerate(CHECKER_CASES):
+            if args.only in case.name:
+                try:
+                    results.check(case.name, run_checker_case(host, base / f"c{n}", case))
+                except Exception as e:  # a broken case must not hide the others
+                    results.check(case.name, [f"{type(e).__name__}: {e}"])
+        if args.analyser:
+            for name, problems in run_analyser_cases(Host(args.analyser, args.launcher, True), base / "veskol"):
+                if args.only in name:
+                    results.check(name, problems)
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
