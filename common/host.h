@@ -19,7 +19,8 @@ void host_prepare_console();
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 
-// Opens a path text. Reading refuses directories. Both give nullptr on failure.
+// Opens a path text. Reading refuses anything but a regular file (a directory,
+// a named pipe, a device). Both give nullptr on failure.
 std::FILE* host_open_read(const char* path);
 std::FILE* host_open_write(const char* path);  // an existing file is emptied
 

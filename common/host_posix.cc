@@ -86,7 +86,8 @@ const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 std::FILE* host_open_read(const char* path) {
   const std::string real = map_path(path);
   struct stat st;
-  if (stat(real.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+  // Only regular files: a named pipe would block the open, a device never end.
+  if (stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   return std::fopen(real.c_str(), "rb");
 }
 
