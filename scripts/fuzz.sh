@@ -38,8 +38,8 @@ for t in "${targets[@]}"; do
     grep -E 'oracle failed|ERROR|SUMMARY|Test unit written' "$log" | head -20 || true
   fi
   execs=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  cov=$(grep -Eo 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
-  units=$(grep -Eo 'corp: [0-9]+' "$log" | tail -1)
+  cov=$(grep -Eo 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1 || true)
+  units=$(grep -Eo 'corp: [0-9]+' "$log" | tail -1 || true)
   summary+=$(printf '%-16s %-8s %8s exec/s   %s   %s' "fuzz_$t" "$status" "${execs:-?}" "${cov:-cov: ?}" "${units:-}")$'\n'
 done
 echo
