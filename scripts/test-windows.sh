@@ -105,6 +105,7 @@ fi
 end=$(date +%s%N)
 
 tenths() { echo "$(($1 / 1000000000)).$(($1 / 100000000 % 10))"; }
-echo "Windows suite under Wine: $passed passed, $failed failed in $(tenths $((end - ready))) s" \
+echo "Windows suite under Wine: $((passed + failed)) cases in $(tenths $((end - ready))) s" \
   "(prefix and wineserver start-up $(tenths $((ready - start))) s)"
+echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
