@@ -93,7 +93,8 @@ bool host_append(const char* path, const char* bytes, std::size_t size) {
   // step (Wine, for one, reads the size and then writes at it, so two runs can
   // write over each other). Appenders therefore also take turns on one byte
   // far beyond any real end of file: it holds no data, so readers and other
-  // writers are never held up, and it is released when the process ends.
+  // writers of the file's data are never held up, appenders wait only for
+  // each other's single write, and the lock goes when the process ends.
   OVERLAPPED turn{};
   turn.OffsetHigh = 0x40000000;  // byte 2^62
   const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
