@@ -283,18 +283,7 @@ CASES = [
 
 
 def main():
-    args = e2e_lib.parse_args(__doc__)
-    host = e2e_lib.Host(args.exe, args.launcher, args.windows)
-    results = e2e_lib.Results()
-    for case in CASES:
-        if args.only and args.only not in case.__name__:
-            continue
-        c = Case(host)
-        try:
-            results.check(case.__name__, case(c))
-        finally:
-            c.cleanup()
-    return results.finish()
+    return e2e_lib.run_case_functions(__doc__, CASES, Case)
 
 
 if __name__ == "__main__":

@@ -124,6 +124,22 @@ class Results:
         return 0 if not self.failed and self.passed else 1
 
 
+def run_case_functions(description, cases, make_case):
+    """Runs each case function on a fresh make_case(host), cleaning up after it."""
+    args = parse_args(description)
+    host = Host(args.exe, args.launcher, args.windows)
+    results = Results()
+    for case in cases:
+        if args.only and args.only not in case.__name__:
+            continue
+        c = make_case(host)
+        try:
+            results.check(case.__name__, case(c))
+        finally:
+            c.cleanup()
+    return results.finish()
+
+
 def diff_bytes(label, got, want):
     """A short description of the first difference, or None."""
     if got == want:
