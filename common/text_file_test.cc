@@ -61,9 +61,4 @@ TEST(TextReader, CrLfSplitAcrossBufferRefills) {
   EXPECT_EQ(all, std::string(8191, 'x') + "\nY\r" + std::string(8191, 'z') + "\n");
 }
 
-TEST(ToCrlf, EveryLineEndBecomesCrLf) {
-  EXPECT_EQ(to_crlf(std::string("A\nB\r\n\n")), "A\r\nB\r\r\n\r\n");
-  EXPECT_EQ(to_crlf(std::string("no end")), "no end");
-}
-
 }  // namespace
