@@ -45,21 +45,12 @@ class Driver : public testing::Test {
   fs::path old_dir_, dir_;
 };
 
-TEST_F(Driver, WithoutArgumentsPrintsUsageOnly) {
-  EXPECT_EQ(run({}),
-            "VESKOL - declude log file analizer v1.3B 4/14/04\n\n"
-            "to use, call with the declude log file name.  i.e.\n\n"
-            "veskol dec0101.log [dbCount] [global.cfg path]\n\n");
-  EXPECT_FALSE(fs::exists("veskol.txt"));
-}
-
 TEST_F(Driver, ArgumentShapes) {
   const struct {
     std::vector<std::string> args;
     std::string names;  // printed while reading GLOBAL.CFG
     int entries;        // scanned, as the scan limit allows
   } cases[] = {
-      {{"dec.log"}, "", 3},
       {{"dec.log", "2"}, "", 2},
       {{"dec.log", "cfgdir"}, "\n0 CFGTEST", 3},
       {{"dec.log", "0"}, "\n0 ZEROCFG", 3},
@@ -69,9 +60,7 @@ TEST_F(Driver, ArgumentShapes) {
       {{"dec.log", "0", "2"}, "\n0 ZEROCFG", 2},
       {{"dec.log", "2004\\cfg"}, "", 3},
       {{"dec.log", "-1", "cfgdir"}, "\n0 CFGTEST", 3},
-      {{"dec.log", "99999999999", "cfgdir"}, "\n0 CFGTEST", 3},
       {{"dec.log", "1", "cfgdir", "extra", "more"}, "\n0 CFGTEST", 1},
-      {{"dec.log", "cfgdir\\Global.Cfg"}, "\n0 CFGTEST", 3},
       {{"dec.log", "CfgDir\\GLOBAL.CFG"}, "\n0 CFGTEST", 3},
       {{"dec.log", "nowhere"}, "", 3},
   };
