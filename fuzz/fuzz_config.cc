@@ -15,6 +15,7 @@
 #include "analyser/console.h"
 #include "analyser/test_table.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/text_model.h"
 
 namespace {
 
@@ -23,12 +24,8 @@ const char* const kDirectives[] = {
     "XSENDER",   "XSPOOLNAME", "HIDETESTS", "IPBYPASS", "DNS", "AUTOWHITELIST", "WHITELISTFILE",
 };
 
-std::vector<std::string> model_names(std::string bytes, std::string& console) {
-  const std::size_t ctrl_z = bytes.find('\x1a');
-  if (ctrl_z != std::string::npos) bytes.resize(ctrl_z);
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
+std::vector<std::string> model_names(const std::string& bytes, std::string& console) {
+  const std::string text = text_mode(bytes);
   std::vector<std::string> names;
   for (std::size_t i = 0; i < text.size();) {
     std::size_t end = text.find('\n', i);

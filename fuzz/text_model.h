@@ -6,14 +6,19 @@
 #include <string>
 #include <vector>
 
-// Ctrl-Z ends the file, CR LF is one line end; a piece ends after a line end
-// or after max_chars characters.
-inline std::vector<std::string> text_pieces(std::string bytes, std::size_t max_chars = 99) {
+// The bytes as text mode reads them: Ctrl-Z ends the file, CR LF is one line end.
+inline std::string text_mode(std::string bytes) {
   const std::size_t ctrl_z = bytes.find('\x1a');
   if (ctrl_z != std::string::npos) bytes.resize(ctrl_z);
   std::string text;
   for (std::size_t i = 0; i < bytes.size(); ++i)
     if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
+  return text;
+}
+
+// A piece ends after a line end or after max_chars characters.
+inline std::vector<std::string> text_pieces(const std::string& bytes, std::size_t max_chars = 99) {
+  const std::string text = text_mode(bytes);
   std::vector<std::string> pieces;
   for (std::size_t i = 0; i < text.size();) {
     std::size_t end = text.find('\n', i);

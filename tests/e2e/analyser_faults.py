@@ -56,12 +56,7 @@ class Case:
         return self.host.path(path).replace("/", "\\")
 
     def run(self, args, as_nobody=False, read_only=(), time_limit=TIME_LIMIT, closed_console=False):
-        if as_nobody:
-            for root, dirs, _ in os.walk(self.base):
-                for d in dirs:
-                    os.chmod(Path(root) / d, 0o777)
-        for d in read_only:
-            os.chmod(d, 0o555)
+        bounded.open_up(self.base, as_nobody, read_only)
         args = [a if isinstance(a, str) else self.host.path(a) for a in args]
         cmd = self.host.launcher + ([self.host.path(self.host.install(self.base / "prog", "VESKOL"))]
                                     if self.host.launcher else ["VESKOL"]) + args

@@ -44,6 +44,18 @@ class Outcome:
         return out
 
 
+def open_up(base, as_nobody, read_only=()):
+    """Before a run as nobody, every directory below base is opened up, so that
+    only the file under test is out of reach; read_only directories are closed
+    for writing."""
+    if as_nobody:
+        for root, dirs, _ in os.walk(base):
+            for d in dirs:
+                os.chmod(os.path.join(root, d), 0o777)
+    for d in read_only:
+        os.chmod(d, 0o555)
+
+
 def run(cmd, executable, cwd, time_limit=30, as_nobody=False, closed_console=False):
     """Runs cmd (cmd[0] is the first command-line word, executable the file to
     start) and gives an Outcome. Standard output goes through a file, so a

@@ -62,12 +62,7 @@ class Case:
     def run(self, args, as_nobody=False, argv0=None, read_only=(), time_limit=TIME_LIMIT):
         """Runs the checker; as nobody, every directory but read_only is opened
         up so that only the file under test is out of reach."""
-        if as_nobody:
-            for root, dirs, _ in os.walk(self.base):
-                for d in dirs:
-                    os.chmod(Path(root) / d, 0o777)
-        for d in read_only:
-            os.chmod(d, 0o555)
+        bounded.open_up(self.base, as_nobody, read_only)
         cmd = self.host.launcher + [self.host.path(argv0 or self.argv0)] + [self.host.path(a) for a in args]
         exe = None if self.host.launcher else str(self.host.exe)
         self.time_limit = time_limit
@@ -285,17 +280,22 @@ def redirect_loop_of_two(c):
     return c.expect(code, [rb".*"] * (len(lines) - 1) + [want])
 
 
+def run_on_envelope(c, data):
+    """Runs on a fresh log with the given envelope bytes; gives the problems."""
+    c.write(c.envelope, data)
+    c.write(c.message, b"Subject: hello\r\n")
+    for log in c.prog.glob("QEL*.LOG"):
+        log.unlink()
+    c.run([c.message])
+    return c.expect(0, [expected_line(data)])
+
+
 def random_binary_envelope(c):
     rng = random.Random(5)
     problems = []
     for seed in range(3):
         data = rng.randbytes(64 * 1024)
-        c.write(c.envelope, data)
-        c.write(c.message, b"Subject: hello\r\n")
-        for log in c.prog.glob("QEL*.LOG"):
-            log.unlink()
-        c.run([c.message])
-        problems += [f"seed {seed}: {p}" for p in c.expect(0, [expected_line(data)])]
+        problems += [f"seed {seed}: {p}" for p in run_on_envelope(c, data)]
     return problems
 
 
@@ -311,12 +311,7 @@ def envelope_fragments(c):
     problems = []
     for seed in range(60):
         data = b"".join(rng.choices(fragments, weights, k=rng.randint(1, 60)))
-        c.write(c.envelope, data)
-        c.write(c.message, b"Subject: hello\r\n")
-        for log in c.prog.glob("QEL*.LOG"):
-            log.unlink()
-        c.run([c.message])
-        problems += [f"envelope {data[:60]!r}: {p}" for p in c.expect(0, [expected_line(data)])]
+        problems += [f"envelope {data[:60]!r}: {p}" for p in run_on_envelope(c, data)]
     return problems
 
 
