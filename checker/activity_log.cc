@@ -9,23 +9,20 @@ namespace {
 std::string g_log_path;
 int g_log_level = kMid;
 
-std::string two_digits(int value, char pad) {
+std::string two_digits(int value) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%2d", value);
-  std::string text(buf);
-  for (char& c : text)
-    if (c == ' ') c = pad;
-  return text;
+  std::snprintf(buf, sizeof buf, "%02d", value);
+  return buf;
 }
 
 }  // namespace
 
 std::string make_log_path(const char* program_directory, const LocalTime& now) {
-  return std::string(program_directory) + "QEL" + two_digits(now.month, '0') + two_digits(now.day, '0') + ".LOG";
+  return std::string(program_directory) + "QEL" + two_digits(now.month) + two_digits(now.day) + ".LOG";
 }
 
 std::string start_time_text(const LocalTime& now) {
-  return two_digits(now.hour, '0') + ":" + two_digits(now.minute, '0') + ":" + two_digits(now.second, '0');
+  return two_digits(now.hour) + ":" + two_digits(now.minute) + ":" + two_digits(now.second);
 }
 
 void append_log_line(const char* path, const std::string& text) {
