@@ -20,7 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "checker/activity_log.h"
+#include "checker/limits.h"
+#include "checker/log_trace.h"
 #include "checker/rule_file.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
@@ -88,12 +89,6 @@ int count_of(const std::string& text, const std::string& word) {
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   static const std::string log_file = fuzz_scratch_dir() + "/RULES.LOG";
-  static const int setup = [] {
-    set_log_path(log_file);
-    set_log_level(kDebug);
-    return 0;
-  }();
-  (void)setup;
 
   std::string header = next_part(data, size, 0xFF);
   const unsigned char* h = reinterpret_cast<const unsigned char*>(header.data());
@@ -111,7 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     // libFuzzer's own paths may be relative: back to its directory after.
     const int home = open(".", O_RDONLY | O_DIRECTORY);
     if (home < 0 || chdir(fuzz_scratch_dir().c_str()) != 0) std::abort();
-    const int result = evaluate_rule_file("R0.QUORVANT", subject.c_str(), sender.c_str(), recipient.c_str());
+    LogTrace trace(log_file, LogLevel::Debug);
+    DiskRuleSource sources;
+    const RuleInputs in{subject.c_str(), sender.c_str(), recipient.c_str()};
+    const int result = static_cast<int>(evaluate_rule_file("R0.QUORVANT", in, sources, trace).result);
     if (fchdir(home) != 0) std::abort();
     close(home);
     log = take_log(log_file);
