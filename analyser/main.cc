@@ -1,12 +1,12 @@
 // VESKOL: counts the tests that the mail filter's log reports as failed.
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/driver.h"
 #include "common/program.h"
 
 namespace {
 
 int run(int argc, char** argv) {
-  StdoutConsole console;
+  StreamConsole console(stdout);
   return run_analyser(argc, argv, console);
 }
 

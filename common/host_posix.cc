@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -75,6 +76,35 @@ void host_prepare_arguments(int argc, char** argv) {
   for (int i = 0; i < argc; ++i)
     for (char* p = argv[i]; *p; ++p)
       if (*p == '/') *p = '\\';
+}
+
+std::string host_path_argument(const char* word) {
+  std::string path(word);
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries) {
+  const std::string real = map_path(path);
+  DIR* d = opendir(real.empty() ? "." : real.c_str());
+  if (!d) return false;
+  entries.clear();
+  const std::string prefix = real.empty() || real.back() == '/' ? real : real + "/";
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    DirectoryEntry entry;
+    entry.name = name;
+    struct stat st;
+    if (lstat((prefix + name).c_str(), &st) == 0) entry.is_directory = S_ISDIR(st.st_mode);
+    if (stat((prefix + name).c_str(), &st) == 0) entry.is_file = S_ISREG(st.st_mode);
+    entries.push_back(std::move(entry));
+  }
+  closedir(d);
+  std::sort(entries.begin(), entries.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  return true;
 }
 
 // A console whose reader has gone makes writes fail instead of ending the
