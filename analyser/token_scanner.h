@@ -1,0 +1,162 @@
+// The filter's log as a stream of tokens: runs of bytes other than space,
+// TAB, LF, CR, VT and FF. A longer run than 100 bytes is read as 100-byte
+// pieces and a last shorter one; a zero byte ends a token's text (the rest of
+// the piece is read and ignored); byte 26 ends the log.
+//
+// The scanner looks at each byte of the log about once: between entries it
+// jumps from one "Tests" to the next with a fast search and works out the
+// token rules around each find (is it a whole token, which token came before
+// it); only the few tokens of an entry are read one by one.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "analyser/log_window.h"
+#include "analyser/scan_kernels.h"
+
+inline constexpr std::size_t kPiece = 100;  // the longest token
+
+struct ScanSettings {
+  LogWindowSettings window;
+  KernelSet kernels = usable_kernel_sets().back();
+};
+
+// A token's text: its bytes up to the first zero byte.
+struct Token {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  std::size_t equals = 0;    // where its first "=" is, or size when it holds none
+  std::size_t readable = 0;  // how many bytes from data on may be loaded, at least size
+
+  bool is(std::string_view word) const { return std::string_view(data, size) == word; }
+  bool begins_with(std::string_view prefix) const { return std::string_view(data, size).starts_with(prefix); }
+  bool holds_equals() const { return equals < size; }
+};
+
+// Up to 16 bytes of text as two words, zero bytes after the text: a text
+// that holds no zero byte is told apart from others by the words alone. All
+// 16 bytes from p must be readable.
+struct ShortText {
+  static constexpr std::size_t kMax = 16;
+  std::uint64_t words[2] = {0, 0};
+
+  ShortText() = default;
+  ShortText(const char* p, std::size_t n) {
+    static constexpr auto kKeep = [] {
+      std::array<unsigned char, 2 * kMax> keep{};
+      for (std::size_t i = 0; i < kMax; ++i) keep[i] = 0xff;
+      return keep;
+    }();
+    std::uint64_t keep[2];
+    std::memcpy(words, p, kMax);
+    std::memcpy(keep, kKeep.data() + kMax - n, kMax);
+    words[0] &= keep[0];
+    words[1] &= keep[1];
+  }
+  bool operator==(const ShortText& o) const { return words[0] == o.words[0] && words[1] == o.words[1]; }
+};
+
+// The text of a token, kept beyond the span it was read from.
+struct KeyText {
+  char bytes[kPiece]{};  // zero past the text, up to ShortText::kMax at least
+  std::size_t size = 0;
+
+  void assign(const char* text, std::size_t n) {
+    std::memcpy(bytes, text, n);
+    if (n < ShortText::kMax) std::memset(bytes + n, 0, ShortText::kMax - n);
+    size = n;
+  }
+  bool operator==(const KeyText& other) const {
+    if (size != other.size) return false;
+    if (size <= ShortText::kMax) return ShortText(bytes, ShortText::kMax) == ShortText(other.bytes, ShortText::kMax);
+    return std::memcmp(bytes, other.bytes, size) == 0;
+  }
+};
+
+class TokenScanner {
+ public:
+  TokenScanner(std::FILE* log, const ScanSettings& settings);
+
+  // Moves past the next "Tests" token. The last token passed on the way, if
+  // any, becomes the key. False at the end of the log.
+  bool next_marker();
+  // The next token; false at the end of the log.
+  bool next_token(Token& token);
+
+  const KeyText& key() const { return key_; }
+
+ private:
+  enum class Verdict { no, yes, unsure };
+
+  bool fill();
+  unsigned char at(std::size_t i) const { return static_cast<unsigned char>(buf_[i]); }
+  void end_log_at(std::size_t i);
+  bool load_region(std::size_t i);
+  bool view_block(std::size_t i);
+  bool block_token_at(std::size_t i, Token& token);
+  void take_tokens_from(std::size_t p);
+  void drop_block() {
+    starts_ = ends_ = 0;
+    block_live_ = false;
+  }
+  bool block_token(Token& token);
+  bool next_token_slowly(Token& token);
+  bool plain_token(Token& token);
+  Verdict quick_marker(std::size_t q);
+  std::size_t run_anchor(std::size_t x);
+  bool is_marker_token(std::size_t q);
+  std::size_t boundary_at_or_before(std::size_t x);
+  void pass_tokens_until(std::size_t boundary);
+
+  LogWindow window_;
+  const ScanKernels& kernels_;
+  // The span: buf_[pos_] to buf_[len_ - 1]; loads may reach buf_[readable_ - 1].
+  // pos_ is always a token boundary: no token spans it, so the next token
+  // starts at the first non-white byte from there.
+  const char* buf_ = nullptr;
+  std::size_t pos_ = 0, len_ = 0, readable_ = 0;
+  bool ended_ = false;  // len_ is the end of the log
+  // run_anchor's memory: pieces of the run around memo_pos_ start at
+  // memo_anchor_ plus multiples of 100.
+  std::size_t memo_pos_ = 0, memo_anchor_ = 0;
+  // The byte classes of the 64 bytes from block_, and, while block_live_, the
+  // tokens of the block from pos_ on: bits where they start, and where the
+  // white byte after each is. Every move of pos_ but block_token's drops them.
+  std::size_t block_ = 0;
+  ByteMasks masks_{};
+  // The byte classes of the region_size_ bytes from region_start_, in
+  // blocks: the blocks in hand are taken from them.
+  std::size_t region_start_ = 0, region_size_ = 0;
+  ByteMasks region_[2]{};
+  std::uint64_t starts_ = 0, ends_ = 0;
+  bool block_live_ = false;
+  KeyText key_;
+};
+
+// The usual token comes from the block in hand; the way there is short, as
+// each token only clears the lowest bit of starts_ and ends_.
+inline bool TokenScanner::next_token(Token& token) { return block_token(token) || next_token_slowly(token); }
+
+// The next token of the block when it ends inside the block and holds no zero
+// byte or byte 26 (so it is shorter than a piece, too).
+inline bool TokenScanner::block_token(Token& token) {
+  if (starts_ == 0 || ends_ == 0) return false;
+  const auto start = static_cast<std::size_t>(std::countr_zero(starts_));
+  const auto end = static_cast<std::size_t>(std::countr_zero(ends_));
+  const std::size_t n = end - start;
+  if ((masks_.odd >> start) & ((std::uint64_t{1} << n) - 1)) return false;
+  token.data = buf_ + block_ + start;
+  token.size = n;
+  token.equals = static_cast<std::size_t>(std::countr_zero((masks_.equals >> start) | (std::uint64_t{1} << n)));
+  token.readable = readable_ - (block_ + start);
+  starts_ &= starts_ - 1;
+  ends_ &= ends_ - 1;
+  pos_ = block_ + end;
+  return true;
+}
