@@ -1,6 +1,6 @@
 // The log's bytes as the scanner sees them: a span that moves forward through
 // the log, keeping the bytes the scanner still needs and taking in new ones
-// behind them. The log is mapped in windows of a few pages, so it is neither
+// behind them. The log is mapped in windows of 1 MiB, so it is neither
 // copied nor held in memory; a stream that cannot be mapped (no file behind
 // it, or a system that refuses) is read through a buffer instead.
 #pragma once

@@ -98,6 +98,33 @@ TEST(ScanAgreement, LongRunsWithoutWhiteSpace) {
   }
 }
 
+TEST(ScanAgreement, ManyNamesFillTheTableAndTheNameCache) {
+  // More spellings than the fast scanner keeps (short and long names, in
+  // either letter case) and more tests than the table holds, so that names
+  // are looked up every way there is and the full table drops some.
+  std::mt19937 random(100);
+  // Families of names that share their first 8, 15 or 16 bytes, around the
+  // 16 bytes up to which the fast scanner keeps a name as two words.
+  const char* const prefixes[] = {"", "t", "TESTNAME", "abcdefghijklmno", "ABCDEFGHIJKLMNOP", "SpamHausSpamHausXYZ"};
+  std::vector<std::string> names;
+  for (int i = 0; i < 700; ++i) {
+    std::string name = prefixes[random() % std::size(prefixes)] + std::to_string(i % 40);
+    names.push_back(name);
+    for (char& c : name) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    names.push_back(name);
+  }
+  std::string log;
+  for (int entry = 0; entry < 3000; ++entry) {
+    log += "Q7c9f736" + std::to_string(random() % 4) + " Tests failed [weight=1]";  // keys alike in 8 bytes
+    for (std::size_t n = 1 + random() % 5; n > 0; --n) log += " " + names[random() % names.size()] + "=x";
+    log += " end\r\n";
+  }
+  const ScanOutcome want = scan_bytes(reference_scan_log, log);
+  ASSERT_EQ(want.slots.size(), static_cast<std::size_t>(kTestSlots));
+  for (const ScanWay& way : scan_ways({0}))
+    ASSERT_EQ(scan_bytes(fast_scan(way.settings), log), want) << way.label;
+}
+
 TEST(ScanAgreement, LogsOfManyWindows) {
   // Logs of several of the smallest mapping windows, so that markers, keys,
   // long runs and Ctrl-Z fall on window edges too.

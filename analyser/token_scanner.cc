@@ -201,10 +201,10 @@ void TokenScanner::pass_tokens_until(std::size_t boundary) {
 }
 
 // The usual marker, read from the byte classes of the 16 bytes before it and
-// the 48 from it on (most of its entry): white space on both sides and a
-// short key token before it, or only white space back to pos_. Takes the key and moves past the
-// marker when it is one; unsure for anything else, which the rules below
-// work out byte by byte.
+// the 112 from it on (most of its entry): white space on both sides and a
+// short key token before it, or only white space back to pos_. Takes the key
+// and moves past the marker when it is one; unsure for anything else, which
+// the rules below work out byte by byte.
 TokenScanner::Verdict TokenScanner::quick_marker(std::size_t q) {
   constexpr std::size_t kBefore = ShortText::kMax;
   if (q < pos_ + 1 || q < kBefore || !load_region(q - kBefore) || !view_block(q - kBefore)) return Verdict::unsure;

@@ -3,10 +3,13 @@
 // pieces and a last shorter one; a zero byte ends a token's text (the rest of
 // the piece is read and ignored); byte 26 ends the log.
 //
-// The scanner looks at each byte of the log about once: between entries it
-// jumps from one "Tests" to the next with a fast search and works out the
-// token rules around each find (is it a whole token, which token came before
-// it); only the few tokens of an entry are read one by one.
+// The scanner looks at most bytes of the log once: between entries it jumps
+// from one "Tests" to the next with a fast search and works out the token
+// rules around each find (is it a whole token, which token came before it).
+// The few tokens of an entry come from the byte classes of the 128 bytes
+// around the find, where a token's start, end and "=" are a few bit
+// operations away. Whatever does not fit that mould (long runs and their
+// pieces, zero bytes, byte 26, the ends of the span) is read byte by byte.
 #pragma once
 
 #include <array>
