@@ -48,7 +48,7 @@ bool TokenScanner::fill() {
   readable_ = window_.readable();
   pos_ = 0;
   memo_pos_ = memo_anchor_ = 0;
-  drop_block();
+  drop_tokens();
   region_size_ = 0;
   if (!more) ended_ = true;
   return more;
@@ -58,73 +58,56 @@ bool TokenScanner::fill() {
 void TokenScanner::end_log_at(std::size_t i) {
   len_ = i;
   ended_ = true;
-  drop_block();
+  drop_tokens();
   region_size_ = 0;
 }
 
 // Classifies the bytes from i on: 128 of them when the span holds them, 64
-// when it holds no more; false when it holds fewer.
+// when it holds no more; false when it holds fewer. Past 64 bytes, a region
+// of 64 has no white byte, so no token ends there.
 bool TokenScanner::load_region(std::size_t i) {
   if (i + kClassBlock > len_) return false;
-  const std::size_t blocks = i + 2 * kClassBlock <= len_ ? 2 : 1;
-  kernels_.classify(buf_ + i, blocks, region_);
-  region_size_ = blocks * kClassBlock;
+  ByteMasks blocks[2] = {{}, {0, 0, ~std::uint64_t{0}}};
+  const std::size_t count = i + 2 * kClassBlock <= len_ ? 2 : 1;
+  kernels_.classify(buf_ + i, count, blocks);
+  white_ = {blocks[0].white, blocks[1].white};
+  equals_ = {blocks[0].equals, blocks[1].equals};
+  odd_ = {blocks[0].odd, blocks[1].odd};
   region_start_ = i;
+  region_size_ = count * kClassBlock;
   return true;
 }
 
-// Makes the 64 bytes from i the block in hand, when the region holds them.
-bool TokenScanner::view_block(std::size_t i) {
-  const std::size_t v = i - region_start_;  // huge when i lies before the region
-  if (region_size_ < kClassBlock || v > region_size_ - kClassBlock) return false;
-  if (v % kClassBlock == 0) {
-    masks_ = region_[v / kClassBlock];
-  } else {
-    auto join = [v](std::uint64_t low, std::uint64_t high) { return (low >> v) | (high << (kClassBlock - v)); };
-    masks_ = {join(region_[0].white, region_[1].white), join(region_[0].equals, region_[1].equals),
-              join(region_[0].odd, region_[1].odd)};
-  }
-  block_ = i;
-  return true;
-}
-
-// The tokens of the block from its byte p on, pos_ being there.
+// The tokens of the region from its byte p on, pos_ being there.
 void TokenScanner::take_tokens_from(std::size_t p) {
-  const std::uint64_t white = masks_.white;
-  const std::uint64_t from_p = ~std::uint64_t{0} << p;
   // A token starts after a white byte, or at pos_; it ends before a white
   // byte that follows a non-white one.
-  starts_ = ~white & ((white << 1) | (std::uint64_t{1} << p)) & from_p;
-  ends_ = white & ~(white << 1) & (from_p << 1);
-  block_live_ = true;
+  const Bits128 after_white = white_.shifted_up(), at_pos = Bits128::from(p) & ~Bits128::from(p + 1);
+  starts_ = ~white_ & Bits128{after_white.lo | at_pos.lo, after_white.hi | at_pos.hi} & Bits128::from(p);
+  ends_ = white_ & ~after_white & Bits128::from(p + 1);
+  region_live_ = true;
 }
 
-// A token that the block in hand does not hold: from a block that starts
-// with it, taken from the region classified last or from a new region, when
-// the span holds one; byte by byte otherwise.
+// A token that the region in hand does not hold: from a region that starts
+// with it when the span has one, byte by byte otherwise.
 bool TokenScanner::next_token_slowly(Token& token) {
   std::size_t from = pos_;
-  if (block_live_)  // the next token starts there, or after the block: the rest of it is white
-    from = block_ + (starts_ ? static_cast<std::size_t>(std::countr_zero(starts_)) : kClassBlock);
-  drop_block();
-  if (view_block(from) && block_token_at(from, token)) return true;
-  if (load_region(from) && view_block(from) && block_token_at(from, token)) return true;
+  if (region_live_)  // the next token starts there, or after the region: the rest of it is white
+    from = region_start_ + (starts_.any() ? starts_.lowest() : region_size_);
+  drop_tokens();
+  if (load_region(from)) {
+    pos_ = from;
+    take_tokens_from(0);
+    if (region_token(token)) return true;
+    drop_tokens();
+  }
   return plain_token(token);
-}
-
-// The block in hand starts at i, where pos_ goes; its first token, if whole.
-bool TokenScanner::block_token_at(std::size_t i, Token& token) {
-  pos_ = i;
-  take_tokens_from(0);
-  if (block_token(token)) return true;
-  drop_block();
-  return false;
 }
 
 // Any token, byte by byte: pieces of long runs, zero bytes, byte 26, the ends
 // of the span.
 bool TokenScanner::plain_token(Token& token) {
-  drop_block();
+  drop_tokens();
   for (;;) {
     while (pos_ < len_ && is_white(at(pos_))) ++pos_;
     if (pos_ < len_) break;
@@ -207,26 +190,26 @@ void TokenScanner::pass_tokens_until(std::size_t boundary) {
 // the rules below work out byte by byte.
 TokenScanner::Verdict TokenScanner::quick_marker(std::size_t q) {
   constexpr std::size_t kBefore = ShortText::kMax;
-  if (q < pos_ + 1 || q < kBefore || !load_region(q - kBefore) || !view_block(q - kBefore)) return Verdict::unsure;
-  // Bit kBefore is the marker's "T".
+  if (q < pos_ + 1 || q < kBefore || !load_region(q - kBefore)) return Verdict::unsure;
+  // Bit kBefore of the first block is the marker's "T".
+  const std::uint64_t white = white_.lo, odd = odd_.lo;
   const std::uint64_t after = std::uint64_t{1} << (kBefore + kMarkerSize);
-  if (masks_.odd & after) return Verdict::unsure;
-  if (!(masks_.white & after)) return Verdict::no;
-  if (!(masks_.white & (std::uint64_t{1} << (kBefore - 1)))) return Verdict::unsure;
+  if (odd & after) return Verdict::unsure;
+  if (!(white & after)) return Verdict::no;
+  if (!(white & (std::uint64_t{1} << (kBefore - 1)))) return Verdict::unsure;
   // The key: the last run of non-white bytes before the marker, from pos_ on.
-  const bool pos_in_block = pos_ >= block_;
-  const std::size_t lowest = pos_in_block ? pos_ - block_ : 0;
-  const std::uint64_t ahead = ~masks_.white & bit_range(lowest, kBefore);
+  const bool pos_in_region = pos_ >= region_start_;
+  const std::size_t lowest = pos_in_region ? pos_ - region_start_ : 0;
+  const std::uint64_t ahead = ~white & bit_range(lowest, kBefore);
   if (ahead == 0) {
-    if (!pos_in_block) return Verdict::unsure;
+    if (!pos_in_region) return Verdict::unsure;
   } else {
     const std::size_t end = 64 - static_cast<std::size_t>(std::countl_zero(ahead));
-    const std::uint64_t white_before = masks_.white & bit_range(lowest, end);
-    if (white_before == 0 && !pos_in_block) return Verdict::unsure;
+    const std::uint64_t white_before = white & bit_range(lowest, end);
+    if (white_before == 0 && !pos_in_region) return Verdict::unsure;
     const std::size_t start = white_before ? 64 - static_cast<std::size_t>(std::countl_zero(white_before)) : lowest;
-    key_.size = static_cast<std::size_t>(
-        std::countr_zero((masks_.odd >> start) | (std::uint64_t{1} << (end - start))));
-    const ShortText text(buf_ + block_ + start, key_.size);
+    key_.size = static_cast<std::size_t>(std::countr_zero((odd >> start) | (std::uint64_t{1} << (end - start))));
+    const ShortText text(buf_ + region_start_ + start, key_.size);
     std::memcpy(key_.bytes, text.words, ShortText::kMax);
   }
   pos_ = q + kMarkerSize;
@@ -235,7 +218,7 @@ TokenScanner::Verdict TokenScanner::quick_marker(std::size_t q) {
 }
 
 bool TokenScanner::next_marker() {
-  drop_block();
+  drop_tokens();
   memo_pos_ = memo_anchor_ = pos_;
   std::size_t from = pos_;
   for (;;) {

@@ -12,6 +12,7 @@
 // pieces, zero bytes, byte 26, the ends of the span) is read byte by byte.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -82,6 +83,30 @@ struct KeyText {
   }
 };
 
+// A mask of 128 bits, for the classes of two blocks. Its operations make no
+// branches, so that the scanner's way through a region takes none either.
+struct Bits128 {
+  std::uint64_t lo = 0, hi = 0;
+
+  bool any() const { return (lo | hi) != 0; }
+  std::size_t lowest() const {  // 128 when none is set
+    return lo ? static_cast<std::size_t>(std::countr_zero(lo)) : 64 + static_cast<std::size_t>(std::countr_zero(hi));
+  }
+  void drop_lowest() {
+    const bool in_lo = lo != 0;
+    hi = in_lo ? hi : hi & (hi - 1);
+    lo &= lo - 1;
+  }
+  Bits128 operator&(Bits128 o) const { return {lo & o.lo, hi & o.hi}; }
+  Bits128 operator~() const { return {~lo, ~hi}; }
+  Bits128 shifted_up() const { return {lo << 1, (hi << 1) | (lo >> 63)}; }
+  static Bits128 from(std::size_t i) {  // bits i and up (i up to 128)
+    const std::uint64_t all = ~std::uint64_t{0};
+    if (i >= 64) return {0, i >= 128 ? 0 : all << (i - 64)};
+    return {all << i, all};
+  }
+};
+
 class TokenScanner {
  public:
   TokenScanner(std::FILE* log, const ScanSettings& settings);
@@ -101,14 +126,12 @@ class TokenScanner {
   unsigned char at(std::size_t i) const { return static_cast<unsigned char>(buf_[i]); }
   void end_log_at(std::size_t i);
   bool load_region(std::size_t i);
-  bool view_block(std::size_t i);
-  bool block_token_at(std::size_t i, Token& token);
   void take_tokens_from(std::size_t p);
-  void drop_block() {
-    starts_ = ends_ = 0;
-    block_live_ = false;
+  void drop_tokens() {
+    starts_ = ends_ = Bits128{};
+    region_live_ = false;
   }
-  bool block_token(Token& token);
+  bool region_token(Token& token);
   bool next_token_slowly(Token& token);
   bool plain_token(Token& token);
   Verdict quick_marker(std::size_t q);
@@ -128,38 +151,34 @@ class TokenScanner {
   // run_anchor's memory: pieces of the run around memo_pos_ start at
   // memo_anchor_ plus multiples of 100.
   std::size_t memo_pos_ = 0, memo_anchor_ = 0;
-  // The byte classes of the 64 bytes from block_, and, while block_live_, the
-  // tokens of the block from pos_ on: bits where they start, and where the
-  // white byte after each is. Every move of pos_ but block_token's drops them.
-  std::size_t block_ = 0;
-  ByteMasks masks_{};
-  // The byte classes of the region_size_ bytes from region_start_, in
-  // blocks: the blocks in hand are taken from them.
+  // The byte classes of the region_size_ bytes (64 or 128) from region_start_
+  // and, while region_live_, the tokens of the region from pos_ on: bits
+  // where they start, and where the white byte after each is. Every move of
+  // pos_ but region_token's drops them.
   std::size_t region_start_ = 0, region_size_ = 0;
-  ByteMasks region_[2]{};
-  std::uint64_t starts_ = 0, ends_ = 0;
-  bool block_live_ = false;
+  Bits128 white_, equals_, odd_;
+  Bits128 starts_, ends_;
+  bool region_live_ = false;
   KeyText key_;
 };
 
-// The usual token comes from the block in hand; the way there is short, as
+// The usual token comes from the region in hand; the way there is short, as
 // each token only clears the lowest bit of starts_ and ends_.
-inline bool TokenScanner::next_token(Token& token) { return block_token(token) || next_token_slowly(token); }
+inline bool TokenScanner::next_token(Token& token) { return region_token(token) || next_token_slowly(token); }
 
-// The next token of the block when it ends inside the block and holds no zero
-// byte or byte 26 (so it is shorter than a piece, too).
-inline bool TokenScanner::block_token(Token& token) {
-  if (starts_ == 0 || ends_ == 0) return false;
-  const auto start = static_cast<std::size_t>(std::countr_zero(starts_));
-  const auto end = static_cast<std::size_t>(std::countr_zero(ends_));
-  const std::size_t n = end - start;
-  if ((masks_.odd >> start) & ((std::uint64_t{1} << n) - 1)) return false;
-  token.data = buf_ + block_ + start;
-  token.size = n;
-  token.equals = static_cast<std::size_t>(std::countr_zero((masks_.equals >> start) | (std::uint64_t{1} << n)));
-  token.readable = readable_ - (block_ + start);
-  starts_ &= starts_ - 1;
-  ends_ &= ends_ - 1;
-  pos_ = block_ + end;
+// The next token of the region when it ends inside the region, is no longer
+// than a piece and holds no zero byte or byte 26.
+inline bool TokenScanner::region_token(Token& token) {
+  if (!starts_.any() || !ends_.any()) return false;
+  const std::size_t start = starts_.lowest(), end = ends_.lowest();
+  const Bits128 from_start = Bits128::from(start);
+  if (end - start > kPiece || (odd_ & from_start & ~Bits128::from(end)).any()) return false;
+  token.data = buf_ + region_start_ + start;
+  token.size = end - start;
+  token.equals = std::min((equals_ & from_start).lowest(), end) - start;
+  token.readable = readable_ - (region_start_ + start);
+  starts_.drop_lowest();
+  ends_.drop_lowest();
+  pos_ = region_start_ + end;
   return true;
 }
