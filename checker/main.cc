@@ -4,6 +4,7 @@
 #include "common/host.h"
 
 int main(int argc, char** argv) {
+  host_open_standard_streams();
   try {
     host_prepare_console();
     host_prepare_arguments(argc, argv);

@@ -168,9 +168,18 @@ def cases(host):
         (c.dir / "d.log").mkdir()
         return c.check(["d.log"], console=b"\r\n\r\n Log File Not Found!\r\nd.log\r\n", absent=["veskol.txt"])
 
+    def trailing_dots_and_spaces_in_the_log_path(c):
+        # Windows drops a directory name's trailing dot and a file name's
+        # trailing dots and spaces; the path texts keep them.
+        c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")
+        want = report(b"logs.\\dec0101.log. .", [(b"A", 1, 1)], 1, 1)
+        return c.check(["logs.\\dec0101.log. ."], console=b"\r\n0 A\r\n\r\n" + want,
+                       files={"logs/veskol.txt": want}, absent=["veskol.txt", "logs./veskol.txt"])
+
     table = [usage, worked_example, worked_example_numbers, relative_path_with_backslash, missing_log,
              bare_words_in_global_cfg, scan_limit_and_progress, ctrl_z_ends_the_log,
-             names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory]
+             names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory,
+             trailing_dots_and_spaces_in_the_log_path]
 
     # A difference the host makes: on POSIX every "/" of the command line
     # becomes "\", while on Windows it is an ordinary character, so there the

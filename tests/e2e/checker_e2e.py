@@ -175,6 +175,31 @@ CASES = [
     Case("log-unwritable", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, None, log_blocked=True),
 ]
 
+# A recipient whose rule-file name Windows takes for a device (in any letter
+# case, with any extension) never opens it, on either host: that rule file
+# counts as missing even where a file of the name exists.
+CASES += [Case(f"recipient-named-device-{local}",
+               files((f"EXAMPLE.ORG/{local.upper()}.QUORVANT", WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+                     extra=road_envelope("S<joe@example.com>", f"R<{local}@example.org>")),
+               level("HIGH", Spool("D5F1A.SMD")), 100,
+               [f"Checking Rule File = {{P}}EXAMPLE.ORG\\{local.upper()}.QUORVANT",
+                "Error opening file or file not found.", "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+                ROAD_RESULT.replace("ANN@", local.upper() + "@") + " Blacklisted-Domain"])
+          for local in ("nul", "Com9.x", "aux")]
+
+# Windows drops a trailing dot from a directory name and every trailing dot and
+# space from a file name; both hosts reach the same files. The texts in the log
+# keep the names as written.
+CASES += [
+    Case("recipient-domain-with-trailing-dot",
+         files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+               extra=road_envelope("S<joe@example.com>", "R<ann@example.org.>")), ROAD_ARGS, 1,
+         [ROAD_RESULT.replace("EXAMPLE.ORG", "EXAMPLE.ORG.") + " Whitelisted-User"]),
+    Case("redirect-file-with-trailing-dots",
+         files((USER, "REDIRECT @example.org {P}SHARED.\\SALES.QUORVANT..\r\n"), ("SHARED/SALES.QUORVANT", BLACK_SENDER)),
+         level("LOW", Spool("D5F1A.SMD")), 100, ["found as domain", "matched domain", ROAD_RESULT + " Blacklisted-User"]),
+]
+
 # The result line's sender and subject parts are cut for the line only; the
 # rules see the whole values.
 LONG_ID = "D" + "1" * 64                                 # 65 characters
