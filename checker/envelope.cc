@@ -28,6 +28,26 @@ bool take_recipient(const char* address, Envelope& envelope) {
   return local_length > 0;
 }
 
+// The envelope line as the DEBUG trace shows it: every byte below 32 but the
+// tab and the line's own final line break, and byte 127, as "?", so that a
+// sender can neither forge a log line (a lone carriage return) nor act on a
+// terminal that shows the log (escape sequences).
+std::string traced_line(const char* line) {
+  std::string shown(line);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(shown[i]);
+    if ((c < 32 && c != '\t' && !(c == '\n' && i + 1 == shown.size())) || c == 127) shown[i] = '?';
+  }
+  return shown;
+}
+
+// A domain of dots only would lead the rule-file paths out of the program
+// directory ("..\JOE.QUORVANT").
+bool domain_of_dots(const char* address) {
+  const char* domain = std::strchr(address, '@') + 1;
+  return *domain && domain[std::strspn(domain, ".")] == '\0';
+}
+
 }  // namespace
 
 std::string message_identifier(const char* message_path) {
@@ -53,7 +73,7 @@ EnvelopeOutcome read_envelope(TextReader& reader, Envelope& envelope) {
   char line[kTextSize];
   for (int counter = 0; reader.read_piece(line, sizeof line);) {
     if (envelope.sender[0] && recipient_known) break;
-    if (log_level() >= kDebug) log_at(kDebug, "Line " + std::to_string(counter) + ":" + line);
+    if (log_level() >= kDebug) log_at(kDebug, "Line " + std::to_string(counter) + ":" + traced_line(line));
     normalise_line(line);
     if (!envelope.sender[0] && (begins_with(line, "S<") || begins_with(line, "FROM: "))) {
       log_at(kDebug, "1.2.2  Detected From Address");
@@ -63,7 +83,7 @@ EnvelopeOutcome read_envelope(TextReader& reader, Envelope& envelope) {
     } else if (!recipient_known && (begins_with(line, "R<") || begins_with(line, "TO: "))) {
       log_at(kDebug, "1.2.3  Detected To Address");
       const char* address = extract_address(line);
-      if (std::strcmp(address, "~BAD") == 0) return EnvelopeOutcome::kBadRecipient;
+      if (std::strcmp(address, "~BAD") == 0 || domain_of_dots(address)) return EnvelopeOutcome::kBadRecipient;
       recipient_known = take_recipient(address, envelope);
     }
     if (++counter > kMaxLineCount) break;
