@@ -50,13 +50,17 @@ def compare(checker, admin, root, setup, case, by_address=None):
     logged = result_line(logs[-1].read_bytes()) if logs else None
     for log in logs:
         log.unlink()
-    words = ["explain", "--dir", win_dir(admin, setup.program_dir)]
     if by_address is None:
-        words.append(checker_message_path(setup.args))
+        # Installed beside the checker, explain finds the program directory
+        # by itself, as the checker does.
+        argv0 = admin.install(setup.program_dir, "QVADMIN")
+        if case.argv0 == "bare":
+            argv0 = argv0.name
+        words = ["explain", checker_message_path(setup.args)]
     else:
-        words += by_address
-    got_code, out = admin.run(admin.exe if not admin.launcher else admin.install(root / "ADMIN", "QVADMIN"),
-                              words, cwd=root / case.cwd)
+        argv0 = admin.install(root / "ADMIN", "QVADMIN")
+        words = ["explain", "--dir", win_dir(admin, setup.program_dir)] + by_address
+    got_code, out = admin.run(argv0, words, cwd=root / case.cwd)
     exit_line, line = explained(out)
     TALLY[(code, logged is not None)] = TALLY.get((code, logged is not None), 0) + 1
     problems = []
