@@ -20,7 +20,7 @@ std::string right(const std::string& text, std::size_t width) {
 
 std::string right(std::int64_t number, std::size_t width) { return right(std::to_string(number), width); }
 
-// "veskol.txt" in the directory of the log path ("\\" separates).
+// "veskol.txt" in the directory of the log path ("\" separates).
 std::string report_path(const char* log_path) {
   std::string dir(log_path);
   directory_part(dir.data());
