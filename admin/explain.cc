@@ -324,9 +324,14 @@ int run_explain(CommandLine& line) {
     check = check_message(directory, message_path.c_str(), start_time, files, explanation);
   }
 
-  if (options.has("--quiet"))
+  if (options.has("--quiet")) {
     line.out.print(verdict_word(check.exit_code) + ": " + reason(check) + "\n");
-  else
+  } else {
+    std::vector<DirectoryEntry> entries;
+    if (!host_list_directory(directory.empty() ? "." : directory.c_str(), entries))
+      line.out.print("Note: the program directory " + directory +
+                     " cannot be read, so no rule file in it can be opened.\n\n");
     print_explanation(check, explanation, line.out);
+  }
   return check.exit_code;
 }

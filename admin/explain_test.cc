@@ -83,4 +83,15 @@ TEST_F(Explain, EmptyFromIsAnEnvelopeWithoutSender) {
   EXPECT_NE(out.find("From:  Subject:  Blacklisted-Program"), std::string::npos) << out;
 }
 
+TEST_F(Explain, SaysWhenTheProgramDirectoryCannotBeRead) {
+  std::string out;
+  std::vector<std::string> words = {"QVADMIN", "explain", "--dir", path("MISSING"), "--from", "a@b", "--to", "c@d"};
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  CapturedConsole console, errors;
+  EXPECT_EQ(run_admin(static_cast<int>(argv.size()), argv.data(), console, errors), 0);
+  EXPECT_EQ(console.text().rfind("Note: the program directory " + path("MISSING") + "\\ cannot be read", 0), 0u)
+      << console.text();
+}
+
 }  // namespace

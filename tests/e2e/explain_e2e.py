@@ -11,11 +11,14 @@ give the checker's exit code and the very result line the checker writes
 import argparse
 import random
 import re
+import resource
 import shutil
 import sys
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import bounded  # noqa: E402
 import checker_e2e  # noqa: E402
 from checker_e2e import Case, Spool, envelope, setup_case, win_dir  # noqa: E402
 from e2e_lib import Host, Results, scratch_dir  # noqa: E402
@@ -116,6 +119,44 @@ def generated_case(rng, n):
     return case, by_address
 
 
+# Bad input: both programs must agree and end quickly in little memory.
+BAD_INPUT = [
+    Case("rule-line-of-100-mb", {**checker_e2e.ROAD_FILES, "PROG/EXAMPLE.ORG/ANN.QUORVANT": "STRICT"},
+         [Spool("D5F1A.SMD")], 0),
+    Case("directory-named-like-a-rule-file", {**checker_e2e.ROAD_FILES, "PROG/$default$.QUORVANT/X": "STRICT\r\n"},
+         [Spool("D5F1A.SMD")], 0),
+    Case("binary-junk", {**checker_e2e.ROAD_FILES,
+                         "PROG/EXAMPLE.ORG/$default$.QUORVANT": bytes(random.Random(3).randbytes(1 << 16)).decode("latin-1"),
+                         "SPOOL/D5F1A.SMD": bytes(random.Random(4).randbytes(1 << 16)).decode("latin-1")},
+         [Spool("D5F1A.SMD")], 0),
+    Case("redirect-loop-of-two", {**checker_e2e.ROAD_FILES,
+                                  "PROG/EXAMPLE.ORG/ANN.QUORVANT": "REDIRECT ANN {P}B.QUORVANT\r\n",
+                                  "PROG/B.QUORVANT": "NO DOMAIN\r\nREDIRECT @EXAMPLE.ORG {P}EXAMPLE.ORG\\ANN.QUORVANT\r\n"},
+         [Spool("D5F1A.SMD")], 0),
+    Case("message-path-is-a-directory", {"SPOOL/_5F1A.~MD/X": "R<ann@example.org>\r\n"}, [Spool("D5F1A.SMD")], 0),
+]
+
+
+def bad_input(checker, admin, base):
+    for n, case in enumerate(BAD_INPUT):
+        root = base / f"b{n}"
+        setup = setup_case(checker, root, case)
+        if case.name == "rule-line-of-100-mb":  # written in pieces: a forked runner copies its memory
+            with open(root / "PROG/EXAMPLE.ORG/ANN.QUORVANT", "ab") as f:
+                for _ in range(100):
+                    f.write(b"x" * (1 << 20))
+        start = time.monotonic()
+        problems = compare(checker, admin, root, setup, case)
+        seconds = time.monotonic() - start
+        if seconds > 10:
+            problems.append(f"took {seconds:.1f}s")
+        peak_kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        if peak_kb > 64 * 1024 and not bounded.SANITIZED:
+            problems.append(f"a run reached {peak_kb} KiB")
+        shutil.rmtree(root, ignore_errors=True)
+        yield "bad-input-" + case.name, problems
+
+
 def main():
     ap = argparse.ArgumentParser(description="QVADMIN explain against QUORVANT")
     ap.add_argument("--exe", required=True, help="QVADMIN")
@@ -138,6 +179,9 @@ def main():
                 results.check("table-" + case.name, compare(checker, admin, root, setup_case(checker, root, case), case))
             except Exception as e:  # a broken case must not hide the others
                 results.check("table-" + case.name, [f"{type(e).__name__}: {e}"])
+        if not args.launcher:  # time and memory are measured natively
+            for name, problems in bad_input(checker, admin, base):
+                results.check(name, problems)
         rng = random.Random(args.seed)
         problems = []
         for n in range(args.generated):
