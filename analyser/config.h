@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/test_table.h"
 
 // The configuration argument upper-cased; when "GLOBAL.CFG" does not occur in

@@ -1,7 +1,7 @@
 // The analyser's run: command line, GLOBAL.CFG names, log scan, report.
 #pragma once
 
-#include "analyser/console.h"
+#include "common/console.h"
 
 // argv[0] is the program; argv[1] the log, then up to two optional arguments
 // in either order: a scan limit and a GLOBAL.CFG path. Gives the exit code,

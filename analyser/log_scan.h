@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/test_table.h"
 
 struct ScanTotals {

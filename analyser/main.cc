@@ -1,12 +1,15 @@
 // VESKOL: counts the tests that the mail filter's log reports as failed.
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/driver.h"
-#include "common/host.h"
+#include "common/program.h"
 
-int main(int argc, char** argv) {
-  host_open_standard_streams();
-  host_prepare_arguments(argc, argv);
-  host_prepare_console();
-  StdoutConsole console;
+namespace {
+
+int run(int argc, char** argv) {
+  StreamConsole console(stdout);
   return run_analyser(argc, argv, console);
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return run_program(argc, argv, run, PathWords::All, 0); }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "analyser/console.h"
+#include "common/console.h"
 
 inline constexpr int kTestSlots = 100;
 

@@ -6,9 +6,6 @@
 
 namespace {
 
-std::string g_log_path;
-int g_log_level = kMid;
-
 std::string two_digits(int value) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%02d", value);
@@ -28,13 +25,4 @@ std::string start_time_text(const LocalTime& now) {
 void append_log_line(const char* path, const std::string& text) {
   const std::string bytes = to_crlf(text + "\n");
   host_append(path, bytes.data(), bytes.size());
-}
-
-void set_log_path(const std::string& path) { g_log_path = path; }
-void set_log_level(int level) { g_log_level = level; }
-const std::string& log_path() { return g_log_path; }
-int log_level() { return g_log_level; }
-
-void log_at(int threshold, const std::string& text) {
-  if (g_log_level >= threshold) append_log_line(g_log_path.c_str(), text);
 }

@@ -16,10 +16,10 @@ TEST(ActivityLog, DayFileNameAndStartTimeArePadded) {
 class ActivityLogFile : public CheckerScratch {};
 
 TEST_F(ActivityLogFile, AppendsWholeLinesWithCrLfAndKeepsPercent) {
-  append_log_line(log_path().c_str(), "first 100% %s %i");
-  append_log_line(log_path().c_str(), "second\nwith a break");
+  append_log_line(path("LOG.TXT").c_str(), "first 100% %s %i");
+  append_log_line(path("LOG.TXT").c_str(), "second\nwith a break");
   const std::string long_line(5000, 'X');
-  append_log_line(log_path().c_str(), long_line);
+  append_log_line(path("LOG.TXT").c_str(), long_line);
   EXPECT_EQ(log_text(), "first 100% %s %i\r\nsecond\r\nwith a break\r\n" + long_line + "\r\n");
 }
 

@@ -8,9 +8,6 @@
 
 namespace {
 
-// At most this many lines of either file are examined.
-constexpr int kMaxLineCount = 150;
-
 std::size_t file_name_start(const std::string& path) {
   const std::size_t slash = path.rfind('\\');
   return slash == std::string::npos ? 0 : slash + 1;
@@ -26,19 +23,6 @@ bool take_recipient(const char* address, Envelope& envelope) {
   envelope.local_part[local_length] = '\0';
   copy_text(envelope.domain, kTextSize, at + 1);
   return local_length > 0;
-}
-
-// The envelope line as the DEBUG trace shows it: every byte below 32 but the
-// tab and the line's own final line break, and byte 127, as "?", so that a
-// sender can neither forge a log line (a lone carriage return) nor act on a
-// terminal that shows the log (escape sequences).
-std::string traced_line(const char* line) {
-  std::string shown(line);
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(shown[i]);
-    if ((c < 32 && c != '\t' && !(c == '\n' && i + 1 == shown.size())) || c == 127) shown[i] = '?';
-  }
-  return shown;
 }
 
 // A domain of dots only would lead the rule-file paths out of the program
@@ -67,28 +51,28 @@ std::string envelope_path(const char* message_path) {
   return path;
 }
 
-EnvelopeOutcome read_envelope(TextReader& reader, Envelope& envelope) {
+EnvelopeOutcome read_envelope(TextReader& reader, Envelope& envelope, CheckObserver& observer) {
   envelope = Envelope{};
   bool recipient_known = false;
   char line[kTextSize];
   for (int counter = 0; reader.read_piece(line, sizeof line);) {
     if (envelope.sender[0] && recipient_known) break;
-    if (log_level() >= kDebug) log_at(kDebug, "Line " + std::to_string(counter) + ":" + traced_line(line));
+    observer.envelope_line(counter, line);
     normalise_line(line);
     if (!envelope.sender[0] && (begins_with(line, "S<") || begins_with(line, "FROM: "))) {
-      log_at(kDebug, "1.2.2  Detected From Address");
+      observer.sender_line();
       const char* address = extract_address(line);
-      if (std::strcmp(address, "~BAD") == 0) return EnvelopeOutcome::kBadSender;
+      if (std::strcmp(address, "~BAD") == 0) return EnvelopeOutcome::BadSender;
       copy_text(envelope.sender, kTextSize, address);
     } else if (!recipient_known && (begins_with(line, "R<") || begins_with(line, "TO: "))) {
-      log_at(kDebug, "1.2.3  Detected To Address");
+      observer.recipient_line();
       const char* address = extract_address(line);
-      if (std::strcmp(address, "~BAD") == 0 || domain_of_dots(address)) return EnvelopeOutcome::kBadRecipient;
+      if (std::strcmp(address, "~BAD") == 0 || domain_of_dots(address)) return EnvelopeOutcome::BadRecipient;
       recipient_known = take_recipient(address, envelope);
     }
-    if (++counter > kMaxLineCount) break;
+    if (++counter > kEnvelopeLineLimit) break;
   }
-  return recipient_known ? EnvelopeOutcome::kFound : EnvelopeOutcome::kNoRecipient;
+  return recipient_known ? EnvelopeOutcome::Found : EnvelopeOutcome::NoRecipient;
 }
 
 std::string read_subject(TextReader& reader) {
@@ -101,7 +85,7 @@ std::string read_subject(TextReader& reader) {
       if (std::strlen(line) <= 9) return "";
       return trim_spaces(line + 9);
     }
-    if (++counter > kMaxLineCount) break;
+    if (++counter > kEnvelopeLineLimit) break;
   }
   return "";
 }

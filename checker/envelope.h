@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "checker/activity_log.h"
+#include "checker/check_observer.h"
+#include "checker/limits.h"
 #include "common/text_file.h"
 
 // The message path's file name cut at its first "."; "~BAD" for an empty path.
@@ -13,7 +14,7 @@ std::string message_identifier(const char* message_path);
 // "~BAD" when the name does not have that shape.
 std::string envelope_path(const char* message_path);
 
-enum class EnvelopeOutcome { kBadSender, kBadRecipient, kNoRecipient, kFound };
+enum class EnvelopeOutcome { BadSender, BadRecipient, NoRecipient, Found };
 
 struct Envelope {
   char sender[kTextSize] = "";  // may be empty
@@ -22,8 +23,9 @@ struct Envelope {
   char domain[kTextSize] = "";
 };
 
-// Reads at most 151 lines of an open envelope file. Traces at DEBUG level.
-EnvelopeOutcome read_envelope(TextReader& reader, Envelope& envelope);
+// Reads at most 151 lines of an open envelope file, telling the observer of
+// each line and each sender or recipient line.
+EnvelopeOutcome read_envelope(TextReader& reader, Envelope& envelope, CheckObserver& observer);
 
 // The Subject text (upper case, trimmed, at most 90 characters) from the first
 // of at most 151 lines that begins with "SUBJECT:"; empty when there is none.

@@ -2,38 +2,41 @@
 
 #include <cstring>
 
-#include "checker/activity_log.h"
+#include "checker/rule_line.h"
 #include "common/text.h"
 
-std::size_t subject_rule_text_start(const char* line) {
-  const long contains_at = position_of(line, "CONTAINS");
-  return contains_at >= 0 ? static_cast<std::size_t>(contains_at) + 9 : 18;
-}
-
-int match_rule(const char* line, const char* target) {
-  if (log_level() >= kDebug)
-    log_at(kDebug, std::string("Checking: rule = ") + line + "  Data=" + target);
-
-  int verdict;
+RuleTest rule_test(const char* line) {
+  RuleTest test;
   if (begins_with(line, "BLACKLIST"))
-    verdict = kRuleBlacklisted;
+    test.verdict = kRuleBlacklisted;
   else if (begins_with(line, "WHITELIST"))
-    verdict = kRuleWhitelisted;
+    test.verdict = kRuleWhitelisted;
   else
-    return kRuleNoHit;
+    return test;
 
   char work[kTextSize];
   copy_text(work, sizeof work, line);
   if (stands_at(line, "FROM", 10)) {
-    if (!contains(work, "@")) return kRuleNoHit;
+    test.field = RuleField::From;
+    if (!contains(work, "@")) return test;
     // Only the run of address characters around the last "@" counts; names,
     // brackets and remarks on the line play no part.
-    return contains(target, extract_address(work)) ? verdict : kRuleNoHit;
-  }
-  if (stands_at(line, "SUBJECT", 10)) {
+    copy_text(test.text, sizeof test.text, extract_address(work));
+    test.usable = true;
+  } else if (stands_at(line, "SUBJECT", 10)) {
+    test.field = RuleField::Subject;
     const std::size_t start = subject_rule_text_start(work);
-    char* text = start < std::strlen(work) ? work + start : work + std::strlen(work);
-    return contains(target, trim_spaces(text)) ? verdict : kRuleNoHit;
+    const std::size_t length = std::strlen(work);
+    copy_text(test.text, sizeof test.text, trim_spaces(work + (start < length ? start : length)));
+    test.usable = true;
   }
-  return kRuleNoField;
+  return test;
+}
+
+int match_rule(const char* line, const char* target) {
+  const RuleTest test = rule_test(line);
+  if (test.verdict == kRuleNoHit) return kRuleNoHit;
+  if (test.field == RuleField::None) return kRuleNoField;
+  if (!test.usable) return kRuleNoHit;
+  return contains(target, test.text) ? test.verdict : kRuleNoHit;
 }

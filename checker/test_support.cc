@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include "checker/activity_log.h"
 
 namespace fs = std::filesystem;
 
@@ -15,8 +14,6 @@ void CheckerScratch::SetUp() {
   dir_ = fs::temp_directory_path() / ("cq" + std::to_string(getpid()) + "_" + std::to_string(++count));
   fs::remove_all(dir_);
   fs::create_directories(dir_);
-  set_log_path(path("LOG.TXT"));
-  set_log_level(kMid);
 }
 
 void CheckerScratch::TearDown() { fs::remove_all(dir_); }
@@ -34,6 +31,8 @@ void CheckerScratch::write_file(const std::string& rest, const std::string& byte
   std::ofstream(file, std::ios::binary) << bytes;
 }
 
+LogTrace CheckerScratch::trace(LogLevel level) const { return LogTrace(path("LOG.TXT"), level); }
+
 std::string CheckerScratch::log_text() const {
   std::ifstream in(dir_ / "LOG.TXT", std::ios::binary);
   std::ostringstream out;
@@ -41,9 +40,3 @@ std::string CheckerScratch::log_text() const {
   return out.str();
 }
 
-std::FILE* memory_file(const std::string& bytes) {
-  std::FILE* file = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::rewind(file);
-  return file;
-}

@@ -1,5 +1,5 @@
-// A scratch directory for the checker's unit tests, with the run-wide log
-// pointed at a file inside it.
+// A scratch directory for the checker's unit tests, with an activity log
+// inside it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+
+#include "checker/log_trace.h"
 
 class CheckerScratch : public testing::Test {
  protected:
@@ -16,11 +18,10 @@ class CheckerScratch : public testing::Test {
   // The Windows form of a path below the scratch directory.
   std::string path(const std::string& rest) const;
   void write_file(const std::string& rest, const std::string& bytes) const;
-  // The bytes of the run's log so far ("" when it was never written).
+  // A trace into the scratch directory's log, and the bytes of that log so far
+  // ("" when it was never written).
+  LogTrace trace(LogLevel level) const;
   std::string log_text() const;
 
   std::filesystem::path dir_;
 };
-
-// A read stream over the bytes (the caller closes it).
-std::FILE* memory_file(const std::string& bytes);

@@ -7,16 +7,20 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Makes sure descriptors 0, 1 and 2 are open, on the null device when they
 // are not, so that no file the program opens later takes one of their numbers
 // (a report opened as descriptor 1 would receive the console lines). Called
-// first thing in main.
+// first thing, by run_program.
 void host_open_standard_streams();
 
 // Puts the arguments in the form the programs expect: on POSIX every "/" of
 // every word becomes "\"; on Windows they stay as Windows gave them.
 void host_prepare_arguments(int argc, char** argv);
+// One command-line word that names a path, in the form a path text has.
+std::string host_path_argument(const char* word);
 
 // Makes standard output take bytes as they are written (no newline mapping)
 // and turns a console whose reader has gone into failed writes.
@@ -45,13 +49,22 @@ bool host_append(const char* path, const char* bytes, std::size_t size);
 // file of a unique name in the same directory, which then replaces path. A
 // link named path is replaced itself; its target is never written.
 enum class ReplaceOutcome {
-  kReplaced,
-  kNotCreated,  // path is neither a regular file nor a link, or the new file
-                // could not be created: nothing was changed
-  kNotWritten,  // writing or replacing failed: path is as it was, and the
-                // new file is gone
+  Replaced,
+  NotCreated,  // path is neither a regular file nor a link, or the new file
+               // could not be created: nothing was changed
+  NotWritten,  // writing or replacing failed: path is as it was, and the
+               // new file is gone
 };
 ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size);
+
+struct DirectoryEntry {
+  std::string name;
+  bool is_directory = false;  // a directory reached without a link
+  bool is_file = false;       // a regular file (through a link too)
+};
+// The entries of a directory, "." and ".." left out, in byte order of their
+// names. False when the directory cannot be read.
+bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries);
 
 struct LocalTime {
   int year, month, day, hour, minute, second;

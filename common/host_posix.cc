@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -131,6 +132,35 @@ void host_prepare_arguments(int argc, char** argv) {
       if (*p == '/') *p = '\\';
 }
 
+std::string host_path_argument(const char* word) {
+  std::string path(word);
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries) {
+  const std::string real = map_path(path);
+  DIR* d = opendir(real.empty() ? "." : real.c_str());
+  if (!d) return false;
+  entries.clear();
+  const std::string prefix = real.empty() || real.back() == '/' ? real : real + "/";
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    DirectoryEntry entry;
+    entry.name = name;
+    struct stat st;
+    if (lstat((prefix + name).c_str(), &st) == 0) entry.is_directory = S_ISDIR(st.st_mode);
+    if (stat((prefix + name).c_str(), &st) == 0) entry.is_file = S_ISREG(st.st_mode);
+    entries.push_back(std::move(entry));
+  }
+  closedir(d);
+  std::sort(entries.begin(), entries.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  return true;
+}
+
 // A console whose reader has gone makes writes fail instead of ending the
 // process by a signal, so the exit code stays one the caller knows.
 void host_prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
@@ -168,7 +198,7 @@ bool host_append(const char* path, const char* bytes, std::size_t size) {
 ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
   const std::string real = map_path(path);
   struct stat st;
-  if (lstat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return ReplaceOutcome::kNotCreated;
+  if (lstat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return ReplaceOutcome::NotCreated;
   std::string temporary;
   int fd = -1;
   for (int n = 0; fd < 0 && n < 100; ++n) {
@@ -176,14 +206,14 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return ReplaceOutcome::kNotCreated;
+  if (fd < 0) return ReplaceOutcome::NotCreated;
   // A file system may report a full disk only when the data goes out, at
   // fsync or close.
   bool written = write_all(fd, bytes, size) && fsync(fd) == 0;
   written = close(fd) == 0 && written;
-  if (written && rename(temporary.c_str(), real.c_str()) == 0) return ReplaceOutcome::kReplaced;
+  if (written && rename(temporary.c_str(), real.c_str()) == 0) return ReplaceOutcome::Replaced;
   unlink(temporary.c_str());
-  return ReplaceOutcome::kNotWritten;
+  return ReplaceOutcome::NotWritten;
 }
 
 LocalTime host_local_time() {

@@ -71,15 +71,15 @@ TEST_F(HostFiles, NewFileKeepsTheNameAsBuilt) {
 
 TEST_F(HostFiles, ReplaceLeavesOnlyTheNewFile) {
   write("veskol.txt", "old report, longer than the new one");
-  ASSERT_EQ(host_replace_file(windows_path("VESKOL.TXT").c_str(), "new", 3), ReplaceOutcome::kReplaced);
+  ASSERT_EQ(host_replace_file(windows_path("VESKOL.TXT").c_str(), "new", 3), ReplaceOutcome::Replaced);
   EXPECT_EQ(read_back(host_open_read(windows_path("veskol.txt").c_str())), "new");
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"veskol.txt"});
 
   fs::create_directory(dir_ / "dir.txt");
-  EXPECT_EQ(host_replace_file(windows_path("dir.txt").c_str(), "x", 1), ReplaceOutcome::kNotCreated);
-  EXPECT_EQ(host_replace_file(windows_path("missing\\veskol.txt").c_str(), "x", 1), ReplaceOutcome::kNotCreated);
+  EXPECT_EQ(host_replace_file(windows_path("dir.txt").c_str(), "x", 1), ReplaceOutcome::NotCreated);
+  EXPECT_EQ(host_replace_file(windows_path("missing\\veskol.txt").c_str(), "x", 1), ReplaceOutcome::NotCreated);
 }
 
 TEST(HostNames, DevicesInTheLastComponent) {

@@ -6,6 +6,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -103,13 +104,46 @@ void host_open_standard_streams() {}
 
 void host_prepare_arguments(int, char**) {}
 
+std::string host_path_argument(const char* word) { return word; }
+
+bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries) {
+  std::string pattern(path);
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != ':') pattern += '\\';
+  pattern += '*';
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  entries.clear();
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    DirectoryEntry entry;
+    entry.name = name;
+    const DWORD attributes = found.dwFileAttributes;
+    const bool link = attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    entry.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) && !link;
+    entry.is_file = !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_DEVICE);
+    entries.push_back(std::move(entry));
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(entries.begin(), entries.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  return true;
+}
+
 void host_prepare_console() {
   // A filter running as a service may start the checker with no standard
   // output at all; the C runtime would take _setmode on it for a fault.
   // (Writing to a pipe whose reader has gone just fails on Windows.)
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  const int fd = _fileno(stdout);
-  if (out != nullptr && out != INVALID_HANDLE_VALUE && fd >= 0) _setmode(fd, _O_BINARY);
+  const struct {
+    DWORD handle;
+    std::FILE* stream;
+  } streams[] = {{STD_OUTPUT_HANDLE, stdout}, {STD_ERROR_HANDLE, stderr}};
+  for (const auto& s : streams) {
+    const HANDLE h = GetStdHandle(s.handle);
+    const int fd = _fileno(s.stream);
+    if (h != nullptr && h != INVALID_HANDLE_VALUE && fd >= 0) _setmode(fd, _O_BINARY);
+  }
 }
 
 // The path of the running executable as Windows records it, rather than the
@@ -172,11 +206,11 @@ bool host_append(const char* path, const char* bytes, std::size_t size) {
 }
 
 ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
-  if (host_names_device(path)) return ReplaceOutcome::kNotCreated;
+  if (host_names_device(path)) return ReplaceOutcome::NotCreated;
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return ReplaceOutcome::kNotCreated;
+    return ReplaceOutcome::NotCreated;
   std::string temporary;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 0; h == INVALID_HANDLE_VALUE && n < 100; ++n) {
@@ -184,13 +218,13 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (h == INVALID_HANDLE_VALUE) return ReplaceOutcome::kNotCreated;
+  if (h == INVALID_HANDLE_VALUE) return ReplaceOutcome::NotCreated;
   bool written = is_disk_file(h) && write_all(h, bytes, size) && FlushFileBuffers(h);
   written = CloseHandle(h) && written;
   if (written && MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return ReplaceOutcome::kReplaced;
+    return ReplaceOutcome::Replaced;
   DeleteFileA(temporary.c_str());
-  return ReplaceOutcome::kNotWritten;
+  return ReplaceOutcome::NotWritten;
 }
 
 LocalTime host_local_time() {

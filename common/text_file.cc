@@ -4,7 +4,7 @@
 
 int TextReader::raw() {
   if (pos_ == len_) {
-    if (ended_) return EOF;
+    if (ended_ || !file_) return EOF;
     len_ = std::fread(buf_, 1, sizeof buf_, file_);
     pos_ = 0;
     if (len_ == 0) {
@@ -12,7 +12,7 @@ int TextReader::raw() {
       return EOF;
     }
   }
-  return buf_[pos_++];
+  return data_[pos_++];
 }
 
 int TextReader::get() {
@@ -30,7 +30,7 @@ int TextReader::get() {
   return c;
 }
 
-bool TextReader::read_piece(char* out, std::size_t size) {
+std::size_t TextReader::read_piece(char* out, std::size_t size) {
   std::size_t n = 0;
   while (n + 1 < size) {
     int c = get();
@@ -39,7 +39,7 @@ bool TextReader::read_piece(char* out, std::size_t size) {
     if (c == '\n') break;
   }
   if (size > 0) out[n] = '\0';
-  return n > 0;
+  return n;
 }
 
 std::string to_crlf(const char* text, std::size_t size) {

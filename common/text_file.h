@@ -9,6 +9,9 @@
 class TextReader {
  public:
   explicit TextReader(std::FILE* file) : file_(file) {}
+  // Reads the bytes as if they were a file's.
+  TextReader(const char* bytes, std::size_t size)
+      : data_(reinterpret_cast<const unsigned char*>(bytes)), len_(size) {}
   TextReader(const TextReader&) = delete;
   TextReader& operator=(const TextReader&) = delete;
 
@@ -16,15 +19,16 @@ class TextReader {
   int get();
   // Like fgets: reads at most size - 1 characters into out, stopping after a
   // line end, and ends the text with a zero byte (a zero byte read from the
-  // file stays in the buffer and so ends the text early). False when the file
-  // had nothing left.
-  bool read_piece(char* out, std::size_t size);
+  // file stays in the buffer and so ends the text early). Gives the number of
+  // characters read, 0 when the file had nothing left.
+  std::size_t read_piece(char* out, std::size_t size);
 
  private:
   int raw();  // next byte of the file, or EOF
 
-  std::FILE* file_;
+  std::FILE* file_ = nullptr;  // none when reading bytes in memory
   unsigned char buf_[8192];
+  const unsigned char* data_ = buf_;
   std::size_t pos_ = 0, len_ = 0;
   bool ended_ = false;
 };

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "analyser/config.h"
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/test_table.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/text_model.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "checker/activity_log.h"
+#include "checker/log_trace.h"
 #include "checker/envelope.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
@@ -17,7 +17,7 @@
 namespace {
 
 struct Model {
-  EnvelopeOutcome outcome = EnvelopeOutcome::kNoRecipient;
+  EnvelopeOutcome outcome = EnvelopeOutcome::NoRecipient;
   std::string sender, recipient;
 };
 
@@ -45,18 +45,18 @@ Model model_envelope(const std::string& bytes) {
     const std::string line = examined(piece);
     if (m.sender.empty() && (line.rfind("S<", 0) == 0 || line.rfind("FROM: ", 0) == 0)) {
       m.sender = address_of(line);
-      if (m.sender == "~BAD") return {EnvelopeOutcome::kBadSender, "", ""};
+      if (m.sender == "~BAD") return {EnvelopeOutcome::BadSender, "", ""};
     }
     if (m.recipient.empty() && (line.rfind("R<", 0) == 0 || line.rfind("TO: ", 0) == 0)) {
       const std::string address = address_of(line);
       const std::string domain = address.substr(address.find('@') + 1);
       const bool dots_only = !domain.empty() && domain.find_first_not_of('.') == std::string::npos;
-      if (address == "~BAD" || dots_only) return {EnvelopeOutcome::kBadRecipient, "", ""};
+      if (address == "~BAD" || dots_only) return {EnvelopeOutcome::BadRecipient, "", ""};
       if (address[0] != '@') m.recipient = address;
     }
     if (++counter > 150) break;
   }
-  m.outcome = m.recipient.empty() ? EnvelopeOutcome::kNoRecipient : EnvelopeOutcome::kFound;
+  m.outcome = m.recipient.empty() ? EnvelopeOutcome::NoRecipient : EnvelopeOutcome::Found;
   return m;
 }
 
@@ -100,12 +100,7 @@ void check_paths(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   static const std::string log_file = fuzz_scratch_dir() + "/ENVELOPE.LOG";
-  static const int setup = [] {
-    set_log_path(log_file);
-    return 0;
-  }();
-  (void)setup;
-  set_log_level(size > 0 && data[0] % 2 ? kDebug : kMid);
+  LogTrace trace(log_file, size > 0 && data[0] % 2 ? LogLevel::Debug : LogLevel::Mid);
 
   const std::string path = next_part(data, size, 0xFF);
   const std::string envelope_bytes = next_part(data, size, 0xFF);
@@ -117,12 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   EnvelopeOutcome outcome;
   {
     TextReader reader(f);
-    outcome = read_envelope(reader, got);
+    outcome = read_envelope(reader, got, trace);
   }
   std::fclose(f);
   const Model want = model_envelope(envelope_bytes);
   FUZZ_CHECK(outcome == want.outcome);
-  if (outcome == EnvelopeOutcome::kFound) {
+  if (outcome == EnvelopeOutcome::Found) {
     FUZZ_CHECK(got.sender == want.sender);
     FUZZ_CHECK(got.recipient == want.recipient);
     FUZZ_CHECK(got.sender[0] == '\0' || is_address(got.sender));

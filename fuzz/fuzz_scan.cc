@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/log_scan.h"
 #include "analyser/test_table.h"
 #include "analyser/testing/reference_scan.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/log_scan.h"
 #include "analyser/test_table.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "analyser/console.h"
+#include "common/console.h"
 #include "analyser/log_scan.h"
 #include "analyser/test_table.h"
 #include "analyser/testing/byte_file.h"

@@ -1,7 +1,8 @@
-// Where the analyser's console text goes. The program writes it to standard
-// output; tests and fuzz targets collect it in a string.
+// Where a program's console text goes. The programs write it to standard
+// output with CR LF line ends; tests and fuzz targets collect it in a string.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -23,9 +24,13 @@ class CapturedConsole : public Console {
   std::string text_;
 };
 
-// Standard output with CR LF line ends.
-class StdoutConsole : public Console {
+// A standard stream (stdout, stderr) with CR LF line ends.
+class StreamConsole : public Console {
  public:
+  explicit StreamConsole(std::FILE* stream) : stream_(stream) {}
   void print(std::string_view text) override;
   void flush() override;
+
+ private:
+  std::FILE* stream_;
 };

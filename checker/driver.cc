@@ -1,0 +1,60 @@
+#include "checker/driver.h"
+
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "checker/activity_log.h"
+#include "checker/limits.h"
+#include "checker/log_trace.h"
+#include "checker/message_check.h"
+#include "common/text.h"
+#include "common/text_file.h"
+
+const char kBanner[] = "QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/";
+
+namespace {
+
+// Only the start of the word is compared: LOWEST counts as LOW.
+std::optional<LogLevel> level_word(const char* word) {
+  if (begins_with(word, "LOW")) return LogLevel::Low;
+  if (begins_with(word, "MID")) return LogLevel::Mid;
+  if (begins_with(word, "HIGH")) return LogLevel::High;
+  if (begins_with(word, "DEBUG")) return LogLevel::Debug;
+  return std::nullopt;
+}
+
+}  // namespace
+
+int run_checker(int argc, char** argv, const LocalTime& now, std::FILE* console) {
+  if (argc < 2) {
+    write_text(console, kBanner);
+    std::fflush(console);
+    return kExitNoVerdict;
+  }
+  const std::string start_time = start_time_text(now);
+
+  std::string program_directory = host_program_path(argv);
+  program_directory.resize(std::strlen(directory_part(program_directory.data())));
+  // The day's log name must fit behind the directory in a 99-character path.
+  if (program_directory.size() > kMaxProgramDirectory) return kExitNoVerdict;
+  const std::string log_path = make_log_path(program_directory.c_str(), now);
+
+  LogLevel level = LogLevel::Mid;
+  const char* message_path = argv[1];
+  if (argc >= 3) {
+    // Without a level word the upper-cased first word is the message path.
+    if (const std::optional<LogLevel> word = level_word(upper_case_text(argv[1]))) {
+      level = *word;
+      message_path = argv[2];
+    }
+  }
+
+  LogTrace trace(log_path, level);
+  DiskRuleSource files;
+  const MessageCheck check = check_message(program_directory, message_path, start_time, files, trace);
+  if (!check.result_line.empty()) trace.write(check.threshold, check.result_line);
+  return check.exit_code;
+}
+
+int run_checker(int argc, char** argv) { return run_checker(argc, argv, host_local_time(), stdout); }

@@ -1,0 +1,68 @@
+#include "checker/log_trace.h"
+
+#include <cstring>
+
+#include "common/text.h"
+
+void LogTrace::write(LogLevel threshold, const std::string& text) const {
+  if (level_ >= threshold) append_log_line(path_.c_str(), text);
+}
+
+void LogTrace::envelope_unopenable(const std::string&) { write(LogLevel::Mid, "Could not open message file."); }
+
+void LogTrace::envelope_opened(const std::string& path) {
+  write(LogLevel::Debug, "1.2.1  Message File Opened : " + path);
+}
+
+// The line as read, but every byte below 32 other than the tab and the line's
+// own final line break, and byte 127, as "?": a sender can neither forge a
+// log line (a lone carriage return) nor act on a terminal that shows the log
+// (escape sequences).
+void LogTrace::envelope_line(int counter, const char* as_read) {
+  if (level_ < LogLevel::Debug) return;
+  std::string shown(as_read);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(shown[i]);
+    if ((c < 32 && c != '\t' && !(c == '\n' && i + 1 == shown.size())) || c == 127) shown[i] = '?';
+  }
+  write(LogLevel::Debug, "Line " + std::to_string(counter) + ":" + shown);
+}
+
+void LogTrace::sender_line() { write(LogLevel::Debug, "1.2.2  Detected From Address"); }
+
+void LogTrace::recipient_line() { write(LogLevel::Debug, "1.2.3  Detected To Address"); }
+
+void LogTrace::rule_file_opening(const char* path, int) {
+  write(LogLevel::High, std::string("Checking Rule File = ") + path);
+}
+
+void LogTrace::rule_file_missing(const char*, int) {
+  write(LogLevel::High, "Error opening file or file not found.");
+}
+
+void LogTrace::invalid_entry(const char* path, const RuleLine& line, InvalidReason) {
+  if (level_ < LogLevel::Mid) return;
+  char data[kTextSize];
+  std::memcpy(data, line.text, sizeof data);
+  write(LogLevel::Mid, std::string("Invalid entry. File: ") + path + " Line: " + std::to_string(line.counter) +
+                           " Data: " + trim_spaces(data));
+}
+
+void LogTrace::rule_tested(const char*, const RuleLine& line, const char* target, int) {
+  if (level_ >= LogLevel::Debug)
+    write(LogLevel::Debug, std::string("Checking: rule = ") + line.text + "  Data=" + target);
+}
+
+void LogTrace::redirect_domain_target() { write(LogLevel::Low, "found as domain"); }
+
+void LogTrace::redirect_domain_matched() { write(LogLevel::Low, "matched domain"); }
+
+void LogTrace::redirect_after_strict(const char*, const RuleLine& line, const char* file) {
+  write(LogLevel::Mid, std::string("Invalid REDIRECT with STRICT.  File = ") + file + "  Line=" +
+                           std::to_string(line.counter));
+}
+
+void LogTrace::redirect_too_deep(const char*, const RuleLine& line, const char* file) {
+  write(LogLevel::Mid,
+        std::string("REDIRECT chain too deep.  File = ") + file + "  Line=" + std::to_string(line.counter));
+}

@@ -1,0 +1,140 @@
+#include "checker/message_check.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "checker/limits.h"
+#include "checker/rule_file.h"
+#include "common/host.h"
+
+namespace {
+
+void append_cut(std::string& line, const std::string& text, std::size_t limit) {
+  if (line.size() < limit) line += text.substr(0, limit - line.size());
+}
+
+struct CascadeStep {
+  const char* whitelisted;
+  const char* blacklisted;
+  const char* stopped;  // words for result 200
+};
+
+constexpr CascadeStep kSteps[3] = {
+    {" Whitelisted-User", " Blacklisted-User", " No Action."},
+    {" Whitelisted-Domain", " Blacklisted-Domain", ""},
+    {" Whitelisted-Program", " Blacklisted-Program", ""},
+};
+
+// Evaluates the user, domain and program rule files in turn, the first that
+// decides ending the cascade, and finishes the result line.
+void run_cascade(MessageCheck& check, RuleSource& files, CheckObserver& observer) {
+  const RuleInputs in{check.subject.c_str(), check.envelope.sender, check.envelope.recipient};
+  for (int i = 0; i < 3; ++i) {
+    observer.cascade_file(static_cast<CascadeLevel>(i), check.rule_files[i]);
+    check.decision = evaluate_rule_file(check.rule_files[i].c_str(), in, files, observer);
+    check.files_evaluated = i + 1;
+    switch (check.decision.result) {
+      case RuleResult::Whitelisted:
+        check.result_line += kSteps[i].whitelisted;
+        check.threshold = LogLevel::Low;
+        check.exit_code = kExitWhitelisted;
+        return;
+      case RuleResult::Blacklisted:
+        check.result_line += kSteps[i].blacklisted;
+        check.threshold = LogLevel::Low;
+        check.exit_code = kExitBlacklisted;
+        return;
+      case RuleResult::StopCascade:
+        check.result_line += kSteps[i].stopped;
+        check.threshold = LogLevel::High;
+        return;
+      case RuleResult::NothingDecided:
+        break;
+    }
+  }
+  check.result_line += " No Action.";
+  check.threshold = LogLevel::Mid;
+}
+
+// Reads the envelope and starts the result line; true when a recipient was
+// found and the rules are to be evaluated.
+bool take_envelope(MessageCheck& check, const std::string& identifier, TextReader& envelope,
+                   const std::string& start_time, CheckObserver& observer) {
+  check.result_line = start_time + " " + identifier;
+  check.outcome = read_envelope(envelope, check.envelope, observer);
+  switch (check.outcome) {
+    case EnvelopeOutcome::BadSender:
+      check.result_line += " Bad Mail From Address ";
+      return false;
+    case EnvelopeOutcome::BadRecipient:
+      check.result_line += " Bad Mail To Address ";
+      return false;
+    case EnvelopeOutcome::NoRecipient:
+      check.result_line += " Mail To missing ";
+      return false;
+    case EnvelopeOutcome::Found:
+      break;
+  }
+  return true;
+}
+
+// With the envelope found and the Subject read: the result line up to its
+// verdict words, then the cascade.
+void decide(MessageCheck& check, const std::string& program_directory, std::string subject, RuleSource& files,
+            CheckObserver& observer) {
+  check.rule_files = rule_file_paths(program_directory, check.envelope);
+  check.subject = std::move(subject);
+  std::string& line = check.result_line;
+  line += std::string(" To: ") + check.envelope.local_part + "@" + check.envelope.domain + " From: ";
+  append_cut(line, check.envelope.sender, kSenderLineLimit);
+  line += " Subject: ";
+  append_cut(line, check.subject, kSubjectLineLimit);
+  run_cascade(check, files, observer);
+}
+
+}  // namespace
+
+std::array<std::string, 3> rule_file_paths(const std::string& program_directory, const Envelope& envelope) {
+  const std::string domain_directory = program_directory + envelope.domain + "\\";
+  return {
+      domain_directory + envelope.local_part + ".QUORVANT",
+      domain_directory + "$default$.QUORVANT",
+      program_directory.empty() ? "$default$.QUORVANT" : program_directory + "\\$default$.QUORVANT",
+  };
+}
+
+MessageCheck check_message(const std::string& program_directory, const char* message_path,
+                           const std::string& start_time, RuleSource& files, CheckObserver& observer) {
+  MessageCheck check;
+  std::FILE* file = nullptr;
+  // A message path too long for the checker's texts counts as one whose
+  // envelope cannot be opened.
+  if (std::strlen(message_path) < kTextSize) {
+    check.envelope_path = envelope_path(message_path);
+    file = host_open_read(check.envelope_path.c_str());
+  }
+  if (!file) {
+    observer.envelope_unopenable(check.envelope_path);
+    return check;
+  }
+  check.envelope_opened = true;
+  observer.envelope_opened(check.envelope_path);
+  bool found;
+  {
+    TextReader envelope(file);
+    found = take_envelope(check, message_identifier(message_path), envelope, start_time, observer);
+  }
+  std::fclose(file);
+  if (found) decide(check, program_directory, read_subject(message_path), files, observer);
+  return check;
+}
+
+MessageCheck check_envelope(const std::string& program_directory, const std::string& identifier,
+                            TextReader& envelope, TextReader& message, const std::string& start_time,
+                            RuleSource& files, CheckObserver& observer) {
+  MessageCheck check;
+  check.envelope_opened = true;
+  if (take_envelope(check, identifier, envelope, start_time, observer))
+    decide(check, program_directory, read_subject(message), files, observer);
+  return check;
+}

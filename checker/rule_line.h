@@ -1,0 +1,52 @@
+// What a rule-file line is: the kinds the checker tells apart, why a line is
+// invalid, and the parts of REDIRECT and SUBJECT lines.
+#pragma once
+
+#include <cstddef>
+
+#include "checker/limits.h"
+
+// The codes are the values the kinds have always had in the trace.
+enum class RuleLineKind : int {
+  Invalid = 0,
+  Strict = 20,
+  SubjectRule = 21,
+  FromRule = 22,
+  Redirect = 23,
+  NoDomain = 200,
+};
+
+// line: normalised. Comments ("#" in the first column) are the caller's. The
+// keywords STRICT, REDIRECT and NO DOMAIN count anywhere in the line.
+RuleLineKind classify_rule_line(const char* line);
+
+// Why a line is taken as invalid, finest first.
+enum class InvalidReason {
+  None,            // the line is not invalid
+  Empty,           // nothing but spaces
+  LeadingSpace,    // a keyword or "#" after leading spaces
+  UnknownKeyword,  // begins with no list word (WHITELIST or BLACKLIST)
+  Separator,       // FROM or SUBJECT, but not exactly one character after the list word
+  NoField,         // a list word followed by neither FROM nor SUBJECT
+  FromWithoutAt,   // a FROM rule without "@"
+  ShortSubject,    // a SUBJECT rule whose text is shorter than five characters
+  ShortRedirect,   // a REDIRECT line with fewer than three words
+};
+
+// line: normalised and not a comment. ShortRedirect for a REDIRECT line with
+// fewer than three words, None for every line that is not invalid.
+InvalidReason invalid_reason(const char* line);
+
+// The start of a SUBJECT rule's text in a normalised line: nine characters
+// after the first "CONTAINS", else position 18. May lie past the line's end.
+std::size_t subject_rule_text_start(const char* line);
+
+// The first three words of a REDIRECT line: the keyword, the target (a domain
+// form when it begins with "@") and the rule file.
+struct RedirectWords {
+  char keyword[kTextSize];
+  char target[kTextSize];
+  char file[kTextSize];
+};
+// False when the line has fewer than three words.
+bool split_redirect(const char* line, RedirectWords& words);
