@@ -61,7 +61,7 @@ std::vector<std::string> report_lines(const char* log_path, const TestTable& tab
   lines.push_back(join({"\n", right("Test Name", 25), tab, "Fail Count %", tab, "Fail Count %", "\n"}));
   for (const int slot : report_order(table)) {
     const TestSlot& test = table.slots[slot];
-    lines.push_back(join({"\n", right(printable_test_name(test.name), 25), tab, right(test.message_fails, 7), "   ",
+    lines.push_back(join({"\n", right(printable(test.name), 25), tab, right(test.message_fails, 7), "   ",
                           right(share(test.message_fails, totals.messages), 2), tab,
                           right(test.recipient_fails, 7), "   ",
                           right(share(test.recipient_fails, totals.recipients), 2)}));

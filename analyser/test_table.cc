@@ -1,11 +1,6 @@
 #include "analyser/test_table.h"
 
-std::string printable_test_name(std::string_view name) {
-  std::string shown(name);
-  for (char& c : shown)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
-  return shown;
-}
+#include "common/text.h"
 
 int find_or_add_test(TestTable& table, std::string_view name, Console& console) {
   const int used = static_cast<int>(table.slots.size());
@@ -15,7 +10,7 @@ int find_or_add_test(TestTable& table, std::string_view name, Console& console) 
   if (table.slots.capacity() < static_cast<std::size_t>(kTestSlots)) table.slots.reserve(kTestSlots);
   table.slots.push_back(TestSlot{std::string(name)});
   std::string announcement = "\n";
-  announcement.append(std::to_string(used)).append(" ").append(printable_test_name(name));
+  announcement.append(std::to_string(used)).append(" ").append(printable(name));
   console.print(announcement);
   return used;
 }

@@ -20,12 +20,8 @@ struct TestTable {
   std::vector<TestSlot> slots;  // the slots in use, numbered from 0
 };
 
-// The name as the console and the report show it: every byte below 32 and
-// byte 127 as "?", so that escape sequences in senders' text never reach the
-// administrator's terminal. The table keeps and counts the names as read.
-std::string printable_test_name(std::string_view name);
-
 // The slot holding exactly this name, or the first free slot, which gets the
-// name and is announced as "\n<slot> <name>". -1 when the name is new and all
+// name and is announced as "\n<slot> <name>" (control bytes of the name shown
+// as "?": names come from senders' text). -1 when the name is new and all
 // slots are taken. (A name given as a C string ends at its first zero byte.)
 int find_or_add_test(TestTable& table, std::string_view name, Console& console);
