@@ -175,6 +175,57 @@ CASES = [
     Case("log-unwritable", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, None, log_blocked=True),
 ]
 
+# A recipient whose rule-file name Windows takes for a device (in any letter
+# case, with any extension) never opens it, on either host: that rule file
+# counts as missing even where a file of the name exists.
+CASES += [Case(f"recipient-named-device-{local}",
+               files((f"EXAMPLE.ORG/{local.upper()}.QUORVANT", WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+                     extra=road_envelope("S<joe@example.com>", f"R<{local}@example.org>")),
+               level("HIGH", Spool("D5F1A.SMD")), 100,
+               [f"Checking Rule File = {{P}}EXAMPLE.ORG\\{local.upper()}.QUORVANT",
+                "Error opening file or file not found.", "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+                ROAD_RESULT.replace("ANN@", local.upper() + "@") + " Blacklisted-Domain"])
+          for local in ("nul", "Com9.x", "aux")]
+
+# Windows drops a trailing dot from a directory name and every trailing dot and
+# space from a file name; both hosts reach the same files. The texts in the log
+# keep the names as written.
+CASES += [
+    Case("recipient-domain-with-trailing-dot",
+         files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+               extra=road_envelope("S<joe@example.com>", "R<ann@example.org.>")), ROAD_ARGS, 1,
+         [ROAD_RESULT.replace("EXAMPLE.ORG", "EXAMPLE.ORG.") + " Whitelisted-User"]),
+    Case("redirect-file-with-trailing-dots",
+         files((USER, "REDIRECT @example.org {P}SHARED.\\SALES.QUORVANT..\r\n"), ("SHARED/SALES.QUORVANT", BLACK_SENDER)),
+         level("LOW", Spool("D5F1A.SMD")), 100, ["found as domain", "matched domain", ROAD_RESULT + " Blacklisted-User"]),
+]
+
+# A domain of dots only would lead the rule files out of the program
+# directory: such a recipient is a bad one, whatever files lie there.
+CASES += [Case(f"recipient-domain-of-dots-{len(dots)}",
+               files(extra={**road_envelope("S<joe@example.com>", f"R<ann@{dots}>", "R<ann@example.org>"),
+                            "ANN.QUORVANT": WHITE_SENDER, "$default$.QUORVANT": WHITE_SENDER,
+                            "PROG/ANN.QUORVANT": WHITE_SENDER, "PROG/$default$.QUORVANT": WHITE_SENDER}),
+               ROAD_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail To Address "])
+          for dots in (".", "..", "...")]
+
+# At DEBUG every envelope line is logged as read, but its control bytes (a
+# lone carriage return, escape sequences, DEL) are written as "?", so that a
+# sender cannot forge log lines or act on a terminal showing the log.
+CASES.append(Case(
+    "debug-envelope-line-control-bytes",
+    files((DOMAIN, BLACK_SENDER), extra=road_envelope(
+        "S<joe@example.com>\r12:00:00 D5F1A To: ANN@EXAMPLE.ORG Whitelisted-User",
+        "X-Note: \x1b]0;title\x07\x1b[2J\x7f\tend\x01\xe9", "R<ann@example.org>")),
+    level("DEBUG", Spool("D5F1A.SMD")), 100,
+    ["1.2.1  Message File Opened : {S}_5F1A.~MD",
+     "Line 0:S<joe@example.com>?12:00:00 D5F1A To: ANN@EXAMPLE.ORG Whitelisted-User", "",
+     "1.2.2  Detected From Address", "Line 1:X-Note: ?]0;title??[2J?\tend?\xe9", "",
+     "Line 2:R<ann@example.org>", "", "1.2.3  Detected To Address"] + [
+        "Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+        "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+        "Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM", ROAD_RESULT + " Blacklisted-Domain"]))
+
 # The result line's sender and subject parts are cut for the line only; the
 # rules see the whole values.
 LONG_ID = "D" + "1" * 64                                 # 65 characters
@@ -222,11 +273,19 @@ def mask_times(data):
     return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)
 
 
-def run_case(host, root, case):
+@dataclass
+class Setup:
+    program_dir: Path   # where the program is installed and writes its log
+    argv0: object       # the first command-line word to start it by
+    args: list          # the words after it, spool paths filled in
+    expand: object      # fills {P}, {S} and {PU} into a text
+
+
+def setup_case(host, root, case):
+    """Writes the case's files below root and installs the program."""
     prog, spool = root / "PROG", root / "SPOOL"
     prog.mkdir(parents=True)
     spool.mkdir()
-    before = datetime.date.today()
     fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool),
             "{PU}": win_dir(host, prog).upper()}  # as a rule line names it
 
@@ -236,7 +295,8 @@ def run_case(host, root, case):
         return text
 
     if case.log_blocked:
-        for day in (before, before + datetime.timedelta(days=1)):
+        today = datetime.date.today()
+        for day in (today, today + datetime.timedelta(days=1)):
             (prog / log_name(day)).mkdir()
     for rel, text in case.files.items():
         if text is None:
@@ -258,11 +318,14 @@ def run_case(host, root, case):
         program_dir = prog
         argv0 = host.install(prog, "QUORVANT")
 
-    args = []
-    for a in case.args:
-        if isinstance(a, Spool):
-            a = host.path(str(spool / a))
-        args.append(a)
+    args = [host.path(str(spool / a)) if isinstance(a, Spool) else a for a in case.args]
+    return Setup(program_dir, argv0, args, expand)
+
+
+def run_case(host, root, case):
+    before = datetime.date.today()
+    setup = setup_case(host, root, case)
+    program_dir, argv0, args, expand = setup.program_dir, setup.argv0, setup.args, setup.expand
     code, out = host.run(argv0, args, cwd=root / case.cwd)
     after = datetime.date.today()
 
