@@ -264,12 +264,17 @@ class FileLinter {
   }
 
   void end_physical_line() {
+    if (rest_invalid_more_ > 0)
+      result_.findings[rest_invalid_].message += " (and so are " + std::to_string(rest_invalid_more_) +
+                                                 " more pieces of this line)";
+    rest_invalid_more_ = 0;
     const PhysicalLine& l = physical_;
     if (l.pieces < 2 || l.read == 0) return;
-    std::string message = "line of " + count_of(l.characters, "character") + ", which the checker reads as " +
-                          std::to_string(l.pieces) + " lines of at most 99 characters";
+    std::string message = "line of " + count_of(l.characters, "character") +
+                          ", over the 98 the checker reads at once: it reads this line as " +
+                          std::to_string(l.pieces) + " lines";
     if (l.read < l.pieces) message += " (only the first " + std::to_string(l.read) + " before its line limit)";
-    if (!l.rest_taken_as.empty()) message += "; it takes the rest as " + joined(l.rest_taken_as);
+    if (!l.rest_taken_as.empty()) message += ", taking the rest as " + joined(l.rest_taken_as);
     const int ahead = l.last_counter - l.line;
     if (l.read == l.pieces && ahead > 0)
       message += "; after it the checker's line numbers run " + std::to_string(ahead) + " ahead of the editor's";
@@ -299,7 +304,15 @@ class FileLinter {
     check_bytes(piece);
     if (!piece.taken) return;
     const RuleLine& line = piece.line;
-    if (piece.invalid) add(line, Severity::Error, kInvalidEntry, invalid_entry_message(line, piece.why));
+    if (piece.invalid) {
+      // The rest of a long line is one finding, however many pieces it gives.
+      if (line.continued && rest_invalid_ >= 0 && result_.findings[rest_invalid_].line == line.editor_line) {
+        ++rest_invalid_more_;
+      } else {
+        if (line.continued) rest_invalid_ = static_cast<int>(result_.findings.size());
+        add(line, Severity::Error, kInvalidEntry, invalid_entry_message(line, piece.why));
+      }
+    }
     const bool list_word = begins_with(line.text, "WHITELIST") || begins_with(line.text, "BLACKLIST");
     switch (piece.kind) {
       case RuleLineKind::Strict:
@@ -498,6 +511,8 @@ class FileLinter {
   FileLint& result_;
   std::vector<Piece> pieces_;
   PhysicalLine physical_;
+  int rest_invalid_ = -1;  // the finding on the rest of the latest long line that was an invalid entry
+  int rest_invalid_more_ = 0;
   int first_unread_ = 0;
   bool utf16_ = false, bom_ = false;
   int zero_lines_ = 0, last_zero_line_ = 0;

@@ -106,8 +106,9 @@ std::string invalid_entry_message(const RuleLine& line, InvalidReason why) {
       return (line.continued ? rest : "") + "FROM rule without \"@\", which never hits";
     case InvalidReason::ShortSubject: {
       std::string subject = subject_text(text);
-      return (line.continued ? rest : "") + "the Subject text " + lint_quoted(trim_spaces(subject.data())) +
-             " is shorter than 5 characters";
+      const std::string trimmed = trim_spaces(subject.data());
+      return (line.continued ? rest : "") + "the Subject text " +
+             (trimmed.empty() ? "is empty" : lint_quoted(trimmed) + " is shorter than 5 characters");
     }
     case InvalidReason::ShortRedirect:
       return (line.continued ? rest : "") +

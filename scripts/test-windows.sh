@@ -93,6 +93,7 @@ drive checker "$e2e/checker_e2e.py" --exe "$checker" --launcher "$wine" --window
 drive analyser "$e2e/analyser_e2e.py" --exe "$analyser" --launcher "$wine" --windows
 drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --launcher "$wine" --windows
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
+drive lint "$e2e/lint_e2e.py" --exe build-win/admin/QVADMIN.EXE --checker "$checker" --launcher "$wine" --windows
 if command -v zip >/dev/null; then
   scripts/package.sh >/dev/null
   drive package "$e2e/package_test.py" --zip dist/quorvant-veskol-windows.zip --launcher "$wine" --examples examples
