@@ -108,7 +108,8 @@ std::string invalid_entry_message(const RuleLine& line, InvalidReason why) {
       std::string subject = subject_text(text);
       const std::string trimmed = trim_spaces(subject.data());
       return (line.continued ? rest : "") + "the Subject text " +
-             (trimmed.empty() ? "is empty" : lint_quoted(trimmed) + " is shorter than 5 characters");
+             (trimmed.empty() ? "is empty: a SUBJECT rule needs 5 characters at least"
+                               : lint_quoted(trimmed) + " is shorter than 5 characters");
     }
     case InvalidReason::ShortRedirect:
       return (line.continued ? rest : "") +
