@@ -466,17 +466,16 @@ class FileLinter {
     const RuleTest test = rule_test(line.text);
     if (!test.usable) return;
     const bool from = test.field == RuleField::From;
-    const std::string looked_for = lint_quoted(test.text);
     if (from) {
       const long ats = std::count(line.text, line.text + std::strlen(line.text), '@');
       if (ats > 1)
         add(line, Severity::Warning, kSeveralAt,
-            "the line holds " + std::to_string(ats) + " \"@\": the checker looks only for " + looked_for +
+            "the line holds " + std::to_string(ats) + " \"@\": the checker looks only for " + lint_quoted(test.text) +
                 ", the address around the last one");
     }
     if (std::strpbrk(test.text, "*?"))
       add(line, Severity::Warning, kLiteralWildcard,
-          looked_for + " is looked for as written: \"*\" and \"?\" match only themselves, so the rule hits only " +
+          lint_quoted(test.text) + " is looked for as written: \"*\" and \"?\" match only themselves, so the rule hits only " +
               (from ? "senders" : "subjects") + " that hold them");
     RuleIndex& index = rules_[from ? 0 : 1];
     if (const RuleIndex::Seen* first = index.shadowing(test.text)) {
