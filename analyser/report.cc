@@ -20,6 +20,20 @@ std::string right(const std::string& text, std::size_t width) {
 
 std::string right(std::int64_t number, std::size_t width) { return right(std::to_string(number), width); }
 
+// "veskol.txt" in the directory of the log path ("\" separates).
+std::string report_path(const char* log_path) {
+  std::string dir(log_path);
+  directory_part(dir.data());
+  return std::string(dir.c_str()) + "veskol.txt";
+}
+
+// Concatenates the pieces (appending one by one keeps GCC's -Wrestrict quiet).
+std::string join(std::initializer_list<std::string> pieces) {
+  std::string text;
+  for (const std::string& piece : pieces) text += piece;
+  return text;
+}
+
 }  // namespace
 
 std::int64_t share(std::int64_t count, std::int64_t total) {
@@ -38,18 +52,7 @@ std::vector<int> report_order(const TestTable& table) {
   return order;
 }
 
-std::string report_path(const char* log_path) {
-  std::string dir(log_path);
-  directory_part(dir.data());
-  return std::string(dir.c_str()) + "veskol.txt";
-}
 
-// Concatenates the pieces (appending one by one keeps GCC's -Wrestrict quiet).
-std::string join(std::initializer_list<std::string> pieces) {
-  std::string text;
-  for (const std::string& piece : pieces) text += piece;
-  return text;
-}
 
 std::vector<std::string> report_lines(const char* log_path, const TestTable& table, const ScanTotals& totals) {
   const std::string tab(1, '\t');

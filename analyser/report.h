@@ -16,9 +16,6 @@ std::int64_t share(std::int64_t count, std::int64_t total);
 // Slot numbers by descending message fail count; equal counts keep slot order.
 std::vector<int> report_order(const TestTable& table);
 
-// "veskol.txt" in the directory of the log path ("\" separates).
-std::string report_path(const char* log_path);
-
 // The report's lines, each with its own line ends, in order.
 std::vector<std::string> report_lines(const char* log_path, const TestTable& table, const ScanTotals& totals);
 

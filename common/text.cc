@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-bool is_space_char(unsigned char c) { return c == ' '; }
-
 bool is_control_char(unsigned char c) { return c >= 1 && c <= 31; }
 
 bool is_address_char(unsigned char c) {

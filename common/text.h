@@ -5,8 +5,7 @@
 
 #include <cstddef>
 
-// Byte classes.
-bool is_space_char(unsigned char c);    // byte 32 only; a TAB is not a space
+// Byte classes. A space is the byte 32 only; a TAB is not a space.
 bool is_control_char(unsigned char c);  // bytes 1 to 31
 bool is_address_char(unsigned char c);  // A-Z, 0-9 and . - _ = ! # % *
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds QUORVANT.EXE and VESKOL.EXE with mingw-w64 into build-win/,
+# Cross-builds QUORVANT.EXE, VESKOL.EXE and QVADMIN.EXE with mingw-w64 into build-win/,
 # checks their import tables and runs the end-to-end suite against them under
 # Wine. Without mingw-w64 or Wine it says so and skips, unless REQUIRE_WINE=1
 # (CI), which makes a skipped suite a failure.
@@ -28,7 +28,8 @@ cmake --build build-win -j2
 
 checker=build-win/checker/QUORVANT.EXE
 analyser=build-win/analyser/VESKOL.EXE
-exes=("$checker" "$analyser")
+admin=build-win/admin/QVADMIN.EXE
+exes=("$checker" "$analyser" "$admin")
 
 passed=0
 failed=0
@@ -92,8 +93,9 @@ e2e=tests/e2e
 drive checker "$e2e/checker_e2e.py" --exe "$checker" --launcher "$wine" --windows
 drive analyser "$e2e/analyser_e2e.py" --exe "$analyser" --launcher "$wine" --windows
 drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --launcher "$wine" --windows
+drive explain "$e2e/explain_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows --generated 30
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
-drive lint "$e2e/lint_e2e.py" --exe build-win/admin/QVADMIN.EXE --checker "$checker" --launcher "$wine" --windows
+drive lint "$e2e/lint_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows
 if command -v zip >/dev/null; then
   scripts/package.sh >/dev/null
   drive package "$e2e/package_test.py" --zip dist/quorvant-veskol-windows.zip --launcher "$wine" --examples examples

@@ -222,11 +222,19 @@ def mask_times(data):
     return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)
 
 
-def run_case(host, root, case):
+@dataclass
+class Setup:
+    program_dir: Path   # where the program is installed and writes its log
+    argv0: object       # the first command-line word to start it by
+    args: list          # the words after it, spool paths filled in
+    expand: object      # fills {P}, {S} and {PU} into a text
+
+
+def setup_case(host, root, case):
+    """Writes the case's files below root and installs the program."""
     prog, spool = root / "PROG", root / "SPOOL"
     prog.mkdir(parents=True)
     spool.mkdir()
-    before = datetime.date.today()
     fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool),
             "{PU}": win_dir(host, prog).upper()}  # as a rule line names it
 
@@ -236,7 +244,8 @@ def run_case(host, root, case):
         return text
 
     if case.log_blocked:
-        for day in (before, before + datetime.timedelta(days=1)):
+        today = datetime.date.today()
+        for day in (today, today + datetime.timedelta(days=1)):
             (prog / log_name(day)).mkdir()
     for rel, text in case.files.items():
         if text is None:
@@ -258,11 +267,14 @@ def run_case(host, root, case):
         program_dir = prog
         argv0 = host.install(prog, "QUORVANT")
 
-    args = []
-    for a in case.args:
-        if isinstance(a, Spool):
-            a = host.path(str(spool / a))
-        args.append(a)
+    args = [host.path(str(spool / a)) if isinstance(a, Spool) else a for a in case.args]
+    return Setup(program_dir, argv0, args, expand)
+
+
+def run_case(host, root, case):
+    before = datetime.date.today()
+    setup = setup_case(host, root, case)
+    program_dir, argv0, args, expand = setup.program_dir, setup.argv0, setup.args, setup.expand
     code, out = host.run(argv0, args, cwd=root / case.cwd)
     after = datetime.date.today()
 
