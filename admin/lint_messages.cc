@@ -44,6 +44,23 @@ int word_count(const char* text) { return std::strchr(text, ' ') ? 2 : 1; }
 
 std::string list_word(const char* line) { return std::string(line, std::min<std::size_t>(9, std::strlen(line))); }
 
+// The keyword nearest (in edits) to the words a text begins with, or "" when
+// none is near enough to be what was meant.
+std::string closest_keyword(const std::string& text) {
+  std::string best;
+  std::size_t best_distance = 0;
+  for (const char* keyword : kKeywords) {
+    const std::string words = first_words(text.c_str(), word_count(keyword));
+    const std::size_t d = edit_distance(words, keyword);
+    const std::size_t allowed = std::max<std::size_t>(1, std::strlen(keyword) / 3);
+    if (d <= allowed && d < words.size() && (best.empty() || d < best_distance)) {
+      best = keyword;
+      best_distance = d;
+    }
+  }
+  return best;
+}
+
 std::string unknown_keyword(const char* text) {
   const std::string word = first_words(text, 1);
   const std::string suggestion = closest_keyword(text);
@@ -69,21 +86,6 @@ std::string subject_text(const char* line) {
 }
 
 }  // namespace
-
-std::string closest_keyword(const std::string& text) {
-  std::string best;
-  std::size_t best_distance = 0;
-  for (const char* keyword : kKeywords) {
-    const std::string words = first_words(text.c_str(), word_count(keyword));
-    const std::size_t d = edit_distance(words, keyword);
-    const std::size_t allowed = std::max<std::size_t>(1, std::strlen(keyword) / 3);
-    if (d <= allowed && d < words.size() && (best.empty() || d < best_distance)) {
-      best = keyword;
-      best_distance = d;
-    }
-  }
-  return best;
-}
 
 std::string invalid_entry_message(const RuleLine& line, InvalidReason why) {
   const char* text = line.text;

@@ -1,17 +1,12 @@
 // The words of lint's findings about single lines: why the checker takes a
-// line as an invalid entry, the keyword a misspelt word was meant to be, and
-// what a line is taken as.
+// line as an invalid entry (naming the keyword a misspelt word was meant to
+// be) and what a line is taken as.
 #pragma once
 
 #include <string>
 
 #include "checker/rule_line.h"
 #include "checker/rule_reader.h"
-
-// The keyword nearest to a word (edit distance) among WHITELIST, BLACKLIST,
-// STRICT, REDIRECT, NO DOMAIN, FROM, SUBJECT and CONTAINS, or "" when none is
-// near enough to be what was meant.
-std::string closest_keyword(const std::string& word);
 
 // line: a piece the checker logged as an invalid entry for this reason.
 std::string invalid_entry_message(const RuleLine& line, InvalidReason why);

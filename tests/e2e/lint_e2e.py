@@ -135,22 +135,6 @@ def invalid_entries_are_what_quorvant_logs(c):
     return problems
 
 
-def exit_codes_and_options(c):
-    problems = []
-    c.write("prog/ACME.TEST/ANN.QUORVANT", b"STRICT\r\nSTRICT\r\n")
-    for args, want in ((["--dir", c.host.path(c.prog)], 0), (["--werror", "--dir", c.host.path(c.prog)], 1),
-                       (["--dir", c.host.path(c.base / "none")], 2), (["--bogus"], 2), (["--dir"], 2),
-                       (["--notes", "--notes"], 2)):
-        code, findings, more = c.lint("lint", *args)
-        expect(problems, code, want, " ".join(args))
-        if want == 2:
-            expect(problems, c.out, b"", f"standard output of {' '.join(args)}")
-        else:
-            problems += more
-            expect(problems, [(f[1], f[3]) for f in findings], [(2, "directive-conflict")], " ".join(args))
-    return problems
-
-
 def paths_as_the_checker_prints_them(c):
     """Found files by the names the checker builds; file arguments as given;
     REDIRECT targets by their words."""
@@ -181,7 +165,7 @@ def paths_as_the_checker_prints_them(c):
 
 
 CASES = [bundled_examples_lint_clean, example_with_mistakes, invalid_entries_are_what_quorvant_logs,
-         exit_codes_and_options, paths_as_the_checker_prints_them]
+         paths_as_the_checker_prints_them]
 
 
 def main():
