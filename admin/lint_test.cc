@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
-#include <regex>
 #include <set>
 #include <string>
 #include <utility>
@@ -47,17 +47,32 @@ class Lint : public CheckerScratch {
     const int code = run_admin(static_cast<int>(argv.size()), argv.data(), out, err);
     output = out.text();
     printed.clear();
-    static const std::regex finding(R"((.*):(\d+): (error|warning|note): (.*) \[([a-z-]+)\])");
     std::size_t start = 0;
     for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
-      const std::string text = output.substr(start, end - start);
-      std::smatch m;
-      if (!std::regex_match(text, m, finding)) continue;
-      std::string file = m[1];
-      if (file.rfind(path(""), 0) == 0) file.erase(0, path("").size());
-      printed.push_back({file, std::stoi(m[2]), m[3], m[4], m[5]});
+      Printed p;
+      if (parse(output.substr(start, end - start), p)) printed.push_back(p);
     }
     return code;
+  }
+
+  // "FILE:LINE: SEVERITY: message [check]", FILE taken below the program directory.
+  bool parse(const std::string& text, Printed& p) const {
+    std::size_t severity = std::string::npos;
+    for (const char* word : {"error", "warning", "note"})
+      if ((severity = text.find(std::string(": ") + word + ": ")) != std::string::npos) {
+        p.severity = word;
+        break;
+      }
+    const std::size_t colon = severity == std::string::npos ? severity : text.rfind(':', severity - 1);
+    const std::size_t bracket = text.rfind(" [");
+    if (colon == std::string::npos || bracket == std::string::npos || text.back() != ']') return false;
+    p.file = text.substr(0, colon);
+    if (p.file.rfind(path(""), 0) == 0) p.file.erase(0, path("").size());
+    p.line = std::atoi(text.c_str() + colon + 1);
+    const std::size_t message = severity + p.severity.size() + 4;
+    p.message = text.substr(message, bracket - message);
+    p.check = text.substr(bracket + 2, text.size() - bracket - 3);
+    return true;
   }
 
   std::vector<Printed> of_check(const std::string& check) const {
@@ -282,13 +297,13 @@ class LintOracle : public Lint {
     DiskRuleSource files;
     check_message(path(""), path("SPOOL\\D1.SMD").c_str(), "00:00:00", files, log);
     std::set<int> counters;
-    static const std::regex entry(R"(Invalid entry\. File: .*ANN\.QUORVANT Line: (\d+) Data: .*)");
     const std::string text = log_text();
+    const std::string entry = "ANN.QUORVANT Line: ";
     std::size_t start = 0;
     for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      std::smatch m;
-      const std::string line = text.substr(start, end - start);
-      if (std::regex_match(line, m, entry)) counters.insert(std::stoi(m[1]));
+      const std::size_t at = text.find(entry, start);
+      if (text.compare(start, 21, "Invalid entry. File: ") == 0 && at < end)
+        counters.insert(std::atoi(text.c_str() + at + entry.size()));
     }
     return counters;
   }
