@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -38,9 +37,23 @@ std::string windows_form(std::string path) {
   return path;
 }
 
+bool is_time_stamp(const std::string& line) {
+  if (line.size() < 9 || line[2] != ':' || line[5] != ':' || line[8] != ' ') return false;
+  for (int i : {0, 1, 3, 4, 6, 7})
+    if (line[i] < '0' || line[i] > '9') return false;
+  return true;
+}
+
+// The lines of a text, without their line ends.
+std::vector<std::string> lines_of(const std::string& text, const std::string& end) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, next; (next = text.find(end, at)) != std::string::npos; at = next + end.size())
+    lines.push_back(text.substr(at, next - at));
+  return lines;
+}
+
 // The result line the checker wrote, without its time stamp; "" for none.
 std::string take_result_line(const fs::path& dir) {
-  static const std::regex stamped(R"(\d\d:\d\d:\d\d (.*))");
   std::string result;
   for (const auto& entry : fs::directory_iterator(dir)) {
     if (entry.path().filename().string().rfind("QEL", 0) != 0) continue;
@@ -48,11 +61,8 @@ std::string take_result_line(const fs::path& dir) {
     const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     in.close();
     fs::remove(entry.path());
-    std::smatch m;
-    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
-      const std::string line = log.substr(at, end - at);
-      if (std::regex_match(line, m, stamped)) result = m[1];
-    }
+    for (const std::string& line : lines_of(log, "\r\n"))
+      if (is_time_stamp(line)) result = line.substr(9);
   }
   return result;
 }
@@ -99,17 +109,17 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   close(home);
 
   FUZZ_CHECK(explain_code == checker_code && quiet_code == checker_code);
-  static const std::regex log_line(R"(\nLog line   \d\d:\d\d:\d\d (.*)\n)");
-  std::smatch m;
-  const bool shown = std::regex_search(explained, m, log_line);
-  FUZZ_CHECK(shown == !checker_line.empty());
-  if (!checker_line.empty()) FUZZ_CHECK(m[1] == checker_line);
+  std::string shown;
+  for (const std::string& text : lines_of(explained, "\n"))
+    if (text.rfind("Log line   ", 0) == 0 && is_time_stamp(text.substr(11))) shown = text.substr(20);
+  FUZZ_CHECK(shown == checker_line);
 
   // A deciding line is a line of its file.
-  static const std::regex at(R"( at (.*):(\d+)\n$)");
-  if (std::regex_search(quiet, m, at)) {
-    const std::string file = m[1];
-    const long line = std::stol(m[2]);
+  const std::size_t at = quiet.rfind(" at ");
+  const std::size_t colon = quiet.rfind(':');
+  if (at != std::string::npos && colon != std::string::npos && colon > at) {
+    const std::string file = quiet.substr(at + 4, colon - at - 4);
+    const long line = std::strtol(quiet.c_str() + colon + 1, nullptr, 10);
     int index = -1;
     for (int i = 0; i < 4; ++i)
       if (windows_form((prog / names[i]).string()) == file || program_dir + "\\" + names[i] == file ||
