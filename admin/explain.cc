@@ -11,6 +11,7 @@
 #include "checker/message_check.h"
 #include "checker/rule_match.h"
 #include "common/host.h"
+#include "common/text.h"
 #include "common/text_file.h"
 
 namespace {
@@ -247,7 +248,7 @@ void print_message(const MessageCheck& check, const Explanation& explanation, Co
   if (!check.envelope_opened) return;
   if (check.outcome != EnvelopeOutcome::Found) {
     if (!explanation.last_envelope_line.empty())
-      out.print("  last line read  " + explanation.last_envelope_line + "\n");
+      out.print("  last line read  " + printable(explanation.last_envelope_line) + "\n");
     return;
   }
   const Envelope& e = check.envelope;

@@ -88,6 +88,15 @@ TEST_F(Explain, EmptyFromIsAnEnvelopeWithoutSender) {
   EXPECT_NE(out.find("From:  Subject:  Blacklisted-Program"), std::string::npos) << out;
 }
 
+TEST_F(Explain, EnvelopeTextNeverReachesTheTerminalRaw) {
+  write_file("SPOOL/D1.SMD", "Subject: x\r\n");
+  write_file("SPOOL/_1.~MD", "S<\x1b]0;owned\x07\x1b[2J>\r\n");
+  std::string out;
+  EXPECT_EQ(explain({path("SPOOL\\D1.SMD")}, out), 0);
+  EXPECT_NE(out.find("last line read  S<?]0;owned??[2J>\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find('\x1b'), std::string::npos);
+}
+
 TEST_F(Explain, SaysWhenTheProgramDirectoryCannotBeRead) {
   std::string out;
   std::vector<std::string> words = {"QVADMIN", "explain", "--dir", path("MISSING"), "--from", "a@b", "--to", "c@d"};

@@ -1,7 +1,6 @@
 #include "analyser/report.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "common/host.h"
 #include "common/text.h"
@@ -62,7 +61,7 @@ std::vector<std::string> report_lines(const char* log_path, const TestTable& tab
   lines.push_back(join({"\n", right("Test Name", 25), tab, "Fail Count %", tab, "Fail Count %", "\n"}));
   for (const int slot : report_order(table)) {
     const TestSlot& test = table.slots[slot];
-    lines.push_back(join({"\n", right(test.name, 25), tab, right(test.message_fails, 7), "   ",
+    lines.push_back(join({"\n", right(printable(test.name), 25), tab, right(test.message_fails, 7), "   ",
                           right(share(test.message_fails, totals.messages), 2), tab,
                           right(test.recipient_fails, 7), "   ",
                           right(share(test.recipient_fails, totals.recipients), 2)}));
@@ -74,12 +73,14 @@ std::vector<std::string> report_lines(const char* log_path, const TestTable& tab
 
 void write_report(const char* log_path, const TestTable& table, const ScanTotals& totals, Console& console) {
   console.print("\n\n");
-  const std::vector<std::string> lines = report_lines(log_path, table, totals);
-  std::FILE* file = host_open_write(report_path(log_path).c_str());
-  for (const std::string& line : lines) {
+  std::string text;
+  for (const std::string& line : report_lines(log_path, table, totals)) {
     console.print(line);
-    if (file) write_text(file, line);
+    text += line;
   }
-  if (file) std::fclose(file);
+  const std::string path = report_path(log_path);
+  const std::string bytes = to_crlf(text);
+  if (host_replace_file(path.c_str(), bytes.data(), bytes.size()) == ReplaceOutcome::NotWritten)
+    console.print("\n Report file could not be written: " + path + "\n");
   console.flush();
 }

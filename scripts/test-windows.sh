@@ -25,10 +25,13 @@ wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wi
 [ -f build-win/CMakeCache.txt ] ||
   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-win -j2
+# The suite's own helper, outside the default build and the package.
+cmake --build build-win -j2 --target lock_holder
 
 checker=build-win/checker/QUORVANT.EXE
 analyser=build-win/analyser/VESKOL.EXE
 admin=build-win/admin/QVADMIN.EXE
+lock_holder=build-win/tests/windows/LOCKHOLD.EXE
 exes=("$checker" "$analyser" "$admin")
 
 passed=0
@@ -92,7 +95,8 @@ drive() {  # name, driver, arguments...
 e2e=tests/e2e
 drive checker "$e2e/checker_e2e.py" --exe "$checker" --launcher "$wine" --windows
 drive analyser "$e2e/analyser_e2e.py" --exe "$analyser" --launcher "$wine" --windows
-drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --launcher "$wine" --windows
+drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --lock-holder "$lock_holder" \
+  --launcher "$wine" --windows
 drive explain "$e2e/explain_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows --generated 30
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
 drive lint "$e2e/lint_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows

@@ -175,6 +175,57 @@ CASES = [
     Case("log-unwritable", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, None, log_blocked=True),
 ]
 
+# A recipient whose rule-file name Windows takes for a device (in any letter
+# case, with any extension) never opens it, on either host: that rule file
+# counts as missing even where a file of the name exists.
+CASES += [Case(f"recipient-named-device-{local}",
+               files((f"EXAMPLE.ORG/{local.upper()}.QUORVANT", WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+                     extra=road_envelope("S<joe@example.com>", f"R<{local}@example.org>")),
+               level("HIGH", Spool("D5F1A.SMD")), 100,
+               [f"Checking Rule File = {{P}}EXAMPLE.ORG\\{local.upper()}.QUORVANT",
+                "Error opening file or file not found.", "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+                ROAD_RESULT.replace("ANN@", local.upper() + "@") + " Blacklisted-Domain"])
+          for local in ("nul", "Com9.x", "aux")]
+
+# Windows drops a trailing dot from a directory name and every trailing dot and
+# space from a file name; both hosts reach the same files. The texts in the log
+# keep the names as written.
+CASES += [
+    Case("recipient-domain-with-trailing-dot",
+         files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+               extra=road_envelope("S<joe@example.com>", "R<ann@example.org.>")), ROAD_ARGS, 1,
+         [ROAD_RESULT.replace("EXAMPLE.ORG", "EXAMPLE.ORG.") + " Whitelisted-User"]),
+    Case("redirect-file-with-trailing-dots",
+         files((USER, "REDIRECT @example.org {P}SHARED.\\SALES.QUORVANT..\r\n"), ("SHARED/SALES.QUORVANT", BLACK_SENDER)),
+         level("LOW", Spool("D5F1A.SMD")), 100, ["found as domain", "matched domain", ROAD_RESULT + " Blacklisted-User"]),
+]
+
+# A domain of dots only would lead the rule files out of the program
+# directory: such a recipient is a bad one, whatever files lie there.
+CASES += [Case(f"recipient-domain-of-dots-{len(dots)}",
+               files(extra={**road_envelope("S<joe@example.com>", f"R<ann@{dots}>", "R<ann@example.org>"),
+                            "ANN.QUORVANT": WHITE_SENDER, "$default$.QUORVANT": WHITE_SENDER,
+                            "PROG/ANN.QUORVANT": WHITE_SENDER, "PROG/$default$.QUORVANT": WHITE_SENDER}),
+               ROAD_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail To Address "])
+          for dots in (".", "..", "...")]
+
+# At DEBUG every envelope line is logged as read, but its control bytes (a
+# lone carriage return, escape sequences, DEL) are written as "?", so that a
+# sender cannot forge log lines or act on a terminal showing the log.
+CASES.append(Case(
+    "debug-envelope-line-control-bytes",
+    files((DOMAIN, BLACK_SENDER), extra=road_envelope(
+        "S<joe@example.com>\r12:00:00 D5F1A To: ANN@EXAMPLE.ORG Whitelisted-User",
+        "X-Note: \x1b]0;title\x07\x1b[2J\x7f\tend\x01\xe9", "R<ann@example.org>")),
+    level("DEBUG", Spool("D5F1A.SMD")), 100,
+    ["1.2.1  Message File Opened : {S}_5F1A.~MD",
+     "Line 0:S<joe@example.com>?12:00:00 D5F1A To: ANN@EXAMPLE.ORG Whitelisted-User", "",
+     "1.2.2  Detected From Address", "Line 1:X-Note: ?]0;title??[2J?\tend?\xe9", "",
+     "Line 2:R<ann@example.org>", "", "1.2.3  Detected To Address"] + [
+        "Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+        "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+        "Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM", ROAD_RESULT + " Blacklisted-Domain"]))
+
 # The result line's sender and subject parts are cut for the line only; the
 # rules see the whole values.
 LONG_ID = "D" + "1" * 64                                 # 65 characters
