@@ -183,6 +183,7 @@ const std::vector<CheckCase> kCheckCases = {
      0},
     {"TooDeep", "unreachable-file", {{"ACME.TEST/LISTS/X.QUORVANT", "STRICT\r\n"}}, 1, "warning"},
     {"NotAnAddress", "unreachable-file", {{"ACME.TEST/A B.QUORVANT", "STRICT\r\n"}}, 1, "warning"},
+    {"DomainOfDots", "unreachable-file", {{".../X.QUORVANT", "STRICT\r\n"}}, 1, "warning"},
     {"NotTheDefault", "unreachable-file", {{"ACME.QUORVANT", "STRICT\r\n"}}, 1, "warning"},
     {"Recipient", "unreachable-file", {{"acme.test/ann.quorvant", "STRICT\r\n"}}, 0},
     {"Domain", "unreachable-file", {{kAcme, "STRICT\r\n"}}, 0},
