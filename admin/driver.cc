@@ -5,6 +5,7 @@
 
 #include "admin/command.h"
 #include "admin/explain.h"
+#include "admin/lint.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -15,6 +16,7 @@ constexpr char kUsage[] =
     "\n"
     "  QVADMIN explain [--dir PROGRAM_DIR] [--quiet] MESSAGE_PATH\n"
     "  QVADMIN explain [--dir PROGRAM_DIR] [--quiet] --from ADDRESS --to ADDRESS [--subject TEXT]\n"
+    "  QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n"
     "\n"
     "PROGRAM_DIR is the directory of QUORVANT.EXE and its rule files; without --dir it is the\n"
     "directory of QVADMIN itself.\n";
@@ -26,6 +28,7 @@ struct CommandEntry {
 
 constexpr CommandEntry kCommands[] = {
     {"explain", run_explain},
+    {"lint", run_lint},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "admin/lint_messages.h"
 #include "admin/options.h"
 #include "checker/activity_log.h"
 #include "checker/limits.h"
@@ -42,30 +43,6 @@ const char* log_level_name(LogLevel level) {
       return "HIGH";
     case LogLevel::Debug:
       return "DEBUG";
-  }
-  return "";
-}
-
-const char* invalid_why(InvalidReason why) {
-  switch (why) {
-    case InvalidReason::None:
-      return "";
-    case InvalidReason::Empty:
-      return "an empty line";
-    case InvalidReason::LeadingSpace:
-      return "it begins with a space (keywords and \"#\" must stand in the first column)";
-    case InvalidReason::UnknownKeyword:
-      return "it begins with neither WHITELIST nor BLACKLIST";
-    case InvalidReason::Separator:
-      return "not exactly one character between WHITELIST/BLACKLIST and FROM/SUBJECT";
-    case InvalidReason::NoField:
-      return "neither FROM nor SUBJECT after the list word";
-    case InvalidReason::FromWithoutAt:
-      return "a FROM rule without \"@\"";
-    case InvalidReason::ShortSubject:
-      return "the Subject text is shorter than 5 characters";
-    case InvalidReason::ShortRedirect:
-      return "a REDIRECT needs three words: REDIRECT, the recipient or @domain, and the file";
   }
   return "";
 }
@@ -139,8 +116,8 @@ class Explanation : public CheckObserver {
     }
   }
 
-  void invalid_entry(const char*, const RuleLine&, InvalidReason why) override {
-    say(std::string("      invalid entry: ") + invalid_why(why) + "; logged at MID, otherwise ignored");
+  void invalid_entry(const char*, const RuleLine& line, InvalidReason why) override {
+    say("      invalid entry: " + invalid_entry_message(line, why) + "; logged at MID, otherwise ignored");
   }
 
   void rule_tested(const char*, const RuleLine& line, const char* target, int verdict) override {

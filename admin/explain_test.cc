@@ -43,7 +43,7 @@ TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
       {"BLACKLIST SUBJECT " + std::string(81, 'Q') + "CHEAP STUFF\n", "CHEAP STUFF", 0,
        "the rest of a line longer than 98 characters"},
       {"WHITELIST SUBJECT HI\nBLACKLIST SUBJECT CONTAINS CHEAP\n", "CHEAP STUFF", 100,
-       "the Subject text is shorter than 5 characters"},
+       "the Subject text \"HI\" is shorter than 5 characters"},
       {"NO DOMAIN\n", "HELLO", 0, "no rule hit: the NO DOMAIN at line 1 decides"},
   };
   for (const auto& c : cases) {

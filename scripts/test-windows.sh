@@ -99,6 +99,7 @@ drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --
   --launcher "$wine" --windows
 drive explain "$e2e/explain_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows --generated 30
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
+drive lint "$e2e/lint_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows
 if command -v zip >/dev/null; then
   scripts/package.sh >/dev/null
   drive package "$e2e/package_test.py" --zip dist/quorvant-veskol-windows.zip --launcher "$wine" --examples examples

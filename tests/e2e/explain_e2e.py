@@ -121,15 +121,15 @@ def generated_case(rng, n):
 
 # Bad input: both programs must agree and end quickly in little memory.
 BAD_INPUT = [
-    Case("rule-line-of-100-mb", {**checker_e2e.ROAD_FILES, "PROG/EXAMPLE.ORG/ANN.QUORVANT": "STRICT"},
+    Case("rule-line-of-100-mb", {**checker_e2e.JOE_TO_ANN_FILES, "PROG/EXAMPLE.ORG/ANN.QUORVANT": "STRICT"},
          [Spool("D5F1A.SMD")], 0),
-    Case("directory-named-like-a-rule-file", {**checker_e2e.ROAD_FILES, "PROG/$default$.QUORVANT/X": "STRICT\r\n"},
+    Case("directory-named-like-a-rule-file", {**checker_e2e.JOE_TO_ANN_FILES, "PROG/$default$.QUORVANT/X": "STRICT\r\n"},
          [Spool("D5F1A.SMD")], 0),
-    Case("binary-junk", {**checker_e2e.ROAD_FILES,
+    Case("binary-junk", {**checker_e2e.JOE_TO_ANN_FILES,
                          "PROG/EXAMPLE.ORG/$default$.QUORVANT": bytes(random.Random(3).randbytes(1 << 16)).decode("latin-1"),
                          "SPOOL/D5F1A.SMD": bytes(random.Random(4).randbytes(1 << 16)).decode("latin-1")},
          [Spool("D5F1A.SMD")], 0),
-    Case("redirect-loop-of-two", {**checker_e2e.ROAD_FILES,
+    Case("redirect-loop-of-two", {**checker_e2e.JOE_TO_ANN_FILES,
                                   "PROG/EXAMPLE.ORG/ANN.QUORVANT": "REDIRECT ANN {P}B.QUORVANT\r\n",
                                   "PROG/B.QUORVANT": "NO DOMAIN\r\nREDIRECT @EXAMPLE.ORG {P}EXAMPLE.ORG\\ANN.QUORVANT\r\n"},
          [Spool("D5F1A.SMD")], 0),

@@ -25,8 +25,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from e2e_lib import Host, Results, Skipped, SmallDisk, diff_bytes, scratch_dir  # noqa: E402
 
-ROAD = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
-ROAD_FILES = {
+JOE_TO_ANN = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
+JOE_TO_ANN_FILES = {
     "SPOOL/D5F1A.SMD": b"Received: from mx\r\nSubject: hello\r\n\r\nbody\r\n",
     "SPOOL/_5F1A.~MD": b"S<joe@example.com>\r\nR<ann@example.org>\r\n",
     "PROG/EXAMPLE.ORG/$default$.QUORVANT": b"BLACKLIST FROM @EXAMPLE.COM\r\n",
@@ -43,7 +43,7 @@ class CheckerCase:
     code: int
     log: list              # expected lines of the day's log in PROG, time stamps masked
     command_line: str = ""  # when set, the program is started from this command line
-    overlay: dict = field(default_factory=dict)  # replaces or (None) removes road files
+    overlay: dict = field(default_factory=dict)  # replaces or (None) removes the files of Joe's message to Ann
     lock: str = ""          # LOCKHOLD.EXE's mode: another process holds that lock on the day's log
     device: str = ""        # a device name the Wine prefix maps to the file DEVICE.TXT for the run
 
@@ -55,7 +55,7 @@ def devices_case(device):
         ["HIGH", "{S}D5F1A.SMD"], 100,
         [f"Checking Rule File = {{P}}EXAMPLE.ORG\\{device.upper()}.QUORVANT", "Error opening file or file not found.",
          "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
-         ROAD.replace("ANN@", device.upper() + "@") + " Blacklisted-Domain"])
+         JOE_TO_ANN.replace("ANN@", device.upper() + "@") + " Blacklisted-Domain"])
 
 
 DEBUG_TO_DOMAIN = ["1.2.1  Message File Opened : {S}_5F1A.~MD", "Line 0:S<joe@example.com>", "",
@@ -78,11 +78,11 @@ CHECKER_CASES = [
          "PROG/Shared/SALES.quorvant": b"blacklist subject contains hello\r\n"},
         ["high", "{S}D5F1A.SMD"], 100,
         ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "found as domain", "matched domain",
-         "Checking Rule File = {PU}SHARED\\SALES.QUORVANT", ROAD + " Blacklisted-User"]),
+         "Checking Rule File = {PU}SHARED\\SALES.QUORVANT", JOE_TO_ANN + " Blacklisted-User"]),
     CheckerCase(
         "program-rule-file-in-other-letter-case",
         {"PROG/EXAMPLE.ORG/$default$.QUORVANT": None, "PROG/$DEFAULT$.quorvant": b"STRICT\r\n"},
-        ["{S}D5F1A.SMD"], 100, [ROAD + " Blacklisted-Program"]),
+        ["{S}D5F1A.SMD"], 100, [JOE_TO_ANN + " Blacklisted-Program"]),
     # Every file read in text mode: CR LF is one line end (so a 98-character
     # line and its CR LF are one piece) and Ctrl-Z ends the file, also in the
     # middle of a line.
@@ -104,7 +104,7 @@ CHECKER_CASES = [
     # The program directory comes from the program's own path as Windows
     # records it, whatever form the command line gave it.
     CheckerCase(
-        "started-through-forward-slashes", {}, [], 100, HIGH_TO_DOMAIN + [ROAD + " Blacklisted-Domain"],
+        "started-through-forward-slashes", {}, [], 100, HIGH_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"],
         command_line="{P/}QUORVANT.EXE HIGH {S}D5F1A.SMD"),
     # A path with a drive letter in lower case, the file names on disk in
     # lower case: without a level word the path is upper-cased and still
@@ -112,18 +112,18 @@ CHECKER_CASES = [
     CheckerCase(
         "drive-letter-path-upper-cased",
         {"SPOOL/D5F1A.SMD": None, "SPOOL/_5F1A.~MD": None,
-         "SPOOL/d5f1a.smd": ROAD_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": ROAD_FILES["SPOOL/_5F1A.~MD"]},
-        ["{s}d5f1a.smd", "ignored"], 100, [ROAD + " Blacklisted-Domain"]),
+         "SPOOL/d5f1a.smd": JOE_TO_ANN_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": JOE_TO_ANN_FILES["SPOOL/_5F1A.~MD"]},
+        ["{s}d5f1a.smd", "ignored"], 100, [JOE_TO_ANN + " Blacklisted-Domain"]),
     CheckerCase(
         "drive-letter-path-as-typed",
         {"SPOOL/D5F1A.SMD": None, "SPOOL/_5F1A.~MD": None,
-         "SPOOL/d5f1a.smd": ROAD_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": ROAD_FILES["SPOOL/_5F1A.~MD"]},
+         "SPOOL/d5f1a.smd": JOE_TO_ANN_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": JOE_TO_ANN_FILES["SPOOL/_5F1A.~MD"]},
         ["DEBUG", "{s}d5f1a.smd"], 100,
         ["1.2.1  Message File Opened : {s}_5f1a.~md",
          "Line 0:S<joe@example.com>", "", "1.2.2  Detected From Address",
          "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address"] + HIGH_TO_DOMAIN +
         ["Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM",
-         ROAD.replace("D5F1A", "d5f1a") + " Blacklisted-Domain"]),
+         JOE_TO_ANN.replace("D5F1A", "d5f1a") + " Blacklisted-Domain"]),
 ] + [devices_case(d) for d in ("aux", "nul", "com1", "con")] + [
     # A serial port that the Wine prefix maps to a plain file: a run that
     # opened the device would read it as the recipient's rules.
@@ -132,7 +132,7 @@ CHECKER_CASES = [
                 devices_case("com9").args, 100, devices_case("com9").log, device="com9"),
     # Any reader of the log may lock the byte at which the appenders take
     # turns: the run waits a moment and then appends without its turn.
-    locked_log_case("byte", DEBUG_TO_DOMAIN + [ROAD + " Blacklisted-Domain"]),
+    locked_log_case("byte", DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]),
     # A shared lock over the whole file: appending is not ours to force; the
     # run ends all the same, with its lines or without them (see the check).
     locked_log_case("whole", None),
@@ -201,7 +201,7 @@ def run_checker_case(host, root, case, lock_holder=""):
             text = text.replace(mark, value)
         return text
 
-    files = dict(ROAD_FILES)
+    files = dict(JOE_TO_ANN_FILES)
     files.update(case.files)
     for rel, data in files.items():
         if data is not None:
@@ -301,7 +301,7 @@ def checker_on_a_full_disk(host, root):
     prog, spool = root / "PROG", root / "SPOOL"
     disk = SmallDisk(prog, host.exe.stat().st_size // 1024 + 64)  # the program lives there too
     try:
-        for rel, data in ROAD_FILES.items():
+        for rel, data in JOE_TO_ANN_FILES.items():
             (root / rel).parent.mkdir(parents=True, exist_ok=True)
             (root / rel).write_bytes(data)
         argv0 = host.install(prog, "QUORVANT")
@@ -317,7 +317,7 @@ def checker_on_a_full_disk(host, root):
             disk.free()
         fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool)}
         trace = []
-        for line in DEBUG_TO_DOMAIN + [ROAD + " Blacklisted-Domain"]:
+        for line in DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]:
             for mark, value in fill.items():
                 line = line.replace(mark, value)
             trace.append(line.encode() + b"\r\n")

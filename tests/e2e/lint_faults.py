@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""Fault cases of QVADMIN lint: missing and unreadable directories and files,
+names of rule files that are no regular files, binary junk, a 100 MB line and
+REDIRECT loops. Every run must end in bounded time and memory with the
+documented exit code, print well-formed findings and the tally (or, for a
+command-line mistake, nothing on standard output) and name the expected
+checks.
+
+  lint_faults.py --exe build/admin/QVADMIN [-k NAME]
+
+Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
+"""
+import os
+import random
+import re
+import shutil
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import bounded  # noqa: E402
+import e2e_lib  # noqa: E402
+
+FINDING = re.compile(rb"(.+):(\d+): (error|warning|note): (.+) \[([a-z-]+)\]")
+TALLY = re.compile(rb"\d+ errors?, \d+ warnings? in \d+ files?")
+
+
+class Case:
+    def __init__(self, host):
+        self.host = host
+        self.base = e2e_lib.scratch_dir("lint-fault-")
+        os.chmod(self.base, 0o755)  # the runs as nobody must reach it
+        self.prog = self.base / "prog"
+        self.prog.mkdir()
+        self.ann = self.prog / "ACME.TEST" / "ANN.QUORVANT"
+
+    def write(self, path, data):
+        path = Path(path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        return path
+
+    def lint(self, *args, as_nobody=False, time_limit=30, closed=()):
+        """Runs lint; as nobody, every directory but those closed is opened up."""
+        bounded.open_up(self.base, as_nobody)
+        for path in closed:
+            os.chmod(path, 0)
+        self.time_limit = time_limit
+        self.outcome = bounded.run([str(self.prog / "QVADMIN"), "lint"] + [str(a) for a in args],
+                                   str(self.host.exe), self.base, time_limit, as_nobody)
+        return self.outcome
+
+    def expect(self, code, checks=(), more=()):
+        """Problems unless the run ended with code and printed findings of at
+        least the given checks (and with code 2 nothing at all)."""
+        o = self.outcome
+        problems = o.problems(self.time_limit)
+        if not o.timed_out and o.code != code:
+            problems.append(f"exit code {o.code}, want {code}")
+        lines = o.stdout.split(b"\r\n")
+        if code == 2:
+            if o.stdout:
+                problems.append(f"standard output {o.stdout[:80]!r}")
+            return problems
+        if lines[-1] != b"" or len(lines) < 2 or not TALLY.fullmatch(lines[-2]):
+            problems.append(f"output does not end with a tally: {o.stdout[-80:]!r}")
+            return problems
+        found = set()
+        for line in lines[:-2]:
+            m = FINDING.fullmatch(line)
+            if not m:
+                problems.append(f"not a finding: {line[:100]!r}")
+                break
+            found.add(m[5].decode())
+        missing = set(checks) - found
+        if missing:
+            problems.append(f"no finding of {sorted(missing)} among {sorted(found)}")
+        return problems + [p for p in more if p]
+
+    def cleanup(self):
+        for root, dirs, _ in os.walk(self.base):
+            for d in dirs:
+                os.chmod(Path(root) / d, 0o755)
+        shutil.rmtree(self.base, ignore_errors=True)
+
+
+# --- missing and unreadable --------------------------------------------------------
+
+def missing_and_unreadable(c):
+    """A program directory that is missing, a file or unreadable is a
+    command-line mistake; a file argument that is missing is a finding."""
+    c.write(c.ann, b"STRICT\r\n")
+    c.write(c.base / "file", b"STRICT\r\n")
+    problems = []
+    for args, closed, code, checks in (
+            (["--dir", c.base / "none"], [], 2, []), (["--dir", c.base / "file"], [], 2, []),
+            (["--dir", c.prog], [c.prog], 2, []), ([c.base / "NONE.QUORVANT"], [], 1, ["unreadable-file"]),
+            (["--dir", c.prog], [c.ann], 1, ["unreadable-file"])):
+        c.lint(*args, as_nobody=bounded.can_drop_privileges() and bool(closed), closed=closed)
+        problems += [f"{args[-1]}: {p}" for p in c.expect(code, checks)]
+        for path in closed:
+            os.chmod(path, 0o755)
+    return problems
+
+
+def unreadable_domain_folder(c):
+    """Reported on standard error and counted as an error; the rest is checked."""
+    c.write(c.ann, b"STRICT\r\n")
+    c.write(c.prog / "OTHER.TEST" / "BOB.QUORVANT", b"whitlist\r\n")
+    c.lint("--dir", c.prog, as_nobody=bounded.can_drop_privileges(), closed=[c.ann.parent])
+    tally = c.outcome.stdout.split(b"\r\n")[-2:-1]
+    return c.expect(1, ["invalid-entry"], [f"tally {tally}" if tally != [b"2 errors, 0 warnings in 1 file"] else ""])
+
+
+# --- names of rule files that are no regular files -----------------------------------
+
+def directory_named_like_a_rule_file(c):
+    c.ann.mkdir(parents=True)
+    c.write(c.ann / "X.QUORVANT", b"STRICT\r\n")
+    c.write(c.prog / "DOMAIN.QUORVANT" / "$default$.QUORVANT", b"# a domain folder may end so\r\n")
+    c.lint("--dir", c.prog)
+    problems = c.expect(1, ["unreadable-file", "unreachable-file"])
+    c.lint(c.ann)
+    return problems + c.expect(1, ["unreadable-file"])
+
+
+def named_pipes_never_block(c):
+    """A named pipe nobody writes to, where a rule file, a REDIRECT target or
+    a file argument is expected."""
+    c.ann.parent.mkdir(parents=True)
+    os.mkfifo(c.ann)
+    pipe = c.base / "PIPE.QUORVANT"
+    os.mkfifo(pipe)
+    c.write(c.prog / "$default$.QUORVANT", b"REDIRECT @ " + str(pipe).encode() + b"\r\n")
+    c.lint("--dir", c.prog, time_limit=5)
+    problems = c.expect(1, ["unreadable-file", "redirect-missing"])
+    c.lint(pipe, time_limit=5)
+    return problems + c.expect(1, ["unreadable-file"])
+
+
+# --- huge, binary and looping input --------------------------------------------------
+
+def rule_file_100mb_one_line(c):
+    c.ann.parent.mkdir(parents=True)
+    with open(c.ann, "wb") as f:
+        f.write(b"STRICT")
+        chunk = b"x" * (1 << 20)
+        for _ in range(100):
+            f.write(chunk)
+    c.lint("--dir", c.prog, time_limit=60)
+    problems = c.expect(1, ["long-line", "invalid-entry"])
+    if b"line of 104857606 characters" not in c.outcome.stdout:
+        problems.append("the line's length is not told")
+    return problems
+
+
+def rule_files_of_binary_junk(c):
+    rng = random.Random(3)
+    for i in range(4):
+        c.write(c.prog / "ACME.TEST" / f"U{i}.QUORVANT", rng.randbytes(256 * 1024))
+    c.lint("--dir", c.prog)
+    return c.expect(1, ["encoding", "invalid-entry"])
+
+
+def redirect_loops(c):
+    c.write(c.ann, b"REDIRECT @ " + str(c.ann).encode() + b"\r\n")
+    b_file = c.prog / "OTHER.TEST" / "B.QUORVANT"
+    c.write(b_file, b"REDIRECT B " + str(c.base / "C.QUORVANT").encode() + b"\r\n")
+    c.write(c.base / "C.QUORVANT", b"redirect @other.test " + str(b_file).encode() + b"\r\n")
+    # A chain of 40 files, each also redirecting to every later one.
+    chain = [c.base / "CHAIN" / f"L{i}.QUORVANT" for i in range(40)]
+    for i, link in enumerate(chain):
+        c.write(link, b"".join(b"REDIRECT @ " + str(later).encode() + b"\r\n" for later in chain[i + 1:]))
+    c.write(c.prog / "$default$.QUORVANT", b"REDIRECT @ " + str(chain[0]).encode() + b"\r\n")
+    c.lint("--dir", c.prog)
+    return c.expect(1, ["redirect-loop"])
+
+
+CASES = [missing_and_unreadable, unreadable_domain_folder, directory_named_like_a_rule_file, named_pipes_never_block, rule_file_100mb_one_line,
+         rule_files_of_binary_junk, redirect_loops]
+
+if __name__ == "__main__":
+    sys.exit(e2e_lib.run_case_functions(__doc__, CASES, Case))
