@@ -5,6 +5,8 @@
 
 #include "admin/command.h"
 #include "admin/explain.h"
+#include "admin/replay.h"
+#include "admin/report.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -15,6 +17,8 @@ constexpr char kUsage[] =
     "\n"
     "  QVADMIN explain [--dir PROGRAM_DIR] [--quiet] MESSAGE_PATH\n"
     "  QVADMIN explain [--dir PROGRAM_DIR] [--quiet] --from ADDRESS --to ADDRESS [--subject TEXT]\n"
+    "  QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n"
+    "  QVADMIN report [--html FILE] LOG...\n"
     "\n"
     "PROGRAM_DIR is the directory of QUORVANT.EXE and its rule files; without --dir it is the\n"
     "directory of QVADMIN itself.\n";
@@ -26,6 +30,8 @@ struct CommandEntry {
 
 constexpr CommandEntry kCommands[] = {
     {"explain", run_explain},
+    {"replay", run_replay},
+    {"report", run_report},
 };
 
 }  // namespace
