@@ -64,7 +64,7 @@ const KeptFile* KeptRuleSource::file(const char* path) {
     }
     kept->bytes += sizeof(KeptFile);
   }
-  bytes_ += mapped.size() + 64 + (kept ? kept->bytes : 0);
+  bytes_ += mapped.size() + 160 + (kept ? kept->bytes : 0);  // with its entry in the table
   return files_.emplace(mapped, std::move(kept)).first->second.get();
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "admin/columns.h"
+#include "admin/listed_files.h"
 #include "admin/log_walk.h"
 #include "admin/options.h"
 #include "admin/replay_hits.h"
@@ -232,7 +233,7 @@ int run_replay(CommandLine& line) {
   // With a candidate tree, the cascade's paths and REDIRECT words that name
   // the live directory are read below the candidate directory.
   const bool mapped = !live.empty() && !same_ignoring_case(live, candidate);
-  DiskRuleSource disk;
+  ListedDiskRuleSource disk;
   ReplayRules rules(disk, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
   ReplayHits hits;
 

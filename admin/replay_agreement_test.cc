@@ -200,8 +200,10 @@ TEST(ReplayAgreement, CandidateTreeReadAsLive) {
   for (int round = 0; round < 300; ++round) {
     MemoryRuleSource stored, deployed;
     g.tree(stored, candidate);
+    // Once live, the tree is read under both names.
+    deployed.files = stored.files;
     for (const auto& [path, bytes] : stored.files)
-      deployed.files[path.starts_with(candidate) ? live + path.substr(candidate.size()) : path] = bytes;
+      if (path.starts_with(candidate)) deployed.files[live + path.substr(candidate.size())] = bytes;
     ReplayRules rules(stored, live, DirectoryMap{live, candidate});
     for (int i = 0; i < 40; ++i) {
       const Message m{g.recipient(), g.any(kSenders), g.any(kSubjects)};

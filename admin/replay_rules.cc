@@ -52,7 +52,7 @@ ReplayRules::ReplayRules(RuleSource& disk, std::string top_directory, DirectoryM
 ReplayRules::~ReplayRules() = default;
 
 std::size_t ReplayRules::bytes() const {
-  return kept_.bytes() + compiled_bytes_ + plans_.size() * (sizeof(Plan) + 256);
+  return kept_.bytes() + compiled_bytes_ + plan_bytes_;
 }
 
 void ReplayRules::keep_within_budget() {
@@ -61,7 +61,7 @@ void ReplayRules::keep_within_budget() {
   compiled_.clear();
   matchers_.clear();
   kept_.clear();
-  compiled_bytes_ = 0;
+  compiled_bytes_ = plan_bytes_ = 0;
 }
 
 std::shared_ptr<const TextMatcher> ReplayRules::matcher(const std::vector<std::pair<std::string, int>>& texts) {
@@ -119,7 +119,7 @@ ReplayRules::Compiled* ReplayRules::compiled(const std::string& path) {
     file->bytes = sizeof(Compiled) + path.size() + file->rules.size() * sizeof(RuleAt) +
                   file->redirects.size() * (sizeof(RedirectAt) + 32);
   }
-  compiled_bytes_ += path.size() + 64 + (file ? file->bytes : 0);
+  compiled_bytes_ += path.size() + 160 + (file ? file->bytes : 0);
   return compiled_.emplace(path, std::move(file)).first->second.get();
 }
 
@@ -134,6 +134,9 @@ const ReplayRules::Plan& ReplayRules::plan_for(const ReplayMessage& message) {
   auto plan = std::make_unique<Plan>();
   plan->paths = rule_file_paths(top_directory_, envelope);
   for (int i = 0; i < 3; ++i) plan->files[i] = compiled(plan->paths[i]);
+  // The plan, its paths and its entry in the table, roughly.
+  plan_bytes_ += sizeof(Plan) + 160 + recipient.size();
+  for (const std::string& path : plan->paths) plan_bytes_ += path.size() + 32;
   return *plans_.emplace(std::string(recipient), std::move(plan)).first->second;
 }
 

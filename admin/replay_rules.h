@@ -87,7 +87,8 @@ class ReplayRules {
   std::unordered_map<std::string, std::unique_ptr<Plan>, TextHash, std::equal_to<>> plans_;
   std::unordered_map<std::string, std::shared_ptr<const TextMatcher>> matchers_;
   std::size_t compiled_bytes_ = 0;
-  std::size_t budget_ = 24u << 20;
+  std::size_t budget_ = 16u << 20;
+  std::size_t plan_bytes_ = 0;
 
   // The message being decided, as the engine takes its texts.
   char subject_[kTextSize] = "", trimmed_subject_[kTextSize] = "", sender_[kTextSize] = "", recipient_[kTextSize] = "";

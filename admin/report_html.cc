@@ -53,8 +53,9 @@ constexpr char kHead[] = R"(<!DOCTYPE html>
 body { font-family: "DejaVu Sans", Arial, sans-serif; margin: 1.5em 2em; color: #222; background: #fff; }
 h1 { font-size: 1.4em; margin-bottom: 0.2em; }
 h2 { font-size: 1.1em; margin: 1.6em 0 0.4em; }
-table { border-collapse: collapse; margin: 0.4em 0 1em; font-size: 0.9em; }
-th, td { border: 1px solid #bbb; padding: 2px 7px; }
+table { border-collapse: collapse; margin: 0.4em 0 1em; font-size: 0.85em; }
+th, td { border: 1px solid #bbb; padding: 2px 5px; }
+td { white-space: nowrap; }
 th { background: #eee; font-weight: 600; }
 td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 tr.total td { font-weight: 600; border-top: 2px solid #888; }
@@ -86,7 +87,9 @@ long axis_step(long top) {
 }
 
 std::string chart(const ReportData& data) {
-  const int width = 900, height = 380, left = 70, right = 20, top = 20, bottom = 80;
+  // Labels of many days stand slanted below the bars and need more room.
+  const int width = 900, left = 70, right = 20, top = 20, bottom = data.days.size() > 10 ? 80 : 40;
+  const int height = 300 + top + bottom;
   const int plot_w = width - left - right, plot_h = height - top - bottom;
   long most = 0;
   for (const DayRow& row : data.days) most = std::max(most, row.total());

@@ -12,8 +12,7 @@ const KindColumn kKindColumns[kResultKinds] = {
     {ResultKind::BlacklistedProgram, "Black", "Program", "Blacklisted-Program", "#f4a582"},
     {ResultKind::NoAction, "No", "Action", "No Action", "#878787"},
     {ResultKind::Stopped, "", "Stopped",
-     "no verdict words: the domain or program rule file stopped the cascade (NO DOMAIN, or REDIRECT after STRICT; "
-     "logged at HIGH and DEBUG)",
+     "Stopped by the domain or program rule file (NO DOMAIN), logged at HIGH and DEBUG without words",
      "#2166ac"},
     {ResultKind::BadSender, "Bad", "From", "Bad Mail From Address", "#8073ac"},
     {ResultKind::BadRecipient, "Bad", "To", "Bad Mail To Address", "#c2a5cf"},
