@@ -8,6 +8,7 @@
 
 #include "admin/columns.h"
 #include "admin/listed_files.h"
+#include "admin/log_files.h"
 #include "admin/log_walk.h"
 #include "admin/options.h"
 #include "admin/replay_hits.h"
@@ -167,7 +168,8 @@ void print_rows(Console& out, const std::vector<std::pair<std::string, std::stri
 }
 
 void print_summary(const Tally& t, const std::string& candidate, Console& out) {
-  out.print("\nReplayed against the rule files in " + (candidate.empty() ? std::string(".\\") : candidate) + "\n\n");
+  out.print("\nReplayed against the rule files in " + (candidate.empty() ? std::string(".\\") : candidate) +
+            "\n\n");
   std::vector<std::pair<std::string, std::string>> rows = {
       {"Messages replayed", right(t.replayed)},
       {"Unchanged", right(t.unchanged)},
@@ -176,17 +178,17 @@ void print_summary(const Tally& t, const std::string& candidate, Console& out) {
   for (std::size_t i = 0; i < t.changes.size(); ++i) rows.emplace_back(kChangeNames[i], right(t.changes[i]));
   rows.emplace_back("Uncertain (cut in the log)",
                     right(t.uncertain) + "\t" + std::to_string(t.uncertain_different) + " of them replay differently");
-  rows.emplace_back("Not replayed", "");
-  rows.emplace_back("Bad or missing addresses", right(t.envelope_problems));
-  rows.emplace_back("Could not open message", right(t.unopenable));
-  rows.emplace_back("Lines skipped", "");
-  rows.emplace_back("Trace", right(t.lines.trace));
-  rows.emplace_back("Invalid entries", right(t.lines.invalid_entries));
-  rows.emplace_back("Other lines", right(t.lines.other));
-  rows.emplace_back("Too long", right(t.lines.too_long));
-  rows.emplace_back("Logs read", right(t.logs - t.unreadable));
-  rows.emplace_back("Logs unreadable", right(t.unreadable));
   print_rows(out, rows);
+  out.print("\nNot replayed: the checker read no rule file for them\n\n");
+  print_rows(out, {{"Bad or missing addresses", right(t.envelope_problems)},
+                   {"Could not open message file", right(t.unopenable)}});
+  out.print("\nLines skipped\n\n");
+  print_rows(out, {{"Trace", right(t.lines.trace)},
+                   {"Invalid entries", right(t.lines.invalid_entries)},
+                   {"Other lines", right(t.lines.other)},
+                   {"Too long", right(t.lines.too_long)}});
+  out.print("\n");
+  print_rows(out, {{"Logs read", right(t.logs - t.unreadable)}, {"Logs unreadable", right(t.unreadable)}});
   for (const std::string& log : t.without_no_action)
     out.print("\n" + log +
               " holds no \"No Action.\" line (written at LOW?): its messages without a verdict "
@@ -238,8 +240,13 @@ int run_replay(CommandLine& line) {
   ReplayHits hits;
 
   Tally tally;
-  for (const std::string& word : options.words) {
-    const std::string log = host_path_argument(word.c_str());
+  const LogFiles logs = log_files(options.words);
+  for (const std::string& pattern : logs.unmatched) {
+    ++tally.logs;
+    ++tally.unreadable;
+    line.err.print("QVADMIN replay: no log matches " + pattern + "\n");
+  }
+  for (const std::string& log : logs.paths) {
     ++tally.logs;
     std::FILE* file = host_open_read(log.c_str());
     if (!file) {

@@ -13,15 +13,18 @@ namespace {
 // before the program rule file's name, and with ".\\" or without.
 std::string file_key(const std::string& path) {
   std::string key;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const char c = path[i];
-    const bool at_component = key.empty() || key.back() == '\\';
-    if (c == '\\' && at_component && !key.empty()) continue;
-    if (c == '.' && at_component && i + 1 < path.size() && path[i + 1] == '\\') {
-      ++i;
-      continue;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(start, end - start);
+    // An empty first component is the root of an absolute path.
+    if (start == 0 && component.empty() && end < path.size()) key += '\\';
+    if (!component.empty() && component != ".") {
+      if (!key.empty() && key.back() != '\\') key += '\\';
+      for (const char c : component) key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    start = end + 1;
   }
   return key;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "admin/log_files.h"
 #include "admin/options.h"
 #include "admin/report_data.h"
 #include "admin/report_render.h"
@@ -31,8 +32,12 @@ int run_report(CommandLine& line) {
     return kExitUsage;
   }
   ReportBuilder builder;
-  for (const std::string& word : options.words) {
-    const std::string log = host_path_argument(word.c_str());
+  const LogFiles logs = log_files(options.words);
+  for (const std::string& pattern : logs.unmatched) {
+    builder.add_unreadable(pattern);
+    line.err.print("QVADMIN report: no log matches " + pattern + "\n");
+  }
+  for (const std::string& log : logs.paths) {
     std::FILE* file = host_open_read(log.c_str());
     if (!file) {
       builder.add_unreadable(log);

@@ -26,6 +26,12 @@ long percent(long count, long total) { return total > 0 ? static_cast<long>(coun
 
 namespace {
 
+constexpr char kColumnNote[] =
+    "White and Black: whitelisted and blacklisted by the user's, the domain's or the program's rule file.\n"
+    "Stopped: the domain or program rule file stopped the cascade (NO DOMAIN), a line without verdict\n"
+    "words that the checker writes at HIGH and DEBUG. Bad From, Bad To, Mail To missing: the envelope\n"
+    "held no usable sender or recipient. Not opened: \"Could not open message file.\"\n";
+
 std::string day_line(const DayRow& row) {
   std::string text = right(row.label, kLabelWidth);
   for (const KindColumn& column : kKindColumns) text += join({"\t", right(row.kinds[static_cast<int>(column.kind)])});
@@ -58,9 +64,7 @@ std::string report_text(const ReportData& data) {
   for (const KindColumn& column : kKindColumns) text += join({"\t", right(column.head2, kNumberWidth)});
   text += join({"\t", right("Total", kNumberWidth), "\n\n"});
   for (const DayRow& row : data.days) text += day_line(row);
-  text += join({"\n", day_line(data.total), "\n"});
-  for (const KindColumn& column : kKindColumns)
-    text += join({"  ", column.head1, column.head1[0] ? " " : "", column.head2, ": ", column.legend, "\n"});
+  text += join({"\n", day_line(data.total), "\n", kColumnNote});
 
   text += "\nInvalid entries in the rule files (lines logged at MID and above)\n\n";
   std::vector<std::string> places{"File:Line"};

@@ -93,6 +93,13 @@ drive checker "$e2e/checker_e2e.py" --exe "$checker" --launcher "$wine" --window
 drive analyser "$e2e/analyser_e2e.py" --exe "$analyser" --launcher "$wine" --windows
 drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --launcher "$wine" --windows
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
+# QVADMIN replay and report on QUORVANT.EXE's own logs, and the same bytes as
+# the native QVADMIN gives.
+admin=build-win/admin/QVADMIN.EXE
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2 --target qvadmin >/dev/null
+drive replay "$e2e/replay_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows \
+  --native build/admin/QVADMIN --messages 40
 if command -v zip >/dev/null; then
   scripts/package.sh >/dev/null
   drive package "$e2e/package_test.py" --zip dist/quorvant-veskol-windows.zip --launcher "$wine" --examples examples

@@ -27,6 +27,16 @@ def rule_lines(named):
     ]
 
 
+def user_file(domain, user):
+    """Files of one domain are named in lower case: names match without
+    regard to letter case."""
+    return f"b.test/{user.lower()}.quorvant" if domain == "B.TEST" else f"{domain}/{user}.QUORVANT"
+
+
+def domain_file(domain):
+    return "b.test/$DEFAULT$.quorvant" if domain == "B.TEST" else f"{domain}/$default$.QUORVANT"
+
+
 def make_tree(rnd, named):
     """{relative path: text} of a rule tree below the program directory."""
     lines = rule_lines(named)
@@ -37,10 +47,10 @@ def make_tree(rnd, named):
     tree = {"$default$.QUORVANT": rule_file(), "SHARED/T1.QUORVANT": rule_file(), "T2.QUORVANT": rule_file()}
     for domain in DOMAINS:
         if rnd.random() < 0.8:
-            tree[f"{domain}/$default$.QUORVANT"] = rule_file()
+            tree[domain_file(domain)] = rule_file()
         for user in USERS:
             if rnd.random() < 0.5:
-                tree[f"{domain}/{user}.QUORVANT"] = rule_file()
+                tree[user_file(domain, user)] = rule_file()
     return tree
 
 
@@ -65,7 +75,7 @@ def changed_tree(rnd, tree, named):
         out[path] = "".join(r + "\r\n" for r in rows)
     for domain in DOMAINS:
         if rnd.random() < 0.3:
-            out[f"{domain}/{rnd.choice(USERS)}.QUORVANT"] = rnd.choice(lines) + "\r\n"
+            out[user_file(domain, rnd.choice(USERS))] = rnd.choice(lines) + "\r\n"
     return out
 
 

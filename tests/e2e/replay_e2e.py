@@ -104,8 +104,14 @@ def round_trip(c):
     certain_changes = [ch for ch in changes(out) if not ch[4]]
     if certain_changes:
         problems.append(f"changes against the same tree: {certain_changes[:3]}")
-    # --hits: every replayed message that a line decided is counted once.
-    decided = re.findall(r"^ *(\d+)\t(\S.*?:\d+)  ", out.split("Messages decided by each line")[-1], re.M)
+    # --hits: every replayed message that a line decided is counted once, and
+    # each line is listed once, as used or as unused.
+    used_part, _, unused_part = out.split("Messages decided by each line")[-1].partition("Unused in this mail")
+    decided = re.findall(r"^ *(\d+)\t(\S.*?:\d+)  ", used_part, re.M)
+    places = [place.upper().replace("\\\\", "\\") for _, place in decided] + \
+        [place.upper().replace("\\\\", "\\") for place in re.findall(r"^\t(\S.*?:\d+)  ", unused_part, re.M)]
+    if len(places) != len(set(places)):
+        problems.append(f"--hits lists a line twice: {sorted(p for p in places if places.count(p) > 1)[:3]}")
     no_line = sum(1 for words in logged.values() if words == "No Action")
     if sum(int(n) for n, _ in decided) != len(logged) - no_line:
         problems.append(f"--hits counts {sum(int(n) for n, _ in decided)} decisions, want {len(logged) - no_line}")
@@ -189,6 +195,7 @@ def exit_codes(c):
         (["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"), c.path(c.logs / "QEL0306.LOG")], 2,
          b"cannot be read"),
         (["replay", "--dir", c.path(c.prog), c.path(c.logs)], 2, b"a directory, not a log"),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL9*.LOG")], 2, b"no log matches"),
         (["report", c.path(c.logs / "MISSING.LOG")], 2, b"cannot be read"),
         (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2, b"cannot write"),
     ]:
@@ -210,11 +217,14 @@ def same_bytes_as_native(c):
     if not c.native:
         return []
     c.log("QEL0307.LOG", "HIGH")
-    cand = c.dir / "CAND"
-    mail_gen.write_tree(cand, mail_gen.changed_tree(c.rnd, c.tree, c.named))
+    # REDIRECT words relative to the current directory name the same files
+    # on both hosts.
+    relative = {path: text.replace(c.named, "PROG\\") for path, text in c.tree.items()}
+    mail_gen.write_tree(c.prog, relative)
+    mail_gen.write_tree(c.dir / "CAND", mail_gen.changed_tree(c.rnd, relative, "PROG\\"))
     problems = []
     for args in (["replay", "--dir", "PROG", "--rules", "CAND", "--hits", "LOGS/QEL0307.LOG"],
-                 ["report", "--html", "page.html", "LOGS/QEL0307.LOG"]):
+                 ["report", "--html", "page.html", "LOGS/QEL03*.LOG"]):  # a wildcard, expanded by the program
         win_args = [a.replace("/", "\\") for a in args]
         got = c.host.run(c.qvadmin, win_args, cwd=c.dir)
         page = (c.dir / "page.html").read_bytes() if args[0] == "report" else b""
@@ -224,6 +234,10 @@ def same_bytes_as_native(c):
             problems.append(f"{args[0]}: exit code {got[0]}, natively {want[0]}")
         problems.append(diff_bytes(args[0], got[1], want[1]))
         problems.append(diff_bytes("HTML page", page, native_page))
+    _, native_replay = c.native.run(c.native.exe, ["replay", "--dir", "PROG", "--rules", "CAND", "LOGS/QEL0307.LOG"],
+                                    cwd=c.dir)
+    if b" -> " not in native_replay:
+        problems.append("the candidate tree changed no verdict: nothing to compare")
     return [p for p in problems if p]
 
 
