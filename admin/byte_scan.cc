@@ -7,6 +7,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace {
@@ -53,6 +54,22 @@ unsigned not_address_bits(const char* p, unsigned& ats) {
   return static_cast<unsigned>(_mm_movemask_epi8(yes)) ^ 0xFFFFu;
 }
 
+// The same with SSSE3's byte shuffle: each byte's class from two sixteen-entry
+// tables, one for its low and one for its high four bits. The groups of the
+// high four bits 2, 3, 4 and 5 are bits 1, 2, 4 and 8; the low table tells in
+// which of them a low half stands for an address character.
+__attribute__((target("ssse3"), always_inline)) inline unsigned not_address_bits_ssse3(const char* p, unsigned& ats) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  ats = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('@'))));
+  // low half:            0  1  2  3  4  5  6  7  8  9  A  B  C  D  E  F
+  const __m128i low = _mm_setr_epi8(14, 15, 14, 15, 14, 15, 14, 14, 14, 14, 13, 4, 4, 7, 5, 12);
+  const __m128i high = _mm_setr_epi8(0, 0, 1, 2, 4, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i l = _mm_shuffle_epi8(low, _mm_and_si128(v, nibble));
+  const __m128i h = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(l, h), _mm_setzero_si128())));
+}
+
 // One past the last byte before end whose bit is set, or 0.
 std::size_t subject_run(const char* text, std::size_t end) {
   for (; end >= 16; end -= 16)
@@ -68,20 +85,22 @@ void add_ats(AddressRun& run, unsigned ats, std::size_t base) {
   run.first_at = base + static_cast<std::size_t>(std::countr_zero(ats));
 }
 
-AddressRun address_run_sse(const char* text, std::size_t end) {
-  AddressRun run;
-  for (; end >= 16; end -= 16) {
-    unsigned ats;
-    const unsigned bits = not_address_bits(text + end - 16, ats);
-    if (bits) {
-      const std::size_t keep = 32 - static_cast<std::size_t>(std::countl_zero(bits));  // bytes before the run
-      run.start = end - 16 + keep;
-      add_ats(run, ats >> keep << keep, end - 16);
-      run.ats = std::min(run.ats, 2);
-      return run;
-    }
+// One chunk of an address run, right to left: true when the run begins in it.
+__attribute__((always_inline)) inline bool run_chunk(AddressRun& run, std::size_t end, unsigned not_address,
+                                                     unsigned ats) {
+  if (!not_address) {
     add_ats(run, ats, end - 16);
+    return false;
   }
+  const std::size_t keep = 32 - static_cast<std::size_t>(std::countl_zero(not_address));  // bytes before the run
+  run.start = end - 16 + keep;
+  add_ats(run, ats >> keep << keep, end - 16);
+  run.ats = std::min(run.ats, 2);
+  return true;
+}
+
+// The run's start in its last, shorter piece.
+AddressRun finish_run(AddressRun run, const char* text, std::size_t end) {
   for (; end > 0 && class_of(text[end - 1]) == kAddress; --end)
     if (text[end - 1] == '@') {
       ++run.ats;
@@ -117,8 +136,41 @@ AddressRun address_run(const char* text, std::size_t end) {
 }  // namespace byte_scan_reference
 
 #if defined(__SSE2__)
+namespace byte_scan_variants {
+AddressRun address_run_sse2(const char* text, std::size_t end) {
+  AddressRun run;
+  for (; end >= 16; end -= 16) {
+    unsigned ats;
+    const unsigned not_address = not_address_bits(text + end - 16, ats);
+    if (run_chunk(run, end, not_address, ats)) return run;
+  }
+  return finish_run(run, text, end);
+}
+__attribute__((target("ssse3"))) AddressRun address_run_ssse3(const char* text, std::size_t end) {
+  AddressRun run;
+  for (; end >= 16; end -= 16) {
+    unsigned ats;
+    const unsigned not_address = not_address_bits_ssse3(text + end - 16, ats);
+    if (run_chunk(run, end, not_address, ats)) return run;
+  }
+  return finish_run(run, text, end);
+}
+// Asked once, when the program starts.
+const bool kHaveSsse3 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
+bool have_ssse3() { return kHaveSsse3; }
+}  // namespace byte_scan_variants
+
+namespace {
+AddressRun (*const kAddressRun)(const char*, std::size_t) = byte_scan_variants::kHaveSsse3
+                                                                ? byte_scan_variants::address_run_ssse3
+                                                                : byte_scan_variants::address_run_sse2;
+}  // namespace
+
 std::size_t subject_run_start(const char* text, std::size_t end) { return subject_run(text, end); }
-AddressRun address_run(const char* text, std::size_t end) { return address_run_sse(text, end); }
+AddressRun address_run(const char* text, std::size_t end) { return kAddressRun(text, end); }
 #else
 std::size_t subject_run_start(const char* text, std::size_t end) {
   return byte_scan_reference::subject_run_start(text, end);

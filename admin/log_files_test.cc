@@ -15,10 +15,18 @@ TEST(Wildcard, Table) {
     const char* name;
     bool match;
   } cases[] = {
-      {"QEL12*.LOG", "QEL1207.LOG", true},  {"qel12*.log", "QEL1207.LOG", true}, {"QEL12*.LOG", "QEL1107.LOG", false},
-      {"QEL????.LOG", "QEL1207.LOG", true}, {"QEL???.LOG", "QEL1207.LOG", false}, {"*", "", true},
-      {"*.LOG", "A.LOG.BAK", false},        {"*A*B*", "xxAyyAzzB", true},        {"*A*B", "xxAyyBzz", false},
-      {"A?", "A", false},                   {"", "", true},                      {"**", "Q", true},
+      {"QEL12*.LOG", "QEL1207.LOG", true},
+      {"qel12*.log", "QEL1207.LOG", true},
+      {"QEL12*.LOG", "QEL1107.LOG", false},
+      {"QEL????.LOG", "QEL1207.LOG", true},
+      {"QEL???.LOG", "QEL1207.LOG", false},
+      {"*", "", true},
+      {"*.LOG", "A.LOG.BAK", false},
+      {"*A*B*", "xxAyyAzzB", true},
+      {"*A*B", "xxAyyBzz", false},
+      {"A?", "A", false},
+      {"", "", true},
+      {"**", "Q", true},
   };
   for (const auto& c : cases) EXPECT_EQ(wildcard_match(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }

@@ -29,14 +29,25 @@ T load(const char* p) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Eight bytes at a time: each byte of the word below 32.
+constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+bool has_byte_below_32(std::uint64_t word) { return ((word - 32 * kOnes) & ~word & kHighs) != 0; }
+
+// "HH:MM:SS ": digits, colons and a space. Every byte XOR the pattern
+// "00:00:00" is then at most 9, and 0 where the colons stand.
 bool is_time(std::string_view line) {
-  return line.size() >= 9 && is_digit(line[0]) && is_digit(line[1]) && line[2] == ':' && is_digit(line[3]) &&
-         is_digit(line[4]) && line[5] == ':' && is_digit(line[6]) && is_digit(line[7]) && line[8] == ' ';
+  if (line.size() < 9 || line[8] != ' ') return false;
+  const std::uint64_t x = load<std::uint64_t>(line.data()) ^ load<std::uint64_t>("00:00:00");
+  const std::uint64_t above_9 = (((x & ~kHighs) + 0x76 * kOnes) | x) & kHighs;
+  return above_9 == 0 && (x & 0x0000FF0000FF0000u) == 0;
 }
 
 bool has_control(std::string_view text) {
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) < 32) return true;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8)
+    if (has_byte_below_32(load<std::uint64_t>(text.data() + i))) return true;
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) < 32) return true;
   return false;
 }
 
@@ -121,8 +132,7 @@ bool parse_message(std::string_view line, std::size_t body, ResultLine& r) {
       recipient.start < 9 + 5 || !label_at(line, recipient.start, " To: "))
     return false;
   const std::size_t identifier_end = recipient.start - 5;
-  for (std::size_t i = 9; i < identifier_end; ++i)
-    if (static_cast<unsigned char>(text[i]) < 32) return false;
+  if (has_control(piece(text, 9, identifier_end))) return false;
 
   r.identifier = piece(text, 9, identifier_end);
   r.recipient = piece(text, recipient.start, from_label);

@@ -168,8 +168,7 @@ void print_rows(Console& out, const std::vector<std::pair<std::string, std::stri
 }
 
 void print_summary(const Tally& t, const std::string& candidate, Console& out) {
-  out.print("\nReplayed against the rule files in " + (candidate.empty() ? std::string(".\\") : candidate) +
-            "\n\n");
+  out.print("\nReplayed against the rule files in " + (candidate.empty() ? std::string(".\\") : candidate) + "\n\n");
   std::vector<std::pair<std::string, std::string>> rows = {
       {"Messages replayed", right(t.replayed)},
       {"Unchanged", right(t.unchanged)},
