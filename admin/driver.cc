@@ -53,7 +53,8 @@ int run_admin(int argc, char** argv, Console& out, Console& err) {
     out.print(kUsage);
     return 0;
   }
-  std::string own = host_program_path(argv);
+  // QVADMIN finds its own directory the way the checker finds its own.
+  std::string own = host_path_argument(host_program_path(argv));
   own.resize(std::strlen(directory_part(own.data())));
   CommandLine line{{argv + 2, argv + argc}, own, out, err};
   for (const CommandEntry& entry : kCommands)

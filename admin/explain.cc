@@ -11,6 +11,7 @@
 #include "checker/message_check.h"
 #include "checker/rule_match.h"
 #include "common/host.h"
+#include "common/text.h"
 #include "common/text_file.h"
 
 namespace {
@@ -247,7 +248,7 @@ void print_message(const MessageCheck& check, const Explanation& explanation, Co
   if (!check.envelope_opened) return;
   if (check.outcome != EnvelopeOutcome::Found) {
     if (!explanation.last_envelope_line.empty())
-      out.print("  last line read  " + explanation.last_envelope_line + "\n");
+      out.print("  last line read  " + printable(explanation.last_envelope_line) + "\n");
     return;
   }
   const Envelope& e = check.envelope;
@@ -299,7 +300,8 @@ int run_explain(CommandLine& line) {
   if (directory.size() > kMaxProgramDirectory) {
     line.out.print("The program directory " + directory + " is longer than " +
                    std::to_string(kMaxProgramDirectory) +
-                   " characters: QUORVANT ends every run there with exit code 0 and writes nothing.\n");
+                   " characters: QUORVANT ends every run there with exit code 0 and writes nothing.\n"
+                   "\nExit code  0\n");
     return kExitNoVerdict;
   }
 
@@ -310,8 +312,10 @@ int run_explain(CommandLine& line) {
   if (by_address) {
     // The addresses and the Subject go through the reading of envelope and
     // message lines, as if the mail filter had written them.
+    // An empty --from stands for an envelope without a sender line.
+    const std::string& from = *options.value("--from");
     const std::string envelope =
-        "FROM: " + *options.value("--from") + "\r\nTO: " + *options.value("--to") + "\r\n";
+        (from.empty() ? "" : "FROM: " + from + "\r\n") + "TO: " + *options.value("--to") + "\r\n";
     const std::string message = options.has("--subject") ? "Subject: " + *options.value("--subject") + "\r\n" : "";
     TextReader envelope_reader(envelope.data(), envelope.size());
     TextReader message_reader(message.data(), message.size());
@@ -321,9 +325,14 @@ int run_explain(CommandLine& line) {
     check = check_message(directory, message_path.c_str(), start_time, files, explanation);
   }
 
-  if (options.has("--quiet"))
+  if (options.has("--quiet")) {
     line.out.print(verdict_word(check.exit_code) + ": " + reason(check) + "\n");
-  else
+  } else {
+    std::vector<DirectoryEntry> entries;
+    if (!host_list_directory(directory.empty() ? "." : directory.c_str(), entries))
+      line.out.print("Note: the program directory " + directory +
+                     " cannot be read, so no rule file in it can be opened.\n\n");
     print_explanation(check, explanation, line.out);
+  }
   return check.exit_code;
 }

@@ -1,7 +1,6 @@
 #include "analyser/report.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "common/host.h"
 #include "common/text.h"
@@ -19,6 +18,20 @@ std::string right(const std::string& text, std::size_t width) {
 }
 
 std::string right(std::int64_t number, std::size_t width) { return right(std::to_string(number), width); }
+
+// "veskol.txt" in the directory of the log path ("\" separates).
+std::string report_path(const char* log_path) {
+  std::string dir(log_path);
+  directory_part(dir.data());
+  return std::string(dir.c_str()) + "veskol.txt";
+}
+
+// Concatenates the pieces (appending one by one keeps GCC's -Wrestrict quiet).
+std::string join(std::initializer_list<std::string> pieces) {
+  std::string text;
+  for (const std::string& piece : pieces) text += piece;
+  return text;
+}
 
 }  // namespace
 
@@ -38,18 +51,7 @@ std::vector<int> report_order(const TestTable& table) {
   return order;
 }
 
-std::string report_path(const char* log_path) {
-  std::string dir(log_path);
-  directory_part(dir.data());
-  return std::string(dir.c_str()) + "veskol.txt";
-}
 
-// Concatenates the pieces (appending one by one keeps GCC's -Wrestrict quiet).
-std::string join(std::initializer_list<std::string> pieces) {
-  std::string text;
-  for (const std::string& piece : pieces) text += piece;
-  return text;
-}
 
 std::vector<std::string> report_lines(const char* log_path, const TestTable& table, const ScanTotals& totals) {
   const std::string tab(1, '\t');
@@ -59,7 +61,7 @@ std::vector<std::string> report_lines(const char* log_path, const TestTable& tab
   lines.push_back(join({"\n", right("Test Name", 25), tab, "Fail Count %", tab, "Fail Count %", "\n"}));
   for (const int slot : report_order(table)) {
     const TestSlot& test = table.slots[slot];
-    lines.push_back(join({"\n", right(test.name, 25), tab, right(test.message_fails, 7), "   ",
+    lines.push_back(join({"\n", right(printable(test.name), 25), tab, right(test.message_fails, 7), "   ",
                           right(share(test.message_fails, totals.messages), 2), tab,
                           right(test.recipient_fails, 7), "   ",
                           right(share(test.recipient_fails, totals.recipients), 2)}));
@@ -71,12 +73,14 @@ std::vector<std::string> report_lines(const char* log_path, const TestTable& tab
 
 void write_report(const char* log_path, const TestTable& table, const ScanTotals& totals, Console& console) {
   console.print("\n\n");
-  const std::vector<std::string> lines = report_lines(log_path, table, totals);
-  std::FILE* file = host_open_write(report_path(log_path).c_str());
-  for (const std::string& line : lines) {
+  std::string text;
+  for (const std::string& line : report_lines(log_path, table, totals)) {
     console.print(line);
-    if (file) write_text(file, line);
+    text += line;
   }
-  if (file) std::fclose(file);
+  const std::string path = report_path(log_path);
+  const std::string bytes = to_crlf(text);
+  if (host_replace_file(path.c_str(), bytes.data(), bytes.size()) == ReplaceOutcome::NotWritten)
+    console.print("\n Report file could not be written: " + path + "\n");
   console.flush();
 }

@@ -1,5 +1,7 @@
 #include "analyser/test_table.h"
 
+#include "common/text.h"
+
 int find_or_add_test(TestTable& table, std::string_view name, Console& console) {
   const int used = static_cast<int>(table.slots.size());
   for (int slot = 0; slot < used; ++slot)
@@ -8,7 +10,7 @@ int find_or_add_test(TestTable& table, std::string_view name, Console& console) 
   if (table.slots.capacity() < static_cast<std::size_t>(kTestSlots)) table.slots.reserve(kTestSlots);
   table.slots.push_back(TestSlot{std::string(name)});
   std::string announcement = "\n";
-  announcement.append(std::to_string(used)).append(" ").append(name);
+  announcement.append(std::to_string(used)).append(" ").append(printable(name));
   console.print(announcement);
   return used;
 }

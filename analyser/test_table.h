@@ -21,6 +21,7 @@ struct TestTable {
 };
 
 // The slot holding exactly this name, or the first free slot, which gets the
-// name and is announced as "\n<slot> <name>". -1 when the name is new and all
+// name and is announced as "\n<slot> <name>" (control bytes of the name shown
+// as "?": names come from senders' text). -1 when the name is new and all
 // slots are taken. (A name given as a C string ends at its first zero byte.)
 int find_or_add_test(TestTable& table, std::string_view name, Console& console);

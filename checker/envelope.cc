@@ -25,6 +25,13 @@ bool take_recipient(const char* address, Envelope& envelope) {
   return local_length > 0;
 }
 
+// A domain of dots only would lead the rule-file paths out of the program
+// directory ("..\JOE.QUORVANT").
+bool domain_of_dots(const char* address) {
+  const char* domain = std::strchr(address, '@') + 1;
+  return *domain && domain[std::strspn(domain, ".")] == '\0';
+}
+
 }  // namespace
 
 std::string message_identifier(const char* message_path) {
@@ -60,7 +67,7 @@ EnvelopeOutcome read_envelope(TextReader& reader, Envelope& envelope, CheckObser
     } else if (!recipient_known && (begins_with(line, "R<") || begins_with(line, "TO: "))) {
       observer.recipient_line();
       const char* address = extract_address(line);
-      if (std::strcmp(address, "~BAD") == 0) return EnvelopeOutcome::BadRecipient;
+      if (std::strcmp(address, "~BAD") == 0 || domain_of_dots(address)) return EnvelopeOutcome::BadRecipient;
       recipient_known = take_recipient(address, envelope);
     }
     if (++counter > kEnvelopeLineLimit) break;

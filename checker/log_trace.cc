@@ -14,8 +14,18 @@ void LogTrace::envelope_opened(const std::string& path) {
   write(LogLevel::Debug, "1.2.1  Message File Opened : " + path);
 }
 
+// The line as read, but every byte below 32 other than the tab and the line's
+// own final line break, and byte 127, as "?": a sender can neither forge a
+// log line (a lone carriage return) nor act on a terminal that shows the log
+// (escape sequences).
 void LogTrace::envelope_line(int counter, const char* as_read) {
-  if (level_ >= LogLevel::Debug) write(LogLevel::Debug, "Line " + std::to_string(counter) + ":" + as_read);
+  if (level_ < LogLevel::Debug) return;
+  std::string shown(as_read);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(shown[i]);
+    if ((c < 32 && c != '\t' && !(c == '\n' && i + 1 == shown.size())) || c == 127) shown[i] = '?';
+  }
+  write(LogLevel::Debug, "Line " + std::to_string(counter) + ":" + shown);
 }
 
 void LogTrace::sender_line() { write(LogLevel::Debug, "1.2.2  Detected From Address"); }

@@ -12,40 +12,6 @@
 
 namespace {
 
-using K = RuleLineKind;
-
-TEST(ClassifyRuleLine, FirstMatchingKindWins) {
-  struct Case {
-    const char* line;
-    RuleLineKind kind;
-  } cases[] = {
-      {"STRICT", K::Strict},
-      {"WHITELIST SUBJECT CONTAINS STRICTLY PRIVATE", K::Strict},
-      {"REDIRECT @X C:\\R.QUORVANT", K::Redirect},
-      {"WHITELIST FROM REDIRECT@X.COM", K::Redirect},
-      {"REDIRECT STRICT", K::Strict},
-      {"NO DOMAIN", K::NoDomain},
-      {"BLACKLIST SUBJECT NO DOMAIN HERE", K::NoDomain},
-      {"NO  DOMAIN", K::Invalid},
-      {"WHITELIST FROM JOE@EXAMPLE.COM", K::FromRule},
-      {"BLACKLIST FROM @", K::FromRule},
-      {"WHITELIST FROM JOE", K::Invalid},
-      {"WHITELIST  FROM JOE@EXAMPLE.COM", K::Invalid},
-      {"WHITELIST FROM", K::Invalid},
-      {"WHITELIST SUBJECT HELLO", K::SubjectRule},
-      {"WHITELIST SUBJECT HI", K::Invalid},
-      {"WHITELIST SUBJECT CONTAINS HI", K::Invalid},
-      {"WHITELIST SUBJECT CONTAINS HELLO", K::SubjectRule},
-      {"WHITELIST SUBJECT CONTAINS      ", K::SubjectRule},  // five spaces of text count
-      {"WHITELIST SUBJECT CONTAINS     ", K::Invalid},
-      {"WHITELIST SUBJECT", K::Invalid},
-      {"WHITELIST TO A@B", K::Invalid},
-      {"", K::Invalid},
-      {" WHITELIST FROM A@B", K::Invalid},
-  };
-  for (const Case& c : cases) EXPECT_EQ(classify_rule_line(c.line), c.kind) << c.line;
-}
-
 struct EvalCase {
   const char* name;
   // Files below the scratch directory; the first is evaluated. In contents,
@@ -158,6 +124,69 @@ TEST_F(RedirectDepth, SixteenNestedEvaluationsAreFollowed) {
   EXPECT_EQ(evaluate_rule_file(path("A0").c_str(), in, files, quiet).result, RuleResult::NothingDecided);
   write_file("A16", kHit);
   EXPECT_EQ(evaluate_rule_file(path("A0").c_str(), in, files, quiet).result, RuleResult::Blacklisted);
+}
+
+}  // namespace
+
+namespace {
+
+const char* by_name(DecidedBy by) {
+  switch (by) {
+    case DecidedBy::Nothing: return "nothing";
+    case DecidedBy::Rule: return "rule";
+    case DecidedBy::Strict: return "STRICT";
+    case DecidedBy::NoDomain: return "NO DOMAIN";
+    case DecidedBy::RedirectAfterStrict: return "REDIRECT after STRICT";
+  }
+  return "?";
+}
+
+class DecidingLine : public CheckerScratch {};
+
+// The line behind each result, as FILE:EDITOR_LINE/COUNTER, through long
+// lines, CR LF, zero bytes and REDIRECT chains.
+TEST_F(DecidingLine, IsTheLineThatDecided) {
+  const struct {
+    std::vector<std::pair<std::string, std::string>> files;
+    const char* decided;
+  } cases[] = {
+      {{{"A", "STRICT\nWHITELIST FROM JOE@EXAMPLE.COM\n"}}, "A:2/2 rule"},
+      {{{"A", "NO DOMAIN\nSTRICT\n# after\n"}}, "A:2/2 STRICT"},
+      {{{"A", "STRICT\r\nNO DOMAIN\r\nBLACKLIST FROM @OTHER\r\n"}}, "A:2/2 NO DOMAIN"},
+      {{{"A", "#" + std::string(98, 'X') + "\nSTRICT\n"}}, "A:2/3 STRICT"},
+      {{{"A", "# a\r\n# b\rc\nSTRICT\n"}}, "A:3/3 STRICT"},
+      {{{"A", std::string("\0\nSTRICT\n", 9)}}, "A:2/2 STRICT"},
+      {{{"A", "REDIRECT ANN {D}B\n"}, {"B", "\nREDIRECT @EXAMPLE {D}C\n"}, {"C", "#\n" + std::string(kHit)}},
+       "C:2/2 rule"},
+      {{{"A", "NO DOMAIN\nREDIRECT ANN {D}B\n"}, {"B", "# nothing\n"}}, "A:1/1 NO DOMAIN"},
+      {{{"A", "REDIRECT ANN {D}B\n"}, {"B", "NO DOMAIN\n"}}, "B:1/1 NO DOMAIN"},
+      {{{"A", "STRICT\nREDIRECT ANN {D}B\n"}, {"B", kHit}}, "A:2/2 REDIRECT after STRICT"},
+      {{{"A", "NO DOMAIN\nREDIRECT ANN {D}A\n"}}, "A:1/1 NO DOMAIN"},
+      {{{"A", "WHITELIST FROM @ELSEWHERE\n"}}, ":0/0 nothing"},
+      {{{"B", kHit}}, ":0/0 nothing"},  // A is missing
+  };
+  const std::string dir = path("");
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    for (const auto& [name, content] : c.files) {
+      std::string text = content;
+      for (std::size_t at; (at = text.find("{D}")) != std::string::npos;) text.replace(at, 3, dir);
+      write_file(name, text);
+    }
+    CheckObserver quiet;
+    DiskRuleSource files;
+    const RuleInputs in{"HELLO THERE", "JOE@EXAMPLE.COM", "ANN@EXAMPLE.ORG"};
+    const RuleDecision d = evaluate_rule_file(path("A").c_str(), in, files, quiet);
+    std::string upper = dir;  // a REDIRECT names its file in upper case
+    upper_case_text(upper.data());
+    std::string file = d.file;
+    for (const std::string& prefix : {dir, upper})
+      if (file.rfind(prefix, 0) == 0) file = file.substr(prefix.size());
+    EXPECT_EQ(file + ":" + std::to_string(d.editor_line) + "/" + std::to_string(d.counter) + " " + by_name(d.by),
+              c.decided)
+        << c.files[0].second;
+  }
 }
 
 }  // namespace

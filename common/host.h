@@ -10,6 +10,12 @@
 #include <string>
 #include <vector>
 
+// Makes sure descriptors 0, 1 and 2 are open, on the null device when they
+// are not, so that no file the program opens later takes one of their numbers
+// (a report opened as descriptor 1 would receive the console lines). Called
+// first thing, by run_program.
+void host_open_standard_streams();
+
 // Puts the arguments in the form the programs expect: on POSIX every "/" of
 // every word becomes "\"; on Windows they stay as Windows gave them.
 void host_prepare_arguments(int argc, char** argv);
@@ -23,14 +29,33 @@ void host_prepare_console();
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 
-// Opens a path text. Reading refuses anything but a regular file (a directory,
-// a named pipe, a device). Both give nullptr on failure.
-std::FILE* host_open_read(const char* path);
-std::FILE* host_open_write(const char* path);  // an existing file is emptied
+// True when the last component of the path text is a name that Windows takes
+// for a device: CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9, in any
+// letter case, with any extension and any trailing dots or spaces. Such a
+// path is never opened, on either host, so both give the same verdicts.
+bool host_names_device(const char* path);
 
-// Appends the bytes to the file (created when missing) in one append-mode
-// write, so that lines of concurrent runs never tear. False on any failure.
+// Opens a path text for reading. Refuses anything but a regular file (a
+// directory, a named pipe, a device); nullptr then and on any failure.
+std::FILE* host_open_read(const char* path);
+
+// Appends one line (its bytes, line end included) to the file, created when
+// missing, in one append-mode write, so that lines of concurrent runs never
+// tear. A line that a full disk cuts short never runs together with the next
+// one. Refuses anything but a regular file. False on any failure.
 bool host_append(const char* path, const char* bytes, std::size_t size);
+
+// Puts the bytes in place of the file at path in one step: they go to a new
+// file of a unique name in the same directory, which then replaces path. A
+// link named path is replaced itself; its target is never written.
+enum class ReplaceOutcome {
+  Replaced,
+  NotCreated,  // path is neither a regular file nor a link, or the new file
+               // could not be created: nothing was changed
+  NotWritten,  // writing or replacing failed: path is as it was, and the
+               // new file is gone
+};
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size);
 
 struct DirectoryEntry {
   std::string name;

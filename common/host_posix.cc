@@ -1,8 +1,9 @@
 // POSIX side of the host layer. Path texts arrive in Windows form: every "\"
-// becomes "/", and a component with no entry of exactly its name is matched
-// against its directory's entries without regard to ASCII letter case, the
-// first such entry in byte order winning. A component that matches nothing is
-// used as written, so a new file gets the name as built.
+// becomes "/", each component loses the trailing dots and spaces that
+// Windows would drop, and a component with no entry of exactly its name is
+// matched against its directory's entries without regard to ASCII letter
+// case, the first such entry in byte order winning. A component that matches
+// nothing is used as written, so a new file gets the name as built.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,6 +51,19 @@ std::string match_component(const std::string& dir, const std::string& component
   return found ? best : component;
 }
 
+// A component as Windows reads it: an inner one loses one trailing dot
+// unless it ends in two ("SHARED." is SHARED), the last one every trailing
+// dot and space ("RULES.QUORVANT. ." is RULES.QUORVANT).
+std::string windows_component(std::string component, bool last) {
+  if (component == "." || component == "..") return component;
+  if (last) {
+    while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
+  } else if (component.size() >= 2 && component.back() == '.' && component[component.size() - 2] != '.') {
+    component.pop_back();
+  }
+  return component;
+}
+
 std::string map_path(const char* text) {
   std::string path(text);
   for (char& c : path)
@@ -59,7 +73,7 @@ std::string map_path(const char* text) {
   while (i <= path.size()) {
     std::size_t slash = path.find('/', i);
     if (slash == std::string::npos) slash = path.size();
-    std::string component = path.substr(i, slash - i);
+    std::string component = windows_component(path.substr(i, slash - i), slash == path.size());
     if (!component.empty() && component != "." && component != "..") {
       if (!exists(out + component)) component = match_component(out, component);
     }
@@ -70,7 +84,47 @@ std::string map_path(const char* text) {
   return out;
 }
 
+// Opens the file only when it is a regular one: a named pipe would block the
+// open (or a later write) for ever, and a device must never be opened at
+// all. Without blocking, in case the name changes hands in between.
+int open_regular(const std::string& path, int flags) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool write_all(int fd, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
+
+void host_open_standard_streams() {
+  // open() takes the lowest free number, so the closed ones fill in order.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", O_RDWR);
+    if (opened > fd) close(opened);  // cannot be: fd was the lowest free number
+  }
+}
 
 void host_prepare_arguments(int argc, char** argv) {
   for (int i = 0; i < argc; ++i)
@@ -114,23 +168,52 @@ void host_prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
 const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 
 std::FILE* host_open_read(const char* path) {
-  const std::string real = map_path(path);
-  struct stat st;
-  // Only regular files: a named pipe would block the open, a device never end.
-  if (stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-  return std::fopen(real.c_str(), "rb");
+  if (host_names_device(path)) return nullptr;
+  const int fd = open_regular(map_path(path), O_RDONLY);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "rb");
+  if (!f) close(fd);
+  return f;
 }
 
-std::FILE* host_open_write(const char* path) { return std::fopen(map_path(path).c_str(), "wb"); }
-
 bool host_append(const char* path, const char* bytes, std::size_t size) {
-  const int fd = open(map_path(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = open_regular(map_path(path), O_WRONLY | O_APPEND | O_CREAT);
   if (fd < 0) return false;
   ssize_t written;
   do written = write(fd, bytes, size);
   while (written < 0 && errno == EINTR);
+  if (written > 0 && static_cast<std::size_t>(written) < size) {
+    // Cut short (a full disk): the piece is taken back while it is still the
+    // end of the file, so that the next line starts on a line of its own.
+    // (Looking at the last byte before each write instead would catch
+    // concurrent runs in the middle of their writes.)
+    const off_t end = lseek(fd, 0, SEEK_CUR);
+    struct stat st;
+    if (end >= written && fstat(fd, &st) == 0 && st.st_size == end) ftruncate(fd, end - written);
+  }
   close(fd);
   return written == static_cast<ssize_t>(size);
+}
+
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
+  const std::string real = map_path(path);
+  struct stat st;
+  if (lstat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return ReplaceOutcome::NotCreated;
+  std::string temporary;
+  int fd = -1;
+  for (int n = 0; fd < 0 && n < 100; ++n) {
+    temporary = real + "." + std::to_string(getpid()) + "-" + std::to_string(n) + ".tmp";
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return ReplaceOutcome::NotCreated;
+  // A file system may report a full disk only when the data goes out, at
+  // fsync or close.
+  bool written = write_all(fd, bytes, size) && fsync(fd) == 0;
+  written = close(fd) == 0 && written;
+  if (written && rename(temporary.c_str(), real.c_str()) == 0) return ReplaceOutcome::Replaced;
+  unlink(temporary.c_str());
+  return ReplaceOutcome::NotWritten;
 }
 
 LocalTime host_local_time() {

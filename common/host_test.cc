@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -60,13 +68,78 @@ TEST_F(HostFiles, NewFileKeepsTheNameAsBuilt) {
 }
 #endif
 
-TEST_F(HostFiles, WriteEmptiesAnExistingFile) {
+TEST_F(HostFiles, ReplaceLeavesOnlyTheNewFile) {
   write("veskol.txt", "old report, longer than the new one");
-  std::FILE* f = host_open_write(windows_path("VESKOL.TXT").c_str());
-  ASSERT_NE(f, nullptr);
-  std::fputs("new", f);
-  std::fclose(f);
+  ASSERT_EQ(host_replace_file(windows_path("VESKOL.TXT").c_str(), "new", 3), ReplaceOutcome::Replaced);
   EXPECT_EQ(read_back(host_open_read(windows_path("veskol.txt").c_str())), "new");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"veskol.txt"});
+
+  fs::create_directory(dir_ / "dir.txt");
+  EXPECT_EQ(host_replace_file(windows_path("dir.txt").c_str(), "x", 1), ReplaceOutcome::NotCreated);
+  EXPECT_EQ(host_replace_file(windows_path("missing\\veskol.txt").c_str(), "x", 1), ReplaceOutcome::NotCreated);
 }
+
+TEST(HostNames, DevicesInTheLastComponent) {
+  const struct {
+    const char* path;
+    bool device;
+  } cases[] = {
+      {"NUL", true},          {"c:\\x\\nul.quorvant", true}, {"X\\Com1.X.QUORVANT", true},
+      {"X/lpt9", true},       {"X\\AUX. . ", true},            {"X\\CON .TXT", true},
+      {"X\\PRN:", true},      {"C:NUL", true},                 {"X\\COM0", false},
+      {"X\\LPT10", false},    {"X\\NULL", false},              {"X\\ NUL", false},
+      {"NUL\\X", false},      {"X\\CON\\", false},             {"", false},
+      {"X\\COM\xb9", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(host_names_device(c.path), c.device) << c.path;
+}
+
+#ifndef _WIN32
+TEST_F(HostFiles, TrailingDotsAndSpacesAsWindowsDropsThem) {
+  write("A/F", "one");
+  write("A../F", "two");
+  const struct {
+    const char* path;
+    const char* content;  // nullptr: not found
+  } cases[] = {
+      {"A\\F", "one"}, {"A.\\F", "one"},   {"A\\F. . ", "one"}, {"A..\\F..", "two"},
+      {"A. \\F", nullptr}, {"A.\\.F", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::FILE* f = host_open_read(windows_path(c.path).c_str());
+    if (!c.content) {
+      EXPECT_EQ(f, nullptr) << c.path;
+      if (f) std::fclose(f);
+    } else {
+      ASSERT_NE(f, nullptr) << c.path;
+      EXPECT_EQ(read_back(f), c.content) << c.path;
+    }
+  }
+}
+
+// In a child process whose file size limit lets only part of the line in,
+// as a full disk would.
+TEST_F(HostFiles, AppendTakesBackALineCutShort) {
+  write("QEL0109.LOG", "a\r\n");
+  const std::string log = windows_path("QEL0109.LOG");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{6, 6};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(host_append(log.c_str(), "bbbbb\r\n", 7) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(read_back(host_open_read(log.c_str())), "a\r\n");
+  ASSERT_TRUE(host_append(log.c_str(), "c\r\n", 3));
+  EXPECT_EQ(read_back(host_open_read(log.c_str())), "a\r\nc\r\n");
+}
+#endif
 
 }  // namespace

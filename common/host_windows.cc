@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "common/host.h"
 
@@ -15,11 +16,69 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Only ordinary disk files are ours to read and write. A recipient such as
-// AUX@EXAMPLE.ORG makes a rule-file name that Windows takes for a device (AUX,
-// CON, NUL, COM1, ...); such a name counts as a file that cannot be opened,
-// so that a mail address can never make a run read a port or the console.
+// Only ordinary disk files are ours to read and write. Device names (a
+// recipient AUX@EXAMPLE.ORG makes a rule file AUX.QUORVANT) are refused before
+// any open, see host_names_device; this catches whatever else is not a file.
 bool is_disk_file(HANDLE h) { return GetFileType(h) == FILE_TYPE_DISK; }
+
+// Appenders take turns on one byte far beyond any real end of the file, see
+// host_append. Any process that may read the log can lock that byte as well,
+// so the turn is only tried, again and again, and given up when waiting for
+// it has cost the run about a second in all while the log did not grow: a
+// process that just holds the lock stalls every appender, whereas runs that
+// take turns with each other keep the log growing and never give up their
+// turns (a busy server has dozens of them at once). However busy the server,
+// no run waits more than ten seconds in all. Once given up, the turn is
+// tried once more for each later line of the run, without waiting.
+DWORD g_stalled_wait_left_ms = 1000;
+DWORD g_wait_left_ms = 10000;
+
+LONGLONG file_size(HANDLE h) {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(h, &size) ? size.QuadPart : -1;
+}
+
+void spend(DWORD& left, DWORD ms) { left -= ms < left ? ms : left; }
+
+bool take_turn(HANDLE h, OVERLAPPED& turn) {
+  LONGLONG seen = file_size(h);
+  for (DWORD pause = 1;; pause = pause < 16 ? pause * 2 : 16) {
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn)) return true;
+    if (GetLastError() != ERROR_LOCK_VIOLATION || g_stalled_wait_left_ms == 0 || g_wait_left_ms == 0) return false;
+    const DWORD start = GetTickCount();
+    Sleep(pause);
+    // A sleep may last longer than asked (the clock ticks in steps of about
+    // 16 ms); whichever is longer is spent.
+    DWORD spent = GetTickCount() - start;
+    if (spent < pause) spent = pause;
+    const LONGLONG now = file_size(h);
+    if (now == seen) spend(g_stalled_wait_left_ms, spent);
+    spend(g_wait_left_ms, spent);
+    seen = now;
+  }
+}
+
+bool ends_without_line_feed(HANDLE h) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(h, &size) || size.QuadPart == 0) return false;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+  char last;
+  DWORD n = 0;
+  return ReadFile(h, &last, 1, &n, &at) && n == 1 && last != '\n';
+}
+
+bool write_all(HANDLE h, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(h, bytes, chunk, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
 
 std::FILE* stream_for(HANDLE h, int flags, const char* mode) {
   if (h == INVALID_HANDLE_VALUE) return nullptr;
@@ -38,6 +97,10 @@ std::FILE* stream_for(HANDLE h, int flags, const char* mode) {
 }
 
 }  // namespace
+
+// Nothing to do: the C runtime marks descriptors 0, 1 and 2 as taken even
+// when the process has no standard handles, so no file gets their numbers.
+void host_open_standard_streams() {}
 
 void host_prepare_arguments(int, char**) {}
 
@@ -96,27 +159,22 @@ const char* host_program_path(char** argv) {
 }
 
 std::FILE* host_open_read(const char* path) {
+  if (host_names_device(path)) return nullptr;
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
   return stream_for(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr),
                     _O_RDONLY, "rb");
 }
 
-std::FILE* host_open_write(const char* path) {
-  return stream_for(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr),
-                    _O_WRONLY, "wb");
-}
-
 bool host_append(const char* path, const char* bytes, std::size_t size) {
-  if (size > MAXDWORD) return false;
   // Append-only access (FILE_APPEND_DATA without FILE_WRITE_DATA) makes every
   // WriteFile land at the current end of the file, so the whole line goes in
-  // one piece. Read access is asked for only so that the lock below may be
-  // taken; a log that grants no reading is appended to without it.
+  // one piece. Read access serves the turn below and the look at the last
+  // byte; a log that grants no reading is appended to without them.
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, kShareAll, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE)
+  const bool readable = h != INVALID_HANDLE_VALUE;
+  if (!readable)
     h = CreateFileA(path, FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   if (!is_disk_file(h)) {
@@ -125,18 +183,48 @@ bool host_append(const char* path, const char* bytes, std::size_t size) {
   }
   // Not every file system finds the end of the file and writes there in one
   // step (Wine, for one, reads the size and then writes at it, so two runs can
-  // write over each other). Appenders therefore also take turns on one byte
-  // far beyond any real end of file: it holds no data, so readers and other
-  // writers of the file's data are never held up, appenders wait only for
-  // each other's single write, and the lock goes when the process ends.
+  // write over each other). Appenders therefore also take turns on the byte
+  // at 2^62: it holds no data, so readers and other writers of the file's data
+  // are never held up, appenders wait only for each other's single write, and
+  // the lock goes when the process ends.
   OVERLAPPED turn{};
-  turn.OffsetHigh = 0x40000000;  // byte 2^62
-  const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
+  turn.OffsetHigh = 0x40000000;
+  const bool locked = readable && take_turn(h, turn);
+  // A line that a full disk cut short has no line end: one goes first, so
+  // that two lines never run together. Only with the turn held: otherwise
+  // another run could be half-way through its write.
+  std::string line;
+  if (locked && ends_without_line_feed(h)) line = "\r\n";  // the text-mode line end
+  line.append(bytes, size);
   DWORD written = 0;
-  const bool ok = WriteFile(h, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  const bool ok = line.size() <= MAXDWORD &&
+                  WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+                  written == line.size();
   if (locked) UnlockFileEx(h, 0, 1, 0, &turn);
   CloseHandle(h);
   return ok;
+}
+
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
+  if (host_names_device(path)) return ReplaceOutcome::NotCreated;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return ReplaceOutcome::NotCreated;
+  std::string temporary;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int n = 0; h == INVALID_HANDLE_VALUE && n < 100; ++n) {
+    temporary = std::string(path) + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(n) + ".tmp";
+    h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (h == INVALID_HANDLE_VALUE) return ReplaceOutcome::NotCreated;
+  bool written = is_disk_file(h) && write_all(h, bytes, size) && FlushFileBuffers(h);
+  written = CloseHandle(h) && written;
+  if (written && MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return ReplaceOutcome::Replaced;
+  DeleteFileA(temporary.c_str());
+  return ReplaceOutcome::NotWritten;
 }
 
 LocalTime host_local_time() {

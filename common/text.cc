@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-bool is_space_char(unsigned char c) { return c == ' '; }
-
 bool is_control_char(unsigned char c) { return c >= 1 && c <= 31; }
 
 bool is_address_char(unsigned char c) {
@@ -86,6 +84,13 @@ long position_of(const char* text, const char* word) {
 }
 
 bool stands_at(const char* text, const char* word, long pos) { return position_of(text, word) == pos; }
+
+std::string printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+  return shown;
+}
 
 void copy_text(char* dst, std::size_t capacity, const char* src) {
   if (capacity == 0) return;

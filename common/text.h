@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
-// Byte classes.
-bool is_space_char(unsigned char c);    // byte 32 only; a TAB is not a space
+// Byte classes. A space is the byte 32 only; a TAB is not a space.
 bool is_control_char(unsigned char c);  // bytes 1 to 31
 bool is_address_char(unsigned char c);  // A-Z, 0-9 and . - _ = ! # % *
 
@@ -27,5 +28,8 @@ bool contains(const char* text, const char* word);
 long position_of(const char* text, const char* word);
 // True when the first occurrence of word in text begins at pos.
 bool stands_at(const char* text, const char* word, long pos);
+// The text with every byte below 32 and byte 127 shown as "?", so that text
+// from a sender never acts on a terminal (escape sequences) or forges a line.
+std::string printable(std::string_view text);
 // Copies src into dst, keeping at most capacity - 1 bytes and the terminator.
 void copy_text(char* dst, std::size_t capacity, const char* src);

@@ -4,7 +4,8 @@
 // 198 characters count, the first word ends at a TAB, space, "#" or line
 // end, directives (case significant, before upper-casing) and words shorter
 // than 2 characters are dropped, the rest are added upper-cased in file
-// order, each new one announced as "\n<slot> <name>".
+// order, each new one announced as "\n<slot> <name>" with its control bytes
+// and DEL shown as "?".
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -43,7 +44,10 @@ std::vector<std::string> model_names(const std::string& bytes, std::string& cons
     bool known = false;
     for (const std::string& n : names) known = known || n == word;
     if (known || names.size() == 100) continue;
-    console.append("\n").append(std::to_string(names.size())).append(" ").append(word);
+    std::string shown = word;  // control bytes and DEL are shown as "?"
+    for (char& c : shown)
+      if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    console.append("\n").append(std::to_string(names.size())).append(" ").append(shown);
     names.push_back(word);
   }
   return names;

@@ -49,7 +49,9 @@ Model model_envelope(const std::string& bytes) {
     }
     if (m.recipient.empty() && (line.rfind("R<", 0) == 0 || line.rfind("TO: ", 0) == 0)) {
       const std::string address = address_of(line);
-      if (address == "~BAD") return {EnvelopeOutcome::BadRecipient, "", ""};
+      const std::string domain = address.substr(address.find('@') + 1);
+      const bool dots_only = !domain.empty() && domain.find_first_not_of('.') == std::string::npos;
+      if (address == "~BAD" || dots_only) return {EnvelopeOutcome::BadRecipient, "", ""};
       if (address[0] != '@') m.recipient = address;
     }
     if (++counter > 150) break;

@@ -1,5 +1,7 @@
 // Rule-file evaluation over arbitrary rule files that may REDIRECT to each
-// other. Oracles: the result is 0, 1, 100 or 200; the evaluation ends (a
+// other. Oracles: the first file read as rule lines gives the pieces of the
+// plain text-mode model, each with its counter, its editor line and its
+// examined text; the result is 0, 1, 100 or 200; the evaluation ends (a
 // REDIRECT loop included; libFuzzer's -timeout catches a hang) after at most
 // the REDIRECT depth limit of nested files; and nothing past the line limit
 // is acted on: the same files cut after the last line the limit lets through
@@ -23,6 +25,7 @@
 #include "checker/limits.h"
 #include "checker/log_trace.h"
 #include "checker/rule_file.h"
+#include "checker/rule_reader.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/text_model.h"
@@ -85,6 +88,30 @@ int count_of(const std::string& text, const std::string& word) {
   return n;
 }
 
+// The rule lines of the bytes against the plain model of text-mode pieces.
+void check_rule_lines(const std::string& bytes) {
+  const std::vector<std::string> pieces = text_pieces(bytes);
+  TextReader text(bytes.data(), bytes.size());
+  TextRuleLineReader reader(text);
+  RuleLine line;
+  std::size_t i = 0;
+  int editor_line = 1;
+  bool at_line_start = true;
+  while (reader.next(line)) {
+    FUZZ_CHECK(i < pieces.size());
+    const std::string& piece = pieces[i];
+    FUZZ_CHECK(line.size == piece.size() && std::memcmp(line.raw, piece.data(), piece.size()) == 0);
+    FUZZ_CHECK(line.counter == static_cast<int>(i) + 1);
+    FUZZ_CHECK(line.editor_line == editor_line && line.continued == !at_line_start);
+    FUZZ_CHECK(line.skipped == (piece[0] == '\0'));
+    FUZZ_CHECK(line.text == examined(piece));
+    at_line_start = piece.back() == '\n';
+    editor_line += at_line_start;
+    ++i;
+  }
+  FUZZ_CHECK(i == pieces.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
@@ -115,6 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     log = take_log(log_file);
     return result;
   };
+  check_rule_lines(files[0]);
   std::string log_whole, log_cut;
   const int whole = evaluate(false, log_whole);
   FUZZ_CHECK(whole == 0 || whole == 1 || whole == 100 || whole == 200);

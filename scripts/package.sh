@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds dist/quorvant-veskol-windows.zip for administrators: the two Windows
+# Builds dist/quorvant-veskol-windows.zip for administrators: the three Windows
 # executables, README-WINDOWS.txt and the example rule files, every text file
 # with CR LF line ends. Needs mingw-w64 and zip.
 set -euo pipefail
@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 [ -f build-win/CMakeCache.txt ] ||
   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-win -j2 >/dev/null
-exes=(build-win/checker/QUORVANT.EXE build-win/analyser/VESKOL.EXE)
+exes=(build-win/checker/QUORVANT.EXE build-win/analyser/VESKOL.EXE build-win/admin/QVADMIN.EXE)
 scripts/check-imports.sh "${exes[@]}" >/dev/null || {
   scripts/check-imports.sh "${exes[@]}" >&2
   exit 1

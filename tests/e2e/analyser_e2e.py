@@ -168,9 +168,29 @@ def cases(host):
         (c.dir / "d.log").mkdir()
         return c.check(["d.log"], console=b"\r\n\r\n Log File Not Found!\r\nd.log\r\n", absent=["veskol.txt"])
 
+    def control_bytes_in_test_names(c):
+        # Test names come from senders' text in the filter's log: escape
+        # sequences, BEL and DEL are shown as "?", on the console and in the
+        # report, while the names still count apart.
+        c.write("dec.log", b"k1 Tests failed [weight=1] \x1b]0;owned\x07=1 \x1b[2J=1 a\x7fb=1 a?b=1 caf\xe9=1 e\r\n"
+                           b"k2 Tests failed [weight=1] \x1b[2J=1 e\r\n")
+        names = [b"?]0;OWNED?", b"?[2J", b"A?B", b"A?B", b"CAF\xe9"]
+        want = report(b"dec.log", [(n, 1 + (n == b"?[2J"), 1 + (n == b"?[2J")) for n in names], 2, 2)
+        console = b"".join(b"\r\n%d %s" % (i, n) for i, n in enumerate(names)) + b"\r\n\r\n" + want
+        return c.check(["dec.log"], console=console, files={"veskol.txt": want})
+
+    def trailing_dots_and_spaces_in_the_log_path(c):
+        # Windows drops a directory name's trailing dot and a file name's
+        # trailing dots and spaces; the path texts keep them.
+        c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")
+        want = report(b"logs.\\dec0101.log. .", [(b"A", 1, 1)], 1, 1)
+        return c.check(["logs.\\dec0101.log. ."], console=b"\r\n0 A\r\n\r\n" + want,
+                       files={"logs/veskol.txt": want}, absent=["veskol.txt", "logs./veskol.txt"])
+
     table = [usage, worked_example, worked_example_numbers, relative_path_with_backslash, missing_log,
              bare_words_in_global_cfg, scan_limit_and_progress, ctrl_z_ends_the_log,
-             names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory]
+             names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory,
+             control_bytes_in_test_names, trailing_dots_and_spaces_in_the_log_path]
 
     # A difference the host makes: on POSIX every "/" of the command line
     # becomes "\", while on Windows it is an ordinary character, so there the

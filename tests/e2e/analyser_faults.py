@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Fault cases for the analyser: missing, unreadable and misplaced files, a
-report directory that cannot be written, a 1 GB log of one token, a log of
-white space only, a GLOBAL.CFG of 10,000 names and over-long arguments. Every
-run must end in bounded time and memory with exit code 0 and the documented
-console output and report file.
+report that cannot be written or whose disk is full, a link or a named pipe
+named veskol.txt, closed standard descriptors, a 1 GB log of one token, a log
+of white space only, a GLOBAL.CFG of 10,000 names and over-long arguments.
+Every run must end in bounded time and memory with exit code 0 and the
+documented console output and report file, and leave no file behind.
 
   analyser_faults.py --exe build/analyser/VESKOL [-k NAME]
 
@@ -12,6 +13,7 @@ Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
 import os
 import random
 import shutil
+import stat
 import sys
 from pathlib import Path
 
@@ -50,19 +52,27 @@ class Case:
         self.log = self.logs / "DEC0101.LOG"
         self.work = self.base / "work"  # the current directory of the run
         self.work.mkdir()
+        self.disks = []
+
+    def small_disk(self, path):
+        disk = e2e_lib.SmallDisk(path)
+        self.disks.append(disk)
+        return disk
 
     def text(self, path):
         """A path as the program holds it: the caller's form, "\\" separated."""
         return self.host.path(path).replace("/", "\\")
 
-    def run(self, args, as_nobody=False, read_only=(), time_limit=TIME_LIMIT, closed_console=False):
+    def run(self, args, as_nobody=False, read_only=(), time_limit=TIME_LIMIT, closed_console=False,
+            closed_descriptors=()):
         bounded.open_up(self.base, as_nobody, read_only)
         args = [a if isinstance(a, str) else self.host.path(a) for a in args]
         cmd = self.host.launcher + ([self.host.path(self.host.install(self.base / "prog", "VESKOL"))]
                                     if self.host.launcher else ["VESKOL"]) + args
         self.time_limit = time_limit
+        self.before = set(os.listdir(self.logs)) if self.logs.is_dir() else set()
         self.outcome = bounded.run(cmd, None if self.host.launcher else str(self.host.exe), self.work,
-                                   time_limit, as_nobody, closed_console)
+                                   time_limit, as_nobody, closed_console, closed_descriptors)
         return self.outcome
 
     def expect(self, console, report_file):
@@ -87,6 +97,9 @@ class Case:
                 problems.append(p)
         if any(self.work.iterdir()):
             problems.append(f"files left in the current directory: {list(self.work.iterdir())}")
+        left = set(os.listdir(self.logs)) - self.before - {"veskol.txt"} if self.logs.is_dir() else set()
+        if left:
+            problems.append(f"files left beside the log: {sorted(left)}")
         return problems
 
     def one_entry_report(self):
@@ -94,6 +107,8 @@ class Case:
         return "\n0 A" + "\n\n" + r, r
 
     def cleanup(self):
+        for disk in self.disks:
+            disk.unmount()
         for root, dirs, _ in os.walk(self.base):
             for d in dirs:
                 os.chmod(Path(root) / d, 0o755)
@@ -102,6 +117,10 @@ class Case:
 
 def not_found(c):
     return f"\n\n Log File Not Found!\n{c.text(c.log)}\n"
+
+
+def not_written(c):
+    return f"\n Report file could not be written: {c.text(c.logs / 'veskol.txt')}\n"
 
 
 # --- missing, misplaced and unreadable files ----------------------------------
@@ -118,8 +137,9 @@ def log_is_directory(c):
 
 
 def named_pipes_for_files(c):
-    """Named pipes nobody writes to, as the log or as GLOBAL.CFG: the one is not
-    found, the other silently gives no names."""
+    """Named pipes nobody reads or writes, as the log, as GLOBAL.CFG or as
+    veskol.txt: the log is not found, GLOBAL.CFG silently gives no names, and
+    the report goes to the console alone, the pipe left as it was."""
     os.mkfifo(c.log)
     c.run([c.log], time_limit=5)
     problems = [f"log: {p}" for p in c.expect(not_found(c), None)]
@@ -127,7 +147,14 @@ def named_pipes_for_files(c):
     c.log.write_bytes(ONE_ENTRY)
     os.mkfifo(c.base / "GLOBAL.CFG")
     c.run([c.log, c.base], time_limit=5)
-    return problems + [f"GLOBAL.CFG: {p}" for p in c.expect(*c.one_entry_report())]
+    problems += [f"GLOBAL.CFG: {p}" for p in c.expect(*c.one_entry_report())]
+    (c.logs / "veskol.txt").unlink(missing_ok=True)
+    os.mkfifo(c.logs / "veskol.txt")
+    c.run([c.log], time_limit=5)
+    problems += [f"veskol.txt: {p}" for p in c.expect(c.one_entry_report()[0], None)]
+    if not stat.S_ISFIFO(os.lstat(c.logs / "veskol.txt").st_mode):
+        problems.append("veskol.txt: the named pipe was replaced")
+    return problems
 
 
 def unreadable_log(c):
@@ -177,12 +204,64 @@ def report_directory_read_only(c):
     return c.expect(console, None)
 
 
-def report_on_a_full_disk(c):
+def report_name_is_a_link(c):
+    """A link named veskol.txt is replaced by the report; its target, a file
+    elsewhere or the device /dev/full, is never written."""
     c.log.write_bytes(ONE_ENTRY)
-    (c.logs / "veskol.txt").symlink_to("/dev/full")
+    elsewhere = c.base / "elsewhere.txt"
+    elsewhere.write_bytes(b"not a report\r\n")
+    link = c.logs / "veskol.txt"
+    problems = []
+    for target in (elsewhere, Path("/dev/full")):
+        link.unlink(missing_ok=True)
+        link.symlink_to(target)
+        c.run([c.log])
+        problems += [f"link to {target}: {p}" for p in c.expect(*c.one_entry_report())]
+        if link.is_symlink():
+            problems.append(f"link to {target}: veskol.txt is still a link")
+    if elsewhere.read_bytes() != b"not a report\r\n":
+        problems.append("the link's target was written")
+    return problems
+
+
+def hundred_tests(c):
+    """Writes a log of one entry naming 100 tests; gives the console text and
+    the report, which is longer than 4 KiB."""
+    names = [f"T{i:02d}" for i in range(100)]
+    c.log.write_bytes(b"K1 Tests failed [weight=5] " + " ".join(f"{n}=1" for n in names).encode() + b" end\r\n")
+    text = report(c.text(c.log), [(n, 1, 1) for n in names], 1, 1)
+    assert len(crlf(text)) > 4096
+    return "".join(f"\n{i} {n}" for i, n in enumerate(names)) + "\n\n" + text, text
+
+
+def report_on_a_full_disk(c):
+    """A disk (of 64 KiB) too full for a new, longer report: the earlier report
+    stays whole, no temporary file is left, and the console ends with a line
+    that says so. With room again the report is replaced."""
+    disk = c.small_disk(c.logs)
+    c.log.write_bytes(ONE_ENTRY)
     c.run([c.log])
-    (c.logs / "veskol.txt").unlink()
-    return c.expect(c.one_entry_report()[0], None)
+    problems = [f"first run: {p}" for p in c.expect(*c.one_entry_report())]
+    console, longer = hundred_tests(c)
+    disk.fill()
+    c.run([c.log])
+    problems += [f"full disk: {p}" for p in c.expect(console + not_written(c), c.one_entry_report()[1])]
+    disk.free()
+    c.run([c.log])
+    return problems + [f"room again: {p}" for p in c.expect(console, longer)]
+
+
+def standard_descriptors_closed(c):
+    """Started with standard output, or all three standard descriptors,
+    closed: the report file must not take the place of standard output, or
+    the console lines (more than a buffer's worth) would go into it."""
+    _, text = hundred_tests(c)
+    problems = []
+    for closed in ((1,), (0, 1, 2)):
+        (c.logs / "veskol.txt").unlink(missing_ok=True)
+        c.run([c.log], closed_descriptors=closed)
+        problems += [f"closed {closed}: {p}" for p in c.expect("", text)]
+    return problems
 
 
 def console_gone(c):
@@ -271,7 +350,7 @@ def long_number_arguments(c):
 CASES = [
     missing_log, log_is_directory, named_pipes_for_files, unreadable_log, missing_global_cfg, global_cfg_is_directory,
     unreadable_global_cfg, report_name_is_directory, report_directory_read_only,
-    report_on_a_full_disk, console_gone,
+    report_name_is_a_link, report_on_a_full_disk, standard_descriptors_closed, console_gone,
     log_of_one_1gb_token, log_of_white_space, empty_log, global_cfg_of_10000_names,
     long_log_path, long_global_cfg_path, long_number_arguments,
 ]

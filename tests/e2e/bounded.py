@@ -56,24 +56,25 @@ def open_up(base, as_nobody, read_only=()):
         os.chmod(d, 0o555)
 
 
-def run(cmd, executable, cwd, time_limit=30, as_nobody=False, closed_console=False):
+def run(cmd, executable, cwd, time_limit=30, as_nobody=False, closed_console=False, closed_descriptors=()):
     """Runs cmd (cmd[0] is the first command-line word, executable the file to
     start) and gives an Outcome. Standard output goes through a file, so a
     chatty program never blocks on a pipe; with closed_console it goes into a
-    pipe whose reader is already gone. As nobody the program runs from a
+    pipe whose reader is already gone; closed_descriptors (of 0, 1 and 2) are
+    not open at all when the program starts. As nobody the program runs from a
     copy that nobody can reach, wherever the build directory lies."""
     if as_nobody and executable:
         copy_dir = tempfile.mkdtemp(prefix="bounded-")
         try:
             os.chmod(copy_dir, 0o755)
             copy = shutil.copy(executable, copy_dir)
-            return _run(cmd, copy, cwd, time_limit, as_nobody, closed_console)
+            return _run(cmd, copy, cwd, time_limit, as_nobody, closed_console, closed_descriptors)
         finally:
             shutil.rmtree(copy_dir, ignore_errors=True)
-    return _run(cmd, executable, cwd, time_limit, as_nobody, closed_console)
+    return _run(cmd, executable, cwd, time_limit, as_nobody, closed_console, closed_descriptors)
 
 
-def _run(cmd, executable, cwd, time_limit, as_nobody, closed_console):
+def _run(cmd, executable, cwd, time_limit, as_nobody, closed_console, closed_descriptors):
     def limits():  # in the child, before the program starts
         if ADDRESS_SPACE_LIMIT:
             resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE_LIMIT, ADDRESS_SPACE_LIMIT))
@@ -84,6 +85,8 @@ def _run(cmd, executable, cwd, time_limit, as_nobody, closed_console):
             os.setgroups([])
             os.setgid(NOBODY)
             os.setuid(NOBODY)
+        for fd in closed_descriptors:
+            os.close(fd)
 
     with tempfile.TemporaryFile() as out:
         if closed_console:

@@ -19,7 +19,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 from e2e_lib import Host, Results, diff_bytes, parse_args, scratch_dir  # noqa: E402
 
 BANNER = b"QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/"
-ROAD_RESULT = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
+# Most cases check one message, Joe writing to Ann; its result line before the verdict:
+JOE_TO_ANN = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
 
 
 class Spool(str):
@@ -34,22 +35,22 @@ def envelope(*lines):
     return "".join(line + "\r\n" for line in lines)
 
 
-ROAD_FILES = {
+JOE_TO_ANN_FILES = {
     "SPOOL/D5F1A.SMD": "Received: from mx\r\nSubject: hello\r\n\r\nbody\r\n",
     "SPOOL/_5F1A.~MD": envelope("S<joe@example.com>", "R<ann@example.org>"),
 }
 
 
 def files(*rules, extra=None):
-    """The road's message plus rule files: rules are (path in PROG, text) pairs;
+    """Joe's message to Ann plus rule files: rules are (path in PROG, text) pairs;
     extra maps further paths to their text (None: the file is left out)."""
-    out = dict(ROAD_FILES)
+    out = dict(JOE_TO_ANN_FILES)
     out.update({"PROG/" + name: text for name, text in rules})
     out.update(extra or {})
     return out
 
 
-def road_envelope(*lines):
+def joe_to_ann_envelope(*lines):
     return {"SPOOL/_5F1A.~MD": envelope(*lines)}
 
 
@@ -62,7 +63,7 @@ DOMAIN = "EXAMPLE.ORG/$default$.QUORVANT"
 PROGRAM = "$default$.QUORVANT"
 BLACK_SENDER = "BLACKLIST FROM @EXAMPLE.COM\r\n"
 WHITE_SENDER = "whitelist from joe@example.com\r\n"
-ROAD_ARGS = [Spool("D5F1A.SMD")]
+MESSAGE_ARGS = [Spool("D5F1A.SMD")]
 
 
 @dataclass
@@ -85,61 +86,61 @@ def level(word, *args):
 
 CASES = [
     Case("banner", files(), [], 0, None, out=BANNER),
-    # The road of one message: no user file, the domain file blacklists.
-    Case("road", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, [ROAD_RESULT + " Blacklisted-Domain"]),
-    Case("road-low", files((DOMAIN, BLACK_SENDER)), level("low", Spool("D5F1A.SMD")), 100,
-         [ROAD_RESULT + " Blacklisted-Domain"]),
-    Case("road-high", files((DOMAIN, BLACK_SENDER), (PROGRAM, "STRICT\r\n")), level("HIGH", Spool("D5F1A.SMD")),
+    # No user file; the recipient's domain file blacklists.
+    Case("domain-file-blacklists", files((DOMAIN, BLACK_SENDER)), MESSAGE_ARGS, 100, [JOE_TO_ANN + " Blacklisted-Domain"]),
+    Case("domain-file-blacklists-low", files((DOMAIN, BLACK_SENDER)), level("low", Spool("D5F1A.SMD")), 100,
+         [JOE_TO_ANN + " Blacklisted-Domain"]),
+    Case("domain-file-blacklists-high", files((DOMAIN, BLACK_SENDER), (PROGRAM, "STRICT\r\n")), level("HIGH", Spool("D5F1A.SMD")),
          100, ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
-               "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", ROAD_RESULT + " Blacklisted-Domain"]),
-    Case("road-debug", files((DOMAIN, "# domain rules\r\n" + BLACK_SENDER)), level("debug", Spool("D5F1A.SMD")),
+               "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", JOE_TO_ANN + " Blacklisted-Domain"]),
+    Case("domain-file-blacklists-debug", files((DOMAIN, "# domain rules\r\n" + BLACK_SENDER)), level("debug", Spool("D5F1A.SMD")),
          100, ["1.2.1  Message File Opened : {S}_5F1A.~MD",
                "Line 0:S<joe@example.com>", "", "1.2.2  Detected From Address",
                "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address",
                "Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
                "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
                "Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM",
-               ROAD_RESULT + " Blacklisted-Domain"]),
+               JOE_TO_ANN + " Blacklisted-Domain"]),
     # Each level of the cascade, each verdict.
-    Case("user-white", files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER)), ROAD_ARGS, 1,
-         [ROAD_RESULT + " Whitelisted-User"]),
-    Case("user-black", files((USER, "BLACKLIST SUBJECT CONTAINS HELLO\r\n"), (PROGRAM, WHITE_SENDER)), ROAD_ARGS,
-         100, [ROAD_RESULT + " Blacklisted-User"]),
-    Case("domain-white", files((USER, "# nothing\r\n"), (DOMAIN, WHITE_SENDER)), ROAD_ARGS, 1,
-         [ROAD_RESULT + " Whitelisted-Domain"]),
+    Case("user-white", files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER)), MESSAGE_ARGS, 1,
+         [JOE_TO_ANN + " Whitelisted-User"]),
+    Case("user-black", files((USER, "BLACKLIST SUBJECT CONTAINS HELLO\r\n"), (PROGRAM, WHITE_SENDER)), MESSAGE_ARGS,
+         100, [JOE_TO_ANN + " Blacklisted-User"]),
+    Case("domain-white", files((USER, "# nothing\r\n"), (DOMAIN, WHITE_SENDER)), MESSAGE_ARGS, 1,
+         [JOE_TO_ANN + " Whitelisted-Domain"]),
     Case("program-white", files((PROGRAM, WHITE_SENDER)), level("HIGH", Spool("D5F1A.SMD")), 1,
          ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
           "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", "Error opening file or file not found.",
-          "Checking Rule File = {P}\\$default$.QUORVANT", ROAD_RESULT + " Whitelisted-Program"]),
-    Case("program-strict", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 100, [ROAD_RESULT + " Blacklisted-Program"]),
-    Case("no-action-mid", files((PROGRAM, "# nothing\r\n")), ROAD_ARGS, 0, [ROAD_RESULT + " No Action."]),
+          "Checking Rule File = {P}\\$default$.QUORVANT", JOE_TO_ANN + " Whitelisted-Program"]),
+    Case("program-strict", files((PROGRAM, "STRICT\r\n")), MESSAGE_ARGS, 100, [JOE_TO_ANN + " Blacklisted-Program"]),
+    Case("no-action-mid", files((PROGRAM, "# nothing\r\n")), MESSAGE_ARGS, 0, [JOE_TO_ANN + " No Action."]),
     Case("no-action-low", files(), level("LOW", Spool("D5F1A.SMD")), 0, None),
     Case("user-stop-high", files((USER, "NO DOMAIN\r\n"), (DOMAIN, BLACK_SENDER)), level("HIGH", Spool("D5F1A.SMD")),
-         0, ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", ROAD_RESULT + " No Action."]),
-    Case("user-stop-mid", files((USER, "NO DOMAIN\r\n"), (DOMAIN, BLACK_SENDER)), ROAD_ARGS, 0, None),
+         0, ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", JOE_TO_ANN + " No Action."]),
+    Case("user-stop-mid", files((USER, "NO DOMAIN\r\n"), (DOMAIN, BLACK_SENDER)), MESSAGE_ARGS, 0, None),
     Case("domain-stop-high", files((DOMAIN, "NO DOMAIN\r\n"), (PROGRAM, "STRICT\r\n")),
          level("HIGHEST", Spool("D5F1A.SMD")), 0,
          ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
-          "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", ROAD_RESULT]),
+          "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", JOE_TO_ANN]),
     # REDIRECT: the verdict belongs to the redirecting file; domain lines show at every level.
     Case("redirect-low", files((USER, "REDIRECT @example.org {P}SHARED\\SALES.QUORVANT\r\n"),
                                ("SHARED/SALES.QUORVANT", BLACK_SENDER), (PROGRAM, WHITE_SENDER)),
          level("LOW", Spool("D5F1A.SMD")), 100,
-         ["found as domain", "matched domain", ROAD_RESULT + " Blacklisted-User"]),
+         ["found as domain", "matched domain", JOE_TO_ANN + " Blacklisted-User"]),
     Case("redirect-loop", files((USER, "NO DOMAIN\r\nREDIRECT ANN {P}EXAMPLE.ORG\\ANN.QUORVANT\r\n"),
-                                (PROGRAM, "STRICT\r\n")), ROAD_ARGS, 0,
+                                (PROGRAM, "STRICT\r\n")), MESSAGE_ARGS, 0,
          ["REDIRECT chain too deep.  File = {PU}EXAMPLE.ORG\\ANN.QUORVANT  Line=2"]),
     # Envelope outcomes.
-    Case("bad-sender", files((PROGRAM, "STRICT\r\n"), extra=road_envelope("S<nobody>", "R<ann@x.org>")),
-         ROAD_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail From Address "]),
-    Case("bad-recipient", files((PROGRAM, "STRICT\r\n"), extra=road_envelope("S<joe@x>", "R<ann>")),
-         ROAD_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail To Address "]),
-    Case("mail-to-missing", files((PROGRAM, "STRICT\r\n"), extra=road_envelope("S<joe@x>", "R<@x>")),
-         ROAD_ARGS, 0, ["HH:MM:SS D5F1A Mail To missing "]),
-    Case("bad-address-low", files(extra=road_envelope("S<nobody>")), level("LOW", Spool("D5F1A.SMD")),
+    Case("bad-sender", files((PROGRAM, "STRICT\r\n"), extra=joe_to_ann_envelope("S<nobody>", "R<ann@x.org>")),
+         MESSAGE_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail From Address "]),
+    Case("bad-recipient", files((PROGRAM, "STRICT\r\n"), extra=joe_to_ann_envelope("S<joe@x>", "R<ann>")),
+         MESSAGE_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail To Address "]),
+    Case("mail-to-missing", files((PROGRAM, "STRICT\r\n"), extra=joe_to_ann_envelope("S<joe@x>", "R<@x>")),
+         MESSAGE_ARGS, 0, ["HH:MM:SS D5F1A Mail To missing "]),
+    Case("bad-address-low", files(extra=joe_to_ann_envelope("S<nobody>")), level("LOW", Spool("D5F1A.SMD")),
          0, None),
-    Case("empty-sender", files((PROGRAM, "BLACKLIST FROM @\r\n"), extra=road_envelope("R<ann@example.org>")),
-         ROAD_ARGS, 0, ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From:  Subject: HELLO No Action."]),
+    Case("empty-sender", files((PROGRAM, "BLACKLIST FROM @\r\n"), extra=joe_to_ann_envelope("R<ann@example.org>")),
+         MESSAGE_ARGS, 0, ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From:  Subject: HELLO No Action."]),
     Case("missing-envelope", files((PROGRAM, "STRICT\r\n")), [Spool("D9.SMD")], 0, ["Could not open message file."]),
     Case("missing-envelope-low", files(), level("LOW", Spool("D9.SMD")), 0, None),
     Case("envelope-path-bad", files(), [Spool("D5F1A.SMDX")], 0, ["Could not open message file."]),
@@ -148,7 +149,7 @@ CASES = [
          [Spool("D5F1A")], 100, ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: A@B Subject:   Blacklisted-Program"],
          cwd="SPOOL"),
     Case("message-unreadable", files((USER, "WHITELIST SUBJECT CONTAINS      \r\n"),
-                                     extra={"SPOOL/D5F1A.SMD": None}), ROAD_ARGS, 1,
+                                     extra={"SPOOL/D5F1A.SMD": None}), MESSAGE_ARGS, 1,
          ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject:   Whitelisted-User"]),
     # Argument shapes.
     Case("level-word-not-first", files((PROGRAM, "STRICT\r\n"), extra=LOWER_CASE_MESSAGE),
@@ -158,11 +159,11 @@ CASES = [
          [Spool("m7.smd")], 100,
          ["HH:MM:SS m7 To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: X Blacklisted-Program"]),
     Case("level-word-prefix", files((PROGRAM, "STRICT\r\n")), ["Middle", Spool("D5F1A.SMD"), "extra"], 100,
-         [ROAD_RESULT + " Blacklisted-Program"]),
-    Case("bare-program-name", files(("PROG/" + PROGRAM, "")), ROAD_ARGS, 0, []),  # replaced below
-    Case("long-program-directory", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 0, None, argv0="dir89"),
+         [JOE_TO_ANN + " Blacklisted-Program"]),
+    Case("bare-program-name", files(("PROG/" + PROGRAM, "")), MESSAGE_ARGS, 0, []),  # replaced below
+    Case("long-program-directory", files((PROGRAM, "STRICT\r\n")), MESSAGE_ARGS, 0, None, argv0="dir89"),
     # The longest program directory still runs: its log path has 99 characters.
-    Case("longest-program-directory", files(), ROAD_ARGS, 0, [ROAD_RESULT + " No Action."], argv0="dir88"),
+    Case("longest-program-directory", files(), MESSAGE_ARGS, 0, [JOE_TO_ANN + " No Action."], argv0="dir88"),
     Case("long-message-path", files((PROGRAM, "STRICT\r\n"), extra={
         "SPOOL/D" + "X" * 95 + ".SMD": "Subject: x\r\n",
         "SPOOL/_" + "X" * 95 + ".~MD": envelope("S<a@b>", "R<ann@example.org>")}),
@@ -172,8 +173,59 @@ CASES = [
         "SPOOL/_" + "X" * 94 + ".~MD": envelope("S<a@b>", "R<ann@example.org>")}),
          ["D" + "X" * 94 + ".SMD"], 100,
          ["HH:MM:SS D" + "X" * 94 + " To: ANN@EXAMPLE.ORG From: A@B Subject: X Blacklisted-Program"], cwd="SPOOL"),
-    Case("log-unwritable", files((DOMAIN, BLACK_SENDER)), ROAD_ARGS, 100, None, log_blocked=True),
+    Case("log-unwritable", files((DOMAIN, BLACK_SENDER)), MESSAGE_ARGS, 100, None, log_blocked=True),
 ]
+
+# A recipient whose rule-file name Windows takes for a device (in any letter
+# case, with any extension) never opens it, on either host: that rule file
+# counts as missing even where a file of the name exists.
+CASES += [Case(f"recipient-named-device-{local}",
+               files((f"EXAMPLE.ORG/{local.upper()}.QUORVANT", WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+                     extra=joe_to_ann_envelope("S<joe@example.com>", f"R<{local}@example.org>")),
+               level("HIGH", Spool("D5F1A.SMD")), 100,
+               [f"Checking Rule File = {{P}}EXAMPLE.ORG\\{local.upper()}.QUORVANT",
+                "Error opening file or file not found.", "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+                JOE_TO_ANN.replace("ANN@", local.upper() + "@") + " Blacklisted-Domain"])
+          for local in ("nul", "Com9.x", "aux")]
+
+# Windows drops a trailing dot from a directory name and every trailing dot and
+# space from a file name; both hosts reach the same files. The texts in the log
+# keep the names as written.
+CASES += [
+    Case("recipient-domain-with-trailing-dot",
+         files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER),
+               extra=joe_to_ann_envelope("S<joe@example.com>", "R<ann@example.org.>")), MESSAGE_ARGS, 1,
+         [JOE_TO_ANN.replace("EXAMPLE.ORG", "EXAMPLE.ORG.") + " Whitelisted-User"]),
+    Case("redirect-file-with-trailing-dots",
+         files((USER, "REDIRECT @example.org {P}SHARED.\\SALES.QUORVANT..\r\n"), ("SHARED/SALES.QUORVANT", BLACK_SENDER)),
+         level("LOW", Spool("D5F1A.SMD")), 100, ["found as domain", "matched domain", JOE_TO_ANN + " Blacklisted-User"]),
+]
+
+# A domain of dots only would lead the rule files out of the program
+# directory: such a recipient is a bad one, whatever files lie there.
+CASES += [Case(f"recipient-domain-of-dots-{len(dots)}",
+               files(extra={**joe_to_ann_envelope("S<joe@example.com>", f"R<ann@{dots}>", "R<ann@example.org>"),
+                            "ANN.QUORVANT": WHITE_SENDER, "$default$.QUORVANT": WHITE_SENDER,
+                            "PROG/ANN.QUORVANT": WHITE_SENDER, "PROG/$default$.QUORVANT": WHITE_SENDER}),
+               MESSAGE_ARGS, 0, ["HH:MM:SS D5F1A Bad Mail To Address "])
+          for dots in (".", "..", "...")]
+
+# At DEBUG every envelope line is logged as read, but its control bytes (a
+# lone carriage return, escape sequences, DEL) are written as "?", so that a
+# sender cannot forge log lines or act on a terminal showing the log.
+CASES.append(Case(
+    "debug-envelope-line-control-bytes",
+    files((DOMAIN, BLACK_SENDER), extra=joe_to_ann_envelope(
+        "S<joe@example.com>\r12:00:00 D5F1A To: ANN@EXAMPLE.ORG Whitelisted-User",
+        "X-Note: \x1b]0;title\x07\x1b[2J\x7f\tend\x01\xe9", "R<ann@example.org>")),
+    level("DEBUG", Spool("D5F1A.SMD")), 100,
+    ["1.2.1  Message File Opened : {S}_5F1A.~MD",
+     "Line 0:S<joe@example.com>?12:00:00 D5F1A To: ANN@EXAMPLE.ORG Whitelisted-User", "",
+     "1.2.2  Detected From Address", "Line 1:X-Note: ?]0;title??[2J?\tend?\xe9", "",
+     "Line 2:R<ann@example.org>", "", "1.2.3  Detected To Address"] + [
+        "Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+        "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
+        "Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM", JOE_TO_ANN + " Blacklisted-Domain"]))
 
 # The result line's sender and subject parts are cut for the line only; the
 # rules see the whole values.
@@ -204,7 +256,7 @@ CASES.append(Case(
 # Started as a bare name from its own directory: log and rule files are found
 # relative to the current directory, the program file without a separator.
 CASES[[c.name for c in CASES].index("bare-program-name")] = Case(
-    "bare-program-name", files((PROGRAM, "STRICT\r\n")), ROAD_ARGS, 100,
+    "bare-program-name", files((PROGRAM, "STRICT\r\n")), MESSAGE_ARGS, 100,
     ["HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO Blacklisted-Program"],
     argv0="bare", cwd="PROG")
 
@@ -222,11 +274,19 @@ def mask_times(data):
     return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)
 
 
-def run_case(host, root, case):
+@dataclass
+class Setup:
+    program_dir: Path   # where the program is installed and writes its log
+    argv0: object       # the first command-line word to start it by
+    args: list          # the words after it, spool paths filled in
+    expand: object      # fills {P}, {S} and {PU} into a text
+
+
+def setup_case(host, root, case):
+    """Writes the case's files below root and installs the program."""
     prog, spool = root / "PROG", root / "SPOOL"
     prog.mkdir(parents=True)
     spool.mkdir()
-    before = datetime.date.today()
     fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool),
             "{PU}": win_dir(host, prog).upper()}  # as a rule line names it
 
@@ -236,7 +296,8 @@ def run_case(host, root, case):
         return text
 
     if case.log_blocked:
-        for day in (before, before + datetime.timedelta(days=1)):
+        today = datetime.date.today()
+        for day in (today, today + datetime.timedelta(days=1)):
             (prog / log_name(day)).mkdir()
     for rel, text in case.files.items():
         if text is None:
@@ -258,11 +319,14 @@ def run_case(host, root, case):
         program_dir = prog
         argv0 = host.install(prog, "QUORVANT")
 
-    args = []
-    for a in case.args:
-        if isinstance(a, Spool):
-            a = host.path(str(spool / a))
-        args.append(a)
+    args = [host.path(str(spool / a)) if isinstance(a, Spool) else a for a in case.args]
+    return Setup(program_dir, argv0, args, expand)
+
+
+def run_case(host, root, case):
+    before = datetime.date.today()
+    setup = setup_case(host, root, case)
+    program_dir, argv0, args, expand = setup.program_dir, setup.argv0, setup.args, setup.expand
     code, out = host.run(argv0, args, cwd=root / case.cwd)
     after = datetime.date.today()
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Fault cases for the checker: missing, unreadable and misplaced files, an
-activity log that cannot be written, huge and binary inputs, REDIRECT loops
-and over-long arguments. Every run must end in bounded time and memory with
-exit code 0, 1 or 100 as the case documents, print nothing, and leave the
-documented lines in the activity log.
+activity log that cannot be written or whose disk fills up, closed standard
+descriptors, huge and binary inputs, REDIRECT loops and over-long arguments.
+Every run must end in bounded time and memory with exit code 0, 1 or 100 as
+the case documents, print nothing, and leave the documented lines in the
+activity log.
 
   checker_faults.py --exe build/checker/QUORVANT [-k NAME]
 
@@ -39,6 +40,12 @@ class Case:
         self.argv0 = host.install(self.prog, "QUORVANT")
         self.message = self.spool / "D1.SMD"
         self.envelope = self.spool / "_1.~MD"
+        self.disks = []
+
+    def small_disk(self, path):
+        disk = e2e_lib.SmallDisk(path)
+        self.disks.append(disk)
+        return disk
 
     def write(self, path, data):
         path = Path(path)
@@ -59,14 +66,15 @@ class Case:
     def domain_rules(self):
         return self.prog / "EXAMPLE.ORG" / "$default$.QUORVANT"
 
-    def run(self, args, as_nobody=False, argv0=None, read_only=(), time_limit=TIME_LIMIT):
+    def run(self, args, as_nobody=False, argv0=None, read_only=(), time_limit=TIME_LIMIT, closed_descriptors=()):
         """Runs the checker; as nobody, every directory but read_only is opened
         up so that only the file under test is out of reach."""
         bounded.open_up(self.base, as_nobody, read_only)
         cmd = self.host.launcher + [self.host.path(argv0 or self.argv0)] + [self.host.path(a) for a in args]
         exe = None if self.host.launcher else str(self.host.exe)
         self.time_limit = time_limit
-        self.outcome = bounded.run(cmd, exe, self.base, time_limit, as_nobody)
+        self.outcome = bounded.run(cmd, exe, self.base, time_limit, as_nobody,
+                                   closed_descriptors=closed_descriptors)
         return self.outcome
 
     def log_lines(self):
@@ -76,15 +84,20 @@ class Case:
         data = logs[-1].read_bytes()
         return data.split(b"\r\n")[:-1] if data.endswith(b"\r\n") else [data]
 
-    def expect(self, code, log_res):
-        """Problems when the exit code, console or activity log differ: log_res
-        are patterns that the log's lines must match, one for one."""
+    def expect_run(self, code):
+        """Problems when the run broke its bounds, or its exit code or console differ."""
         o = self.outcome
         problems = o.problems(self.time_limit)
         if not o.timed_out and o.code != code:
             problems.append(f"exit code {o.code}, want {code}")
         if o.stdout:
             problems.append(f"console output {o.stdout[:80]!r}")
+        return problems
+
+    def expect(self, code, log_res):
+        """Problems when the exit code, console or activity log differ: log_res
+        are patterns that the log's lines must match, one for one."""
+        problems = self.expect_run(code)
         lines = self.log_lines()
         if len(lines) != len(log_res) or not all(re.fullmatch(p, l) for p, l in zip(log_res, lines)):
             problems.append(f"log lines {[l[:160] for l in lines[:6]]} (of {len(lines)}), "
@@ -92,6 +105,8 @@ class Case:
         return problems
 
     def cleanup(self):
+        for disk in self.disks:
+            disk.unmount()
         for root, dirs, _ in os.walk(self.base):
             for d in dirs:
                 os.chmod(Path(root) / d, 0o755)
@@ -105,6 +120,17 @@ def result_line(words, subject=b"HELLO"):
 BLACKLISTED = result_line(b" Blacklisted-User")
 NO_ACTION = result_line(b" No Action.")
 COULD_NOT_OPEN = rb"Could not open message file\."
+# The whole DEBUG trace of the standard message.
+DEBUG_TRACE = [rb"1\.2\.1  Message File Opened : .*\\_1\.~MD", rb"Line 0:S<joe@example\.com>", b"",
+               rb"1\.2\.2  Detected From Address", rb"Line 1:R<ann@example\.org>", b"",
+               rb"1\.2\.3  Detected To Address", rb"Checking Rule File = .*\\EXAMPLE\.ORG\\ANN\.QUORVANT",
+               rb"Checking: rule = BLACKLIST FROM @EXAMPLE\.COM  Data=JOE@EXAMPLE\.COM", BLACKLISTED]
+
+
+def log_names():
+    """Today's and tomorrow's log names, in case a run crosses midnight."""
+    return [f"QEL{d.month:02d}{d.day:02d}.LOG"
+            for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1))]
 
 
 def make_unreadable(path):
@@ -211,10 +237,20 @@ def unreadable_user_rules(c):
 
 def log_name_is_directory(c):
     c.standard_message()
-    # Today's and tomorrow's names, in case the run crosses midnight.
-    for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1)):
-        (c.prog / f"QEL{d.month:02d}{d.day:02d}.LOG").mkdir(parents=True, exist_ok=True)
+    for name in log_names():
+        (c.prog / name).mkdir(parents=True, exist_ok=True)
     c.run(["DEBUG", c.message])
+    return c.expect(100, [])
+
+
+def log_is_a_named_pipe(c):
+    """A named pipe that nobody reads where the day's log belongs: the run must
+    not wait for a reader. Its lines are lost like those of a log that cannot
+    be opened; the verdict stands."""
+    c.standard_message()
+    for name in log_names():
+        os.mkfifo(c.prog / name)
+    c.run(["DEBUG", c.message], time_limit=5)
     return c.expect(100, [])
 
 
@@ -224,13 +260,56 @@ def log_directory_read_only(c):
     return c.expect(100, [])
 
 
-def log_on_a_full_disk(c):
-    """Every append fails for want of space (the log is /dev/full)."""
+def log_links_to_a_device(c):
+    """The day's log is a link to a device (/dev/full): never written."""
     c.standard_message()
-    for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1)):
-        (c.prog / f"QEL{d.month:02d}{d.day:02d}.LOG").symlink_to("/dev/full")
+    for name in log_names():
+        (c.prog / name).symlink_to("/dev/full")
     c.run(["DEBUG", c.message])
     return c.expect(100, [])
+
+
+def log_on_a_nearly_full_disk(c):
+    """The disk fills up in the middle of a line (on a file system of 64 KiB):
+    that line may stay cut short, but the lines written once there is room
+    again start on lines of their own, whole, and the earlier lines are
+    untouched."""
+    day = datetime.date.today()
+    disk = c.small_disk(c.prog)
+    c.standard_message()
+    log = c.prog / log_names()[0]
+    earlier = (b"x" * 98 + b"\r\n") * 40 + b"y" * 74 + b"\r\n"
+    assert len(earlier) == 4096 - 20  # the log's page has room for 20 bytes
+    log.write_bytes(earlier)
+    disk.fill()
+    c.run(["DEBUG", c.message])
+    problems = [f"full disk: {p}" for p in c.expect_run(100)]
+    disk.free()
+    c.run(["DEBUG", c.message])
+    if datetime.date.today() != day:
+        raise e2e_lib.Skipped("the date changed during the case")
+    problems += [f"room again: {p}" for p in c.expect_run(100)]
+    data = log.read_bytes()
+    if not data.startswith(earlier):
+        return problems + ["the earlier lines changed"]
+    lines = data[len(earlier):].split(b"\r\n")
+    if lines[-1] != b"" or len(lines) < len(DEBUG_TRACE) + 1:
+        return problems + [f"log after the earlier lines: {data[len(earlier):][:300]!r}"]
+    trace, cut = lines[-len(DEBUG_TRACE) - 1:-1], lines[:-len(DEBUG_TRACE) - 1]
+    if not all(re.fullmatch(p, l) for p, l in zip(DEBUG_TRACE, trace)):
+        problems.append(f"the second run's trace is not whole: {trace[:3]}")
+    # The first run's first line, cut where the disk was full, on a line of its own.
+    if len(cut) > 1 or cut and not (cut[0] and trace[0].startswith(cut[0]) and cut[0] != trace[0]):
+        problems.append(f"lines run together: {cut[:2]}")
+    return problems
+
+
+def standard_descriptors_closed(c):
+    """Started with descriptors 0, 1 and 2 closed (a careless service): the
+    files the run opens take other numbers, and the run is as any other."""
+    c.standard_message()
+    c.run(["DEBUG", c.message], closed_descriptors=(0, 1, 2))
+    return c.expect(100, DEBUG_TRACE)
 
 
 # --- huge, binary and looping inputs ---------------------------------------------
@@ -305,8 +384,9 @@ def envelope_fragments(c):
     fragments = [b"S<", b"R<", b"FROM: ", b"to: ", b"From:", b"@", b"\r\n", b"\n", b"\r", b"\0", b"\t",
                  b"joe", b"EXAMPLE.COM", b">", b" ", b"+", b"\xe9", b"A" * 120, b"\x1a",
                  b"\r\nS<joe@example.com>\r\n", b"\r\nR<ann@example.org>\r\n", b"\nTO: <@x.org>\n",
-                 b"\r\nfrom: " + b"B" * 70 + b"@" + b"C" * 40 + b"\r\n", b"\nR<" + b"D" * 60 + b"@E.F\n"]
-    weights = [3, 3, 3, 3, 2, 8, 12, 4, 1, 1, 1, 5, 5, 2, 3, 1, 1, 1, 0.2, 2, 2, 1, 1, 1]
+                 b"\r\nfrom: " + b"B" * 70 + b"@" + b"C" * 40 + b"\r\n", b"\nR<" + b"D" * 60 + b"@E.F\n",
+                 b"..", b"\r\nR<joe@.>\r\n"]
+    weights = [3, 3, 3, 3, 2, 8, 12, 4, 1, 1, 1, 5, 5, 2, 3, 1, 1, 1, 0.2, 2, 2, 1, 1, 1, 1, 0.5]
     rng = random.Random(11)
     problems = []
     for seed in range(60):
@@ -361,7 +441,9 @@ def expected_line(envelope):
                 return TIME_RE + rb" D1 Bad Mail From Address "
         if recipient is None and (line.startswith(b"R<") or line.startswith(b"TO: ")):
             address = extract_address(line)
-            if address == b"~BAD":
+            domain = address.partition(b"@")[2]
+            # A domain of dots only would lead the rule files out of the program directory.
+            if address == b"~BAD" or domain and not domain.strip(b"."):
                 return TIME_RE + rb" D1 Bad Mail To Address "
             if not address.startswith(b"@"):
                 recipient = address
@@ -463,7 +545,8 @@ CASES = [
     missing_envelope, missing_message_file, envelope_is_directory, message_is_directory,
     rule_file_is_directory, named_pipes_for_files, missing_redirect_target,
     unreadable_envelope, unreadable_message_file, unreadable_user_rules,
-    log_name_is_directory, log_directory_read_only, log_on_a_full_disk,
+    log_name_is_directory, log_is_a_named_pipe, log_directory_read_only, log_links_to_a_device,
+    log_on_a_nearly_full_disk, standard_descriptors_closed,
     rule_file_100mb_one_line, redirect_to_itself, redirect_loop_of_two, console_gone,
     random_binary_envelope, envelope_fragments,
     long_message_path, message_path_of_99, long_level_word, long_first_argument,

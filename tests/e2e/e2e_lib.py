@@ -11,6 +11,7 @@ Z: drive). Command-line options shared by every driver:
                     program NAME.EXE inside a program directory
 """
 import argparse
+import errno
 import os
 import shlex
 import shutil
@@ -102,6 +103,45 @@ def scratch_dir(prefix):
     return Path(tempfile.mkdtemp(prefix=prefix))
 
 
+class Skipped(Exception):
+    """Raised by a case that cannot run on this machine; the reason is printed."""
+
+
+class SmallDisk:
+    """A file system of a few KiB (tmpfs) mounted on a directory, for the cases
+    that fill a disk. Mounting needs root, as CI has: without it the case is
+    skipped with the reason; as root a failed mount is a failed case."""
+
+    def __init__(self, path, kib=64):
+        if os.geteuid() != 0:
+            raise Skipped("mounting a small file system needs root")
+        self.path = Path(path)
+        self.path.mkdir(parents=True, exist_ok=True)
+        done = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={kib}k,mode=755", "tmpfs", str(self.path)],
+                              capture_output=True, text=True)
+        if done.returncode:
+            raise RuntimeError(f"cannot mount a tmpfs on {self.path}: {done.stderr.strip()}")
+        self.filler = self.path / "FILLER"
+
+    def fill(self):
+        """Takes every free block (tmpfs counts whole pages of 4 KiB)."""
+        fd = os.open(self.filler, os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o644)
+        try:
+            while os.write(fd, b"\0" * 4096) == 4096:
+                pass
+        except OSError as e:
+            if e.errno != errno.ENOSPC:
+                raise
+        finally:
+            os.close(fd)
+
+    def free(self):
+        self.filler.unlink(missing_ok=True)
+
+    def unmount(self):
+        subprocess.run(["umount", "-l", str(self.path)], capture_output=True)
+
+
 class Results:
     """Collects case outcomes and prints the closing line that CTest and CI read."""
 
@@ -119,6 +159,9 @@ class Results:
             self.passed += 1
             print(f"ok   {name}")
 
+    def skip(self, name, reason):
+        print(f"SKIPPED {name}: {reason}")
+
     def finish(self):
         print(f"{self.passed} passed, {len(self.failed)} failed")
         return 0 if not self.failed and self.passed else 1
@@ -135,6 +178,10 @@ def run_case_functions(description, cases, make_case):
         c = make_case(host)
         try:
             results.check(case.__name__, case(c))
+        except Skipped as e:
+            results.skip(case.__name__, e)
+        except Exception as e:  # a broken case must not hide the others
+            results.check(case.__name__, [f"{type(e).__name__}: {e}"])
         finally:
             c.cleanup()
     return results.finish()

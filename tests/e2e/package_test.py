@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Installs the administrators' zip the way README-WINDOWS.txt tells, into
-C:\\QUORVANT\\ of the Wine prefix, and runs both programs from there on the
+C:\\QUORVANT\\ of the Wine prefix, and runs the programs from there on the
 bundled example messages and filter log.
 
   package_test.py --zip dist/quorvant-veskol-windows.zip --launcher wine64 --examples examples
@@ -30,7 +30,7 @@ VERDICTS = [
 def contents(zf):
     problems = []
     names = set(zf.namelist())
-    for need in ("QUORVANT.EXE", "VESKOL.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT"):
+    for need in ("QUORVANT.EXE", "VESKOL.EXE", "QVADMIN.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT"):
         if TOP + need not in names:
             problems.append(f"{need} missing from the zip")
     for name in names:
@@ -83,6 +83,16 @@ def main():
         got_log = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", b"".join(p.read_bytes() for p in day_logs))
         problems.append(diff_bytes("activity log", got_log, "".join(lines).encode()))
         results.check("checker-on-the-example-messages", [p for p in problems if p])
+
+        # QVADMIN beside the checker finds the same rule files by itself.
+        problems = []
+        for ident, code, words in VERDICTS:
+            got, out = run(launcher, ["C:\\QUORVANT\\QVADMIN.EXE", "explain", f"C:\\QVSPOOL\\{ident}.SMD"],
+                           cwd=drive_c)
+            logged = re.search(rb"(?m)^Log line   \d\d:\d\d:\d\d (.*)\r$", out)
+            if got != code or not logged or logged.group(1).decode() != f"{ident} {words}":
+                problems.append(f"{ident}: exit code {got}, log line {logged and logged.group(1)!r}")
+        results.check("admin-explains-the-example-messages", problems)
 
         logs.mkdir()
         shutil.copy(examples / "analyser" / "dec0101.log", logs / "DEC0101.LOG")

@@ -2,22 +2,31 @@
 """Cases that only Windows semantics can show, run against the .EXE files
 under Wine: names that reach files in another letter case, CR LF and Ctrl-Z in
 every input, a program started through a path with forward slashes, message
-paths with a drive letter, and mail addresses that name Windows devices.
+paths with a drive letter, mail addresses that name Windows devices,
+another process holding locks on the activity log, and a full disk under the
+activity log and the report.
 
-  windows_cases.py --exe QUORVANT.EXE --analyser VESKOL.EXE --launcher wine64 --windows
+  windows_cases.py --exe QUORVANT.EXE --analyser VESKOL.EXE --lock-holder LOCKHOLD.EXE \
+                   --launcher wine64 --windows
 """
 import argparse
+import contextlib
+import datetime
+import os
 import re
+import select
 import shutil
+import subprocess
 import sys
+import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, diff_bytes, scratch_dir  # noqa: E402
+from e2e_lib import Host, Results, Skipped, SmallDisk, diff_bytes, scratch_dir  # noqa: E402
 
-ROAD = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
-ROAD_FILES = {
+JOE_TO_ANN = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
+JOE_TO_ANN_FILES = {
     "SPOOL/D5F1A.SMD": b"Received: from mx\r\nSubject: hello\r\n\r\nbody\r\n",
     "SPOOL/_5F1A.~MD": b"S<joe@example.com>\r\nR<ann@example.org>\r\n",
     "PROG/EXAMPLE.ORG/$default$.QUORVANT": b"BLACKLIST FROM @EXAMPLE.COM\r\n",
@@ -34,7 +43,9 @@ class CheckerCase:
     code: int
     log: list              # expected lines of the day's log in PROG, time stamps masked
     command_line: str = ""  # when set, the program is started from this command line
-    overlay: dict = field(default_factory=dict)  # replaces or (None) removes road files
+    overlay: dict = field(default_factory=dict)  # replaces or (None) removes the files of Joe's message to Ann
+    lock: str = ""          # LOCKHOLD.EXE's mode: another process holds that lock on the day's log
+    device: str = ""        # a device name the Wine prefix maps to the file DEVICE.TXT for the run
 
 
 def devices_case(device):
@@ -44,7 +55,19 @@ def devices_case(device):
         ["HIGH", "{S}D5F1A.SMD"], 100,
         [f"Checking Rule File = {{P}}EXAMPLE.ORG\\{device.upper()}.QUORVANT", "Error opening file or file not found.",
          "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
-         ROAD.replace("ANN@", device.upper() + "@") + " Blacklisted-Domain"])
+         JOE_TO_ANN.replace("ANN@", device.upper() + "@") + " Blacklisted-Domain"])
+
+
+DEBUG_TO_DOMAIN = ["1.2.1  Message File Opened : {S}_5F1A.~MD", "Line 0:S<joe@example.com>", "",
+                   "1.2.2  Detected From Address", "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address"
+                   ] + HIGH_TO_DOMAIN + ["Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM"]
+# A run whose log another process has locked must not wait on it for longer
+# than about a second in all (Wine itself takes a fraction of one to start).
+LOCKED_RUN_SECONDS = 5
+
+
+def locked_log_case(mode, log):
+    return CheckerCase(f"log-locked-{mode}", {}, ["DEBUG", "{S}D5F1A.SMD"], 100, log, lock=mode)
 
 
 CHECKER_CASES = [
@@ -55,11 +78,11 @@ CHECKER_CASES = [
          "PROG/Shared/SALES.quorvant": b"blacklist subject contains hello\r\n"},
         ["high", "{S}D5F1A.SMD"], 100,
         ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "found as domain", "matched domain",
-         "Checking Rule File = {PU}SHARED\\SALES.QUORVANT", ROAD + " Blacklisted-User"]),
+         "Checking Rule File = {PU}SHARED\\SALES.QUORVANT", JOE_TO_ANN + " Blacklisted-User"]),
     CheckerCase(
         "program-rule-file-in-other-letter-case",
         {"PROG/EXAMPLE.ORG/$default$.QUORVANT": None, "PROG/$DEFAULT$.quorvant": b"STRICT\r\n"},
-        ["{S}D5F1A.SMD"], 100, [ROAD + " Blacklisted-Program"]),
+        ["{S}D5F1A.SMD"], 100, [JOE_TO_ANN + " Blacklisted-Program"]),
     # Every file read in text mode: CR LF is one line end (so a 98-character
     # line and its CR LF are one piece) and Ctrl-Z ends the file, also in the
     # middle of a line.
@@ -81,7 +104,7 @@ CHECKER_CASES = [
     # The program directory comes from the program's own path as Windows
     # records it, whatever form the command line gave it.
     CheckerCase(
-        "started-through-forward-slashes", {}, [], 100, HIGH_TO_DOMAIN + [ROAD + " Blacklisted-Domain"],
+        "started-through-forward-slashes", {}, [], 100, HIGH_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"],
         command_line="{P/}QUORVANT.EXE HIGH {S}D5F1A.SMD"),
     # A path with a drive letter in lower case, the file names on disk in
     # lower case: without a level word the path is upper-cased and still
@@ -89,26 +112,85 @@ CHECKER_CASES = [
     CheckerCase(
         "drive-letter-path-upper-cased",
         {"SPOOL/D5F1A.SMD": None, "SPOOL/_5F1A.~MD": None,
-         "SPOOL/d5f1a.smd": ROAD_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": ROAD_FILES["SPOOL/_5F1A.~MD"]},
-        ["{s}d5f1a.smd", "ignored"], 100, [ROAD + " Blacklisted-Domain"]),
+         "SPOOL/d5f1a.smd": JOE_TO_ANN_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": JOE_TO_ANN_FILES["SPOOL/_5F1A.~MD"]},
+        ["{s}d5f1a.smd", "ignored"], 100, [JOE_TO_ANN + " Blacklisted-Domain"]),
     CheckerCase(
         "drive-letter-path-as-typed",
         {"SPOOL/D5F1A.SMD": None, "SPOOL/_5F1A.~MD": None,
-         "SPOOL/d5f1a.smd": ROAD_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": ROAD_FILES["SPOOL/_5F1A.~MD"]},
+         "SPOOL/d5f1a.smd": JOE_TO_ANN_FILES["SPOOL/D5F1A.SMD"], "SPOOL/_5f1a.~md": JOE_TO_ANN_FILES["SPOOL/_5F1A.~MD"]},
         ["DEBUG", "{s}d5f1a.smd"], 100,
         ["1.2.1  Message File Opened : {s}_5f1a.~md",
          "Line 0:S<joe@example.com>", "", "1.2.2  Detected From Address",
          "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address"] + HIGH_TO_DOMAIN +
         ["Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM",
-         ROAD.replace("D5F1A", "d5f1a") + " Blacklisted-Domain"]),
-] + [devices_case(d) for d in ("aux", "nul", "com1", "con")]
+         JOE_TO_ANN.replace("D5F1A", "d5f1a") + " Blacklisted-Domain"]),
+] + [devices_case(d) for d in ("aux", "nul", "com1", "con")] + [
+    # A serial port that the Wine prefix maps to a plain file: a run that
+    # opened the device would read it as the recipient's rules.
+    CheckerCase("recipient-named-mapped-device",
+                {**devices_case("com9").files, "DEVICE.TXT": b"WHITELIST FROM @EXAMPLE.COM\r\n"},
+                devices_case("com9").args, 100, devices_case("com9").log, device="com9"),
+    # Any reader of the log may lock the byte at which the appenders take
+    # turns: the run waits a moment and then appends without its turn.
+    locked_log_case("byte", DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]),
+    # A shared lock over the whole file: appending is not ours to force; the
+    # run ends all the same, with its lines or without them (see the check).
+    locked_log_case("whole", None),
+]
 
 
 def win_dir(host, path):
     return host.path(str(path)) + "\\"
 
 
-def run_checker_case(host, root, case):
+def log_names():
+    """Today's and tomorrow's log names, in case a run crosses midnight."""
+    return [f"QEL{d.month:02d}{d.day:02d}.LOG"
+            for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1))]
+
+
+@contextlib.contextmanager
+def locks_held(host, holder, mode, files):
+    """Another process (LOCKHOLD.EXE) holds a lock of the mode on each file."""
+    if not mode:
+        yield
+        return
+    if not holder:
+        raise RuntimeError("this case needs --lock-holder")
+    proc = subprocess.Popen(host.launcher + [host.path(str(holder)), mode] + [host.path(str(f)) for f in files],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=host.env)
+    try:
+        ready, _, _ = select.select([proc.stdout], [], [], 60)
+        said = proc.stdout.readline() if ready else b""
+        if said.strip() != b"locked":
+            raise RuntimeError(f"LOCKHOLD.EXE {mode} did not take its locks (said {said!r})")
+        yield
+    finally:
+        proc.stdin.close()
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
+@contextlib.contextmanager
+def device_mapped(name, target):
+    """The Wine prefix maps the device name to the target file, as it maps a
+    COM port to a serial line."""
+    if not name:
+        yield
+        return
+    link = Path(os.environ.get("WINEPREFIX", Path.home() / ".wine")) / "dosdevices" / name
+    link.unlink(missing_ok=True)
+    link.symlink_to(target)
+    try:
+        yield
+    finally:
+        link.unlink(missing_ok=True)
+
+
+def run_checker_case(host, root, case, lock_holder=""):
     prog, spool = root / "PROG", root / "SPOOL"
     fill = {"{P/}": "Z:" + str(prog) + "/", "{P}": win_dir(host, prog), "{PU}": win_dir(host, prog).upper(),
             "{p}": win_dir(host, prog).lower(), "{S}": win_dir(host, spool),
@@ -119,22 +201,33 @@ def run_checker_case(host, root, case):
             text = text.replace(mark, value)
         return text
 
-    files = dict(ROAD_FILES)
+    files = dict(JOE_TO_ANN_FILES)
     files.update(case.files)
     for rel, data in files.items():
         if data is not None:
             (root / rel).parent.mkdir(parents=True, exist_ok=True)
             (root / rel).write_bytes(expand(data.decode("latin-1")).encode("latin-1"))
     argv0 = host.install(prog, "QUORVANT")
-    if case.command_line:
-        code, out = host.run_command_line(expand(case.command_line), cwd=root)
-    else:
-        code, out = host.run(argv0, [expand(a) for a in case.args], cwd=root)
+    with locks_held(host, lock_holder, case.lock, [prog / name for name in log_names()]), \
+            device_mapped(case.device, root / "DEVICE.TXT"):
+        start = time.monotonic()
+        if case.command_line:
+            code, out = host.run_command_line(expand(case.command_line), cwd=root)
+        else:
+            code, out = host.run(argv0, [expand(a) for a in case.args], cwd=root)
+        seconds = time.monotonic() - start
 
     problems = [f"exit code {code}, want {case.code}"] if code != case.code else []
     problems.append(diff_bytes("console", out, b""))
-    logs = sorted(p for p in root.rglob("QEL*.LOG") if p.is_file())
-    if [p.parent for p in logs] != [prog]:
+    if case.lock and seconds > LOCKED_RUN_SECONDS:
+        problems.append(f"the run took {seconds:.1f} s with the log locked")
+    logs = sorted(p for p in root.rglob("QEL*.LOG") if p.is_file() and p.stat().st_size)
+    if case.log is None:
+        # Whatever the run could write, its lines are whole.
+        for p in logs:
+            if not re.fullmatch(rb"([^\r\n]*\r\n)*", p.read_bytes()):
+                problems.append(f"torn lines in {p}: {p.read_bytes()[:200]!r}")
+    elif [p.parent for p in logs] != [prog]:
         problems.append(f"want one day's log in {prog}, found {logs}")
     else:
         got = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", logs[0].read_bytes())
@@ -184,6 +277,10 @@ def run_analyser_cases(host, root):
             problems.append(f"want the report at {report_at} only")
         else:
             problems.append(diff_bytes("veskol.txt", report_at.read_bytes(), text.replace("\n", "\r\n").encode()))
+        left = [p.name for d in (root / "logs", root / "cwd") for p in d.iterdir()
+                if p.name not in ("dec0101.log", "veskol.txt")]
+        if left:
+            problems.append(f"files left behind: {left}")
         out.append((name, [p for p in problems if p]))
 
     log_win = host.path(str(root / "logs" / "dec0101.log"))
@@ -197,10 +294,86 @@ def run_analyser_cases(host, root):
     return out
 
 
+def checker_on_a_full_disk(host, root):
+    """The disk under the activity log fills up in the middle of a line: the
+    next run's lines start on lines of their own, whole (checker_faults.py
+    shows the same on POSIX)."""
+    prog, spool = root / "PROG", root / "SPOOL"
+    disk = SmallDisk(prog, host.exe.stat().st_size // 1024 + 64)  # the program lives there too
+    try:
+        for rel, data in JOE_TO_ANN_FILES.items():
+            (root / rel).parent.mkdir(parents=True, exist_ok=True)
+            (root / rel).write_bytes(data)
+        argv0 = host.install(prog, "QUORVANT")
+        log = prog / log_names()[0]
+        earlier = (b"x" * 98 + b"\r\n") * 40 + b"y" * 74 + b"\r\n"  # its page has room for 20 bytes
+        log.write_bytes(earlier)
+        disk.fill()
+        problems = []
+        for when in ("full disk", "room again"):
+            code, out = host.run(argv0, ["DEBUG", host.path(spool / "D5F1A.SMD")], cwd=root)
+            if code != 100 or out:
+                problems.append(f"{when}: exit code {code}, console {out[:80]!r}")
+            disk.free()
+        fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool)}
+        trace = []
+        for line in DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]:
+            for mark, value in fill.items():
+                line = line.replace(mark, value)
+            trace.append(line.encode() + b"\r\n")
+        data = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", log.read_bytes())
+        rest = data[len(earlier):]
+        cut = rest[:len(rest) - len(b"".join(trace))]
+        if not data.startswith(earlier) or not rest.endswith(b"".join(trace)):
+            problems.append(f"the earlier lines or the second run's trace are not whole: {rest[:200]!r}")
+        elif cut and not (cut.endswith(b"\r\n") and trace[0].startswith(cut[:-2]) and b"\r\n" not in cut[:-2]):
+            problems.append(f"lines run together: {cut[:200]!r}")
+        return problems
+    finally:
+        disk.unmount()
+
+
+def analyser_on_a_full_disk(host, root):
+    """A disk too full for a new, longer report: the earlier report stays
+    whole, no temporary file is left, and the console ends with a line that
+    says so; with room again the report is replaced (as on POSIX)."""
+    logs = root / "logs"
+    disk = SmallDisk(logs)
+    try:
+        argv0 = host.install(root / "prog", "VESKOL")
+        log = logs / "dec0101.log"
+        log_text = host.path(str(log))
+        log.write_bytes(b"K1 Tests failed [weight=5] a=1 end\r\n")
+        host.run(argv0, [log_text], cwd=root)
+        earlier = report(log_text, [("A", 1, 1)], 1, 1).replace("\n", "\r\n").encode()
+        names = [f"T{i:02d}" for i in range(100)]
+        log.write_bytes(b"K1 Tests failed [weight=5] " + " ".join(f"{n}=1" for n in names).encode() + b" end\r\n")
+        longer = report(log_text, [(n, 1, 1) for n in names], 1, 1)
+        console = "".join(f"\n{i} {n}" for i, n in enumerate(names)) + "\n\n" + longer
+        refused = f"\n Report file could not be written: {log_text[:-len('dec0101.log')]}veskol.txt\n"
+        disk.fill()
+        problems = []
+        for when, want_console, want_report in (("full disk", console + refused, earlier),
+                                                ("room again", console, longer.replace("\n", "\r\n").encode())):
+            code, out = host.run(argv0, [log_text], cwd=root)
+            disk.free()
+            problems += [f"{when}: {p}" for p in (
+                [f"exit code {code}"] if code else [],
+                diff_bytes("console", out, want_console.replace("\n", "\r\n").encode()),
+                diff_bytes("veskol.txt", (logs / "veskol.txt").read_bytes(), want_report)) if p]
+            left = sorted(p.name for p in logs.iterdir() if p.name not in ("dec0101.log", "veskol.txt", "FILLER"))
+            if left:
+                problems.append(f"{when}: files left behind: {left}")
+        return problems
+    finally:
+        disk.unmount()
+
+
 def main():
     ap = argparse.ArgumentParser(description="Windows-only end-to-end cases")
     ap.add_argument("--exe", required=True, help="QUORVANT.EXE")
     ap.add_argument("--analyser", default="", help="VESKOL.EXE")
+    ap.add_argument("--lock-holder", default="", help="LOCKHOLD.EXE, the suite's helper")
     ap.add_argument("--launcher", default="")
     ap.add_argument("--windows", action="store_true")
     ap.add_argument("-k", dest="only", default="")
@@ -215,13 +388,24 @@ def main():
         for n, case in enumerate(CHECKER_CASES):
             if args.only in case.name:
                 try:
-                    results.check(case.name, run_checker_case(host, base / f"c{n}", case))
+                    results.check(case.name, run_checker_case(host, base / f"c{n}", case, args.lock_holder))
                 except Exception as e:  # a broken case must not hide the others
                     results.check(case.name, [f"{type(e).__name__}: {e}"])
         if args.analyser:
             for name, problems in run_analyser_cases(Host(args.analyser, args.launcher, True), base / "veskol"):
                 if args.only in name:
                     results.check(name, problems)
+        disk_cases = [("checker-on-a-full-disk", checker_on_a_full_disk, args.exe)]
+        if args.analyser:
+            disk_cases.append(("analyser-on-a-full-disk", analyser_on_a_full_disk, args.analyser))
+        for name, case, exe in disk_cases:
+            if args.only in name:
+                try:
+                    results.check(name, case(Host(exe, args.launcher, True), base / name))
+                except Skipped as e:
+                    results.skip(name, e)
+                except Exception as e:
+                    results.check(name, [f"{type(e).__name__}: {e}"])
     finally:
         shutil.rmtree(base, ignore_errors=True)
     return results.finish()

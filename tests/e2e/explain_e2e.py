@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""QVADMIN explain against QUORVANT: for every case of the checker's
+end-to-end table, and for generated rule trees and messages, explain must
+give the checker's exit code and the very result line the checker writes
+(time stamps masked). Generated messages are also explained by address
+(--from, --to, --subject), which must agree but for the message identifier.
+
+  explain_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT [--generated N]
+  explain_e2e.py --exe QVADMIN.EXE --checker QUORVANT.EXE --launcher wine --windows
+"""
+import argparse
+import random
+import re
+import resource
+import shutil
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import bounded  # noqa: E402
+import checker_e2e  # noqa: E402
+from checker_e2e import Case, Spool, envelope, setup_case, win_dir  # noqa: E402
+from e2e_lib import Host, Results, scratch_dir  # noqa: E402
+
+LEVELS = ("LOW", "MID", "HIGH", "DEBUG")
+
+
+def checker_message_path(args):
+    """The message path the checker takes from its words after the program."""
+    if len(args) >= 2 and not str(args[0]).upper().startswith(LEVELS):
+        return str(args[0]).upper()
+    return str(args[1] if len(args) >= 2 else args[0])
+
+
+def result_line(log_bytes):
+    """The checker's result line (it starts with the time), time masked."""
+    lines = [l for l in log_bytes.split(b"\r\n") if re.match(rb"\d\d:\d\d:\d\d ", l)]
+    return lines[-1][9:] if lines else None
+
+
+def explained(out):
+    """(exit code, result line without its time) as explain prints them."""
+    code = re.search(rb"(?m)^Exit code  (\d+)\r$", out)
+    line = re.search(rb"(?m)^Log line   \d\d:\d\d:\d\d (.*)\r$", out)
+    return (int(code.group(1)) if code else None), (line.group(1) if line else None)
+
+
+def compare(checker, admin, root, setup, case, by_address=None):
+    """Runs the checker as the case says, then explain on the same files."""
+    code, _ = checker.run(setup.argv0, setup.args, cwd=root / case.cwd)
+    logs = sorted(p for p in setup.program_dir.glob("QEL*.LOG") if p.is_file())
+    logged = result_line(logs[-1].read_bytes()) if logs else None
+    for log in logs:
+        log.unlink()
+    if by_address is None:
+        # Installed beside the checker, explain finds the program directory
+        # by itself, as the checker does.
+        argv0 = admin.install(setup.program_dir, "QVADMIN")
+        if case.argv0 == "bare":
+            argv0 = argv0.name
+        words = ["explain", checker_message_path(setup.args)]
+    else:
+        argv0 = admin.install(root / "ADMIN", "QVADMIN")
+        words = ["explain", "--dir", win_dir(admin, setup.program_dir)] + by_address
+    got_code, out = admin.run(argv0, words, cwd=root / case.cwd)
+    exit_line, line = explained(out)
+    TALLY[(code, logged is not None)] = TALLY.get((code, logged is not None), 0) + 1
+    problems = []
+    if got_code != code or exit_line != code:
+        problems.append(f"explain gives exit code {got_code} (prints {exit_line}), the checker {code}")
+    if by_address is not None and logged is not None and line is not None:
+        logged, line = logged.split(b" ", 1)[1], line.split(b" ", 1)[1]  # identifiers differ
+    if logged is not None and line != logged:
+        problems.append(f"explain's log line {line!r}\n     the checker's  {logged!r}")
+    if logged is None and line is not None and b"Could not open message file." in out:
+        problems.append("explain shows a result line the checker cannot write")
+    return problems
+
+
+TALLY = {}  # (exit code, result line compared): cases, to show the generator's reach
+
+
+# Generated cases: small rule trees whose lines are drawn from shapes that
+# hit, miss, redirect, stop and go wrong in the ways rule files do.
+SENDERS = ["joe@example.com", "spam@bulk.example", "boss@partner.example", "ann@acme.test", "x@partner.example.evil.test"]
+RECIPIENTS = ["ann@example.org", "bob@example.org", "carol@example.net", "joe@example.org"]
+SUBJECTS = ["hello there", "cheap stuff now", "Re: project x meeting", "", "strictly private", "x" * 120]
+RULE_LINES = [
+    "WHITELIST FROM @EXAMPLE.COM", "blacklist from spam@bulk.example", "BLACKLIST FROM @BULK.EXAMPLE   # asked by ann@acme.test",
+    "WHITELIST FROM @PARTNER.EXAMPLE", "BLACKLIST FROM *@bulk.example", "WHITELIST FROM JOE",
+    "BLACKLIST SUBJECT CONTAINS CHEAP STUFF", "whitelist subject project x", "BLACKLIST SUBJECT CONTAINS HI",
+    "WHITELIST SUBJECT CONTAINS STRICTLY PRIVATE", "WHITELIST FROM @strictly-business.example",
+    "STRICT", "NO DOMAIN", "# a comment", "", "   ", " STRICT", "WHITLIST FROM @EXAMPLE.COM",
+    "WHITELIST  FROM @EXAMPLE.COM", "WHITELIST FROM\t@EXAMPLE.COM", "BLACKLIST SUBJECT CONTAINS      ",
+    "REDIRECT @EXAMPLE.ORG {P}SHARED\\A.QUORVANT", "REDIRECT BOB {P}SHARED\\B.QUORVANT", "REDIRECT ANN",
+    "REDIRECT @EXAMPLE {P}SHARED\\A.QUORVANT", "REDIRECT ANN@EXAMPLE.ORG {P}SHARED\\MISSING.QUORVANT",
+    "BLACKLIST SUBJECT " + "Q" * 85 + "CHEAP STUFF", "WHITELIST FROM " + "A" * 90 + " joe@example.com",
+]
+FILES = ["PROG/$default$.QUORVANT", "PROG/{D}/$default$.QUORVANT", "PROG/{D}/{U}.QUORVANT",
+         "PROG/SHARED/A.QUORVANT", "PROG/SHARED/B.QUORVANT"]
+
+
+def generated_case(rng, n):
+    sender, recipient, subject = rng.choice(SENDERS), rng.choice(RECIPIENTS), rng.choice(SUBJECTS)
+    user, domain = recipient.upper().split("@")
+    env = [] if rng.random() < 0.1 else ["S<" + sender + ">"]
+    env.append("R<" + recipient + ">")
+    files = {"SPOOL/D5F1A.SMD": ("Subject: " + subject + "\r\n") if subject else "Received: x\r\n",
+             "SPOOL/_5F1A.~MD": envelope(*env)}
+    for name in FILES:
+        if rng.random() < 0.6:
+            lines = [rng.choice(RULE_LINES) for _ in range(rng.randint(0, 8))]
+            files[name.replace("{D}", domain).replace("{U}", user)] = "".join(l + "\r\n" for l in lines)
+    case = Case(f"generated-{n}", files, [rng.choice(LEVELS), Spool("D5F1A.SMD")], 0)
+    by_address = ["--from", sender if env[0].startswith("S<") else "", "--to", recipient]
+    if subject:
+        by_address += ["--subject", subject]
+    return case, by_address
+
+
+# Bad input: both programs must agree and end quickly in little memory.
+BAD_INPUT = [
+    Case("rule-line-of-100-mb", {**checker_e2e.JOE_TO_ANN_FILES, "PROG/EXAMPLE.ORG/ANN.QUORVANT": "STRICT"},
+         [Spool("D5F1A.SMD")], 0),
+    Case("directory-named-like-a-rule-file", {**checker_e2e.JOE_TO_ANN_FILES, "PROG/$default$.QUORVANT/X": "STRICT\r\n"},
+         [Spool("D5F1A.SMD")], 0),
+    Case("binary-junk", {**checker_e2e.JOE_TO_ANN_FILES,
+                         "PROG/EXAMPLE.ORG/$default$.QUORVANT": bytes(random.Random(3).randbytes(1 << 16)).decode("latin-1"),
+                         "SPOOL/D5F1A.SMD": bytes(random.Random(4).randbytes(1 << 16)).decode("latin-1")},
+         [Spool("D5F1A.SMD")], 0),
+    Case("redirect-loop-of-two", {**checker_e2e.JOE_TO_ANN_FILES,
+                                  "PROG/EXAMPLE.ORG/ANN.QUORVANT": "REDIRECT ANN {P}B.QUORVANT\r\n",
+                                  "PROG/B.QUORVANT": "NO DOMAIN\r\nREDIRECT @EXAMPLE.ORG {P}EXAMPLE.ORG\\ANN.QUORVANT\r\n"},
+         [Spool("D5F1A.SMD")], 0),
+    Case("message-path-is-a-directory", {"SPOOL/_5F1A.~MD/X": "R<ann@example.org>\r\n"}, [Spool("D5F1A.SMD")], 0),
+]
+
+
+def bad_input(checker, admin, base):
+    for n, case in enumerate(BAD_INPUT):
+        root = base / f"b{n}"
+        setup = setup_case(checker, root, case)
+        if case.name == "rule-line-of-100-mb":  # written in pieces: a forked runner copies its memory
+            with open(root / "PROG/EXAMPLE.ORG/ANN.QUORVANT", "ab") as f:
+                for _ in range(100):
+                    f.write(b"x" * (1 << 20))
+        start = time.monotonic()
+        problems = compare(checker, admin, root, setup, case)
+        seconds = time.monotonic() - start
+        if seconds > 10:
+            problems.append(f"took {seconds:.1f}s")
+        peak_kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        if peak_kb > 64 * 1024 and not bounded.SANITIZED:
+            problems.append(f"a run reached {peak_kb} KiB")
+        shutil.rmtree(root, ignore_errors=True)
+        yield "bad-input-" + case.name, problems
+
+
+def main():
+    ap = argparse.ArgumentParser(description="QVADMIN explain against QUORVANT")
+    ap.add_argument("--exe", required=True, help="QVADMIN")
+    ap.add_argument("--checker", required=True, help="QUORVANT")
+    ap.add_argument("--launcher", default="")
+    ap.add_argument("--windows", action="store_true")
+    ap.add_argument("--generated", type=int, default=300)
+    ap.add_argument("--seed", type=int, default=1)
+    args = ap.parse_args()
+    checker = Host(args.checker, args.launcher, args.windows)
+    admin = Host(args.exe, args.launcher, args.windows)
+    results = Results()
+    base = scratch_dir("qvx_")
+    try:
+        for n, case in enumerate(checker_e2e.CASES):
+            if not case.args or case.log_blocked:
+                continue  # the banner; a blocked log shows no result line to compare
+            root = base / f"t{n}"
+            try:
+                results.check("table-" + case.name, compare(checker, admin, root, setup_case(checker, root, case), case))
+            except Exception as e:  # a broken case must not hide the others
+                results.check("table-" + case.name, [f"{type(e).__name__}: {e}"])
+        if not args.launcher:  # time and memory are measured natively
+            for name, problems in bad_input(checker, admin, base):
+                results.check(name, problems)
+        rng = random.Random(args.seed)
+        problems = []
+        for n in range(args.generated):
+            case, by_address = generated_case(rng, n)
+            for form, words in (("path", None), ("address", by_address)):
+                root = base / f"g{n}{form}"
+                found = compare(checker, admin, root, setup_case(checker, root, case), case, words)
+                problems += [f"{case.name} ({form}): {p}" for p in found]
+                shutil.rmtree(root, ignore_errors=True)
+        results.check(f"generated-{args.generated}-trees", problems[:10])
+        print("exit code, result line compared: cases  " +
+              "  ".join(f"{c},{'yes' if l else 'no'}: {k}" for (c, l), k in sorted(TALLY.items())))
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
