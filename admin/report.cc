@@ -52,11 +52,10 @@ int run_report(CommandLine& line) {
   line.out.print(report_text(data));
   int code = data.unreadable.empty() ? 0 : kExitUsage;
   if (const std::string* page = options.value("--html")) {
+    // A page is replaced whole or not at all.
     const std::string path = host_path_argument(page->c_str());
-    std::FILE* file = host_open_write(path.c_str());
-    const bool written = file && write_text(file, report_html(data));
-    if (file && std::fclose(file) != 0) code = kExitUsage;
-    if (!written) {
+    const std::string bytes = to_crlf(report_html(data));
+    if (host_replace_file(path.c_str(), bytes.data(), bytes.size()) != ReplaceOutcome::Replaced) {
       line.err.print("QVADMIN report: cannot write " + path + "\n");
       code = kExitUsage;
     } else {
