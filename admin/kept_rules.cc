@@ -78,10 +78,3 @@ void KeptRuleSource::clear() {
   files_.clear();
   bytes_ = 0;
 }
-
-std::vector<std::string> KeptRuleSource::paths() const {
-  std::vector<std::string> out;
-  out.reserve(files_.size());
-  for (const auto& [path, kept] : files_) out.push_back(path);
-  return out;
-}

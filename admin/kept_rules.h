@@ -49,8 +49,6 @@ class KeptRuleSource : public RuleSource {
   std::size_t bytes() const { return bytes_; }
   // Forgets every file: they are read again when next asked for.
   void clear();
-  // The path texts read so far, as the base source was asked for them.
-  std::vector<std::string> paths() const;
 
  private:
   RuleSource& base_;

@@ -5,7 +5,6 @@
 #include <map>
 #include <string>
 
-#include "admin/replay_rules.h"
 #include "common/console.h"
 
 class ReplayHits {

@@ -46,14 +46,36 @@ struct ReplayRules::Plan {
   std::array<Compiled*, 3> files{};  // nullptr: cannot be opened
 };
 
+namespace {
+
+int result_index(RuleResult result) {
+  switch (result) {
+    case RuleResult::NothingDecided:
+      return 0;
+    case RuleResult::Whitelisted:
+      return 1;
+    case RuleResult::Blacklisted:
+      return 2;
+    case RuleResult::StopCascade:
+      break;
+  }
+  return 3;
+}
+
+}  // namespace
+
 ReplayRules::ReplayRules(RuleSource& disk, std::string top_directory, DirectoryMap map)
-    : top_directory_(std::move(top_directory)), map_(map), kept_(disk, std::move(map)) {}
+    : top_directory_(std::move(top_directory)), map_(map), kept_(disk, std::move(map)) {
+  for (int level = 0; level < 3; ++level)
+    for (const RuleResult result :
+         {RuleResult::NothingDecided, RuleResult::Whitelisted, RuleResult::Blacklisted, RuleResult::StopCascade})
+      if (const char* words = cascade_words(static_cast<CascadeLevel>(level), result))
+        kinds_[level][result_index(result)] = result_kind_of_words(words);
+}
 
 ReplayRules::~ReplayRules() = default;
 
-std::size_t ReplayRules::bytes() const {
-  return kept_.bytes() + compiled_bytes_ + plan_bytes_;
-}
+std::size_t ReplayRules::bytes() const { return kept_.bytes() + compiled_bytes_ + plan_bytes_; }
 
 void ReplayRules::keep_within_budget() {
   if (bytes() <= budget_) return;
@@ -206,9 +228,9 @@ const ReplayVerdict& ReplayRules::decide(const ReplayMessage& message) {
     bool by_engine = false;
     decision = RuleDecision{};
     if (file) decide_file(*file, decision, by_engine);
-    const char* words = cascade_words(static_cast<CascadeLevel>(i), decision.result);
-    if (!words) continue;
-    verdict_.kind = *result_kind_of_words(words);
+    const std::optional<ResultKind> kind = kinds_[i][result_index(decision.result)];
+    if (!kind) continue;
+    verdict_.kind = *kind;
     verdict_.by = decision.by;
     verdict_.editor_line = decision.editor_line;
     verdict_.counter = decision.counter;

@@ -18,6 +18,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -59,10 +60,8 @@ class ReplayRules {
 
   // The file a verdict's path text names.
   std::string display_path(const std::string& file) const { return map_(file.c_str()); }
-  KeptRuleSource& kept() { return kept_; }
-  // Memory held; past the budget everything kept is dropped and read again
-  // when needed, so memory stays bounded whatever the tree and the logs.
-  std::size_t bytes() const;
+  // Past this much memory everything kept is dropped and read again when
+  // needed, so memory stays bounded whatever the tree and the logs.
   void set_budget(std::size_t bytes) { budget_ = bytes; }
 
  private:
@@ -73,6 +72,7 @@ class ReplayRules {
     std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
   };
 
+  std::size_t bytes() const;
   const Plan& plan_for(const ReplayMessage& message);
   Compiled* compiled(const std::string& path);
   std::shared_ptr<const TextMatcher> matcher(const std::vector<std::pair<std::string, int>>& texts);
@@ -101,6 +101,9 @@ class ReplayRules {
   const TextMatcher* last_subject_ = nullptr;
   int last_subject_hit_ = 0;
 
+  // The kind of result line each level of the cascade gives for each result;
+  // nullopt where the cascade goes on.
+  std::optional<ResultKind> kinds_[3][4];
   std::string engine_file_;  // the file of a decision made by the engine
   ReplayVerdict verdict_;
 };
