@@ -45,17 +45,6 @@ std::string message_text(const std::string& raw, bool trim) {
   return text;
 }
 
-// The leading bytes of the file that text mode reads as its first n
-// characters. The cut must keep the file's own bytes: writing back the text
-// as read would turn CR CR LF into CR LF, which reads as one character less
-// and moves the 99-character piece boundaries.
-std::string bytes_read_as(const std::string& bytes, std::size_t n) {
-  std::size_t i = 0;
-  for (std::size_t seen = 0; seen < n; ++i)
-    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) ++seen;
-  return bytes.substr(0, i);
-}
-
 // The file cut after the last piece that the line limit lets the evaluation
 // act on: the first piece past the 500th that does not begin with a zero byte.
 std::string cut_at_line_limit(const std::string& bytes) {

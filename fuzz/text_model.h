@@ -40,3 +40,14 @@ inline std::string examined(const std::string& piece) {
   }
   return out;
 }
+
+// The leading bytes of the file that text mode reads as its first n
+// characters. The cut must keep the file's own bytes: writing back the text
+// as read would turn CR CR LF into CR LF, which reads as one character less
+// and moves the 99-character piece boundaries.
+inline std::string bytes_read_as(const std::string& bytes, std::size_t n) {
+  std::size_t i = 0;
+  for (std::size_t seen = 0; seen < n; ++i)
+    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) ++seen;
+  return bytes.substr(0, i);
+}
