@@ -6,6 +6,8 @@
 #include "admin/command.h"
 #include "admin/explain.h"
 #include "admin/lint.h"
+#include "admin/replay.h"
+#include "admin/report.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -17,6 +19,8 @@ constexpr char kUsage[] =
     "  QVADMIN explain [--dir PROGRAM_DIR] [--quiet] MESSAGE_PATH\n"
     "  QVADMIN explain [--dir PROGRAM_DIR] [--quiet] --from ADDRESS --to ADDRESS [--subject TEXT]\n"
     "  QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n"
+    "  QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n"
+    "  QVADMIN report [--html FILE] LOG...\n"
     "\n"
     "PROGRAM_DIR is the directory of QUORVANT.EXE and its rule files; without --dir it is the\n"
     "directory of QVADMIN itself.\n";
@@ -29,6 +33,8 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"explain", run_explain},
     {"lint", run_lint},
+    {"replay", run_replay},
+    {"report", run_report},
 };
 
 }  // namespace

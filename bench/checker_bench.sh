@@ -12,16 +12,8 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/prog/EXAMPLE.ORG" "$scratch/spool"
 cp "$build/checker/QUORVANT" "$scratch/prog/QUORVANT"
 
-rules() {  # 501 lines, none of which hits the message below
-  for i in $(seq 1 167); do
-    printf 'BLACKLIST FROM NOBODY%d@NOWHERE.EXAMPLE\r\n' "$i"
-    printf 'WHITELIST SUBJECT CONTAINS NEVER SEEN %d\r\n' "$i"
-    printf '# comment %d\r\n' "$i"
-  done
-}
-rules >"$scratch/prog/EXAMPLE.ORG/ANN.QUORVANT"
-rules >"$scratch/prog/EXAMPLE.ORG/\$default\$.QUORVANT"
-rules >"$scratch/prog/\$default\$.QUORVANT"
+# Three files of 501 lines, none of which hits the message below.
+"$(dirname "$0")/make_rule_tree.sh" "$scratch/prog"
 printf 'Received: from mx\r\nSubject: An ordinary message\r\n\r\nbody\r\n' >"$scratch/spool/D5F1A.SMD"
 printf 'S<joe@example.com>\r\nR<ann@example.org>\r\n' >"$scratch/spool/_5F1A.~MD"
 

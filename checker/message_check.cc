@@ -30,30 +30,31 @@ constexpr CascadeStep kSteps[3] = {
 void run_cascade(MessageCheck& check, RuleSource& files, CheckObserver& observer) {
   const RuleInputs in{check.subject.c_str(), check.envelope.sender, check.envelope.recipient};
   for (int i = 0; i < 3; ++i) {
-    observer.cascade_file(static_cast<CascadeLevel>(i), check.rule_files[i]);
+    const auto level = static_cast<CascadeLevel>(i);
+    observer.cascade_file(level, check.rule_files[i]);
     check.decision = evaluate_rule_file(check.rule_files[i].c_str(), in, files, observer);
     check.files_evaluated = i + 1;
+    const char* words = cascade_words(level, check.decision.result);
+    if (!words) continue;
+    check.result_line += words;
     switch (check.decision.result) {
       case RuleResult::Whitelisted:
-        check.result_line += kSteps[i].whitelisted;
         check.threshold = LogLevel::Low;
         check.exit_code = kExitWhitelisted;
-        return;
+        break;
       case RuleResult::Blacklisted:
-        check.result_line += kSteps[i].blacklisted;
         check.threshold = LogLevel::Low;
         check.exit_code = kExitBlacklisted;
-        return;
+        break;
       case RuleResult::StopCascade:
-        check.result_line += kSteps[i].stopped;
         check.threshold = LogLevel::High;
-        return;
+        break;
       case RuleResult::NothingDecided:
+        check.threshold = LogLevel::Mid;
         break;
     }
+    return;
   }
-  check.result_line += " No Action.";
-  check.threshold = LogLevel::Mid;
 }
 
 // Reads the envelope and starts the result line; true when a recipient was
@@ -93,6 +94,21 @@ void decide(MessageCheck& check, const std::string& program_directory, std::stri
 }
 
 }  // namespace
+
+const char* cascade_words(CascadeLevel level, RuleResult result) {
+  const CascadeStep& step = kSteps[static_cast<int>(level)];
+  switch (result) {
+    case RuleResult::Whitelisted:
+      return step.whitelisted;
+    case RuleResult::Blacklisted:
+      return step.blacklisted;
+    case RuleResult::StopCascade:
+      return step.stopped;
+    case RuleResult::NothingDecided:
+      break;
+  }
+  return level == CascadeLevel::Program ? " No Action." : nullptr;
+}
 
 std::array<std::string, 3> rule_file_paths(const std::string& program_directory, const Envelope& envelope) {
   const std::string domain_directory = program_directory + envelope.domain + "\\";
@@ -136,5 +152,17 @@ MessageCheck check_envelope(const std::string& program_directory, const std::str
   check.envelope_opened = true;
   if (take_envelope(check, identifier, envelope, start_time, observer))
     decide(check, program_directory, read_subject(message), files, observer);
+  return check;
+}
+
+MessageCheck check_found_envelope(const std::string& program_directory, const std::string& identifier,
+                                  const Envelope& envelope, std::string subject, const std::string& start_time,
+                                  RuleSource& files, CheckObserver& observer) {
+  MessageCheck check;
+  check.envelope_opened = true;
+  check.outcome = EnvelopeOutcome::Found;
+  check.envelope = envelope;
+  check.result_line = start_time + " " + identifier;
+  decide(check, program_directory, std::move(subject), files, observer);
   return check;
 }

@@ -35,6 +35,12 @@ struct MessageCheck {
   LogLevel threshold = LogLevel::Mid;
 };
 
+// The words the result line ends with when the file at this level of the
+// cascade gives this result; nullptr when the cascade goes on (NothingDecided
+// from the user or domain file). NothingDecided from the program file gives
+// " No Action.", and StopCascade from the domain or program file no words.
+const char* cascade_words(CascadeLevel level, RuleResult result);
+
 // The rule files for a recipient, below the program directory (which ends
 // with a backslash or is empty).
 std::array<std::string, 3> rule_file_paths(const std::string& program_directory, const Envelope& envelope);
@@ -48,3 +54,10 @@ MessageCheck check_message(const std::string& program_directory, const char* mes
 MessageCheck check_envelope(const std::string& program_directory, const std::string& identifier,
                             TextReader& envelope, TextReader& message, const std::string& start_time,
                             RuleSource& files, CheckObserver& observer);
+
+// An envelope already read (sender, recipient and its parts upper case, a
+// recipient found) and the Subject as the rules see it: the result line and
+// the cascade, as for a message whose files held them.
+MessageCheck check_found_envelope(const std::string& program_directory, const std::string& identifier,
+                                  const Envelope& envelope, std::string subject, const std::string& start_time,
+                                  RuleSource& files, CheckObserver& observer);

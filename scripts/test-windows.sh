@@ -100,6 +100,12 @@ drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --
 drive explain "$e2e/explain_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows --generated 30
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
 drive lint "$e2e/lint_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows
+# QVADMIN replay and report on QUORVANT.EXE's own logs, and the same bytes as
+# the native QVADMIN gives.
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2 --target qvadmin >/dev/null
+drive replay "$e2e/replay_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows \
+  --native build/admin/QVADMIN --messages 40
 if command -v zip >/dev/null; then
   scripts/package.sh >/dev/null
   drive package "$e2e/package_test.py" --zip dist/quorvant-veskol-windows.zip --launcher "$wine" --examples examples

@@ -1,0 +1,56 @@
+// The lines of an activity log, read in text mode as every file of the
+// system is (a CR LF pair ends a line like a LF alone, a byte 26 ends the
+// file), streamed through one buffer: memory stays the same whatever the
+// size of the log.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// No line the checker writes comes near this; a longer line is not kept.
+inline constexpr std::size_t kMaxLogLine = 4096;
+inline constexpr std::size_t kLogReadSize = 1 << 20;
+
+struct LogText {
+  std::string_view text;  // without its line end; valid until the next call
+  bool too_long = false;  // longer than kMaxLogLine: text is empty
+};
+
+class LogReader {
+ public:
+  // read_size is how much each read asks for (small sizes are for tests).
+  explicit LogReader(std::FILE* file, std::size_t read_size = kLogReadSize);
+  // The next line; false at the end of the file. A last line without a line
+  // end is a line too.
+  bool next(LogText& line) {
+    // Most lines lie whole in the buffer.
+    if (pos_ < len_) {
+      const char* start = buf_.get() + pos_;
+      if (const void* end = std::memchr(start, '\n', len_ - pos_)) {
+        std::size_t size = static_cast<std::size_t>(static_cast<const char*>(end) - start);
+        pos_ += size + 1;
+        if (size > 0 && start[size - 1] == '\r') --size;  // a CR right before the LF ends the line too
+        line.too_long = size > kMaxLogLine;
+        line.text = line.too_long ? std::string_view() : std::string_view(start, size);
+        return true;
+      }
+    }
+    return next_across_buffers(line);
+  }
+
+ private:
+  bool fill();
+  bool next_across_buffers(LogText& line);
+
+  std::FILE* file_;
+  std::size_t read_size_;
+  std::unique_ptr<char[]> buf_;
+  std::size_t pos_ = 0, len_ = 0;
+  bool ended_ = false;
+  std::string carry_;        // the start of a line that runs past the buffer
+  bool carry_long_ = false;  // the line in carry_ is already too long
+};

@@ -1,0 +1,35 @@
+// Rule files held in memory under their path texts, read with the checker's
+// own reader, for tests and fuzz targets of the tools that evaluate many
+// messages.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "checker/rule_reader.h"
+#include "common/text_file.h"
+
+class MemoryRuleSource : public RuleSource {
+ public:
+  std::map<std::string, std::string> files;  // path text -> bytes
+  int opened = 0;                            // how many times a file was opened
+
+  std::unique_ptr<RuleLineReader> open(const char* path) override {
+    const auto found = files.find(path);
+    if (found == files.end()) return nullptr;
+    ++opened;
+    return std::make_unique<Reader>(found->second);
+  }
+
+ private:
+  class Reader : public RuleLineReader {
+   public:
+    explicit Reader(const std::string& bytes) : text_(bytes.data(), bytes.size()), lines_(text_) {}
+    bool next(RuleLine& line) override { return lines_.next(line); }
+
+   private:
+    TextReader text_;
+    TextRuleLineReader lines_;
+  };
+};

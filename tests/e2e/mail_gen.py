@@ -1,0 +1,159 @@
+"""Mail for the QVADMIN end-to-end drivers: generated rule trees (and changed
+copies of them), generated messages in a spool directory, and QUORVANT run on
+each message the way the mail filter runs it, leaving its activity log."""
+import random
+import re
+import shutil
+from dataclasses import dataclass
+from pathlib import Path
+
+DOMAINS = ["EXAMPLE.ORG", "A.TEST", "B.TEST"]
+USERS = ["ANN", "BOB", "JOE", "CAROL"]
+SENDERS = ["joe@example.com", "ann@partner.example", "spammer@bulk.example", "x@spam.test", "boss@partner.example",
+           "news@list.example", "friend@example.net", "", "s" * 55 + "@long.example", "t" * 70 + "@bulk.example"]
+SUBJECTS = ["Hello there", "Cheap stuff now", "Project X meeting", "Lottery winner", "Re: hello", "Invoice 42",
+            "quarterly figures", "", "word " * 17 + "end", "FROM: A@B SUBJECT: NO ACTION."]
+
+
+def rule_lines(named):
+    """Rule lines; named is the program directory as REDIRECT words name it."""
+    return [
+        "WHITELIST FROM @PARTNER.EXAMPLE", "BLACKLIST FROM @BULK.EXAMPLE", "blacklist from x@spam.test",
+        "WHITELIST FROM JOE@", "BLACKLIST FROM @LONG.EXAMPLE", "WHITELIST FROM @EXAMPLE.NET",
+        "BLACKLIST SUBJECT CONTAINS CHEAP STUFF", "WHITELIST SUBJECT CONTAINS PROJECT X", "BLACKLIST SUBJECT LOTTERY",
+        "WHITELIST SUBJECT CONTAINS HELLO", "BLACKLIST SUBJECT CONTAINS WORD WORD", "STRICT", "NO DOMAIN",
+        "# a comment", "WHITELIST FROM JOE", f"REDIRECT @A.TEST {named}SHARED\\T1.QUORVANT",
+        f"REDIRECT BO {named}SHARED\\T1.QUORVANT", "REDIRECT @B.TEST T2.QUORVANT",
+    ]
+
+
+def user_file(domain, user):
+    """Files of one domain are named in lower case: names match without
+    regard to letter case."""
+    return f"b.test/{user.lower()}.quorvant" if domain == "B.TEST" else f"{domain}/{user}.QUORVANT"
+
+
+def domain_file(domain):
+    return "b.test/$DEFAULT$.quorvant" if domain == "B.TEST" else f"{domain}/$default$.QUORVANT"
+
+
+def make_tree(rnd, named):
+    """{relative path: text} of a rule tree below the program directory."""
+    lines = rule_lines(named)
+
+    def rule_file(n_max=6):
+        return "".join(rnd.choice(lines) + "\r\n" for _ in range(rnd.randint(0, n_max)))
+
+    tree = {"$default$.QUORVANT": rule_file(), "SHARED/T1.QUORVANT": rule_file(), "T2.QUORVANT": rule_file()}
+    for domain in DOMAINS:
+        if rnd.random() < 0.8:
+            tree[domain_file(domain)] = rule_file()
+        for user in USERS:
+            if rnd.random() < 0.5:
+                tree[user_file(domain, user)] = rule_file()
+    return tree
+
+
+def changed_tree(rnd, tree, named):
+    """A copy of the tree with some lines added, dropped or turned round, and
+    files added and removed."""
+    lines = rule_lines(named)
+    out = {}
+    for path, text in tree.items():
+        rows = text.split("\r\n")[:-1]
+        for _ in range(rnd.randint(0, 2)):
+            what = rnd.random()
+            if what < 0.35 and rows:
+                del rows[rnd.randrange(len(rows))]
+            elif what < 0.7:
+                rows.insert(rnd.randint(0, len(rows)), rnd.choice(lines))
+            elif rows:
+                i = rnd.randrange(len(rows))
+                rows[i] = rows[i].replace("WHITELIST", "X").replace("BLACKLIST", "WHITELIST").replace("X", "BLACKLIST", 1)
+        if rnd.random() < 0.05:
+            continue  # the file goes
+        out[path] = "".join(r + "\r\n" for r in rows)
+    for domain in DOMAINS:
+        if rnd.random() < 0.3:
+            out[user_file(domain, rnd.choice(USERS))] = rnd.choice(lines) + "\r\n"
+    return out
+
+
+def write_tree(directory, tree):
+    for path in list(Path(directory).rglob("*.QUORVANT")):
+        path.unlink()
+    for rel, text in tree.items():
+        p = Path(directory) / rel
+        p.parent.mkdir(parents=True, exist_ok=True)
+        p.write_bytes(text.encode("latin-1"))
+
+
+@dataclass
+class Message:
+    ident: str
+    sender: str
+    recipient: str
+    subject: str
+
+    def logged(self):
+        """What its result line holds before the words, and whether the line
+        reached the cut of its sender part (150) or Subject part (199)."""
+        sender, subject = self.sender.upper(), self.subject.upper().strip()[:90]
+        line = f"HH:MM:SS {self.ident} To: {self.recipient.upper()} From: "
+        line += sender[:max(0, 150 - len(line))]
+        sender_cut = len(line) >= 150
+        line += " Subject: "
+        line += subject[:max(0, 199 - len(line))]
+        return line, sender_cut, len(line) >= 199
+
+
+def make_messages(rnd, count, spool):
+    spool = Path(spool)
+    spool.mkdir(parents=True, exist_ok=True)
+    messages = []
+    for n in range(count):
+        ident = f"M{n:04d}" + ("L" * rnd.randint(30, 55) if rnd.random() < 0.15 else "")
+        m = Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{rnd.choice(DOMAINS).lower()}",
+                    rnd.choice(SUBJECTS))
+        envelope = (f"S<{m.sender}>\r\n" if m.sender else "") + f"R<{m.recipient}>\r\n"
+        (spool / f"_{ident[1:]}.~MD").write_bytes(envelope.encode())
+        (spool / f"{ident}.SMD").write_bytes(f"Received: x\r\nSubject: {m.subject}\r\n\r\nbody\r\n".encode())
+        messages.append(m)
+    return messages
+
+
+def run_checker(host, argv0, prog, spool, messages, level, cwd=None):
+    """Runs QUORVANT at the level on every message; gives the log's bytes and
+    removes the log, so the next run starts a new one."""
+    for m in messages:
+        code, _ = host.run(argv0, [level(m) if callable(level) else level, host.path(Path(spool) / f"{m.ident}.SMD")],
+                           cwd=cwd or prog)
+        assert code in (0, 1, 100), f"QUORVANT gave {code}"
+    logs = sorted(Path(prog).glob("QEL*.LOG"))
+    data = b"".join(p.read_bytes() for p in logs)
+    for p in logs:
+        p.unlink()
+    return data
+
+
+RESULT = re.compile(rb"^\d\d:\d\d:\d\d (\S*) To: .*? (Whitelisted-\w+|Blacklisted-\w+|No Action\.)$")
+
+
+def endings(log):
+    """{identifier: verdict words} of the result lines with words."""
+    out = {}
+    for line in log.split(b"\r\n"):
+        m = RESULT.match(line)
+        if m:
+            out[m.group(1).decode()] = m.group(2).decode().rstrip(".")
+    return out
+
+
+def win_dir(host, path):
+    """The path text of a directory, with its trailing backslash, as the
+    programs have it (on POSIX every "/" of a command line becomes "\\")."""
+    return host.path(str(path)).replace("/", "\\") + "\\"
+
+
+def remove(path):
+    shutil.rmtree(path, ignore_errors=True)

@@ -1,0 +1,269 @@
+#!/usr/bin/env python3
+"""End-to-end cases of QVADMIN replay and report against QUORVANT itself.
+
+The round trip: QUORVANT runs on generated messages over a generated rule
+tree, then replay reads its log against the same tree, and every message
+whose line was not cut must keep its verdict; against a changed tree, the
+changes replay reports must be exactly those QUORVANT gives when it runs
+again on the same messages over that tree. Also: --hits, a log written at
+LOW, lines of a HIGH and DEBUG log, the exit codes, and, with --native, the
+same bytes from the program under test and the native one (for Wine).
+
+  replay_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT
+  replay_e2e.py --exe QVADMIN.EXE --checker QUORVANT.EXE --launcher wine --windows --native build/admin/QVADMIN
+"""
+import argparse
+import random
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from e2e_lib import Host, Results, diff_bytes, scratch_dir  # noqa: E402
+import mail_gen  # noqa: E402
+
+CHANGE = re.compile(r"^(\S+) (\d\d:\d\d:\d\d) (\S*) To: (\S+) From: (\S*) Subject: (.*)  "
+                    r"(Whitelisted-\w+|Blacklisted-\w+|No Action|Stopped) -> "
+                    r"(Whitelisted-\w+|Blacklisted-\w+|No Action|Stopped)  (.*?)(  uncertain: .*)?$")
+
+
+def summary(text):
+    """The summary rows: label -> first number."""
+    rows = {}
+    for line in text.splitlines():
+        parts = line.split("\t")
+        if len(parts) >= 2 and parts[1].strip().isdigit():
+            rows[parts[0].strip()] = int(parts[1])
+    return rows
+
+
+def changes(text):
+    """(identifier, old, new, deciding line, uncertain) of every change line."""
+    out = []
+    for line in text.splitlines():
+        m = CHANGE.match(line)
+        if m:
+            out.append((m.group(3), m.group(7), m.group(8), m.group(9), bool(m.group(10))))
+    return out
+
+
+class Case:
+    def __init__(self, args, name, count):
+        self.host = Host(args.exe, args.launcher, args.windows, timeout=300)
+        self.checker_host = Host(args.checker, args.launcher, args.windows)
+        self.native = Host(args.native) if args.native else None
+        self.dir = scratch_dir("qv_replay_")
+        self.prog, self.spool, self.logs = self.dir / "PROG", self.dir / "SPOOL", self.dir / "LOGS"
+        self.prog.mkdir()
+        self.logs.mkdir()
+        self.checker = self.checker_host.install(self.prog, "QUORVANT")
+        self.qvadmin = self.host.install(self.dir / "BIN", "QVADMIN")
+        self.named = mail_gen.win_dir(self.checker_host, self.prog)
+        self.rnd = random.Random(name)
+        self.tree = mail_gen.make_tree(self.rnd, self.named)
+        mail_gen.write_tree(self.prog, self.tree)
+        self.messages = mail_gen.make_messages(self.rnd, count, self.spool)
+
+    def log(self, name, level):
+        data = mail_gen.run_checker(self.checker_host, self.checker, self.prog, self.spool, self.messages, level)
+        (self.logs / name).write_bytes(data)
+        return data
+
+    def qv(self, args, cwd=None):
+        """QVADMIN's exit code and standard output as text."""
+        code, out = self.host.run(self.qvadmin, args, cwd=cwd or self.dir)
+        return code, out.decode("latin-1").replace("\r\n", "\n")
+
+    def path(self, p):
+        return self.host.path(str(p))
+
+    def cleanup(self):
+        mail_gen.remove(self.dir)
+
+
+def uncertain_count(messages, logged_ids):
+    return sum(1 for m in messages if m.ident in logged_ids and any(m.logged()[1:]))
+
+
+def round_trip(c):
+    """Replay of QUORVANT's own log against the same tree changes nothing."""
+    log = c.log("QEL0301.LOG", "MID")
+    logged = mail_gen.endings(log)
+    code, out = c.qv(["replay", "--dir", c.path(c.prog), "--hits", c.path(c.logs / "QEL0301.LOG")], cwd=c.prog)
+    rows = summary(out)
+    problems = []
+    if code != 0:
+        problems.append(f"exit code {code}, want 0")
+    want_uncertain = uncertain_count(c.messages, logged)
+    if rows.get("Messages replayed") != len(logged) or rows.get("Changed") != 0:
+        problems.append(f"replayed {rows.get('Messages replayed')} of {len(logged)}, changed {rows.get('Changed')}")
+    if rows.get("Uncertain (cut in the log)") != want_uncertain:
+        problems.append(f"uncertain {rows.get('Uncertain (cut in the log)')}, want {want_uncertain}")
+    certain_changes = [ch for ch in changes(out) if not ch[4]]
+    if certain_changes:
+        problems.append(f"changes against the same tree: {certain_changes[:3]}")
+    # --hits: every replayed message that a line decided is counted once, and
+    # each line is listed once, as used or as unused.
+    used_part, _, unused_part = out.split("Messages decided by each line")[-1].partition("Unused in this mail")
+    decided = re.findall(r"^ *(\d+)\t(\S.*?:\d+)  ", used_part, re.M)
+    places = [place.upper().replace("\\\\", "\\") for _, place in decided] + \
+        [place.upper().replace("\\\\", "\\") for place in re.findall(r"^\t(\S.*?:\d+)  ", unused_part, re.M)]
+    if len(places) != len(set(places)):
+        problems.append(f"--hits lists a line twice: {sorted(p for p in places if places.count(p) > 1)[:3]}")
+    no_line = sum(1 for words in logged.values() if words == "No Action")
+    if sum(int(n) for n, _ in decided) != len(logged) - no_line:
+        problems.append(f"--hits counts {sum(int(n) for n, _ in decided)} decisions, want {len(logged) - no_line}")
+    if len(logged) < len(c.messages) // 2:
+        problems.append(f"only {len(logged)} of {len(c.messages)} messages logged")
+    return problems
+
+
+def changed_tree(c):
+    """The changes replay reports against a changed tree are those QUORVANT
+    gives when it runs again over that tree."""
+    old = mail_gen.endings(c.log("QEL0302.LOG", "MID"))
+    cand = c.dir / "CAND"
+    new_tree = mail_gen.changed_tree(c.rnd, c.tree, c.named)
+    mail_gen.write_tree(cand, new_tree)
+    # Relative REDIRECT words are read from the current directory, as the
+    # checker's are: the candidate's own when run from there.
+    code, out = c.qv(["replay", "--dir", c.path(c.prog), "--rules", c.path(cand), c.path(c.logs / "QEL0302.LOG")],
+                     cwd=cand)
+    reported = {(ident, old_kind, new_kind) for ident, old_kind, new_kind, _, uncertain in changes(out)
+                if not uncertain}
+    # The candidate goes live; QUORVANT at HIGH writes every result line.
+    mail_gen.write_tree(c.prog, new_tree)
+    new = mail_gen.endings(c.log("QEL0303.LOG", "HIGH"))
+    cut = {m.ident for m in c.messages if any(m.logged()[1:])}
+    stopped = {m.ident for m in c.messages} - set(new)  # a HIGH log without words: stopped at domain or program
+    want = set()
+    for ident, words in old.items():
+        now = new.get(ident, "Stopped" if ident in stopped else None)
+        if ident not in cut and now != words:
+            want.add((ident, words, now))
+    problems = []
+    if reported != want:
+        problems.append(f"replay reports {sorted(reported - want)[:3]} and misses {sorted(want - reported)[:3]}")
+    if code != (1 if want else 0):
+        problems.append(f"exit code {code}, want {1 if want else 0}")
+    if not want:
+        problems.append("the changed tree changed no verdict: the case shows nothing")
+    return problems
+
+
+def mixed_levels(c):
+    """A log of runs at every level (trace, invalid entries, stopped
+    cascades, no "No Action." at LOW) replays without change; report counts
+    the same result lines."""
+    levels = ["LOW", "MID", "HIGH", "DEBUG"]
+    log = c.log("QEL0304.LOG", lambda m: levels[int(m.ident[1:5]) % 4])
+    results = [line for line in log.split(b"\r\n") if re.match(rb"^\d\d:\d\d:\d\d ", line)]
+    code, out = c.qv(["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL0304.LOG")], cwd=c.prog)
+    rows = summary(out)
+    problems = []
+    if code != 0 or rows.get("Changed") != 0:
+        problems.append(f"exit code {code}, changed {rows.get('Changed')}: {changes(out)[:2]}")
+    if rows.get("Messages replayed") != len(results) or rows.get("Other lines") != 0:
+        problems.append(f"replayed {rows.get('Messages replayed')} of {len(results)}, other {rows.get('Other lines')}")
+    code, out = c.qv(["report", c.path(c.logs / "QEL0304.LOG")])
+    total = re.search(r"^ *Total\t(.*)$", out, re.M)
+    if code != 0 or not total or int(total.group(1).split("\t")[-1]) != len(results):
+        problems.append(f"report: exit code {code}, total row {total and total.group(1)!r}, want {len(results)}")
+    return problems
+
+
+def low_log(c):
+    """A log written at LOW holds verdicts only, and replay says so."""
+    c.log("QEL0305.LOG", "LOW")
+    code, out = c.qv(["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL0305.LOG")], cwd=c.prog)
+    if code != 0 or 'holds no "No Action." line' not in out:
+        return [f"exit code {code}; no word of the missing No Action lines in: {out[-300:]!r}"]
+    return []
+
+
+def exit_codes(c):
+    """2 for a command-line mistake or a log that cannot be read, with a
+    message on standard error; the other logs are still read."""
+    c.log("QEL0306.LOG", "MID")
+    problems = []
+    for args, want, says in [
+        (["replay"], 2, b"give at least one log"),
+        (["replay", "--bogus", "X"], 2, b"unknown option --bogus"),
+        (["replay", "--rules", c.path(c.dir / "NOWHERE"), "X"], 2, b"not a directory"),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"), c.path(c.logs / "QEL0306.LOG")], 2,
+         b"cannot be read"),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs)], 2, b"a directory, not a log"),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL9*.LOG")], 2, b"no log matches"),
+        (["report", c.path(c.logs / "MISSING.LOG")], 2, b"cannot be read"),
+        (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2, b"cannot write"),
+    ]:
+        cmd, executable = c.host.command(c.qvadmin, args)
+        proc = subprocess.run(cmd, executable=executable, cwd=c.dir, capture_output=True, env=c.host.env,
+                              timeout=c.host.timeout)
+        if proc.returncode != want or says not in proc.stderr:
+            problems.append(f"{args[:2]}: exit code {proc.returncode}, stderr {proc.stderr[:120]!r}")
+    code, out = c.qv(["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"),
+                      c.path(c.logs / "QEL0306.LOG")], cwd=c.prog)
+    if summary(out).get("Logs read") != 1 or summary(out).get("Logs unreadable") != 1:
+        problems.append("the readable log was not replayed beside the missing one")
+    return problems
+
+
+def same_bytes_as_native(c):
+    """Replay and report give the same bytes as the native program (relative
+    paths, so that both name them alike)."""
+    if not c.native:
+        return []
+    c.log("QEL0307.LOG", "HIGH")
+    # REDIRECT words relative to the current directory name the same files
+    # on both hosts.
+    relative = {path: text.replace(c.named, "PROG\\") for path, text in c.tree.items()}
+    mail_gen.write_tree(c.prog, relative)
+    mail_gen.write_tree(c.dir / "CAND", mail_gen.changed_tree(c.rnd, relative, "PROG\\"))
+    problems = []
+    for args in (["replay", "--dir", "PROG", "--rules", "CAND", "--hits", "LOGS/QEL0307.LOG"],
+                 ["report", "--html", "page.html", "LOGS/QEL03*.LOG"]):  # a wildcard, expanded by the program
+        win_args = [a.replace("/", "\\") for a in args]
+        got = c.host.run(c.qvadmin, win_args, cwd=c.dir)
+        page = (c.dir / "page.html").read_bytes() if args[0] == "report" else b""
+        want = c.native.run(c.native.exe, args, cwd=c.dir)
+        native_page = (c.dir / "page.html").read_bytes() if args[0] == "report" else b""
+        if got[0] != want[0]:
+            problems.append(f"{args[0]}: exit code {got[0]}, natively {want[0]}")
+        problems.append(diff_bytes(args[0], got[1], want[1]))
+        problems.append(diff_bytes("HTML page", page, native_page))
+    _, native_replay = c.native.run(c.native.exe, ["replay", "--dir", "PROG", "--rules", "CAND", "LOGS/QEL0307.LOG"],
+                                    cwd=c.dir)
+    if b" -> " not in native_replay:
+        problems.append("the candidate tree changed no verdict: nothing to compare")
+    return [p for p in problems if p]
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--exe", required=True, help="QVADMIN")
+    ap.add_argument("--checker", required=True, help="QUORVANT")
+    ap.add_argument("--launcher", default="")
+    ap.add_argument("--windows", action="store_true")
+    ap.add_argument("--native", default="", help="the native QVADMIN, to compare bytes with")
+    ap.add_argument("--messages", type=int, default=300)
+    ap.add_argument("-k", dest="only", default="")
+    args = ap.parse_args()
+    results = Results()
+    for case in (round_trip, changed_tree, mixed_levels, low_log, exit_codes, same_bytes_as_native):
+        if args.only and args.only not in case.__name__:
+            continue
+        c = Case(args, case.__name__, args.messages)
+        try:
+            results.check(case.__name__, case(c))
+        except Exception as e:  # a broken case must not hide the others
+            results.check(case.__name__, [f"{type(e).__name__}: {e}"])
+        finally:
+            c.cleanup()
+    return results.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
