@@ -52,8 +52,8 @@ TEST_F(HostFiles, MappedWindowsHoldTheFile) {
   const std::size_t unit = host_map_granularity();
   std::string bytes(3 * unit + 100, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
-  write("dec.log", bytes);
-  std::FILE* f = host_open_read(windows_path("dec.log").c_str());
+  write_file("dec.log", bytes);
+  std::FILE* f = host_open_read(path("dec.log").c_str());
   ASSERT_NE(f, nullptr);
   std::uint64_t start = 1;
   HostFileMap* map = host_map_open(f, start);
@@ -91,8 +91,8 @@ TEST_F(HostFiles, StreamsWithoutAFileAreNotMapped) {
 // gone read as zero bytes instead of ending the program with SIGBUS.
 TEST_F(HostFiles, AFileCutShortUnderAWindowReadsAsZeroBytes) {
   const std::size_t unit = host_map_granularity();
-  write("dec.log", std::string(3 * unit, 'a'));
-  std::FILE* f = host_open_read(windows_path("dec.log").c_str());
+  write_file("dec.log", std::string(3 * unit, 'a'));
+  std::FILE* f = host_open_read(path("dec.log").c_str());
   ASSERT_NE(f, nullptr);
   std::uint64_t start = 0;
   HostFileMap* map = host_map_open(f, start);
