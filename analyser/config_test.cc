@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "analyser/testing/byte_file.h"
+#include "common/testing/scratch.h"
 
 namespace {
 

@@ -45,7 +45,7 @@ const std::string kEntry = " Tests failed [weight=1] a=1 e ";
 TEST(ScanLog, Entries) {
   const Case cases[] = {
       {"no marker", "k failed [weight=1] a=1 e\r\n", 0, 0, "", ""},
-      {"the entry of the description", "k17 Tests failed [weight=7] abc=X def=Y 10:02", 1, 1,
+      {"one entry with two tests and its end token", "k17 Tests failed [weight=7] abc=X def=Y 10:02", 1, 1,
        "ABC:1/1 DEF:1/1", "\n0 ABC\n1 DEF"},
       {"any white space separates", "k\tTests\vfailed\f[weight=1]\r a=1\r\ne", 1, 1, "A:1/1", "\n0 A"},
       {"weight token is a prefix test", "k Tests failed [weight=]x a=1 e", 1, 1, "A:1/1", "\n0 A"},
@@ -129,7 +129,9 @@ TEST(ScanLog, ScanLimitCountsMarkers) {
   for (const Case& c : cases) check(c);
 }
 
-TEST(ScanLog, TheWorkedExample) {
+// Two configured tests, two first met in the log; entries that share a key,
+// one pass that is no entry, and a test name in lower case.
+TEST(ScanLog, MixedEntriesWithAPassedMessage) {
   const std::string log =
       "K1 Tests failed [weight=5] TESTA=IGN TESTC=X next\r\n"
       "K1 Tests failed [weight=5] TESTC=IGN TESTD=X next\r\n"

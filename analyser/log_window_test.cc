@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "analyser/testing/byte_file.h"
+#include "common/testing/scratch.h"
 
 namespace {
 

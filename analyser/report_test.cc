@@ -37,7 +37,9 @@ const std::string kHeads =
     "\n                         \t  Message \t Recipient"
     "\n                Test Name\tFail Count %\tFail Count %\n";
 
-TEST(ReportLines, TheWorkedExample) {
+// Four tests over three messages and four recipients: shares cut toward
+// zero, equal message counts in slot order.
+TEST(ReportLines, FourTestsOverThreeMessages) {
   const TestTable table = table_of({{"TESTA", 2, 2}, {"TESTB", 1, 1}, {"TESTC", 1, 2}, {"TESTD", 1, 2}});
   EXPECT_EQ(joined(report_lines("dec0101.log", table, ScanTotals{4, 3})),
             "dec0101.log\n\n" + kHeads +

@@ -39,26 +39,30 @@ void reference_scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& tabl
   bool have_remembered = false;
   std::int64_t passes_left = scan_limit;
 
-  if (!read_token(reader, token)) return;  // step 2
+  if (!read_token(reader, token)) return;  // an empty log holds no entry
   for (;;) {
-    while (std::strcmp(token, "Tests") != 0) {  // step 3
+    // Every token before the marker is the message key in turn; a pass that
+    // starts on "Tests" keeps the key an earlier pass set.
+    while (std::strcmp(token, "Tests") != 0) {
       std::strcpy(key, token);
       if (!read_token(reader, token)) return;
     }
-    if (!read_token(reader, token)) return;  // step 4
+    if (!read_token(reader, token)) return;  // the token after "Tests" is always consumed
     if (std::strcmp(token, "failed") == 0) {
-      if (!read_token(reader, token)) return;  // step 5
+      if (!read_token(reader, token)) return;  // the weight token
       if (std::strncmp(token, "[weight=", 8) == 0) {
-        ++totals.recipients;  // step 6
+        // An entry: one more recipient, and a message when its key differs
+        // from that of the last entry closed.
+        ++totals.recipients;
         const bool opens = !have_remembered || std::strcmp(key, remembered) != 0;
         if (opens) ++totals.messages;
-        while (read_token(reader, token)) {  // step 7
-          if (!std::strchr(token, '=')) {  // step 8
+        while (read_token(reader, token)) {  // the test tokens, to the end token
+          if (!std::strchr(token, '=')) {  // the end token: its key is remembered
             std::strcpy(remembered, key);
             have_remembered = true;
             break;
           }
-          upper_case_text(token);  // step 9
+          upper_case_text(token);  // the test's name: the token up to its "=", upper-cased
           *std::strchr(token, '=') = '\0';
           const int slot = find_or_add_test(table, token, console);
           if (slot >= 0) {
@@ -68,8 +72,10 @@ void reference_scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& tabl
         }
       }
     }
-    if (totals.recipients % 5000 == 0) console.print(std::string(" ").append(std::to_string(totals.recipients)));  // step 10
+    // The end of a pass: progress at every multiple of 5000 recipients, and
+    // the scan limit counted in passes.
+    if (totals.recipients % 5000 == 0) console.print(std::string(" ").append(std::to_string(totals.recipients)));
     if (scan_limit > 0 && --passes_left == 0) return;
-    if (!read_token(reader, token)) return;  // step 11
+    if (!read_token(reader, token)) return;  // the next pass starts here
   }
 }

@@ -1,5 +1,5 @@
-// The log scan written the plain way, one token at a time, step by step as
-// the scan is described: the yardstick that the fast scanner must agree with.
+// The log scan written the plain way, one token at a time, each step on its
+// own: the yardstick that the fast scanner must agree with.
 #pragma once
 
 #include <cstdint>

@@ -11,7 +11,7 @@
 #include "common/console.h"
 #include "analyser/log_scan.h"
 #include "analyser/test_table.h"
-#include "analyser/testing/byte_file.h"
+#include "common/testing/scratch.h"
 
 struct ScanOutcome {
   std::int64_t recipients = 0, messages = 0;
