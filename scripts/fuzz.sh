@@ -9,14 +9,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-60}"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DFUZZING=ON -DBUILD_TESTING=OFF -DSTATIC_PROGRAMS=OFF >/dev/null
+cmake --preset fuzzing >/dev/null
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for dir in fuzz/corpus/*/; do targets+=("$(basename "$dir")"); done
 fi
-cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}"
+cmake --build --preset fuzzing --target "${targets[@]/#/fuzz_}"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

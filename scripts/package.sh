@@ -5,9 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-[ -f build-win/CMakeCache.txt ] ||
-  cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-win -j2 >/dev/null
+cmake --preset windows >/dev/null
+cmake --build --preset windows >/dev/null
 exes=(build-win/checker/QUORVANT.EXE build-win/analyser/VESKOL.EXE build-win/admin/QVADMIN.EXE)
 scripts/check-imports.sh "${exes[@]}" >/dev/null || {
   scripts/check-imports.sh "${exes[@]}" >&2

@@ -8,10 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATIC_PROGRAMS=OFF \
-  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build build-asan -j2
+cmake --preset sanitizers >/dev/null
+cmake --build --preset sanitizers
 
 reports="$PWD/build-asan/sanitizer-reports"
 rm -rf "$reports"
@@ -24,7 +22,7 @@ export ASAN_OPTIONS="log_path=$reports/asan:exitcode=86:detect_leaks=1:strict_st
 export UBSAN_OPTIONS="log_path=$reports/ubsan:exitcode=86:print_stacktrace=1:halt_on_error=1"
 export SANITIZED=1
 status=0
-ctest --test-dir build-asan --output-on-failure -j2 || status=1
+ctest --preset sanitizers || status=1
 
 if [ -n "$(ls -A "$reports")" ]; then
   echo "sanitizer reports:"

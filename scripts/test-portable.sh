@@ -7,8 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build-portable -G Ninja -DCMAKE_BUILD_TYPE=Release -DVECTOR_SCAN=OFF >/dev/null
-cmake --build build-portable -j2 --target analyser_tests replay_scan veskol
+cmake --preset portable >/dev/null
+cmake --build --preset portable --target analyser_tests replay_scan veskol
 build-portable/analyser/analyser_tests --gtest_brief=1
 build-portable/tests/replay_scan fuzz/corpus/scan >/dev/null
 ctest --test-dir build-portable --output-on-failure --no-tests=error -R '^analyser_e2e$'

@@ -22,11 +22,10 @@ wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wi
 [ -n "$wine" ] && command -v wineserver >/dev/null && command -v wineboot >/dev/null ||
   skip "Wine is not installed (apt-get install wine wine64)"
 
-[ -f build-win/CMakeCache.txt ] ||
-  cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-win -j2
+cmake --preset windows >/dev/null
+cmake --build --preset windows
 # The suite's own helper, outside the default build and the package.
-cmake --build build-win -j2 --target lock_holder
+cmake --build --preset windows --target lock_holder
 
 checker=build-win/checker/QUORVANT.EXE
 analyser=build-win/analyser/VESKOL.EXE
@@ -102,8 +101,8 @@ drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine"
 drive lint "$e2e/lint_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows
 # QVADMIN replay and report on QUORVANT.EXE's own logs, and the same bytes as
 # the native QVADMIN gives.
-[ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j2 --target qvadmin >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release --target qvadmin >/dev/null
 drive replay "$e2e/replay_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows \
   --native build/admin/QVADMIN --messages 40
 if command -v zip >/dev/null; then

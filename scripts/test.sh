@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build
-ctest --test-dir build --output-on-failure -j2
+cmake --preset release >/dev/null
+cmake --build --preset release
+ctest --preset release
 
 scripts/test-windows.sh
