@@ -12,7 +12,6 @@ Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
 """
 import os
 import random
-import shutil
 import stat
 import sys
 from pathlib import Path
@@ -42,22 +41,17 @@ def report(log_text, rows=(), messages=0, recipients=0):
     return out
 
 
-class Case:
-    def __init__(self, host):
-        self.host = host
-        self.base = e2e_lib.scratch_dir("analyser-fault-")
-        os.chmod(self.base, 0o755)
+class Case(e2e_lib.Scratch):
+    prefix = "analyser-fault-"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.base = self.dir
         self.logs = self.base / "logs"
         self.logs.mkdir()
         self.log = self.logs / "DEC0101.LOG"
         self.work = self.base / "work"  # the current directory of the run
         self.work.mkdir()
-        self.disks = []
-
-    def small_disk(self, path):
-        disk = e2e_lib.SmallDisk(path)
-        self.disks.append(disk)
-        return disk
 
     def text(self, path):
         """A path as the program holds it: the caller's form, "\\" separated."""
@@ -105,14 +99,6 @@ class Case:
     def one_entry_report(self):
         r = report(self.text(self.log), [("A", 1, 1)], 1, 1)
         return "\n0 A" + "\n\n" + r, r
-
-    def cleanup(self):
-        for disk in self.disks:
-            disk.unmount()
-        for root, dirs, _ in os.walk(self.base):
-            for d in dirs:
-                os.chmod(Path(root) / d, 0o755)
-        shutil.rmtree(self.base, ignore_errors=True)
 
 
 def not_found(c):
@@ -356,9 +342,5 @@ CASES = [
 ]
 
 
-def main():
-    return e2e_lib.run_case_functions(__doc__, CASES, Case)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e_lib.run_case_functions(__doc__, CASES, Case))

@@ -14,7 +14,6 @@ import datetime
 import os
 import random
 import re
-import shutil
 import sys
 from pathlib import Path
 
@@ -27,31 +26,19 @@ TIME_RE = rb"\d\d:\d\d:\d\d"
 ADDRESS_CHARS = set(b".-_=!#%*ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
 
 
-class Case:
+class Case(e2e_lib.Scratch):
     """A scratch program directory, a spool and one run of the checker."""
+    prefix = "checker-fault-"
 
-    def __init__(self, host):
-        self.host = host
-        self.base = e2e_lib.scratch_dir("checker-fault-")
-        os.chmod(self.base, 0o755)  # the runs as nobody must reach it
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.base = self.dir
         self.prog = self.base / "prog"
         self.spool = self.base / "spool"
         self.spool.mkdir()
-        self.argv0 = host.install(self.prog, "QUORVANT")
+        self.argv0 = self.host.install(self.prog, "QUORVANT")
         self.message = self.spool / "D1.SMD"
         self.envelope = self.spool / "_1.~MD"
-        self.disks = []
-
-    def small_disk(self, path):
-        disk = e2e_lib.SmallDisk(path)
-        self.disks.append(disk)
-        return disk
-
-    def write(self, path, data):
-        path = Path(path)
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        return path
 
     def standard_message(self, rules=b"BLACKLIST FROM @EXAMPLE.COM\r\n"):
         """Joe writes to Ann; Ann's own rule file blacklists Joe's domain."""
@@ -103,14 +90,6 @@ class Case:
             problems.append(f"log lines {[l[:160] for l in lines[:6]]} (of {len(lines)}), "
                             f"want {log_res[:6]} (of {len(log_res)})")
         return problems
-
-    def cleanup(self):
-        for disk in self.disks:
-            disk.unmount()
-        for root, dirs, _ in os.walk(self.base):
-            for d in dirs:
-                os.chmod(Path(root) / d, 0o755)
-        shutil.rmtree(self.base, ignore_errors=True)
 
 
 def result_line(words, subject=b"HELLO"):
@@ -554,9 +533,5 @@ CASES = [
 ]
 
 
-def main():
-    return e2e_lib.run_case_functions(__doc__, CASES, Case)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e_lib.run_case_functions(__doc__, CASES, Case))

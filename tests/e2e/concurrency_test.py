@@ -9,15 +9,13 @@ wrote, each whole and ended by CR LF, none lost, torn or doubled.
   concurrency_test.py --exe build/checker/QUORVANT --runs 200
   concurrency_test.py --exe QUORVANT.EXE --launcher wine64 --windows --runs 50
 """
-import argparse
 import collections
 import re
-import shutil
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, scratch_dir  # noqa: E402
+from e2e_lib import run_case_functions  # noqa: E402
 
 JUNK_LINES = 100
 SUBJECT = "CONCURRENT APPENDS " + "Q" * 60
@@ -86,22 +84,10 @@ def check(host, root, runs):
     return problems
 
 
-def main():
-    ap = argparse.ArgumentParser(description="QUORVANT runs appending to one log at the same time")
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("--runs", type=int, default=200)
-    args = ap.parse_args()
-    host = Host(args.exe, args.launcher, args.windows)
-    results = Results()
-    base = scratch_dir("qv_conc_")
-    try:
-        results.check(f"{args.runs}-runs-append-whole-lines", check(host, base, args.runs))
-    finally:
-        shutil.rmtree(base, ignore_errors=True)
-    return results.finish()
+def cases(suite):
+    runs = suite.args.runs
+    return [(f"{runs}-runs-append-whole-lines", lambda c: check(c.host, c.dir, runs))]
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, cases, options=lambda ap: ap.add_argument("--runs", type=int, default=200)))

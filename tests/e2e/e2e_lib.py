@@ -1,14 +1,25 @@
-"""Runs a built program the way its callers do, natively or under a launcher.
+"""The end-to-end drivers' shared case runner, and a Host that runs a built
+program the way its callers do, natively or under a launcher.
 
-The end-to-end case tables use one Host object, so the same table runs the
-POSIX build (paths passed in POSIX form; the program turns "/" into "\\") and
-the Windows build under a launcher such as Wine (paths in Windows form on the
-Z: drive). Command-line options shared by every driver:
+Every driver takes these options, and may add its own:
 
   --exe PATH        the program to run
   --launcher CMD    a launcher prefix, e.g. "wine" (empty: run natively)
   --windows         pass paths in Windows form (Z:\\...) and name the
                     program NAME.EXE inside a program directory
+  -k NAME           run only the cases whose name contains NAME
+
+The same case table runs the POSIX build (paths passed in POSIX form; the
+program turns "/" into "\\") and the Windows build under a launcher such as
+Wine (paths in Windows form on the Z: drive).
+
+Each case prints "ok   NAME", or "FAIL NAME" and its problems, or "SKIPPED
+NAME: why" when it cannot run on this machine; the last line is "N passed,
+N failed", which CTest and scripts/test-windows.sh read. A skipped case is
+counted as neither; a skip that CI must not allow names its REQUIRE_*
+variable, which set to 1 makes it a failure. When every case that was
+chosen is skipped, the driver ends with SKIPPED_ALL (CTest's
+SKIP_RETURN_CODE); when no case at all ran, or one failed, with 1.
 """
 import argparse
 import errno
@@ -19,14 +30,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-
-def parse_args(description):
-    ap = argparse.ArgumentParser(description=description)
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("-k", dest="only", default="", help="run only cases whose name contains this")
-    return ap.parse_args()
+SKIPPED_ALL = 77
 
 
 class Host:
@@ -104,7 +108,13 @@ def scratch_dir(prefix):
 
 
 class Skipped(Exception):
-    """Raised by a case that cannot run on this machine; the reason is printed."""
+    """Raised by a case that cannot run on this machine; the reason is printed.
+    required_by names the variable (REQUIRE_BROWSER, ...) that, set to 1,
+    turns this skip into a failure."""
+
+    def __init__(self, reason, required_by=None):
+        super().__init__(reason)
+        self.required_by = required_by
 
 
 class SmallDisk:
@@ -148,6 +158,7 @@ class Results:
     def __init__(self):
         self.passed = 0
         self.failed = []
+        self.skipped = []
 
     def check(self, name, problems):
         if problems:
@@ -159,32 +170,111 @@ class Results:
             self.passed += 1
             print(f"ok   {name}")
 
-    def skip(self, name, reason):
+    def skip(self, name, reason, required_by=None):
+        if required_by and os.environ.get(required_by) == "1":
+            self.check(name, [f"{reason}; {required_by}=1 requires this case"])
+            return
+        self.skipped.append(name)
         print(f"SKIPPED {name}: {reason}")
 
     def finish(self):
+        if self.skipped:
+            print(f"{len(self.skipped)} skipped")
         print(f"{self.passed} passed, {len(self.failed)} failed")
-        return 0 if not self.failed and self.passed else 1
+        if self.failed:
+            return 1
+        return 0 if self.passed else SKIPPED_ALL if self.skipped else 1
 
 
-def run_case_functions(description, cases, make_case):
-    """Runs each case function on a fresh make_case(host), cleaning up after it."""
-    args = parse_args(description)
-    host = Host(args.exe, args.launcher, args.windows)
-    results = Results()
-    for case in cases:
-        if args.only and args.only not in case.__name__:
-            continue
-        c = make_case(host)
-        try:
-            results.check(case.__name__, case(c))
-        except Skipped as e:
-            results.skip(case.__name__, e)
-        except Exception as e:  # a broken case must not hide the others
-            results.check(case.__name__, [f"{type(e).__name__}: {e}"])
-        finally:
-            c.cleanup()
-    return results.finish()
+class Suite:
+    """One run of a driver: its command line (args), the host of the program
+    under test (host; None for a driver without --exe) and the results."""
+
+    def __init__(self, description, options=None, exe_required=True):
+        self.parser = argparse.ArgumentParser(description=description,
+                                              formatter_class=argparse.RawDescriptionHelpFormatter)
+        self.parser.add_argument("--exe", required=exe_required, default="", help="the program under test")
+        self.parser.add_argument("--launcher", default="", help='a launcher prefix, e.g. "wine"')
+        self.parser.add_argument("--windows", action="store_true", help="pass paths in Windows form")
+        self.parser.add_argument("-k", dest="only", default="", help="run only cases whose name contains this")
+        if options:
+            options(self.parser)
+        self.args = self.parser.parse_args()
+        self.host = self.host_of(self.args.exe) if self.args.exe else None
+        self.results = Results()
+        self.case_name = ""
+
+    def host_of(self, exe, timeout=60):
+        """A Host for another program of the same build, started alike."""
+        return Host(exe, self.args.launcher, self.args.windows, timeout)
+
+    def run(self, cases, make_case=None):
+        """Runs each case on a fresh make_case(self) (a Scratch by default) and
+        cleans up after it. A case is a function, named by its own name, or a
+        (name, function) pair; it gives a list of problems (empty: passed),
+        raises Skipped when it cannot run here, and any other exception fails
+        it alone."""
+        for case in cases:
+            name, function = case if isinstance(case, tuple) else (case.__name__, case)
+            if self.args.only not in name:
+                continue
+            self.case_name = name
+            fixture = None
+            try:
+                fixture = (make_case or Scratch)(self)
+                self.results.check(name, function(fixture))
+            except Skipped as e:
+                self.results.skip(name, e, e.required_by)
+            except Exception as e:  # a broken case must not hide the others
+                self.results.check(name, [f"{type(e).__name__}: {e}"])
+            finally:
+                if fixture is not None:
+                    fixture.cleanup()
+        return self.results.finish()
+
+
+def run_case_functions(description, cases, make_case=None, options=None, exe_required=True):
+    """A driver's whole main: parses the command line and runs the cases;
+    cases may be a function of the Suite that gives them (cases that depend
+    on the options or the host). Gives the exit code."""
+    suite = Suite(description, options, exe_required)
+    return suite.run(cases(suite) if callable(cases) else cases, make_case)
+
+
+class Scratch:
+    """The fixture of a case: the suite's host and options, and a scratch
+    directory (open to the runs as nobody) that is removed afterwards, with
+    any small disk mounted below it."""
+    prefix = "e2e-"
+
+    def __init__(self, suite):
+        self.suite = suite
+        self.host = suite.host
+        self.args = suite.args
+        self.dir = scratch_dir(self.prefix)
+        os.chmod(self.dir, 0o755)
+        self.disks = []
+
+    def write(self, path, data):
+        """Writes the bytes to path (relative to the scratch directory, or
+        absolute), making its directory; gives the path."""
+        path = self.dir / path
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        return path
+
+    def small_disk(self, path, kib=64):
+        disk = SmallDisk(path, kib)
+        self.disks.append(disk)
+        return disk
+
+    def cleanup(self):
+        for disk in self.disks:
+            disk.unmount()
+        for root, dirs, _ in os.walk(self.dir):
+            for d in dirs:
+                os.chmod(Path(root) / d, 0o755)
+        shutil.rmtree(self.dir, ignore_errors=True)
 
 
 def diff_bytes(label, got, want):
