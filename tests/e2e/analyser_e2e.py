@@ -75,7 +75,7 @@ def cases(host):
     def worked_example(c):
         log = c.write("logs/dec0101.log", WORKED_LOG)
         c.write("cfg/global.cfg", WORKED_CFG)
-        log_text = host.path(log).replace("/", "\\").encode()
+        log_text = host.text(log).encode()
         want = report(log_text, [(b"TESTA", 2, 2), (b"TESTB", 1, 1), (b"TESTC", 1, 2), (b"TESTD", 1, 2)], 3, 4)
         console = b"\r\n0 TESTA\r\n1 TESTB\r\n2 TESTC\r\n3 TESTD\r\n\r\n" + want
         problems = c.check([host.path(log), host.path(c.dir / "cfg")], console=console,

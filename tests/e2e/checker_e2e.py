@@ -264,11 +264,6 @@ def log_name(day):
     return f"QEL{day.month:02d}{day.day:02d}.LOG"
 
 
-def win_dir(host, path):
-    """The Windows-form path text of a directory, with its trailing backslash."""
-    return host.path(str(path)).replace("/", "\\") + "\\"
-
-
 def mask_times(data):
     return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)
 
@@ -286,8 +281,8 @@ def setup_case(host, root, case):
     prog, spool = root / "PROG", root / "SPOOL"
     prog.mkdir(parents=True)
     spool.mkdir()
-    fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool),
-            "{PU}": win_dir(host, prog).upper()}  # as a rule line names it
+    fill = {"{P}": host.dir_text(prog), "{S}": host.dir_text(spool),
+            "{PU}": host.dir_text(prog).upper()}  # as a rule line names it
 
     def expand(text):
         for mark, value in fill.items():
@@ -311,8 +306,8 @@ def setup_case(host, root, case):
         argv0 = argv0.name
     elif case.argv0 in ("dir88", "dir89"):
         length = int(case.argv0[3:])
-        program_dir = root / ("L" * (length - 1 - len(win_dir(host, root))))
-        assert len(win_dir(host, program_dir)) == length, win_dir(host, program_dir)
+        program_dir = root / ("L" * (length - 1 - len(host.dir_text(root))))
+        assert len(host.dir_text(program_dir)) == length, host.dir_text(program_dir)
         argv0 = host.install(program_dir, "QUORVANT")
     else:
         program_dir = prog
@@ -363,11 +358,8 @@ def check_concurrent_appends(host, root):
     argv0 = host.install(prog, "QUORVANT")
     procs = []
     for i in range(count):
-        cmd = host.launcher + [host.path(str(argv0)) if host.launcher else str(argv0),
-                               host.path(str(spool / f"M{i:02d}.SMD"))]
-        procs.append(subprocess.Popen(cmd, executable=None if host.launcher else str(host.exe), cwd=root,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-    codes = [p.wait(timeout=host.timeout) for p in procs]
+        procs.append(host.start(argv0, [host.path(spool / f"M{i:02d}.SMD")], cwd=root))
+    codes = [host.wait(p, host.timeout) for p in procs]
     problems = [f"exit codes {codes}"] if set(codes) != {100} else []
     logs = list(prog.glob("QEL*.LOG"))
     data = b"".join(p.read_bytes() for p in logs)

@@ -57,8 +57,7 @@ class Case(e2e_lib.Scratch):
         """Runs the checker; as nobody, every directory but read_only is opened
         up so that only the file under test is out of reach."""
         bounded.open_up(self.base, as_nobody, read_only)
-        cmd = self.host.launcher + [self.host.path(argv0 or self.argv0)] + [self.host.path(a) for a in args]
-        exe = None if self.host.launcher else str(self.host.exe)
+        cmd, exe = self.host.command(argv0 or self.argv0, [self.host.path(a) for a in args])
         self.time_limit = time_limit
         self.outcome = bounded.run(cmd, exe, self.base, time_limit, as_nobody,
                                    closed_descriptors=closed_descriptors)
@@ -438,8 +437,7 @@ def expected_line(envelope):
 
 def console_gone(c):
     """The banner into a console whose reader has gone: still exit code 0."""
-    exe = None if c.host.launcher else str(c.host.exe)
-    c.outcome = bounded.run(c.host.launcher + [c.host.path(c.argv0)], exe, c.base, closed_console=True)
+    c.outcome = bounded.run(*c.host.command(c.argv0, []), c.base, closed_console=True)
     c.time_limit = TIME_LIMIT
     return c.expect(0, [])
 

@@ -51,9 +51,6 @@ def check(host, root, runs):
         (spool / f"_{i:04d}.~MD").write_bytes(f"S<user{i:04d}@example.com>\r\nR<ann@example.org>\r\n".encode())
     argv0 = host.install(prog, "QUORVANT")
 
-    def win_dir(path):
-        return host.path(str(path)).replace("/", "\\") + "\\"
-
     procs = []
     want = collections.Counter()
     try:
@@ -61,9 +58,9 @@ def check(host, root, runs):
             debug = i % 2 == 1
             args = (["DEBUG"] if debug else []) + [host.path(str(spool / f"M{i:04d}.SMD"))]
             procs.append(host.start(argv0, args, cwd=root))
-            want.update(expected_lines(i, debug, win_dir(prog), win_dir(spool)))
+            want.update(expected_lines(i, debug, host.dir_text(prog), host.dir_text(spool)))
     finally:
-        codes = [p.wait(timeout=host.timeout * 5) for p in procs]
+        codes = [host.wait(p, host.timeout * 5) for p in procs]
 
     problems = []
     wrong = [(i, c) for i, c in enumerate(codes) if c != 100]

@@ -24,6 +24,7 @@ SKIP_RETURN_CODE); when no case at all ran, or one failed, with 1.
 import argparse
 import errno
 import os
+import re
 import shlex
 import shutil
 import subprocess
@@ -32,6 +33,46 @@ from pathlib import Path
 
 SKIPPED_ALL = 77
 
+# Now and then (about one start in a few thousand) Wine fails to start a
+# process: the shared user data, which every process maps at one fixed
+# address, finds that address taken. The process then ends with exit code 1
+# before its first instruction, and Wine says why only on the error channel
+# of its virtual memory code, which launcher_env() keeps open while the rest
+# of Wine's diagnostics stay off (they would only slow every run down). When
+# the launcher starts the program itself, that message and exit code 1 show
+# that the program never ran, and the run is started once more. A run
+# through "cmd /c" is left as it ends: the interpreter reacts to a program
+# that failed to start in ways of its own, which may even start it.
+WINE_DID_NOT_START = re.compile(rb"wine: failed to map the shared user data: [0-9a-f]+")
+
+
+def launcher_env():
+    env = dict(os.environ)
+    env["WINEDEBUG"] = env.get("WINEDEBUG", "-all") + ",err+virtual"
+    return env
+
+
+def wine_did_not_start(code, stderr):
+    """Wine's own message when it failed to start the program, else None."""
+    found = WINE_DID_NOT_START.search(stderr or b"") if code == 1 else None
+    return found.group().decode() if found else None
+
+
+def run_launched(cmd, **kwargs):
+    """subprocess.run (capturing stderr) of a program that the launcher
+    starts itself; a run that Wine failed to start is started once more, and
+    the output says so."""
+    proc = subprocess.run(cmd, **kwargs)
+    if said_again(cmd, wine_did_not_start(proc.returncode, proc.stderr)):
+        proc = subprocess.run(cmd, **kwargs)
+    return proc
+
+
+def said_again(cmd, failure):
+    if failure:
+        print(f"note: Wine did not start {subprocess.list2cmdline(cmd)[:160]} ({failure}); starting it again")
+    return failure
+
 
 class Host:
     def __init__(self, exe, launcher="", windows=False, timeout=60):
@@ -39,10 +80,7 @@ class Host:
         self.launcher = shlex.split(launcher)
         self.windows = windows
         self.timeout = timeout
-        # Wine's own diagnostics would only slow every run down.
-        self.env = dict(os.environ)
-        if self.launcher:
-            self.env.setdefault("WINEDEBUG", "-all")
+        self.env = launcher_env() if self.launcher else dict(os.environ)
 
     def path(self, p):
         """A path text as the program's caller would write it."""
@@ -50,6 +88,15 @@ class Host:
         if self.windows and p.startswith("/"):
             return "Z:" + p.replace("/", "\\")
         return p
+
+    def text(self, p):
+        """A path as the program holds it: the caller's form, "\\" separated
+        (on POSIX the program turns every "/" into "\\" itself)."""
+        return self.path(p).replace("/", "\\")
+
+    def dir_text(self, p):
+        """A directory as the program joins names to it: text() and a "\\"."""
+        return self.text(p) + "\\"
 
     def install(self, program_dir, name):
         """Puts the program into program_dir under name and gives the path to start it by."""
@@ -83,15 +130,29 @@ class Host:
         the bare name of a copy installed in the current directory.
         """
         cmd, executable = self.command(argv0, args)
-        proc = subprocess.run(cmd, executable=executable, cwd=cwd, stdin=stdin, capture_output=True,
-                              timeout=self.timeout, env=self.env)
+        run = run_launched if os.sep in str(argv0) else subprocess.run
+        proc = run(cmd, executable=executable, cwd=cwd, stdin=stdin, capture_output=True, timeout=self.timeout,
+                   env=self.env)
         return proc.returncode, proc.stdout
 
-    def start(self, argv0, args, cwd, stdout=subprocess.DEVNULL):
-        """Like run(), but gives the started process without waiting for it."""
+    def start(self, argv0, args, cwd):
+        """Like run(), but gives the started process without waiting for it:
+        wait() gives its exit code."""
         cmd, executable = self.command(argv0, args)
-        return subprocess.Popen(cmd, executable=executable, cwd=cwd, stdin=subprocess.DEVNULL, stdout=stdout,
-                                stderr=subprocess.DEVNULL, env=self.env)
+        how = dict(executable=executable, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, env=self.env)
+        assert os.sep in str(argv0)  # started by the launcher itself
+        proc = subprocess.Popen(cmd, stderr=subprocess.PIPE if self.launcher else subprocess.DEVNULL, **how)
+        proc.again = lambda: subprocess.run(cmd, stderr=subprocess.DEVNULL, timeout=self.timeout, **how).returncode
+        return proc
+
+    def wait(self, proc, timeout):
+        """The exit code of a start()ed run; one that Wine failed to start is
+        run once more (alone), and the output says so."""
+        code = proc.wait(timeout)
+        stderr = proc.stderr.read() if proc.stderr else b""
+        if proc.stderr:
+            proc.stderr.close()
+        return proc.again() if said_again(proc.args, wine_did_not_start(code, stderr)) else code
 
     def run_command_line(self, command_line, cwd):
         """Windows only: starts the program from a command line taken exactly as

@@ -19,7 +19,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import bounded  # noqa: E402
 import checker_e2e  # noqa: E402
-from checker_e2e import Case, Spool, envelope, setup_case, win_dir  # noqa: E402
+from checker_e2e import Case, Spool, envelope, setup_case  # noqa: E402
 from e2e_lib import Scratch, run_case_functions  # noqa: E402
 
 LEVELS = ("LOW", "MID", "HIGH", "DEBUG")
@@ -61,7 +61,7 @@ def compare(checker, admin, root, setup, case, by_address=None):
         words = ["explain", checker_message_path(setup.args)]
     else:
         argv0 = admin.install(root / "ADMIN", "QVADMIN")
-        words = ["explain", "--dir", win_dir(admin, setup.program_dir)] + by_address
+        words = ["explain", "--dir", admin.dir_text(setup.program_dir)] + by_address
     got_code, out = admin.run(argv0, words, cwd=root / case.cwd)
     exit_line, line = explained(out)
     TALLY[(code, logged is not None)] = TALLY.get((code, logged is not None), 0) + 1

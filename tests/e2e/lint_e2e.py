@@ -59,10 +59,6 @@ class Case(Scratch):
                 problems.append(f"tally {lines[-1]!r} but {errors} errors, {warnings} warnings printed")
         return code, findings, problems
 
-    def prog_text(self):
-        """The program directory as lint prints it with --dir."""
-        return self.host.path(self.prog).replace("/", "\\") + "\\"
-
 
 def checks_at(findings, prefix=""):
     return sorted((f[0][len(prefix):] if f[0].startswith(prefix) else f[0], f[1], f[3]) for f in findings)
@@ -98,7 +94,7 @@ def example_with_mistakes(c):
             (14, "long-line")]
     expect(problems, code, 1, "exit code")
     expect(problems, sorted((f[1], f[3]) for f in findings), want, "findings")
-    path = c.host.path(mistakes).replace("/", "\\")
+    path = c.host.text(mistakes)
     expect(problems, sorted({f[0] for f in findings}), [path], "printed path")
     return problems
 
@@ -148,7 +144,7 @@ def paths_as_the_checker_prints_them(c):
                                            ("acme.test\\ann.quorvant", 2, "invalid-entry")], "lint FILE")
     code, findings, more = c.lint("lint", "--dir", c.host.path(c.prog))
     problems += more
-    expect(problems, checks_at(findings, c.prog_text()),
+    expect(problems, checks_at(findings, c.host.dir_text(c.prog)),
            [("\\$default$.QUORVANT", 1, "invalid-entry"), ("ACME.TEST\\ANN.QUORVANT", 1, "redirect-missing"),
             ("ACME.TEST\\ANN.QUORVANT", 2, "invalid-entry"), ("acme.test\\deep\\y.quorvant", 1, "unreachable-file"),
             ("LISTS\\X.QUORVANT", 1, "invalid-entry")],

@@ -145,9 +145,3 @@ def endings(log):
         if m:
             out[m.group(1).decode()] = m.group(2).decode().rstrip(".")
     return out
-
-
-def win_dir(host, path):
-    """The path text of a directory, with its trailing backslash, as the
-    programs have it (on POSIX every "/" of a command line becomes "\\")."""
-    return host.path(str(path)).replace("/", "\\") + "\\"

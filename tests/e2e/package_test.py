@@ -15,7 +15,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import diff_bytes, run_case_functions  # noqa: E402
+from e2e_lib import diff_bytes, launcher_env, run_case_functions, run_launched  # noqa: E402
 
 TOP = "quorvant-veskol-windows/"
 # The bundled example messages and what the example rule files make of them.
@@ -65,8 +65,8 @@ class Installed:
         shutil.copytree(self.examples / "checker" / "spool", self.spool)
 
     def run(self, args):
-        proc = subprocess.run(self.launcher + args, cwd=self.drive_c, stdin=subprocess.DEVNULL, capture_output=True,
-                              timeout=60)
+        proc = run_launched(self.launcher + args, cwd=self.drive_c, stdin=subprocess.DEVNULL, capture_output=True,
+                            timeout=60, env=launcher_env())
         return proc.returncode, proc.stdout
 
     def cleanup(self):

@@ -14,12 +14,11 @@ same bytes from the program under test and the native one (for Wine).
 """
 import random
 import re
-import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Scratch, Skipped, diff_bytes, run_case_functions  # noqa: E402
+from e2e_lib import Host, Scratch, Skipped, diff_bytes, run_case_functions, run_launched  # noqa: E402
 import mail_gen  # noqa: E402
 
 CHANGE = re.compile(r"^(\S+) (\d\d:\d\d:\d\d) (\S*) To: (\S+) From: (\S*) Subject: (.*)  "
@@ -61,7 +60,7 @@ class Case(Scratch):
         self.logs.mkdir()
         self.checker = self.checker_host.install(self.prog, "QUORVANT")
         self.qvadmin = self.host.install(self.dir / "BIN", "QVADMIN")
-        self.named = mail_gen.win_dir(self.checker_host, self.prog)
+        self.named = self.checker_host.dir_text(self.prog)
         self.rnd = random.Random(suite.case_name)
         self.tree = mail_gen.make_tree(self.rnd, self.named)
         mail_gen.write_tree(self.prog, self.tree)
@@ -198,8 +197,8 @@ def exit_codes(c):
         (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2, b"cannot write"),
     ]:
         cmd, executable = c.host.command(c.qvadmin, args)
-        proc = subprocess.run(cmd, executable=executable, cwd=c.dir, capture_output=True, env=c.host.env,
-                              timeout=c.host.timeout)
+        proc = run_launched(cmd, executable=executable, cwd=c.dir, capture_output=True, env=c.host.env,
+                            timeout=c.host.timeout)
         if proc.returncode != want or says not in proc.stderr:
             problems.append(f"{args[:2]}: exit code {proc.returncode}, stderr {proc.stderr[:120]!r}")
     code, out = c.qv(["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"),

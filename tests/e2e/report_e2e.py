@@ -100,7 +100,7 @@ def report_console_and_page(c):
     prog, spool, logs = base / "PROG", base / "SPOOL", base / "LOGS"
     logs.mkdir(parents=True)
     checker = checker_host.install(prog, "QUORVANT")
-    named = mail_gen.win_dir(checker_host, prog)
+    named = checker_host.dir_text(prog)
     rnd = random.Random(4)
     tree = mail_gen.make_tree(rnd, named)
     # An invalid line that is markup: the page must show it as text.

@@ -137,10 +137,6 @@ CHECKER_CASES = [
 ]
 
 
-def win_dir(host, path):
-    return host.path(str(path)) + "\\"
-
-
 def log_names():
     """Today's and tomorrow's log names, in case a run crosses midnight."""
     return [f"QEL{d.month:02d}{d.day:02d}.LOG"
@@ -190,9 +186,9 @@ def device_mapped(name, target):
 
 def run_checker_case(host, root, case, lock_holder=""):
     prog, spool = root / "PROG", root / "SPOOL"
-    fill = {"{P/}": "Z:" + str(prog) + "/", "{P}": win_dir(host, prog), "{PU}": win_dir(host, prog).upper(),
-            "{p}": win_dir(host, prog).lower(), "{S}": win_dir(host, spool),
-            "{s}": win_dir(host, spool).lower()}
+    fill = {"{P/}": "Z:" + str(prog) + "/", "{P}": host.dir_text(prog), "{PU}": host.dir_text(prog).upper(),
+            "{p}": host.dir_text(prog).lower(), "{S}": host.dir_text(spool),
+            "{s}": host.dir_text(spool).lower()}
 
     def expand(text):
         for mark, value in fill.items():
@@ -310,7 +306,7 @@ def checker_on_a_full_disk(c):
         if code != 100 or out:
             problems.append(f"{when}: exit code {code}, console {out[:80]!r}")
         disk.free()
-    fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool)}
+    fill = {"{P}": host.dir_text(prog), "{S}": host.dir_text(spool)}
     trace = []
     for line in DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]:
         for mark, value in fill.items():
