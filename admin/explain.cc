@@ -203,7 +203,13 @@ const char* decided_by(DecidedBy by) {
 
 // What ended the check, for the verdict line.
 std::string reason(const MessageCheck& check) {
-  if (!check.envelope_opened) return "the envelope file cannot be opened";
+  if (!check.envelope_opened) {
+    if (check.envelope_path.empty()) return "the message path is longer than 99 characters";
+    if (check.envelope_path == "~BAD")
+      return "no envelope file name follows from the message path (it needs one \".\", followed by "
+             "three characters, in the file name and none before), so the checker looks for ~BAD and finds none";
+    return "the envelope file cannot be opened";
+  }
   switch (check.outcome) {
     case EnvelopeOutcome::BadSender:
       return "the envelope's sender line holds no address (Bad Mail From Address)";

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "admin/driver.h"
-#include "checker/test_support.h"
+#include "checker/testing/checker_scratch.h"
 
 namespace {
 

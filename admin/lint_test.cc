@@ -16,7 +16,7 @@
 #include "checker/log_trace.h"
 #include "checker/message_check.h"
 #include "checker/rule_file.h"
-#include "checker/test_support.h"
+#include "checker/testing/checker_scratch.h"
 #include "common/console.h"
 #include "common/text.h"
 #include "fuzz/text_model.h"

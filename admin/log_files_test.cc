@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+
+#include "common/testing/scratch.h"
 
 namespace {
 
@@ -31,14 +32,12 @@ TEST(Wildcard, Table) {
   for (const auto& c : cases) EXPECT_EQ(wildcard_match(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
 
-TEST(LogFiles, WildcardWordsAreExpandedInNameOrder) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / "qvadmin_log_files_test";
-  fs::remove_all(dir);
-  fs::create_directories(dir / "QEL1299.LOG");  // a directory is no log
-  for (const char* name : {"QEL1208.LOG", "QEL1207.LOG", "qel1209.log", "QEL1107.LOG"})
-    std::ofstream(dir / name) << "x";
-  const std::string base = dir.string() + "/";
+class LogFileWords : public ScratchDir {};
+
+TEST_F(LogFileWords, WildcardWordsAreExpandedInNameOrder) {
+  std::filesystem::create_directories(dir_ / "QEL1299.LOG");  // a directory is no log
+  for (const char* name : {"QEL1208.LOG", "QEL1207.LOG", "qel1209.log", "QEL1107.LOG"}) write_file(name, "x");
+  const std::string base = dir_.string() + "/";
   const LogFiles files = log_files({base + "QEL12*.LOG", base + "plain.log", base + "NONE*.LOG"});
   std::string prefix = base;
   for (char& c : prefix)
@@ -47,7 +46,6 @@ TEST(LogFiles, WildcardWordsAreExpandedInNameOrder) {
                                          prefix + "plain.log"};
   EXPECT_EQ(files.paths, want);
   EXPECT_EQ(files.unmatched, std::vector<std::string>{prefix + "NONE*.LOG"});
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/testing/scratch.h"
+
 #include "common/text_file.h"
 
 namespace {
@@ -42,9 +44,7 @@ std::vector<Line> reference_lines(const std::string& bytes) {
 }
 
 std::vector<Line> read_lines(const std::string& bytes, std::size_t read_size) {
-  std::FILE* file = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::rewind(file);
+  std::FILE* file = file_with(bytes);
   LogReader reader(file, read_size);
   std::vector<Line> lines;
   for (LogText line; reader.next(line);) lines.push_back({std::string(line.text), line.too_long});

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "checker/test_support.h"
+#include "checker/testing/checker_scratch.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "checker/rule_line.h"
-#include "checker/test_support.h"
+#include "checker/testing/checker_scratch.h"
 #include "common/text.h"
 
 namespace {

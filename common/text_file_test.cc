@@ -6,14 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "common/testing/scratch.h"
 
-std::FILE* file_with(const std::string& bytes) {
-  std::FILE* f = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::rewind(f);
-  return f;
-}
+namespace {
 
 std::vector<std::string> pieces(const std::string& bytes, std::size_t size) {
   std::FILE* f = file_with(bytes);
