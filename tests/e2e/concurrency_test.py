@@ -87,4 +87,4 @@ def cases(suite):
 
 
 if __name__ == "__main__":
-    sys.exit(run_case_functions(__doc__, cases, options=lambda ap: ap.add_argument("--runs", type=int, default=200)))
+    sys.exit(run_case_functions(__doc__, cases, options={"--runs": dict(type=int, default=200)}))

@@ -248,8 +248,9 @@ class Results:
 
 
 class Suite:
-    """One run of a driver: its command line (args), the host of the program
-    under test (host; None for a driver without --exe) and the results."""
+    """One run of a driver: its command line (args, with the driver's own
+    options: {flag: add_argument's keywords}), the host of the program under
+    test (host; None for a driver without --exe) and the results."""
 
     def __init__(self, description, options=None, exe_required=True):
         self.parser = argparse.ArgumentParser(description=description,
@@ -258,8 +259,8 @@ class Suite:
         self.parser.add_argument("--launcher", default="", help='a launcher prefix, e.g. "wine"')
         self.parser.add_argument("--windows", action="store_true", help="pass paths in Windows form")
         self.parser.add_argument("-k", dest="only", default="", help="run only cases whose name contains this")
-        if options:
-            options(self.parser)
+        for flag, how in (options or {}).items():
+            self.parser.add_argument(flag, **how)
         self.args = self.parser.parse_args()
         self.host = self.host_of(self.args.exe) if self.args.exe else None
         self.results = Results()

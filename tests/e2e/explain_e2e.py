@@ -187,11 +187,7 @@ def cases(suite):
     return out + [(f"generated-{suite.args.generated}-trees", generated)]
 
 
-def options(ap):
-    ap.add_argument("--checker", required=True, help="QUORVANT")
-    ap.add_argument("--generated", type=int, default=300)
-    ap.add_argument("--seed", type=int, default=1)
-
-
 if __name__ == "__main__":
-    sys.exit(run_case_functions(__doc__, cases, Fixture, options))
+    sys.exit(run_case_functions(__doc__, cases, Fixture, {"--checker": dict(required=True, help="QUORVANT"),
+                                                          "--generated": dict(type=int, default=300),
+                                                          "--seed": dict(type=int, default=1)}))

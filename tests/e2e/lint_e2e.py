@@ -157,4 +157,4 @@ CASES = [bundled_examples_lint_clean, example_with_mistakes, invalid_entries_are
 
 
 if __name__ == "__main__":
-    sys.exit(run_case_functions(__doc__, CASES, Case, options=lambda ap: ap.add_argument("--checker", required=True)))
+    sys.exit(run_case_functions(__doc__, CASES, Case, options={"--checker": dict(required=True)}))

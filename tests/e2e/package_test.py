@@ -27,20 +27,6 @@ VERDICTS = [
 ]
 
 
-def contents(zf):
-    problems = []
-    names = set(zf.namelist())
-    for need in ("QUORVANT.EXE", "VESKOL.EXE", "QVADMIN.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT"):
-        if TOP + need not in names:
-            problems.append(f"{need} missing from the zip")
-    for name in names:
-        if name.endswith((".txt", ".QUORVANT")):
-            data = zf.read(name)
-            if re.search(rb"(?<!\r)\n", data) or not data.endswith(b"\r\n"):
-                problems.append(f"{name} has line ends other than CR LF")
-    return problems
-
-
 class Installed:
     """The zip unpacked as README-WINDOWS.txt says, into C:\\QUORVANT\\ of the
     Wine prefix, and the example messages in C:\\QVSPOOL\\."""
@@ -53,7 +39,6 @@ class Installed:
         self.examples = Path(suite.args.examples)
         self.cleanup()
         with zipfile.ZipFile(suite.args.zip) as zf:
-            self.zip_problems = contents(zf)
             # The programs and the example rule files go into C:\QUORVANT\.
             for name in zf.namelist():
                 rel = name[len(TOP):]
@@ -75,7 +60,18 @@ class Installed:
 
 
 def zip_contents_and_line_ends(c):
-    return c.zip_problems
+    problems = []
+    with zipfile.ZipFile(c.args.zip) as zf:
+        names = set(zf.namelist())
+        for need in ("QUORVANT.EXE", "VESKOL.EXE", "QVADMIN.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT"):
+            if TOP + need not in names:
+                problems.append(f"{need} missing from the zip")
+        for name in names:
+            if name.endswith((".txt", ".QUORVANT")):
+                data = zf.read(name)
+                if re.search(rb"(?<!\r)\n", data) or not data.endswith(b"\r\n"):
+                    problems.append(f"{name} has line ends other than CR LF")
+    return problems
 
 
 def checker_on_the_example_messages(c):
@@ -116,16 +112,11 @@ def analyser_on_the_example_log(c):
     return problems
 
 
-CASES = [("zip-contents-and-line-ends", zip_contents_and_line_ends),
-         ("checker-on-the-example-messages", checker_on_the_example_messages),
-         ("admin-explains-the-example-messages", admin_explains_the_example_messages),
-         ("analyser-on-the-example-log", analyser_on_the_example_log)]
-
-
-def options(ap):
-    ap.add_argument("--zip", required=True)
-    ap.add_argument("--examples", required=True, help="the examples/ directory of the source tree")
+CASES = [(case.__name__.replace("_", "-"), case)
+         for case in (zip_contents_and_line_ends, checker_on_the_example_messages, admin_explains_the_example_messages,
+                      analyser_on_the_example_log)]
 
 
 if __name__ == "__main__":
-    sys.exit(run_case_functions(__doc__, CASES, Installed, options, exe_required=False))
+    sys.exit(run_case_functions(__doc__, CASES, Installed, {"--zip": dict(required=True), "--examples": dict(
+        required=True, help="the examples/ directory of the source tree")}, exe_required=False))

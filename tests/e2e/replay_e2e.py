@@ -238,12 +238,9 @@ def same_bytes_as_native(c):
     return [p for p in problems if p]
 
 
-def options(ap):
-    ap.add_argument("--checker", required=True, help="QUORVANT")
-    ap.add_argument("--native", default="", help="the native QVADMIN, to compare bytes with")
-    ap.add_argument("--messages", type=int, default=300)
-
-
 if __name__ == "__main__":
     sys.exit(run_case_functions(__doc__, [round_trip, changed_tree, mixed_levels, low_log, exit_codes,
-                                          same_bytes_as_native], Case, options))
+                                          same_bytes_as_native], Case, {
+        "--checker": dict(required=True, help="QUORVANT"),
+        "--native": dict(default="", help="the native QVADMIN, to compare bytes with"),
+        "--messages": dict(type=int, default=300)}))

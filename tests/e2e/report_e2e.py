@@ -169,10 +169,6 @@ def report_console_and_page(c):
     return problems
 
 
-def options(ap):
-    ap.add_argument("--checker", required=True, help="QUORVANT")
-    ap.add_argument("--messages", type=int, default=300)
-
-
 if __name__ == "__main__":
-    sys.exit(run_case_functions(__doc__, [report_console_and_page], options=options))
+    sys.exit(run_case_functions(__doc__, [report_console_and_page], options={
+        "--checker": dict(required=True, help="QUORVANT"), "--messages": dict(type=int, default=300)}))

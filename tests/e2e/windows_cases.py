@@ -378,10 +378,6 @@ def cases(suite):
     return out
 
 
-def options(ap):
-    ap.add_argument("--analyser", default="", help="VESKOL.EXE")
-    ap.add_argument("--lock-holder", default="", help="LOCKHOLD.EXE, the suite's helper")
-
-
 if __name__ == "__main__":
-    sys.exit(run_case_functions(__doc__, cases, Fixture, options))
+    sys.exit(run_case_functions(__doc__, cases, Fixture, {"--analyser": dict(default="", help="VESKOL.EXE"),
+                                                          "--lock-holder": dict(default="", help="LOCKHOLD.EXE")}))
