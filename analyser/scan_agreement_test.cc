@@ -1,10 +1,12 @@
 // The fast scanner against the simple token-by-token one, on logs made to trip
-// the fast path: markers at read edges and piece edges, zero bytes, Ctrl-Z,
-// CR LF split across reads.
+// the fast path: markers at read edges, window edges and piece edges, zero
+// bytes, Ctrl-Z, CR LF split across reads; every way of taking the log in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "analyser/log_scan.h"
 #include "analyser/testing/reference_scan.h"
@@ -52,14 +54,14 @@ std::string random_log(std::mt19937& random, int tokens) {
 
 TEST(ScanAgreement, GeneratedLogs) {
   std::mt19937 random(20040414);
-  const std::size_t read_sizes[] = {1, 2, 3, 5, 7, 64, 99, 100, 101, 103, 255, kScanReadSize};
+  const std::vector<ScanWay> ways = scan_ways({0, 1, 2, 3, 5, 7, 64, 99, 100, 101, 103, 255});
   for (int round = 0; round < 400; ++round) {
     const std::string log = random_log(random, 1 + static_cast<int>(random() % 120));
     const std::int32_t limit = random() % 4 == 0 ? static_cast<std::int32_t>(random() % 6) : 0;
     const ScanOutcome want = scan_bytes(reference_scan_log, log, limit, {"A", "TESTS"});
-    for (const std::size_t read_size : read_sizes)
-      ASSERT_EQ(scan_bytes(fast_scan(read_size), log, limit, {"A", "TESTS"}), want)
-          << "round " << round << ", read size " << read_size << ", limit " << limit << ", log:\n"
+    for (const ScanWay& way : ways)
+      ASSERT_EQ(scan_bytes(fast_scan(way.settings), log, limit, {"A", "TESTS"}), want)
+          << "round " << round << ", " << way.label << ", limit " << limit << ", log:\n"
           << log;
   }
 }
@@ -73,8 +75,8 @@ TEST(ScanAgreement, MarkerAtEveryOffsetOfARead) {
                               "Tests failed [weight=1] a=1 e\r\nk1 Tests failed [weight=1] b=1 e\r\n" +
                               std::string(shift, 'z') + "Tests failed [weight=1] c=1 e";
       const ScanOutcome want = scan_bytes(reference_scan_log, log);
-      for (std::size_t read_size : {std::size_t{64}, std::size_t{1}, std::size_t{5}})
-        ASSERT_EQ(scan_bytes(fast_scan(read_size), log), want) << "shift " << shift << " read " << read_size;
+      for (const ScanWay& way : scan_ways({64, 1, 5}))
+        ASSERT_EQ(scan_bytes(fast_scan(way.settings), log), want) << "shift " << shift << ", " << way.label;
     }
   }
 }
@@ -91,8 +93,49 @@ TEST(ScanAgreement, LongRunsWithoutWhiteSpace) {
       log += random() % 2 == 0 ? words[random() % std::size(words)] : std::string(1 + random() % 7, 'y');
     log += " Tests failed [weight=1] a=1 e";
     const ScanOutcome want = scan_bytes(reference_scan_log, log);
-    for (std::size_t read_size : {std::size_t{1}, std::size_t{37}, std::size_t{4096}})
-      ASSERT_EQ(scan_bytes(fast_scan(read_size), log), want) << log;
+    for (const ScanWay& way : scan_ways({1, 37, 4096}))
+      ASSERT_EQ(scan_bytes(fast_scan(way.settings), log), want) << way.label << ", log:\n" << log;
+  }
+}
+
+TEST(ScanAgreement, ManyNamesFillTheTableAndTheNameCache) {
+  // More spellings than the fast scanner keeps (short and long names, in
+  // either letter case) and more tests than the table holds, so that names
+  // are looked up every way there is and the full table drops some.
+  std::mt19937 random(100);
+  // Families of names that share their first 8, 15 or 16 bytes, around the
+  // 16 bytes up to which the fast scanner keeps a name as two words.
+  const char* const prefixes[] = {"", "t", "TESTNAME", "abcdefghijklmno", "ABCDEFGHIJKLMNOP", "SpamHausSpamHausXYZ"};
+  std::vector<std::string> names;
+  for (int i = 0; i < 700; ++i) {
+    std::string name = prefixes[random() % std::size(prefixes)] + std::to_string(i % 40);
+    names.push_back(name);
+    for (char& c : name) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    names.push_back(name);
+  }
+  std::string log;
+  for (int entry = 0; entry < 3000; ++entry) {
+    log += "Q7c9f736" + std::to_string(random() % 4) + " Tests failed [weight=1]";  // keys alike in 8 bytes
+    for (std::size_t n = 1 + random() % 5; n > 0; --n) log += " " + names[random() % names.size()] + "=x";
+    log += " end\r\n";
+  }
+  const ScanOutcome want = scan_bytes(reference_scan_log, log);
+  ASSERT_EQ(want.slots.size(), static_cast<std::size_t>(kTestSlots));
+  for (const ScanWay& way : scan_ways({0}))
+    ASSERT_EQ(scan_bytes(fast_scan(way.settings), log), want) << way.label;
+}
+
+TEST(ScanAgreement, LogsOfManyWindows) {
+  // Logs of several of the smallest mapping windows, so that markers, keys,
+  // long runs and Ctrl-Z fall on window edges too.
+  std::mt19937 random(7);
+  for (int round = 0; round < 12; ++round) {
+    std::string log;
+    while (log.size() < 40000) log += random_log(random, 50);
+    if (round % 3 == 0) log.erase(std::remove(log.begin(), log.end(), '\x1a'), log.end());
+    const ScanOutcome want = scan_bytes(reference_scan_log, log, 0, {"A", "TESTS"});
+    for (const ScanWay& way : scan_ways({0, 1, 4093}))
+      ASSERT_EQ(scan_bytes(fast_scan(way.settings), log, 0, {"A", "TESTS"}), want) << "round " << round << ", " << way.label;
   }
 }
 

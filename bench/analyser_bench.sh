@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
-# VESKOL against `wc -w` on the same generated log (1 GB by default): both
-# medians, the ratio, and VESKOL's peak resident memory on 10 MB and on the
-# big log. The logs live in a scratch directory under /tmp, removed at the end.
-# Usage: bench/analyser_bench.sh BUILD_DIR [SIZE, e.g. 1G or 200M] [RUNS]
+# VESKOL beside `cat log > /dev/null`, `wc -l` and `wc -w` on the same
+# generated log (1 GB by default): the medians, VESKOL's ratios to the goals
+# (at most 2 times cat, 1.5 times wc -l), and VESKOL's peak resident memory on
+# 10 MB and on the big log. With WINDOWS_BUILD=build-win (a build made by
+# scripts/test-windows.sh, whose Wine prefix it uses) VESKOL.EXE runs under
+# Wine beside them. The logs live in a scratch directory under /tmp, removed
+# at the end.
+# Usage: [WINDOWS_BUILD=DIR] bench/analyser_bench.sh BUILD_DIR [SIZE, e.g. 1G or 200M] [RUNS]
 set -euo pipefail
 build=$(cd "${1:?usage: $0 BUILD_DIR [SIZE] [RUNS]}" && pwd)
 size=${2:-1G}
 runs=${3:-5}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/veskol_bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+windows=()
+if [ -n "${WINDOWS_BUILD:-}" ]; then
+  win=$(cd "$WINDOWS_BUILD" && pwd)
+  wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wine)
+  export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "no Wine prefix in $WINEPREFIX: run scripts/test-windows.sh first" >&2; exit 1; }
+  wineserver -p  # one server for the whole run
+  windows=(--windows-exe "$win/analyser/VESKOL.EXE" --launcher "$wine")
+fi
 
 python3 "$here/make_log.py" 10M "$work/small.log"
 python3 "$here/make_log.py" "$size" "$work/dec.log"
 cd "$work"
-python3 "$here/measure.py" --exe "$build/analyser/VESKOL" --runs "$runs" small.log dec.log
+python3 "$here/measure.py" --exe "$build/analyser/VESKOL" "${windows[@]}" --runs "$runs" small.log dec.log

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -44,6 +45,28 @@ std::FILE* host_open_read(const char* path);
 // tear. A line that a full disk cuts short never runs together with the next
 // one. Refuses anything but a regular file. False on any failure.
 bool host_append(const char* path, const char* bytes, std::size_t size);
+
+// Windows on a file, mapped read-only into memory, so that a big file is read
+// without copying it, one window at a time.
+struct HostFileMap;
+
+// Windows start at multiples of this many bytes of the file.
+std::size_t host_map_granularity();
+
+// Prepares to map the file behind an open stream; start is the stream's
+// position. nullptr when the stream cannot be mapped (no file behind it, or
+// the system refuses); reading it still works then.
+HostFileMap* host_map_open(std::FILE* file, std::uint64_t& start);
+
+// Maps up to size bytes from offset (a multiple of the granularity) in place
+// of the window mapped before: data and size then give the bytes mapped,
+// fewer at the end of the file, none past it. False when the system refuses.
+// A file cut short while a window of it is mapped does not stop the program:
+// the window's bytes past the new end read as zero bytes.
+bool host_map_window(HostFileMap* map, std::uint64_t offset, const char*& data, std::size_t& size);
+
+// Unmaps the window and ends the mapping.
+void host_map_close(HostFileMap* map);
 
 // Puts the bytes in place of the file at path in one step: they go to a new
 // file of a unique name in the same directory, which then replaces path. A

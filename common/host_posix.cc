@@ -6,10 +6,12 @@
 // nothing is used as written, so a new file gets the name as built.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -193,6 +195,115 @@ bool host_append(const char* path, const char* bytes, std::size_t size) {
   }
   close(fd);
   return written == static_cast<ssize_t>(size);
+}
+
+// Mapped windows are guarded against a file cut short under them: touching a
+// page past the file's new end raises SIGBUS, which would end the program.
+// The handler puts zero pages in place of the window's rest instead, so the
+// access goes on and the reader sees zero bytes there. A SIGBUS elsewhere gets
+// the action there was before.
+namespace {
+
+struct GuardedWindow {
+  bool taken = false;
+  std::atomic<char*> begin{nullptr}, end{nullptr};
+};
+GuardedWindow guarded_windows[8];
+struct sigaction bus_action_before;
+int open_maps = 0;
+std::size_t page_size = 0;
+
+void on_bus_error(int, siginfo_t* info, void*) {
+  char* at = static_cast<char*>(info->si_addr);
+  for (GuardedWindow& w : guarded_windows) {
+    char* begin = w.begin.load();
+    char* end = w.end.load();
+    if (begin == nullptr || at < begin || at >= end) continue;
+    char* page = begin + static_cast<std::size_t>(at - begin) / page_size * page_size;
+    if (mmap(page, static_cast<std::size_t>(end - page), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+             -1, 0) != MAP_FAILED)
+      return;
+    break;
+  }
+  sigaction(SIGBUS, &bus_action_before, nullptr);  // the access faults again, as it would have
+}
+
+}  // namespace
+
+struct HostFileMap {
+  int fd;
+  GuardedWindow* guard;  // nullptr when all are taken: the windows go unguarded
+  char* view = nullptr;
+  std::size_t size = 0;
+
+  void unmap() {
+    if (!view) return;
+    if (guard) {
+      guard->begin.store(nullptr);
+      guard->end.store(nullptr);
+    }
+    munmap(view, size);
+    view = nullptr;
+    size = 0;
+  }
+};
+
+std::size_t host_map_granularity() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
+
+HostFileMap* host_map_open(std::FILE* file, std::uint64_t& start) {
+  const int fd = fileno(file);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  const off_t position = ftello(file);
+  if (position < 0) return nullptr;
+  GuardedWindow* slot = nullptr;
+  for (GuardedWindow& w : guarded_windows)
+    if (!w.taken) {
+      slot = &w;
+      slot->taken = true;
+      break;
+    }
+  if (open_maps++ == 0) {
+    page_size = host_map_granularity();
+    struct sigaction action {};
+    action.sa_sigaction = on_bus_error;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &bus_action_before);
+  }
+  start = static_cast<std::uint64_t>(position);
+  return new HostFileMap{fd, slot};
+}
+
+bool host_map_window(HostFileMap* map, std::uint64_t offset, const char*& data, std::size_t& size) {
+  map->unmap();
+  data = nullptr;
+  struct stat st;
+  if (fstat(map->fd, &st) != 0) return false;
+  const auto file_size = static_cast<std::uint64_t>(st.st_size);
+  if (offset >= file_size) {
+    size = 0;
+    return true;
+  }
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, file_size - offset));
+  void* view = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, map->fd, static_cast<off_t>(offset));
+  if (view == MAP_FAILED) return false;
+  map->view = static_cast<char*>(view);
+  map->size = size;
+  if (map->guard) {
+    map->guard->end.store(map->view + size);
+    map->guard->begin.store(map->view);
+  }
+  data = map->view;
+  return true;
+}
+
+void host_map_close(HostFileMap* map) {
+  if (!map) return;
+  map->unmap();
+  if (map->guard) map->guard->taken = false;
+  delete map;
+  if (--open_maps == 0) sigaction(SIGBUS, &bus_action_before, nullptr);
 }
 
 ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {

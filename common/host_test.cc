@@ -48,6 +48,73 @@ TEST_F(HostFiles, NewFileKeepsTheNameAsBuilt) {
 }
 #endif
 
+TEST_F(HostFiles, MappedWindowsHoldTheFile) {
+  const std::size_t unit = host_map_granularity();
+  std::string bytes(3 * unit + 100, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  write_file("dec.log", bytes);
+  std::FILE* f = host_open_read(path("dec.log").c_str());
+  ASSERT_NE(f, nullptr);
+  std::uint64_t start = 1;
+  HostFileMap* map = host_map_open(f, start);
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(start, 0u);
+  struct Want {
+    std::uint64_t offset;
+    std::size_t asked, got;
+  };
+  for (const Want w : {Want{0, 2 * unit, 2 * unit}, Want{unit, 2 * unit, 2 * unit}, Want{2 * unit, 4 * unit, unit + 100},
+                       Want{3 * unit, unit, 100}, Want{4 * unit, unit, 0}, Want{0, 1, 1}}) {
+    const char* data = nullptr;
+    std::size_t size = w.asked;
+    ASSERT_TRUE(host_map_window(map, w.offset, data, size)) << w.offset;
+    ASSERT_EQ(size, w.got) << w.offset;
+    if (size > 0) {
+      EXPECT_EQ(std::string(data, size), bytes.substr(w.offset, size)) << w.offset;
+    }
+  }
+  host_map_close(map);
+  std::fclose(f);
+}
+
+#ifndef _WIN32
+TEST_F(HostFiles, StreamsWithoutAFileAreNotMapped) {
+  char bytes[] = "in memory";
+  std::FILE* f = fmemopen(bytes, sizeof bytes - 1, "rb");
+  ASSERT_NE(f, nullptr);
+  std::uint64_t start = 0;
+  EXPECT_EQ(host_map_open(f, start), nullptr);
+  std::fclose(f);
+}
+
+// Another program may cut a log short while it is mapped: the bytes that are
+// gone read as zero bytes instead of ending the program with SIGBUS.
+TEST_F(HostFiles, AFileCutShortUnderAWindowReadsAsZeroBytes) {
+  const std::size_t unit = host_map_granularity();
+  write_file("dec.log", std::string(3 * unit, 'a'));
+  std::FILE* f = host_open_read(path("dec.log").c_str());
+  ASSERT_NE(f, nullptr);
+  std::uint64_t start = 0;
+  HostFileMap* map = host_map_open(f, start);
+  ASSERT_NE(map, nullptr);
+  const char* data = nullptr;
+  std::size_t size = 3 * unit;
+  ASSERT_TRUE(host_map_window(map, 0, data, size));
+  ASSERT_EQ(size, 3 * unit);
+  EXPECT_EQ(data[unit / 2], 'a');
+  fs::resize_file(dir_ / "dec.log", unit);
+  const volatile char* view = data;
+  EXPECT_EQ(view[2 * unit + 5], '\0');
+  EXPECT_EQ(view[unit + 1], '\0');
+  EXPECT_EQ(view[unit - 1], 'a');
+  size = unit;  // the next window begins past the new end
+  ASSERT_TRUE(host_map_window(map, unit, data, size));
+  EXPECT_EQ(size, 0u);
+  host_map_close(map);
+  std::fclose(f);
+}
+#endif
+
 TEST_F(HostFiles, ReplaceLeavesOnlyTheNewFile) {
   write_file("veskol.txt", "old report, longer than the new one");
   ASSERT_EQ(host_replace_file(path("VESKOL.TXT").c_str(), "new", 3), ReplaceOutcome::Replaced);

@@ -205,6 +205,61 @@ bool host_append(const char* path, const char* bytes, std::size_t size) {
   return ok;
 }
 
+// A mapped file cannot be cut short on Windows, so its windows need no guard.
+// The mapping holds the file's size at its start; bytes written later are not
+// seen.
+struct HostFileMap {
+  HANDLE mapping;  // nullptr for an empty file, which Windows does not map
+  std::uint64_t size;
+  void* view = nullptr;
+};
+
+std::size_t host_map_granularity() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwAllocationGranularity;
+}
+
+HostFileMap* host_map_open(std::FILE* file, std::uint64_t& start) {
+  const int fd = _fileno(file);
+  if (fd < 0) return nullptr;
+  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  LARGE_INTEGER size;
+  if (h == INVALID_HANDLE_VALUE || !is_disk_file(h) || !GetFileSizeEx(h, &size)) return nullptr;
+  const __int64 position = _ftelli64(file);
+  if (position < 0) return nullptr;
+  HANDLE mapping = nullptr;
+  if (size.QuadPart > 0) {
+    mapping = CreateFileMappingA(h, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return nullptr;
+  }
+  start = static_cast<std::uint64_t>(position);
+  return new HostFileMap{mapping, static_cast<std::uint64_t>(size.QuadPart)};
+}
+
+bool host_map_window(HostFileMap* map, std::uint64_t offset, const char*& data, std::size_t& size) {
+  if (map->view) UnmapViewOfFile(map->view);
+  map->view = nullptr;
+  data = nullptr;
+  if (offset >= map->size) {
+    size = 0;
+    return true;
+  }
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, map->size - offset));
+  map->view = MapViewOfFile(map->mapping, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                            static_cast<DWORD>(offset & 0xffffffffu), size);
+  if (!map->view) return false;
+  data = static_cast<const char*>(map->view);
+  return true;
+}
+
+void host_map_close(HostFileMap* map) {
+  if (!map) return;
+  if (map->view) UnmapViewOfFile(map->view);
+  if (map->mapping) CloseHandle(map->mapping);
+  delete map;
+}
+
 ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
   if (host_names_device(path)) return ReplaceOutcome::NotCreated;
   const DWORD attributes = GetFileAttributesA(path);

@@ -1,12 +1,14 @@
 // The analyser's fast log scan against the simple token-by-token scanner of
 // the tests, over arbitrary bytes: both must give the same totals, the same
 // table (names, slot order, both fail counts) and the same console output,
-// for any read size and scan limit.
+// for any scan limit, whether the log is mapped or read and in what steps it
+// is taken in, and with each set of inner loops the processor runs.
 // Input: a byte choosing the scan limit, then names to preload, one a line,
 // then 0xFF and the log's bytes. A preloaded list of 100 or more names fills
 // the table, so the full-table path is reached too.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/console.h"
 #include "analyser/log_scan.h"
@@ -22,19 +24,24 @@ struct Outcome {
   std::string console;
 };
 
+// The log comes from a file that holds the bytes (so that it can be mapped),
+// or from memory when there is none.
 template <typename Scan>
-Outcome scan_with(Scan scan, const std::string& bytes, std::int32_t limit, const std::string& names) {
+Outcome scan_with(Scan scan, const std::string& bytes, std::int32_t limit, const std::string& names,
+                  std::FILE* file = nullptr) {
   Outcome o;
   CapturedConsole preload;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(names.data());
   std::size_t left = names.size();
   while (left > 0) find_or_add_test(o.table, next_part(p, left, '\n').c_str(), preload);
   static char empty[] = "\x1a";  // fmemopen refuses an empty buffer
-  std::FILE* f = bytes.empty() ? fmemopen(empty, 1, "rb")
-                               : fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  std::FILE* f = file                ? file
+                 : bytes.empty() ? fmemopen(empty, 1, "rb")
+                                 : fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  if (file) std::rewind(file);
   CapturedConsole console;
   scan(f, limit, o.table, o.totals, console);
-  std::fclose(f);
+  if (!file) std::fclose(f);
   o.console = console.text();
   return o;
 }
@@ -65,11 +72,27 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
 
   const Outcome want = scan_with(reference_scan_log, log, limit, names);
   FUZZ_CHECK(want.table.slots.size() <= static_cast<std::size_t>(kTestSlots));
-  for (std::size_t read_size : {kScanReadSize, std::size_t{1} + choice % 7, std::size_t{97} + choice % 8}) {
-    auto fast = [read_size](std::FILE* f, std::int32_t l, TestTable& t, ScanTotals& s, Console& c) {
-      scan_log(f, l, t, s, c, read_size);
+  std::FILE* file = std::tmpfile();
+  FUZZ_CHECK(file != nullptr);
+  FUZZ_CHECK(std::fwrite(log.data(), 1, log.size(), file) == log.size());
+  const std::vector<KernelSet>& sets = usable_kernel_sets();
+  std::vector<ScanSettings> ways;
+  for (const KernelSet set : sets)
+    for (const bool map : {true, false}) ways.push_back({{map, 1, 0}, set});
+  const KernelSet chosen = sets[choice % sets.size()];
+  ways.push_back({{true, 1, std::size_t{1} + choice % 7}, chosen});
+  ways.push_back({{false, 1, std::size_t{97} + choice % 8}, chosen});
+  for (const ScanSettings& settings : ways) {
+    auto fast = [&settings](std::FILE* f, std::int32_t l, TestTable& t, ScanTotals& s, Console& c) {
+      scan_log(f, l, t, s, c, settings);
     };
-    check_same(scan_with(fast, log, limit, names), want);
+    check_same(scan_with(fast, log, limit, names, file), want);
   }
+  // And from memory, where mapping is no choice.
+  auto from_memory = [](std::FILE* f, std::int32_t l, TestTable& t, ScanTotals& s, Console& c) {
+    scan_log(f, l, t, s, c);
+  };
+  check_same(scan_with(from_memory, log, limit, names), want);
+  std::fclose(file);
   return 0;
 }

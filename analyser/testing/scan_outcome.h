@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -50,8 +51,40 @@ inline ScanOutcome scan_bytes(const ScanFunction& scan, const std::string& bytes
   return {totals.recipients, totals.messages, table.slots, console.text()};
 }
 
-inline ScanFunction fast_scan(std::size_t read_size = kScanReadSize) {
-  return [read_size](std::FILE* f, std::int32_t limit, TestTable& t, ScanTotals& s, Console& c) {
-    scan_log(f, limit, t, s, c, read_size);
+inline ScanFunction fast_scan(const ScanSettings& settings = {}) {
+  return [settings](std::FILE* f, std::int32_t limit, TestTable& t, ScanTotals& s, Console& c) {
+    scan_log(f, limit, t, s, c, settings);
   };
+}
+
+// The log read through the buffer, step bytes at a time.
+inline ScanSettings reading(std::size_t step) {
+  ScanSettings settings;
+  settings.window.map = false;
+  settings.window.step = step;
+  return settings;
+}
+
+struct ScanWay {
+  std::string label;
+  ScanSettings settings;
+};
+
+// Every way the fast scan can take a log in: mapped, in the smallest windows
+// there are, and read through the buffer; each taking in step new bytes at a
+// time (0: as many as it can) and with each set of inner loops this build and
+// processor have.
+inline std::vector<ScanWay> scan_ways(std::initializer_list<std::size_t> steps) {
+  std::vector<ScanWay> ways;
+  for (const KernelSet kernels : usable_kernel_sets())
+    for (const bool map : {true, false})
+      for (const std::size_t step : steps) {
+        ScanSettings settings;
+        settings.kernels = kernels;
+        settings.window = {map, 1, step};
+        ways.push_back({std::string(map ? "mapped" : "read") + ", step " + std::to_string(step) + ", " +
+                            kernel_set_name(kernels),
+                        settings});
+      }
+  return ways;
 }

@@ -124,6 +124,27 @@ def cases(host):
                 c.check(["dec.log", "5"], console=b" 0 0\r\n0 A\r\n\r\n" + limited) +
                 c.check(["dec.log", "none", "0x5"], console=b" 0 0\r\n0 A\r\n\r\n" + limited))
 
+    def log_of_many_mapping_windows(c):
+        # 3 MB: the log is mapped a window at a time, and entries, keys and
+        # test names fall on every window edge. Three entries share a key, so
+        # a third of them open a message; the tests cycle through A, B, C, D.
+        rnd = random.Random(11)
+        lines, n = [], 60000
+        counts = {b"A": [0, 0], b"B": [0, 0], b"C": [0, 0], b"D": [0, 0]}
+        names = list(counts)
+        for i in range(n):
+            tests = [names[(i + k) % 4] for k in range(1 + i % 3)]
+            for t in tests:
+                counts[t][1] += 1
+                counts[t][0] += i % 3 == 0
+            pad = b"x" * rnd.randrange(40)
+            lines.append(b"12/01/2003 %s m%d Tests failed [weight=5]: %s\r\n" % (
+                pad, i // 3, b" ".join(t.lower() + b"=IGNORE" for t in tests)))
+        c.write("dec.log", b"".join(lines))
+        want = report(b"dec.log", [(t, m, r) for t, (m, r) in counts.items()], n // 3, n)
+        console = b"\r\n0 A\r\n1 B\r\n2 C\r\n3 D" + b"".join(b" %d" % k for k in range(5000, n + 1, 5000))
+        return c.check(["dec.log"], console=console + b"\r\n\r\n" + want, files={"veskol.txt": want})
+
     def ctrl_z_ends_the_log(c):
         c.write("dec.log", b"k Tests failed [weight=1] a=1 e\r\n\x1ak2 Tests failed [weight=1] b=1 e\r\n")
         want = report(b"dec.log", [(b"A", 1, 1)], 1, 1)
@@ -178,7 +199,7 @@ def cases(host):
                        files={"logs/veskol.txt": want}, absent=["veskol.txt", "logs./veskol.txt"])
 
     table = [usage, worked_example, worked_example_numbers, relative_path_with_backslash, missing_log,
-             bare_words_in_global_cfg, scan_limit_and_progress, ctrl_z_ends_the_log,
+             bare_words_in_global_cfg, scan_limit_and_progress, log_of_many_mapping_windows, ctrl_z_ends_the_log,
              names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory,
              control_bytes_in_test_names, trailing_dots_and_spaces_in_the_log_path]
 
