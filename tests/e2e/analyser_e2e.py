@@ -3,12 +3,11 @@
 checking the exit code, the exact console bytes and the exact bytes of the
 report file "veskol.txt"."""
 import random
-import shutil
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, diff_bytes, parse_args, scratch_dir  # noqa: E402
+from e2e_lib import Scratch, diff_bytes, run_case_functions  # noqa: E402
 
 USAGE = (b"VESKOL - declude log file analizer v1.3B 4/14/04\r\n\r\n"
          b"to use, call with the declude log file name.  i.e.\r\n\r\n"
@@ -38,18 +37,12 @@ def report(log_text, rows, messages, recipients):
     return text.replace(b"\n", b"\r\n")
 
 
-class Case:
-    def __init__(self, host, name):
-        self.host = host
-        self.name = name
-        self.dir = scratch_dir("veskol_e2e_")
-        self.argv0 = host.install(self.dir / "prog", "VESKOL")
+class Case(Scratch):
+    prefix = "veskol_e2e_"
 
-    def write(self, rel, data):
-        p = self.dir / rel
-        p.parent.mkdir(parents=True, exist_ok=True)
-        p.write_bytes(data)
-        return p
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.argv0 = self.host.install(self.dir / "prog", "VESKOL")
 
     def run(self, args):
         return self.host.run(self.argv0, args, cwd=self.dir)
@@ -72,9 +65,6 @@ class Case:
                 problems.append(f"{rel} should not exist")
         return [p for p in problems if p]
 
-    def done(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
 
 def cases(host):
     """Each case gives a list of problems (empty when it passed)."""
@@ -85,7 +75,7 @@ def cases(host):
     def worked_example(c):
         log = c.write("logs/dec0101.log", WORKED_LOG)
         c.write("cfg/global.cfg", WORKED_CFG)
-        log_text = host.path(log).replace("/", "\\").encode()
+        log_text = host.text(log).encode()
         want = report(log_text, [(b"TESTA", 2, 2), (b"TESTB", 1, 1), (b"TESTC", 1, 2), (b"TESTD", 1, 2)], 3, 4)
         console = b"\r\n0 TESTA\r\n1 TESTB\r\n2 TESTC\r\n3 TESTD\r\n\r\n" + want
         problems = c.check([host.path(log), host.path(c.dir / "cfg")], console=console,
@@ -226,22 +216,5 @@ def cases(host):
     return table
 
 
-def main():
-    args = parse_args(__doc__)
-    host = Host(args.exe, args.launcher, args.windows)
-    results = Results()
-    for case in cases(host):
-        if args.only and args.only not in case.__name__:
-            continue
-        c = Case(host, case.__name__)
-        try:
-            results.check(case.__name__, case(c))
-        except Exception as e:  # a crash of the driver is a failed case, not a stop
-            results.check(case.__name__, [f"exception: {e!r}"])
-        finally:
-            c.done()
-    return results.finish()
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, lambda suite: cases(suite.host), Case))

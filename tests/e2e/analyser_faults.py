@@ -12,7 +12,6 @@ Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
 """
 import os
 import random
-import shutil
 import stat
 import sys
 from pathlib import Path
@@ -42,26 +41,17 @@ def report(log_text, rows=(), messages=0, recipients=0):
     return out
 
 
-class Case:
-    def __init__(self, host):
-        self.host = host
-        self.base = e2e_lib.scratch_dir("analyser-fault-")
-        os.chmod(self.base, 0o755)
+class Case(e2e_lib.Scratch):
+    prefix = "analyser-fault-"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.base = self.dir
         self.logs = self.base / "logs"
         self.logs.mkdir()
         self.log = self.logs / "DEC0101.LOG"
         self.work = self.base / "work"  # the current directory of the run
         self.work.mkdir()
-        self.disks = []
-
-    def small_disk(self, path):
-        disk = e2e_lib.SmallDisk(path)
-        self.disks.append(disk)
-        return disk
-
-    def text(self, path):
-        """A path as the program holds it: the caller's form, "\\" separated."""
-        return self.host.path(path).replace("/", "\\")
 
     def run(self, args, as_nobody=False, read_only=(), time_limit=TIME_LIMIT, closed_console=False,
             closed_descriptors=()):
@@ -103,24 +93,16 @@ class Case:
         return problems
 
     def one_entry_report(self):
-        r = report(self.text(self.log), [("A", 1, 1)], 1, 1)
+        r = report(self.host.text(self.log), [("A", 1, 1)], 1, 1)
         return "\n0 A" + "\n\n" + r, r
-
-    def cleanup(self):
-        for disk in self.disks:
-            disk.unmount()
-        for root, dirs, _ in os.walk(self.base):
-            for d in dirs:
-                os.chmod(Path(root) / d, 0o755)
-        shutil.rmtree(self.base, ignore_errors=True)
 
 
 def not_found(c):
-    return f"\n\n Log File Not Found!\n{c.text(c.log)}\n"
+    return f"\n\n Log File Not Found!\n{c.host.text(c.log)}\n"
 
 
 def not_written(c):
-    return f"\n Report file could not be written: {c.text(c.logs / 'veskol.txt')}\n"
+    return f"\n Report file could not be written: {c.host.text(c.logs / 'veskol.txt')}\n"
 
 
 # --- missing, misplaced and unreadable files ----------------------------------
@@ -229,7 +211,7 @@ def hundred_tests(c):
     the report, which is longer than 4 KiB."""
     names = [f"T{i:02d}" for i in range(100)]
     c.log.write_bytes(b"K1 Tests failed [weight=5] " + " ".join(f"{n}=1" for n in names).encode() + b" end\r\n")
-    text = report(c.text(c.log), [(n, 1, 1) for n in names], 1, 1)
+    text = report(c.host.text(c.log), [(n, 1, 1) for n in names], 1, 1)
     assert len(crlf(text)) > 4096
     return "".join(f"\n{i} {n}" for i, n in enumerate(names)) + "\n\n" + text, text
 
@@ -284,7 +266,7 @@ def log_of_one_1gb_token(c):
     c.log = big
     c.run([big], time_limit=BIG_TIME_LIMIT)
     big.unlink()
-    r = report(c.text(big))
+    r = report(c.host.text(big))
     problems = c.expect("\n\n" + r, r)
     print(f"     1 GB token: {c.outcome.seconds:.1f}s, peak {c.outcome.max_rss_kb} KiB")
     return problems
@@ -294,14 +276,14 @@ def log_of_white_space(c):
     rng = random.Random(3)
     c.log.write_bytes(bytes(rng.choice(b" \t\r\n\v\f") for _ in range(1 << 20)) * 8)
     c.run([c.log])
-    r = report(c.text(c.log))
+    r = report(c.host.text(c.log))
     return c.expect("\n\n" + r, r)
 
 
 def empty_log(c):
     c.log.write_bytes(b"")
     c.run([c.log])
-    r = report(c.text(c.log))
+    r = report(c.host.text(c.log))
     return c.expect("\n\n" + r, r)
 
 
@@ -317,7 +299,7 @@ def global_cfg_of_10000_names(c):
     c.log.write_bytes(b"K1 Tests failed [weight=5] T00005=1 T09999=1 end\r\n")
     c.run([c.log, c.base / "global.cfg"])
     table = [("T00005", 1, 1)] + [(n, 0, 0) for n in names[:100] if n != "T00005"]
-    r = report(c.text(c.log), table, 1, 1)
+    r = report(c.host.text(c.log), table, 1, 1)
     console = "".join(f"\n{i} {n}" for i, n in enumerate(names[:100])) + "\n\n" + r
     return c.expect(console, r)
 
@@ -339,7 +321,7 @@ def long_global_cfg_path(c):
 def long_number_arguments(c):
     # Two entries of one message; a limit of at least 2 passes counts both.
     c.log.write_bytes(ONE_ENTRY * 2)
-    r = report(c.text(c.log), [("A", 1, 2)], 1, 2)
+    r = report(c.host.text(c.log), [("A", 1, 2)], 1, 2)
     problems = []
     for limit in ("9" * 50, "0x" + "F" * 40, "+" + "7" * 100_000):
         c.run([c.log, limit, c.base / "NOWHERE"])
@@ -356,9 +338,5 @@ CASES = [
 ]
 
 
-def main():
-    return e2e_lib.run_case_functions(__doc__, CASES, Case)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e_lib.run_case_functions(__doc__, CASES, Case))

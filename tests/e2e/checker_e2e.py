@@ -12,11 +12,11 @@ import os
 import re
 import subprocess
 import sys
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, diff_bytes, parse_args, scratch_dir  # noqa: E402
+from e2e_lib import diff_bytes, run_case_functions  # noqa: E402
 
 BANNER = b"QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/"
 # Most cases check one message, Joe writing to Ann; its result line before the verdict:
@@ -76,7 +76,6 @@ class Case:
     out: bytes = b""
     argv0: str = "installed"  # "installed", "bare" (no directory), or "dir88" / "dir89" (directory of that length)
     cwd: str = ""             # below the case directory
-    native_only: bool = False
     log_blocked: bool = False  # a directory stands where the day's log would go
 
 
@@ -265,11 +264,6 @@ def log_name(day):
     return f"QEL{day.month:02d}{day.day:02d}.LOG"
 
 
-def win_dir(host, path):
-    """The Windows-form path text of a directory, with its trailing backslash."""
-    return host.path(str(path)).replace("/", "\\") + "\\"
-
-
 def mask_times(data):
     return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)
 
@@ -287,8 +281,8 @@ def setup_case(host, root, case):
     prog, spool = root / "PROG", root / "SPOOL"
     prog.mkdir(parents=True)
     spool.mkdir()
-    fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool),
-            "{PU}": win_dir(host, prog).upper()}  # as a rule line names it
+    fill = {"{P}": host.dir_text(prog), "{S}": host.dir_text(spool),
+            "{PU}": host.dir_text(prog).upper()}  # as a rule line names it
 
     def expand(text):
         for mark, value in fill.items():
@@ -312,8 +306,8 @@ def setup_case(host, root, case):
         argv0 = argv0.name
     elif case.argv0 in ("dir88", "dir89"):
         length = int(case.argv0[3:])
-        program_dir = root / ("L" * (length - 1 - len(win_dir(host, root))))
-        assert len(win_dir(host, program_dir)) == length, win_dir(host, program_dir)
+        program_dir = root / ("L" * (length - 1 - len(host.dir_text(root))))
+        assert len(host.dir_text(program_dir)) == length, host.dir_text(program_dir)
         argv0 = host.install(program_dir, "QUORVANT")
     else:
         program_dir = prog
@@ -364,11 +358,8 @@ def check_concurrent_appends(host, root):
     argv0 = host.install(prog, "QUORVANT")
     procs = []
     for i in range(count):
-        cmd = host.launcher + [host.path(str(argv0)) if host.launcher else str(argv0),
-                               host.path(str(spool / f"M{i:02d}.SMD"))]
-        procs.append(subprocess.Popen(cmd, executable=None if host.launcher else str(host.exe), cwd=root,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-    codes = [p.wait(timeout=host.timeout) for p in procs]
+        procs.append(host.start(argv0, [host.path(spool / f"M{i:02d}.SMD")], cwd=root))
+    codes = [host.wait(p, host.timeout) for p in procs]
     problems = [f"exit codes {codes}"] if set(codes) != {100} else []
     logs = list(prog.glob("QEL*.LOG"))
     data = b"".join(p.read_bytes() for p in logs)
@@ -393,29 +384,13 @@ def check_banner_to_closed_pipe(host, root):
     return [] if proc.returncode == 0 else [f"exit code {proc.returncode}, want 0"]
 
 
-def main():
-    args = parse_args("QUORVANT end-to-end cases")
-    host = Host(args.exe, args.launcher, args.windows)
-    results = Results()
-    base = scratch_dir("qv_")
-    try:
-        for n, case in enumerate(CASES):
-            if args.only not in case.name or (case.native_only and host.launcher):
-                continue
-            root = base / f"c{n}"
-            try:
-                results.check(case.name, run_case(host, root, case))
-            except Exception as e:  # a broken case must not hide the others
-                results.check(case.name, [f"{type(e).__name__}: {e}"])
-        if args.only in "concurrent-appends":
-            results.check("concurrent-appends", check_concurrent_appends(host, base / "conc"))
-        if args.only in "banner-to-closed-pipe" and not host.launcher:  # a POSIX console only
-            results.check("banner-to-closed-pipe", check_banner_to_closed_pipe(host, base / "pipe"))
-    finally:
-        import shutil
-        shutil.rmtree(base, ignore_errors=True)
-    return results.finish()
+def cases(suite):
+    out = [(case.name, lambda c, case=case: run_case(c.host, c.dir, case)) for case in CASES]
+    out.append(("concurrent-appends", lambda c: check_concurrent_appends(c.host, c.dir)))
+    if not suite.host.launcher:  # a POSIX console only
+        out.append(("banner-to-closed-pipe", lambda c: check_banner_to_closed_pipe(c.host, c.dir)))
+    return out
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, cases))

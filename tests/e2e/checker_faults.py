@@ -14,7 +14,6 @@ import datetime
 import os
 import random
 import re
-import shutil
 import sys
 from pathlib import Path
 
@@ -27,31 +26,19 @@ TIME_RE = rb"\d\d:\d\d:\d\d"
 ADDRESS_CHARS = set(b".-_=!#%*ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
 
 
-class Case:
+class Case(e2e_lib.Scratch):
     """A scratch program directory, a spool and one run of the checker."""
+    prefix = "checker-fault-"
 
-    def __init__(self, host):
-        self.host = host
-        self.base = e2e_lib.scratch_dir("checker-fault-")
-        os.chmod(self.base, 0o755)  # the runs as nobody must reach it
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.base = self.dir
         self.prog = self.base / "prog"
         self.spool = self.base / "spool"
         self.spool.mkdir()
-        self.argv0 = host.install(self.prog, "QUORVANT")
+        self.argv0 = self.host.install(self.prog, "QUORVANT")
         self.message = self.spool / "D1.SMD"
         self.envelope = self.spool / "_1.~MD"
-        self.disks = []
-
-    def small_disk(self, path):
-        disk = e2e_lib.SmallDisk(path)
-        self.disks.append(disk)
-        return disk
-
-    def write(self, path, data):
-        path = Path(path)
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        return path
 
     def standard_message(self, rules=b"BLACKLIST FROM @EXAMPLE.COM\r\n"):
         """Joe writes to Ann; Ann's own rule file blacklists Joe's domain."""
@@ -70,8 +57,7 @@ class Case:
         """Runs the checker; as nobody, every directory but read_only is opened
         up so that only the file under test is out of reach."""
         bounded.open_up(self.base, as_nobody, read_only)
-        cmd = self.host.launcher + [self.host.path(argv0 or self.argv0)] + [self.host.path(a) for a in args]
-        exe = None if self.host.launcher else str(self.host.exe)
+        cmd, exe = self.host.command(argv0 or self.argv0, [self.host.path(a) for a in args])
         self.time_limit = time_limit
         self.outcome = bounded.run(cmd, exe, self.base, time_limit, as_nobody,
                                    closed_descriptors=closed_descriptors)
@@ -103,14 +89,6 @@ class Case:
             problems.append(f"log lines {[l[:160] for l in lines[:6]]} (of {len(lines)}), "
                             f"want {log_res[:6]} (of {len(log_res)})")
         return problems
-
-    def cleanup(self):
-        for disk in self.disks:
-            disk.unmount()
-        for root, dirs, _ in os.walk(self.base):
-            for d in dirs:
-                os.chmod(Path(root) / d, 0o755)
-        shutil.rmtree(self.base, ignore_errors=True)
 
 
 def result_line(words, subject=b"HELLO"):
@@ -459,8 +437,7 @@ def expected_line(envelope):
 
 def console_gone(c):
     """The banner into a console whose reader has gone: still exit code 0."""
-    exe = None if c.host.launcher else str(c.host.exe)
-    c.outcome = bounded.run(c.host.launcher + [c.host.path(c.argv0)], exe, c.base, closed_console=True)
+    c.outcome = bounded.run(*c.host.command(c.argv0, []), c.base, closed_console=True)
     c.time_limit = TIME_LIMIT
     return c.expect(0, [])
 
@@ -554,9 +531,5 @@ CASES = [
 ]
 
 
-def main():
-    return e2e_lib.run_case_functions(__doc__, CASES, Case)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e_lib.run_case_functions(__doc__, CASES, Case))

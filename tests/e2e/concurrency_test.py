@@ -9,15 +9,13 @@ wrote, each whole and ended by CR LF, none lost, torn or doubled.
   concurrency_test.py --exe build/checker/QUORVANT --runs 200
   concurrency_test.py --exe QUORVANT.EXE --launcher wine64 --windows --runs 50
 """
-import argparse
 import collections
 import re
-import shutil
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, scratch_dir  # noqa: E402
+from e2e_lib import run_case_functions  # noqa: E402
 
 JUNK_LINES = 100
 SUBJECT = "CONCURRENT APPENDS " + "Q" * 60
@@ -53,9 +51,6 @@ def check(host, root, runs):
         (spool / f"_{i:04d}.~MD").write_bytes(f"S<user{i:04d}@example.com>\r\nR<ann@example.org>\r\n".encode())
     argv0 = host.install(prog, "QUORVANT")
 
-    def win_dir(path):
-        return host.path(str(path)).replace("/", "\\") + "\\"
-
     procs = []
     want = collections.Counter()
     try:
@@ -63,9 +58,9 @@ def check(host, root, runs):
             debug = i % 2 == 1
             args = (["DEBUG"] if debug else []) + [host.path(str(spool / f"M{i:04d}.SMD"))]
             procs.append(host.start(argv0, args, cwd=root))
-            want.update(expected_lines(i, debug, win_dir(prog), win_dir(spool)))
+            want.update(expected_lines(i, debug, host.dir_text(prog), host.dir_text(spool)))
     finally:
-        codes = [p.wait(timeout=host.timeout * 5) for p in procs]
+        codes = [host.wait(p, host.timeout * 5) for p in procs]
 
     problems = []
     wrong = [(i, c) for i, c in enumerate(codes) if c != 100]
@@ -86,22 +81,10 @@ def check(host, root, runs):
     return problems
 
 
-def main():
-    ap = argparse.ArgumentParser(description="QUORVANT runs appending to one log at the same time")
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("--runs", type=int, default=200)
-    args = ap.parse_args()
-    host = Host(args.exe, args.launcher, args.windows)
-    results = Results()
-    base = scratch_dir("qv_conc_")
-    try:
-        results.check(f"{args.runs}-runs-append-whole-lines", check(host, base, args.runs))
-    finally:
-        shutil.rmtree(base, ignore_errors=True)
-    return results.finish()
+def cases(suite):
+    runs = suite.args.runs
+    return [(f"{runs}-runs-append-whole-lines", lambda c: check(c.host, c.dir, runs))]
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, cases, options={"--runs": dict(type=int, default=200)}))

@@ -8,7 +8,6 @@ give the checker's exit code and the very result line the checker writes
   explain_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT [--generated N]
   explain_e2e.py --exe QVADMIN.EXE --checker QUORVANT.EXE --launcher wine --windows
 """
-import argparse
 import random
 import re
 import resource
@@ -20,8 +19,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import bounded  # noqa: E402
 import checker_e2e  # noqa: E402
-from checker_e2e import Case, Spool, envelope, setup_case, win_dir  # noqa: E402
-from e2e_lib import Host, Results, scratch_dir  # noqa: E402
+from checker_e2e import Case, Spool, envelope, setup_case  # noqa: E402
+from e2e_lib import Scratch, run_case_functions  # noqa: E402
 
 LEVELS = ("LOW", "MID", "HIGH", "DEBUG")
 
@@ -62,7 +61,7 @@ def compare(checker, admin, root, setup, case, by_address=None):
         words = ["explain", checker_message_path(setup.args)]
     else:
         argv0 = admin.install(root / "ADMIN", "QVADMIN")
-        words = ["explain", "--dir", win_dir(admin, setup.program_dir)] + by_address
+        words = ["explain", "--dir", admin.dir_text(setup.program_dir)] + by_address
     got_code, out = admin.run(argv0, words, cwd=root / case.cwd)
     exit_line, line = explained(out)
     TALLY[(code, logged is not None)] = TALLY.get((code, logged is not None), 0) + 1
@@ -137,67 +136,58 @@ BAD_INPUT = [
 ]
 
 
-def bad_input(checker, admin, base):
-    for n, case in enumerate(BAD_INPUT):
-        root = base / f"b{n}"
-        setup = setup_case(checker, root, case)
-        if case.name == "rule-line-of-100-mb":  # written in pieces: a forked runner copies its memory
-            with open(root / "PROG/EXAMPLE.ORG/ANN.QUORVANT", "ab") as f:
-                for _ in range(100):
-                    f.write(b"x" * (1 << 20))
-        start = time.monotonic()
-        problems = compare(checker, admin, root, setup, case)
-        seconds = time.monotonic() - start
-        if seconds > 10:
-            problems.append(f"took {seconds:.1f}s")
-        peak_kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-        if peak_kb > 64 * 1024 and not bounded.SANITIZED:
-            problems.append(f"a run reached {peak_kb} KiB")
-        shutil.rmtree(root, ignore_errors=True)
-        yield "bad-input-" + case.name, problems
+def bad_input(c, case):
+    setup = setup_case(c.checker, c.dir, case)
+    if case.name == "rule-line-of-100-mb":  # written in pieces: a forked runner copies its memory
+        with open(c.dir / "PROG/EXAMPLE.ORG/ANN.QUORVANT", "ab") as f:
+            for _ in range(100):
+                f.write(b"x" * (1 << 20))
+    start = time.monotonic()
+    problems = compare(c.checker, c.admin, c.dir, setup, case)
+    seconds = time.monotonic() - start
+    if seconds > 10:
+        problems.append(f"took {seconds:.1f}s")
+    peak_kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    if peak_kb > 64 * 1024 and not bounded.SANITIZED:
+        problems.append(f"a run reached {peak_kb} KiB")
+    return problems
 
 
-def main():
-    ap = argparse.ArgumentParser(description="QVADMIN explain against QUORVANT")
-    ap.add_argument("--exe", required=True, help="QVADMIN")
-    ap.add_argument("--checker", required=True, help="QUORVANT")
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("--generated", type=int, default=300)
-    ap.add_argument("--seed", type=int, default=1)
-    args = ap.parse_args()
-    checker = Host(args.checker, args.launcher, args.windows)
-    admin = Host(args.exe, args.launcher, args.windows)
-    results = Results()
-    base = scratch_dir("qvx_")
-    try:
-        for n, case in enumerate(checker_e2e.CASES):
-            if not case.args or case.log_blocked:
-                continue  # the banner; a blocked log shows no result line to compare
-            root = base / f"t{n}"
-            try:
-                results.check("table-" + case.name, compare(checker, admin, root, setup_case(checker, root, case), case))
-            except Exception as e:  # a broken case must not hide the others
-                results.check("table-" + case.name, [f"{type(e).__name__}: {e}"])
-        if not args.launcher:  # time and memory are measured natively
-            for name, problems in bad_input(checker, admin, base):
-                results.check(name, problems)
-        rng = random.Random(args.seed)
-        problems = []
-        for n in range(args.generated):
-            case, by_address = generated_case(rng, n)
-            for form, words in (("path", None), ("address", by_address)):
-                root = base / f"g{n}{form}"
-                found = compare(checker, admin, root, setup_case(checker, root, case), case, words)
-                problems += [f"{case.name} ({form}): {p}" for p in found]
-                shutil.rmtree(root, ignore_errors=True)
-        results.check(f"generated-{args.generated}-trees", problems[:10])
-        print("exit code, result line compared: cases  " +
-              "  ".join(f"{c},{'yes' if l else 'no'}: {k}" for (c, l), k in sorted(TALLY.items())))
-    finally:
-        shutil.rmtree(base, ignore_errors=True)
-    return results.finish()
+def generated(c):
+    rng = random.Random(c.args.seed)
+    problems = []
+    for n in range(c.args.generated):
+        case, by_address = generated_case(rng, n)
+        for form, words in (("path", None), ("address", by_address)):
+            root = c.dir / f"g{n}{form}"
+            found = compare(c.checker, c.admin, root, setup_case(c.checker, root, case), case, words)
+            problems += [f"{case.name} ({form}): {p}" for p in found]
+            shutil.rmtree(root, ignore_errors=True)
+    print("exit code, result line compared: cases  " +
+          "  ".join(f"{code},{'yes' if line else 'no'}: {k}" for (code, line), k in sorted(TALLY.items())))
+    return problems[:10]
+
+
+class Fixture(Scratch):
+    prefix = "qvx_"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.admin = suite.host
+        self.checker = suite.host_of(suite.args.checker)
+
+
+def cases(suite):
+    # The banner, and a blocked log, show no result line to compare.
+    out = [("table-" + case.name, lambda c, case=case: compare(c.checker, c.admin, c.dir,
+                                                               setup_case(c.checker, c.dir, case), case))
+           for case in checker_e2e.CASES if case.args and not case.log_blocked]
+    if not suite.args.launcher:  # time and memory are measured natively
+        out += [("bad-input-" + case.name, lambda c, case=case: bad_input(c, case)) for case in BAD_INPUT]
+    return out + [(f"generated-{suite.args.generated}-trees", generated)]
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, cases, Fixture, {"--checker": dict(required=True, help="QUORVANT"),
+                                                          "--generated": dict(type=int, default=300),
+                                                          "--seed": dict(type=int, default=1)}))

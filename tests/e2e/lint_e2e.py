@@ -7,34 +7,29 @@ and the output form, the paths and the exit codes are as documented.
   lint_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT
   lint_e2e.py --exe QVADMIN.EXE --checker QUORVANT.EXE --launcher wine --windows
 """
-import argparse
 import re
 import shutil
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, scratch_dir  # noqa: E402
+from e2e_lib import Scratch, run_case_functions  # noqa: E402
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples" / "checker"
 FINDING = re.compile(rb"(.+):(\d+): (error|warning|note): (.+) \[([a-z-]+)\]")
 TALLY = re.compile(rb"(\d+) errors?, (\d+) warnings? in (\d+) files?")
 
 
-class Case:
-    def __init__(self, host, checker):
-        self.host = host
-        self.checker = checker
-        self.base = scratch_dir("qvadmin-lint-")
+class Case(Scratch):
+    prefix = "qvadmin-lint-"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.base = self.dir
         self.prog = self.base / "prog"
         self.prog.mkdir()
-        self.argv0 = host.install(self.prog, "QVADMIN")
-
-    def write(self, rel, data):
-        path = self.base / rel
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        return path
+        self.argv0 = self.host.install(self.prog, "QVADMIN")
+        self.checker = suite.host_of(suite.args.checker)
 
     def lint(self, *args, cwd=None):
         """Runs lint; gives the exit code, the findings as (file, line, severity,
@@ -63,13 +58,6 @@ class Case:
             if (int(tally[1]), int(tally[2])) != (errors, warnings):
                 problems.append(f"tally {lines[-1]!r} but {errors} errors, {warnings} warnings printed")
         return code, findings, problems
-
-    def prog_text(self):
-        """The program directory as lint prints it with --dir."""
-        return self.host.path(self.prog).replace("/", "\\") + "\\"
-
-    def cleanup(self):
-        shutil.rmtree(self.base, ignore_errors=True)
 
 
 def checks_at(findings, prefix=""):
@@ -106,7 +94,7 @@ def example_with_mistakes(c):
             (14, "long-line")]
     expect(problems, code, 1, "exit code")
     expect(problems, sorted((f[1], f[3]) for f in findings), want, "findings")
-    path = c.host.path(mistakes).replace("/", "\\")
+    path = c.host.text(mistakes)
     expect(problems, sorted({f[0] for f in findings}), [path], "printed path")
     return problems
 
@@ -120,8 +108,8 @@ def invalid_entries_are_what_quorvant_logs(c):
     c.write("prog/ACME.TEST/ANN.QUORVANT", rules)
     c.write("spool/D1.SMD", b"Subject: nothing to hit\r\n\r\nbody\r\n")
     c.write("spool/_1.~MD", b"S<joe@example.com>\r\nR<ann@acme.test>\r\n")
-    host = Host(c.checker, " ".join(c.host.launcher), c.host.windows)
-    code, _ = host.run(host.install(c.prog, "QUORVANT"), ["MID", c.host.path(c.base / "spool" / "D1.SMD")], cwd=c.base)
+    code, _ = c.checker.run(c.checker.install(c.prog, "QUORVANT"), ["MID", c.host.path(c.base / "spool" / "D1.SMD")],
+                            cwd=c.base)
     logs = sorted(c.prog.glob("QEL*.LOG"))
     problems = [] if code == 100 and logs else [f"QUORVANT gave {code}, logs {logs}"]
     logged = sorted(int(m[1]) for m in re.finditer(rb"Invalid entry\. File: \S*ANN\.QUORVANT Line: (\d+)",
@@ -156,7 +144,7 @@ def paths_as_the_checker_prints_them(c):
                                            ("acme.test\\ann.quorvant", 2, "invalid-entry")], "lint FILE")
     code, findings, more = c.lint("lint", "--dir", c.host.path(c.prog))
     problems += more
-    expect(problems, checks_at(findings, c.prog_text()),
+    expect(problems, checks_at(findings, c.host.dir_text(c.prog)),
            [("\\$default$.QUORVANT", 1, "invalid-entry"), ("ACME.TEST\\ANN.QUORVANT", 1, "redirect-missing"),
             ("ACME.TEST\\ANN.QUORVANT", 2, "invalid-entry"), ("acme.test\\deep\\y.quorvant", 1, "unreachable-file"),
             ("LISTS\\X.QUORVANT", 1, "invalid-entry")],
@@ -168,26 +156,5 @@ CASES = [bundled_examples_lint_clean, example_with_mistakes, invalid_entries_are
          paths_as_the_checker_prints_them]
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__)
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("--checker", required=True)
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("-k", dest="only", default="")
-    args = ap.parse_args()
-    host = Host(args.exe, args.launcher, args.windows)
-    results = Results()
-    for case in CASES:
-        if args.only and args.only not in case.__name__:
-            continue
-        c = Case(host, args.checker)
-        try:
-            results.check(case.__name__, case(c))
-        finally:
-            c.cleanup()
-    return results.finish()
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, CASES, Case, options={"--checker": dict(required=True)}))

@@ -13,7 +13,6 @@ Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
 import os
 import random
 import re
-import shutil
 import sys
 from pathlib import Path
 
@@ -25,20 +24,15 @@ FINDING = re.compile(rb"(.+):(\d+): (error|warning|note): (.+) \[([a-z-]+)\]")
 TALLY = re.compile(rb"\d+ errors?, \d+ warnings? in \d+ files?")
 
 
-class Case:
-    def __init__(self, host):
-        self.host = host
-        self.base = e2e_lib.scratch_dir("lint-fault-")
-        os.chmod(self.base, 0o755)  # the runs as nobody must reach it
+class Case(e2e_lib.Scratch):
+    prefix = "lint-fault-"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.base = self.dir
         self.prog = self.base / "prog"
         self.prog.mkdir()
         self.ann = self.prog / "ACME.TEST" / "ANN.QUORVANT"
-
-    def write(self, path, data):
-        path = Path(path)
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        return path
 
     def lint(self, *args, as_nobody=False, time_limit=30, closed=()):
         """Runs lint; as nobody, every directory but those closed is opened up."""
@@ -76,12 +70,6 @@ class Case:
         if missing:
             problems.append(f"no finding of {sorted(missing)} among {sorted(found)}")
         return problems + [p for p in more if p]
-
-    def cleanup(self):
-        for root, dirs, _ in os.walk(self.base):
-            for d in dirs:
-                os.chmod(Path(root) / d, 0o755)
-        shutil.rmtree(self.base, ignore_errors=True)
 
 
 # --- missing and unreadable --------------------------------------------------------

@@ -1,9 +1,7 @@
 """Mail for the QVADMIN end-to-end drivers: generated rule trees (and changed
 copies of them), generated messages in a spool directory, and QUORVANT run on
 each message the way the mail filter runs it, leaving its activity log."""
-import random
 import re
-import shutil
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -147,13 +145,3 @@ def endings(log):
         if m:
             out[m.group(1).decode()] = m.group(2).decode().rstrip(".")
     return out
-
-
-def win_dir(host, path):
-    """The path text of a directory, with its trailing backslash, as the
-    programs have it (on POSIX every "/" of a command line becomes "\\")."""
-    return host.path(str(path)).replace("/", "\\") + "\\"
-
-
-def remove(path):
-    shutil.rmtree(path, ignore_errors=True)

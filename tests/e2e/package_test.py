@@ -5,9 +5,9 @@ bundled example messages and filter log.
 
   package_test.py --zip dist/quorvant-veskol-windows.zip --launcher wine64 --examples examples
 """
-import argparse
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -15,7 +15,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Results, diff_bytes  # noqa: E402
+from e2e_lib import diff_bytes, launcher_env, run_case_functions, run_launched  # noqa: E402
 
 TOP = "quorvant-veskol-windows/"
 # The bundled example messages and what the example rule files make of them.
@@ -27,89 +27,96 @@ VERDICTS = [
 ]
 
 
-def contents(zf):
-    problems = []
-    names = set(zf.namelist())
-    for need in ("QUORVANT.EXE", "VESKOL.EXE", "QVADMIN.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT"):
-        if TOP + need not in names:
-            problems.append(f"{need} missing from the zip")
-    for name in names:
-        if name.endswith((".txt", ".QUORVANT")):
-            data = zf.read(name)
-            if re.search(rb"(?<!\r)\n", data) or not data.endswith(b"\r\n"):
-                problems.append(f"{name} has line ends other than CR LF")
-    return problems
+class Installed:
+    """The zip unpacked as README-WINDOWS.txt says, into C:\\QUORVANT\\ of the
+    Wine prefix, and the example messages in C:\\QVSPOOL\\."""
 
-
-def run(launcher, args, cwd):
-    proc = subprocess.run(launcher + args, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
-    return proc.returncode, proc.stdout
-
-
-def main():
-    ap = argparse.ArgumentParser(description="the administrators' zip, installed and run under Wine")
-    ap.add_argument("--zip", required=True)
-    ap.add_argument("--launcher", required=True)
-    ap.add_argument("--examples", required=True, help="the examples/ directory of the source tree")
-    args = ap.parse_args()
-    launcher = [args.launcher]
-    drive_c = Path(os.environ["WINEPREFIX"]) / "drive_c"
-    install, spool, logs = drive_c / "QUORVANT", drive_c / "QVSPOOL", drive_c / "QVLOGS"
-    examples = Path(args.examples)
-    results = Results()
-    try:
-        for d in (install, spool, logs):
-            shutil.rmtree(d, ignore_errors=True)
-        with zipfile.ZipFile(args.zip) as zf:
-            results.check("zip-contents-and-line-ends", contents(zf))
-            # What README-WINDOWS.txt says to do: the programs and the example
-            # rule files go into C:\QUORVANT\.
+    def __init__(self, suite):
+        self.args = suite.args
+        self.launcher = shlex.split(suite.args.launcher)
+        self.drive_c = Path(os.environ["WINEPREFIX"]) / "drive_c"
+        self.install, self.spool, self.logs = (self.drive_c / d for d in ("QUORVANT", "QVSPOOL", "QVLOGS"))
+        self.examples = Path(suite.args.examples)
+        self.cleanup()
+        with zipfile.ZipFile(suite.args.zip) as zf:
+            # The programs and the example rule files go into C:\QUORVANT\.
             for name in zf.namelist():
                 rel = name[len(TOP):]
                 if rel.endswith("/") or not rel or rel == "README-WINDOWS.txt":
                     continue
-                target = install / (rel[len("examples/"):] if rel.startswith("examples/") else rel)
+                target = self.install / (rel[len("examples/"):] if rel.startswith("examples/") else rel)
                 target.parent.mkdir(parents=True, exist_ok=True)
                 target.write_bytes(zf.read(name))
-        shutil.copytree(examples / "checker" / "spool", spool)
+        shutil.copytree(self.examples / "checker" / "spool", self.spool)
 
-        problems, lines = [], []
-        for ident, code, words in VERDICTS:
-            got, out = run(launcher, ["C:\\QUORVANT\\QUORVANT.EXE", f"C:\\QVSPOOL\\{ident}.SMD"], cwd=drive_c)
-            if got != code or out:
-                problems.append(f"{ident}: exit code {got}, console {out[:60]!r}; want {code} and nothing")
-            lines.append(f"HH:MM:SS {ident} {words}\r\n")
-        day_logs = sorted(install.glob("QEL*.LOG"))
-        got_log = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", b"".join(p.read_bytes() for p in day_logs))
-        problems.append(diff_bytes("activity log", got_log, "".join(lines).encode()))
-        results.check("checker-on-the-example-messages", [p for p in problems if p])
+    def run(self, args):
+        proc = run_launched(self.launcher + args, cwd=self.drive_c, stdin=subprocess.DEVNULL, capture_output=True,
+                            timeout=60, env=launcher_env())
+        return proc.returncode, proc.stdout
 
-        # QVADMIN beside the checker finds the same rule files by itself.
-        problems = []
-        for ident, code, words in VERDICTS:
-            got, out = run(launcher, ["C:\\QUORVANT\\QVADMIN.EXE", "explain", f"C:\\QVSPOOL\\{ident}.SMD"],
-                           cwd=drive_c)
-            logged = re.search(rb"(?m)^Log line   \d\d:\d\d:\d\d (.*)\r$", out)
-            if got != code or not logged or logged.group(1).decode() != f"{ident} {words}":
-                problems.append(f"{ident}: exit code {got}, log line {logged and logged.group(1)!r}")
-        results.check("admin-explains-the-example-messages", problems)
-
-        logs.mkdir()
-        shutil.copy(examples / "analyser" / "dec0101.log", logs / "DEC0101.LOG")
-        shutil.copy(examples / "analyser" / "GLOBAL.CFG", logs / "GLOBAL.CFG")
-        got, out = run(launcher, ["C:\\QUORVANT\\VESKOL.EXE", "C:\\QVLOGS\\DEC0101.LOG", "C:\\QVLOGS"], cwd=drive_c)
-        report = logs / "veskol.txt"
-        problems = [] if got == 0 else [f"exit code {got}"]
-        if not report.is_file():
-            problems.append("no veskol.txt beside the log")
-        elif not out.endswith(report.read_bytes()) or b"Message Count" not in out:
-            problems.append("the console does not end with the report of veskol.txt")
-        results.check("analyser-on-the-example-log", problems)
-    finally:
-        for d in (install, spool, logs):
+    def cleanup(self):
+        for d in (self.install, self.spool, self.logs):
             shutil.rmtree(d, ignore_errors=True)
-    return results.finish()
+
+
+def zip_contents_and_line_ends(c):
+    problems = []
+    with zipfile.ZipFile(c.args.zip) as zf:
+        names = set(zf.namelist())
+        for need in ("QUORVANT.EXE", "VESKOL.EXE", "QVADMIN.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT"):
+            if TOP + need not in names:
+                problems.append(f"{need} missing from the zip")
+        for name in names:
+            if name.endswith((".txt", ".QUORVANT")):
+                data = zf.read(name)
+                if re.search(rb"(?<!\r)\n", data) or not data.endswith(b"\r\n"):
+                    problems.append(f"{name} has line ends other than CR LF")
+    return problems
+
+
+def checker_on_the_example_messages(c):
+    problems, lines = [], []
+    for ident, code, words in VERDICTS:
+        got, out = c.run(["C:\\QUORVANT\\QUORVANT.EXE", f"C:\\QVSPOOL\\{ident}.SMD"])
+        if got != code or out:
+            problems.append(f"{ident}: exit code {got}, console {out[:60]!r}; want {code} and nothing")
+        lines.append(f"HH:MM:SS {ident} {words}\r\n")
+    day_logs = sorted(c.install.glob("QEL*.LOG"))
+    got_log = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", b"".join(p.read_bytes() for p in day_logs))
+    problems.append(diff_bytes("activity log", got_log, "".join(lines).encode()))
+    return [p for p in problems if p]
+
+
+def admin_explains_the_example_messages(c):
+    """QVADMIN beside the checker finds the same rule files by itself."""
+    problems = []
+    for ident, code, words in VERDICTS:
+        got, out = c.run(["C:\\QUORVANT\\QVADMIN.EXE", "explain", f"C:\\QVSPOOL\\{ident}.SMD"])
+        logged = re.search(rb"(?m)^Log line   \d\d:\d\d:\d\d (.*)\r$", out)
+        if got != code or not logged or logged.group(1).decode() != f"{ident} {words}":
+            problems.append(f"{ident}: exit code {got}, log line {logged and logged.group(1)!r}")
+    return problems
+
+
+def analyser_on_the_example_log(c):
+    c.logs.mkdir()
+    shutil.copy(c.examples / "analyser" / "dec0101.log", c.logs / "DEC0101.LOG")
+    shutil.copy(c.examples / "analyser" / "GLOBAL.CFG", c.logs / "GLOBAL.CFG")
+    got, out = c.run(["C:\\QUORVANT\\VESKOL.EXE", "C:\\QVLOGS\\DEC0101.LOG", "C:\\QVLOGS"])
+    report = c.logs / "veskol.txt"
+    problems = [] if got == 0 else [f"exit code {got}"]
+    if not report.is_file():
+        problems.append("no veskol.txt beside the log")
+    elif not out.endswith(report.read_bytes()) or b"Message Count" not in out:
+        problems.append("the console does not end with the report of veskol.txt")
+    return problems
+
+
+CASES = [(case.__name__.replace("_", "-"), case)
+         for case in (zip_contents_and_line_ends, checker_on_the_example_messages, admin_explains_the_example_messages,
+                      analyser_on_the_example_log)]
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, CASES, Installed, {"--zip": dict(required=True), "--examples": dict(
+        required=True, help="the examples/ directory of the source tree")}, exe_required=False))

@@ -12,16 +12,13 @@ same bytes from the program under test and the native one (for Wine).
   replay_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT
   replay_e2e.py --exe QVADMIN.EXE --checker QUORVANT.EXE --launcher wine --windows --native build/admin/QVADMIN
 """
-import argparse
 import random
 import re
-import shutil
-import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, diff_bytes, scratch_dir  # noqa: E402
+from e2e_lib import Host, Scratch, Skipped, diff_bytes, run_case_functions, run_launched  # noqa: E402
 import mail_gen  # noqa: E402
 
 CHANGE = re.compile(r"^(\S+) (\d\d:\d\d:\d\d) (\S*) To: (\S+) From: (\S*) Subject: (.*)  "
@@ -49,22 +46,25 @@ def changes(text):
     return out
 
 
-class Case:
-    def __init__(self, args, name, count):
-        self.host = Host(args.exe, args.launcher, args.windows, timeout=300)
-        self.checker_host = Host(args.checker, args.launcher, args.windows)
+class Case(Scratch):
+    prefix = "qv_replay_"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        args = suite.args
+        self.host = suite.host_of(args.exe, timeout=300)
+        self.checker_host = suite.host_of(args.checker)
         self.native = Host(args.native) if args.native else None
-        self.dir = scratch_dir("qv_replay_")
         self.prog, self.spool, self.logs = self.dir / "PROG", self.dir / "SPOOL", self.dir / "LOGS"
         self.prog.mkdir()
         self.logs.mkdir()
         self.checker = self.checker_host.install(self.prog, "QUORVANT")
         self.qvadmin = self.host.install(self.dir / "BIN", "QVADMIN")
-        self.named = mail_gen.win_dir(self.checker_host, self.prog)
-        self.rnd = random.Random(name)
+        self.named = self.checker_host.dir_text(self.prog)
+        self.rnd = random.Random(suite.case_name)
         self.tree = mail_gen.make_tree(self.rnd, self.named)
         mail_gen.write_tree(self.prog, self.tree)
-        self.messages = mail_gen.make_messages(self.rnd, count, self.spool)
+        self.messages = mail_gen.make_messages(self.rnd, args.messages, self.spool)
 
     def log(self, name, level):
         data = mail_gen.run_checker(self.checker_host, self.checker, self.prog, self.spool, self.messages, level)
@@ -78,9 +78,6 @@ class Case:
 
     def path(self, p):
         return self.host.path(str(p))
-
-    def cleanup(self):
-        mail_gen.remove(self.dir)
 
 
 def uncertain_count(messages, logged_ids):
@@ -200,8 +197,8 @@ def exit_codes(c):
         (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2, b"cannot write"),
     ]:
         cmd, executable = c.host.command(c.qvadmin, args)
-        proc = subprocess.run(cmd, executable=executable, cwd=c.dir, capture_output=True, env=c.host.env,
-                              timeout=c.host.timeout)
+        proc = run_launched(cmd, executable=executable, cwd=c.dir, capture_output=True, env=c.host.env,
+                            timeout=c.host.timeout)
         if proc.returncode != want or says not in proc.stderr:
             problems.append(f"{args[:2]}: exit code {proc.returncode}, stderr {proc.stderr[:120]!r}")
     code, out = c.qv(["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"),
@@ -215,7 +212,7 @@ def same_bytes_as_native(c):
     """Replay and report give the same bytes as the native program (relative
     paths, so that both name them alike)."""
     if not c.native:
-        return []
+        raise Skipped("no native program to compare with (--native)")
     c.log("QEL0307.LOG", "HIGH")
     # REDIRECT words relative to the current directory name the same files
     # on both hosts.
@@ -241,29 +238,9 @@ def same_bytes_as_native(c):
     return [p for p in problems if p]
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__)
-    ap.add_argument("--exe", required=True, help="QVADMIN")
-    ap.add_argument("--checker", required=True, help="QUORVANT")
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("--native", default="", help="the native QVADMIN, to compare bytes with")
-    ap.add_argument("--messages", type=int, default=300)
-    ap.add_argument("-k", dest="only", default="")
-    args = ap.parse_args()
-    results = Results()
-    for case in (round_trip, changed_tree, mixed_levels, low_log, exit_codes, same_bytes_as_native):
-        if args.only and args.only not in case.__name__:
-            continue
-        c = Case(args, case.__name__, args.messages)
-        try:
-            results.check(case.__name__, case(c))
-        except Exception as e:  # a broken case must not hide the others
-            results.check(case.__name__, [f"{type(e).__name__}: {e}"])
-        finally:
-            c.cleanup()
-    return results.finish()
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, [round_trip, changed_tree, mixed_levels, low_log, exit_codes,
+                                          same_bytes_as_native], Case, {
+        "--checker": dict(required=True, help="QUORVANT"),
+        "--native": dict(default="", help="the native QVADMIN, to compare bytes with"),
+        "--messages": dict(type=int, default=300)}))

@@ -7,7 +7,6 @@ the documented exit code and counts.
 
   replay_faults.py --exe build/admin/QVADMIN
 """
-import argparse
 import os
 import random
 import re
@@ -16,8 +15,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import bounded  # noqa: E402
-from e2e_lib import Results, scratch_dir  # noqa: E402
-import mail_gen  # noqa: E402
+import e2e_lib  # noqa: E402
 
 
 def rows(out):
@@ -33,11 +31,12 @@ def rows(out):
     return found
 
 
-class Case:
-    def __init__(self, exe):
-        self.exe = exe
-        self.dir = scratch_dir("qv_faults_")
-        os.chmod(self.dir, 0o755)  # the runs as nobody must reach it
+class Case(e2e_lib.Scratch):
+    prefix = "qv_faults_"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.exe = self.host.exe
         self.prog = self.dir / "PROG"
         self.prog.mkdir()
         (self.prog / "$default$.QUORVANT").write_bytes(b"BLACKLIST FROM @BULK.EXAMPLE\r\n")
@@ -48,9 +47,6 @@ class Case:
 
     def replay(self, logs, **kw):
         return self.run(["replay", "--dir", str(self.prog)] + [str(p) for p in logs], **kw)
-
-    def cleanup(self):
-        mail_gen.remove(self.dir)
 
 
 def expect(outcome, problems, code, checks=()):
@@ -155,24 +151,5 @@ def rule_trees(c):
                                    f"rows {r}")])
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__)
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("-k", dest="only", default="")
-    args = ap.parse_args()
-    results = Results()
-    for case in (huge_logs, binary_and_long_lines, unreadable_logs, rule_trees):
-        if args.only and args.only not in case.__name__:
-            continue
-        c = Case(Path(args.exe).resolve())
-        try:
-            results.check(case.__name__, case(c))
-        except Exception as e:
-            results.check(case.__name__, [f"{type(e).__name__}: {e}"])
-        finally:
-            c.cleanup()
-    return results.finish()
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e_lib.run_case_functions(__doc__, [huge_logs, binary_and_long_lines, unreadable_logs, rule_trees], Case))

@@ -10,18 +10,15 @@ makes a missing browser a failure.
 
   report_browser.py --exe build/admin/QVADMIN
 """
-import argparse
-import os
 import shutil
 import struct
 import subprocess
 import sys
-import tempfile
 import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Results, scratch_dir  # noqa: E402
+from e2e_lib import Skipped, run_case_functions  # noqa: E402
 
 # Messages per day of each kind, in the report's column order, and the
 # colours of their bars in the page.
@@ -109,72 +106,51 @@ def colour_counts(png):
     return width * height, counts
 
 
-def browser_case(args):
+def report_in_browser(c):
     chromium = shutil.which("chromium")
     if not chromium:
-        return None
-    base = scratch_dir("qv_browser_")
-    profile = tempfile.mkdtemp(prefix="qv_chromium_")
-    try:
-        logs = []
-        for day in range(1, 6):
-            log = base / f"QEL040{day}.LOG"
-            log.write_bytes(day_log(day))
-            logs.append(str(log))
-        page = base / "page.html"
-        proc = subprocess.run([args.exe, "report", "--html", str(page)] + logs, capture_output=True, timeout=60)
-        if proc.returncode != 0:
-            return [f"report: exit code {proc.returncode}"]
-        shot = base / "shot.png"
-        subprocess.run([chromium] + CHROMIUM_FLAGS + [f"--user-data-dir={profile}", f"--screenshot={shot}",
-                                                      page.as_uri()],
-                       capture_output=True, timeout=120, cwd=base)
-        if not shot.is_file():
-            return ["Chromium wrote no screenshot"]
-        pixels, counts = colour_counts(shot.read_bytes())
-        problems = []
-        white = counts.get((255, 255, 255), 0)
-        dark = sum(n for (r, g, b), n in counts.items() if r + g + b < 200)
-        if white > pixels * 0.97 or dark < 500:
-            problems.append(f"a blank page: {white} of {pixels} pixels white, {dark} dark")
-        # Bars: each kind's colour beyond its legend square, per message.
-        per_message = []
-        for words, count, colour in KINDS:
-            area = counts.get(colour, 0) - LEGEND_SQUARE
-            if count == 0:
-                if abs(area) > 20:
-                    problems.append(f"{words.strip() or 'Stopped'}: no messages, yet {area} pixels beyond the legend")
-            elif area <= 0:
-                problems.append(f"{words.strip()}: no bar drawn ({counts.get(colour, 0)} pixels of {colour})")
-            else:
-                per_message.append((area / (5 * count), words.strip()))
-        if per_message:
-            middle = sorted(per_message)[len(per_message) // 2][0]
-            for ratio, name in per_message:
-                if not 0.7 * middle <= ratio <= 1.3 * middle:
-                    problems.append(f"{name}: {ratio:.1f} pixels a message, the others about {middle:.1f}")
-        return problems
-    finally:
-        shutil.rmtree(base, ignore_errors=True)
-        shutil.rmtree(profile, ignore_errors=True)
-
-
-def main():
-    ap = argparse.ArgumentParser(description=__doc__)
-    ap.add_argument("--exe", required=True)
-    args = ap.parse_args()
-    problems = browser_case(args)
-    if problems is None:
-        if os.environ.get("REQUIRE_BROWSER") == "1":
-            print("FAIL report_in_browser: Chromium is required (REQUIRE_BROWSER=1) but not installed")
-            print("0 passed, 1 failed")
-            return 1
-        print("SKIPPED: report_in_browser: Chromium is not installed (apt-get install chromium)")
-        return 0
-    results = Results()
-    results.check("report_in_browser", problems)
-    return results.finish()
+        raise Skipped("Chromium is not installed (apt-get install chromium)", required_by="REQUIRE_BROWSER")
+    base = c.dir
+    profile = base / "chromium-profile"
+    logs = []
+    for day in range(1, 6):
+        log = base / f"QEL040{day}.LOG"
+        log.write_bytes(day_log(day))
+        logs.append(str(log))
+    page = base / "page.html"
+    proc = subprocess.run([c.host.exe, "report", "--html", str(page)] + logs, capture_output=True, timeout=60)
+    if proc.returncode != 0:
+        return [f"report: exit code {proc.returncode}"]
+    shot = base / "shot.png"
+    subprocess.run([chromium] + CHROMIUM_FLAGS + [f"--user-data-dir={profile}", f"--screenshot={shot}",
+                                                  page.as_uri()],
+                   capture_output=True, timeout=120, cwd=base)
+    if not shot.is_file():
+        return ["Chromium wrote no screenshot"]
+    pixels, counts = colour_counts(shot.read_bytes())
+    problems = []
+    white = counts.get((255, 255, 255), 0)
+    dark = sum(n for (r, g, b), n in counts.items() if r + g + b < 200)
+    if white > pixels * 0.97 or dark < 500:
+        problems.append(f"a blank page: {white} of {pixels} pixels white, {dark} dark")
+    # Bars: each kind's colour beyond its legend square, per message.
+    per_message = []
+    for words, count, colour in KINDS:
+        area = counts.get(colour, 0) - LEGEND_SQUARE
+        if count == 0:
+            if abs(area) > 20:
+                problems.append(f"{words.strip() or 'Stopped'}: no messages, yet {area} pixels beyond the legend")
+        elif area <= 0:
+            problems.append(f"{words.strip()}: no bar drawn ({counts.get(colour, 0)} pixels of {colour})")
+        else:
+            per_message.append((area / (5 * count), words.strip()))
+    if per_message:
+        middle = sorted(per_message)[len(per_message) // 2][0]
+        for ratio, name in per_message:
+            if not 0.7 * middle <= ratio <= 1.3 * middle:
+                problems.append(f"{name}: {ratio:.1f} pixels a message, the others about {middle:.1f}")
+    return problems
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, [report_in_browser]))

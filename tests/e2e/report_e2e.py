@@ -8,7 +8,6 @@ from the logs with a plain reading of the result lines.
 
   report_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT
 """
-import argparse
 import random
 import re
 import sys
@@ -17,7 +16,7 @@ from collections import Counter
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, scratch_dir  # noqa: E402
+from e2e_lib import run_case_functions  # noqa: E402
 import mail_gen  # noqa: E402
 
 KINDS = ["Whitelisted-User", "Whitelisted-Domain", "Whitelisted-Program", "Blacklisted-User", "Blacklisted-Domain",
@@ -94,97 +93,82 @@ def html_tables(page):
     return root, days, invalid, rankings
 
 
-def report_case(args):
-    host = Host(args.exe, args.launcher, args.windows, timeout=300)
-    checker_host = Host(args.checker, args.launcher, args.windows)
-    base = scratch_dir("qv_report_")
+def report_console_and_page(c):
+    host = c.suite.host_of(c.args.exe, timeout=300)
+    checker_host = c.suite.host_of(c.args.checker)
+    base = c.dir
+    prog, spool, logs = base / "PROG", base / "SPOOL", base / "LOGS"
+    logs.mkdir(parents=True)
+    checker = checker_host.install(prog, "QUORVANT")
+    named = checker_host.dir_text(prog)
+    rnd = random.Random(4)
+    tree = mail_gen.make_tree(rnd, named)
+    # An invalid line that is markup: the page must show it as text.
+    tree["$default$.QUORVANT"] = "<b>bold</b> & <script>x</script>\r\n" + tree["$default$.QUORVANT"]
+    mail_gen.write_tree(prog, tree)
+    messages = mail_gen.make_messages(rnd, c.args.messages, spool)
+    levels = ["MID", "HIGH", "DEBUG", "LOW", "MID"]
+    names = ["QEL0228.LOG", "QEL0301.LOG", "qel0302.log", "old & <new>.txt"]
+    all_logs = b""
+    for i, name in enumerate(names):
+        part = messages[i::len(names)]
+        data = mail_gen.run_checker(checker_host, checker, prog, spool, part, lambda m: levels[int(m.ident[1:5]) % 5])
+        if i == 1:
+            data += JUNK
+        (logs / name).write_bytes(data)
+        all_logs += data
+    (logs / "QEL0303.LOG").write_bytes(b"")
+    names.append("QEL0303.LOG")
+    # The same day from another server: one row.
+    (logs / "more").mkdir()
+    more = b"".join(line + b"\r\n" for line in (logs / "QEL0228.LOG").read_bytes().split(b"\r\n")[:40])
+    (logs / "more" / "QEL0301.LOG").write_bytes(more)
+    names.append("more/QEL0301.LOG")
+    all_logs += more
+
+    code, out = host.run(host.install(base / "BIN", "QVADMIN"),
+                         ["report", "--html", host.path(base / "page.html")] + [host.path(logs / n) for n in names],
+                         cwd=base)
+    text = out.decode("latin-1").replace("\r\n", "\n")
+    problems = [] if code == 0 else [f"exit code {code}"]
+    page = (base / "page.html").read_bytes()
     try:
-        prog, spool, logs = base / "PROG", base / "SPOOL", base / "LOGS"
-        logs.mkdir(parents=True)
-        checker = checker_host.install(prog, "QUORVANT")
-        named = mail_gen.win_dir(checker_host, prog)
-        rnd = random.Random(4)
-        tree = mail_gen.make_tree(rnd, named)
-        # An invalid line that is markup: the page must show it as text.
-        tree["$default$.QUORVANT"] = "<b>bold</b> & <script>x</script>\r\n" + tree["$default$.QUORVANT"]
-        mail_gen.write_tree(prog, tree)
-        messages = mail_gen.make_messages(rnd, args.messages, spool)
-        levels = ["MID", "HIGH", "DEBUG", "LOW", "MID"]
-        names = ["QEL0228.LOG", "QEL0301.LOG", "qel0302.log", "old & <new>.txt"]
-        all_logs = b""
-        for i, name in enumerate(names):
-            part = messages[i::len(names)]
-            data = mail_gen.run_checker(checker_host, checker, prog, spool, part, lambda m: levels[int(m.ident[1:5]) % 5])
-            if i == 1:
-                data += JUNK
-            (logs / name).write_bytes(data)
-            all_logs += data
-        (logs / "QEL0303.LOG").write_bytes(b"")
-        names.append("QEL0303.LOG")
-        # The same day from another server: one row.
-        (logs / "more").mkdir()
-        more = b"".join(line + b"\r\n" for line in (logs / "QEL0228.LOG").read_bytes().split(b"\r\n")[:40])
-        (logs / "more" / "QEL0301.LOG").write_bytes(more)
-        names.append("more/QEL0301.LOG")
-        all_logs += more
+        root, h_days, h_invalid, h_rankings = html_tables(page)
+    except ET.ParseError as e:
+        return [f"the page is not well-formed: {e}"]
+    c_days, c_invalid, c_rankings = console_tables(text)
 
-        code, out = host.run(host.install(base / "BIN", "QVADMIN"),
-                             ["report", "--html", host.path(base / "page.html")] + [host.path(logs / n) for n in names],
-                             cwd=base)
-        text = out.decode("latin-1").replace("\r\n", "\n")
-        problems = [] if code == 0 else [f"exit code {code}"]
-        page = (base / "page.html").read_bytes()
-        try:
-            root, h_days, h_invalid, h_rankings = html_tables(page)
-        except ET.ParseError as e:
-            return [f"the page is not well-formed: {e}"]
-        c_days, c_invalid, c_rankings = console_tables(text)
+    if h_days != c_days:
+        problems.append(f"day rows differ: page {h_days}, console {c_days}")
+    if list(c_days) != ["Feb 28", "Mar 1", "Mar 2", "old & <new>.txt", "Mar 3", "Total"]:
+        problems.append(f"days {list(c_days)}")
+    if h_invalid != c_invalid or not c_invalid:
+        problems.append(f"invalid entries differ or are missing: page {h_invalid[:2]}, console {c_invalid[:2]}")
+    if h_rankings != list(c_rankings.values()):
+        problems.append(f"rankings differ: page {h_rankings}, console {list(c_rankings.values())}")
+    if not any("<SCRIPT>X</SCRIPT>" in data for _, _, data in h_invalid):
+        problems.append("the markup in an invalid entry is not shown as text")
 
-        if h_days != c_days:
-            problems.append(f"day rows differ: page {h_days}, console {c_days}")
-        if list(c_days) != ["Feb 28", "Mar 1", "Mar 2", "old & <new>.txt", "Mar 3", "Total"]:
-            problems.append(f"days {list(c_days)}")
-        if h_invalid != c_invalid or not c_invalid:
-            problems.append(f"invalid entries differ or are missing: page {h_invalid[:2]}, console {c_invalid[:2]}")
-        if h_rankings != list(c_rankings.values()):
-            problems.append(f"rankings differ: page {h_rankings}, console {list(c_rankings.values())}")
-        if not any("<SCRIPT>X</SCRIPT>" in data for _, _, data in h_invalid):
-            problems.append("the markup in an invalid entry is not shown as text")
+    kinds, users, domains, senders = plain_count(all_logs)
+    want_total = [kinds[k] for k in range(12)] + [sum(kinds.values())]
+    if c_days.get("Total") != want_total:
+        problems.append(f"totals {c_days.get('Total')}, counted here {want_total}")
+    got_rank = [[(name, count) for name, count, _ in rows] for rows in c_rankings.values()]
+    want_rank = [top(domains), top(users), [(n or "(none)", k) for n, k in top(senders)]]
+    if got_rank != want_rank:
+        problems.append(f"rankings {got_rank}, counted here {want_rank}")
 
-        kinds, users, domains, senders = plain_count(all_logs)
-        want_total = [kinds[k] for k in range(12)] + [sum(kinds.values())]
-        if c_days.get("Total") != want_total:
-            problems.append(f"totals {c_days.get('Total')}, counted here {want_total}")
-        got_rank = [[(name, count) for name, count, _ in rows] for rows in c_rankings.values()]
-        want_rank = [top(domains), top(users), [(n or "(none)", c) for n, c in top(senders)]]
-        if got_rank != want_rank:
-            problems.append(f"rankings {got_rank}, counted here {want_rank}")
-
-        body = page.decode("ascii")
-        for banned in ("<script", "src=", "href=", "@import", "url(", "https://"):
-            if banned in body.lower():
-                problems.append(f"the page holds {banned!r}")
-        if re.findall(r"http://(?!www\.w3\.org/2000/svg)", body):
-            problems.append("the page names an address other than the SVG namespace")
-        if len(list(root.iter("{http://www.w3.org/2000/svg}rect"))) < 12:
-            problems.append("no bars in the chart")
-        return problems
-    finally:
-        mail_gen.remove(base)
-
-
-def main():
-    ap = argparse.ArgumentParser(description=__doc__)
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("--checker", required=True)
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("--messages", type=int, default=300)
-    args = ap.parse_args()
-    results = Results()
-    results.check("report_console_and_page", report_case(args))
-    return results.finish()
+    body = page.decode("ascii")
+    for banned in ("<script", "src=", "href=", "@import", "url(", "https://"):
+        if banned in body.lower():
+            problems.append(f"the page holds {banned!r}")
+    if re.findall(r"http://(?!www\.w3\.org/2000/svg)", body):
+        problems.append("the page names an address other than the SVG namespace")
+    if len(list(root.iter("{http://www.w3.org/2000/svg}rect"))) < 12:
+        problems.append("no bars in the chart")
+    return problems
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, [report_console_and_page], options={
+        "--checker": dict(required=True, help="QUORVANT"), "--messages": dict(type=int, default=300)}))

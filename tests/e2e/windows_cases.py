@@ -9,13 +9,11 @@ activity log and the report.
   windows_cases.py --exe QUORVANT.EXE --analyser VESKOL.EXE --lock-holder LOCKHOLD.EXE \
                    --launcher wine64 --windows
 """
-import argparse
 import contextlib
 import datetime
 import os
 import re
 import select
-import shutil
 import subprocess
 import sys
 import time
@@ -23,7 +21,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Results, Skipped, SmallDisk, diff_bytes, scratch_dir  # noqa: E402
+from e2e_lib import Scratch, diff_bytes, run_case_functions  # noqa: E402
 
 JOE_TO_ANN = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
 JOE_TO_ANN_FILES = {
@@ -139,10 +137,6 @@ CHECKER_CASES = [
 ]
 
 
-def win_dir(host, path):
-    return host.path(str(path)) + "\\"
-
-
 def log_names():
     """Today's and tomorrow's log names, in case a run crosses midnight."""
     return [f"QEL{d.month:02d}{d.day:02d}.LOG"
@@ -192,9 +186,9 @@ def device_mapped(name, target):
 
 def run_checker_case(host, root, case, lock_holder=""):
     prog, spool = root / "PROG", root / "SPOOL"
-    fill = {"{P/}": "Z:" + str(prog) + "/", "{P}": win_dir(host, prog), "{PU}": win_dir(host, prog).upper(),
-            "{p}": win_dir(host, prog).lower(), "{S}": win_dir(host, spool),
-            "{s}": win_dir(host, spool).lower()}
+    fill = {"{P/}": "Z:" + str(prog) + "/", "{P}": host.dir_text(prog), "{PU}": host.dir_text(prog).upper(),
+            "{p}": host.dir_text(prog).lower(), "{S}": host.dir_text(spool),
+            "{s}": host.dir_text(spool).lower()}
 
     def expand(text):
         for mark, value in fill.items():
@@ -255,161 +249,135 @@ LOG = (b"K1 Tests failed [weight=5] TESTA=IGN TESTC=X next\r\n"
 ROWS = [("TESTA", 1, 1), ("TESTB", 1, 1), ("TESTC", 1, 1)]
 
 
-def run_analyser_cases(host, root):
-    """Gives (name, problems) pairs."""
-    (root / "logs").mkdir(parents=True)
-    (root / "cfg").mkdir()
-    (root / "cwd").mkdir()
+def run_analyser_case(c, log_arg, report_in, not_in):
+    """VESKOL.EXE, started from the directory cwd, on the log named
+    log_arg(its Windows path): the report must land in report_in only."""
+    host, root = c.analyser, c.dir
+    for d in ("logs", "cfg", "cwd"):
+        (root / d).mkdir()
     (root / "logs" / "dec0101.log").write_bytes(LOG)
     (root / "cfg" / "global.cfg").write_bytes(CFG)  # the program opens the upper-cased ...\CFG\GLOBAL.CFG
     argv0 = host.install(root / "prog", "VESKOL")
-    added = "\n0 TESTA\n1 TESTB\n2 TESTC"
-    out = []
+    log_arg = log_arg(host.path(str(root / "logs" / "dec0101.log")))
+    report_at, elsewhere = root / report_in / "veskol.txt", root / not_in / "veskol.txt"
+    code, console = host.run(argv0, [log_arg, host.path(str(root / "cfg")).lower()], cwd=root / "cwd")
+    text = report(log_arg, ROWS, 2, 2)
+    problems = [f"exit code {code}"] if code else []
+    want_console = "\n0 TESTA\n1 TESTB\n2 TESTC\n\n" + text
+    problems.append(diff_bytes("console", console, want_console.replace("\n", "\r\n").encode()))
+    if not report_at.is_file() or elsewhere.exists():
+        problems.append(f"want the report at {report_at} only")
+    else:
+        problems.append(diff_bytes("veskol.txt", report_at.read_bytes(), text.replace("\n", "\r\n").encode()))
+    left = [p.name for d in (root / "logs", root / "cwd") for p in d.iterdir()
+            if p.name not in ("dec0101.log", "veskol.txt")]
+    if left:
+        problems.append(f"files left behind: {left}")
+    return [p for p in problems if p]
 
-    def case(name, log_arg, report_at, elsewhere):
-        for p in (report_at, elsewhere):
-            p.unlink(missing_ok=True)
-        code, console = host.run(argv0, [log_arg, host.path(str(root / "cfg")).lower()], cwd=root / "cwd")
-        text = report(log_arg, ROWS, 2, 2)
-        problems = [f"exit code {code}"] if code else []
-        problems.append(diff_bytes("console", console, (added + "\n\n" + text).replace("\n", "\r\n").encode()))
-        if not report_at.is_file() or elsewhere.exists():
-            problems.append(f"want the report at {report_at} only")
-        else:
-            problems.append(diff_bytes("veskol.txt", report_at.read_bytes(), text.replace("\n", "\r\n").encode()))
-        left = [p.name for d in (root / "logs", root / "cwd") for p in d.iterdir()
-                if p.name not in ("dec0101.log", "veskol.txt")]
-        if left:
-            problems.append(f"files left behind: {left}")
-        out.append((name, [p for p in problems if p]))
 
-    log_win = host.path(str(root / "logs" / "dec0101.log"))
-    case("analyser-crlf-ctrl-z-and-letter-case", "z" + log_win[1:].lower(),
-         root / "logs" / "veskol.txt", root / "cwd" / "veskol.txt")
+ANALYSER_CASES = [
+    ("analyser-crlf-ctrl-z-and-letter-case", lambda log: "z" + log[1:].lower(), "logs", "cwd"),
     # Only "\" separates: a log named with forward slashes is read all the same,
     # and its report goes to the current directory. (On POSIX every "/" of the
     # command line is a separator, so there the report goes beside the log.)
-    case("analyser-log-path-with-forward-slashes", log_win.replace("\\", "/"),
-         root / "cwd" / "veskol.txt", root / "logs" / "veskol.txt")
-    return out
+    ("analyser-log-path-with-forward-slashes", lambda log: log.replace("\\", "/"), "cwd", "logs"),
+]
 
 
-def checker_on_a_full_disk(host, root):
+def checker_on_a_full_disk(c):
     """The disk under the activity log fills up in the middle of a line: the
     next run's lines start on lines of their own, whole (checker_faults.py
     shows the same on POSIX)."""
+    host, root = c.host, c.dir
     prog, spool = root / "PROG", root / "SPOOL"
-    disk = SmallDisk(prog, host.exe.stat().st_size // 1024 + 64)  # the program lives there too
-    try:
-        for rel, data in JOE_TO_ANN_FILES.items():
-            (root / rel).parent.mkdir(parents=True, exist_ok=True)
-            (root / rel).write_bytes(data)
-        argv0 = host.install(prog, "QUORVANT")
-        log = prog / log_names()[0]
-        earlier = (b"x" * 98 + b"\r\n") * 40 + b"y" * 74 + b"\r\n"  # its page has room for 20 bytes
-        log.write_bytes(earlier)
-        disk.fill()
-        problems = []
-        for when in ("full disk", "room again"):
-            code, out = host.run(argv0, ["DEBUG", host.path(spool / "D5F1A.SMD")], cwd=root)
-            if code != 100 or out:
-                problems.append(f"{when}: exit code {code}, console {out[:80]!r}")
-            disk.free()
-        fill = {"{P}": win_dir(host, prog), "{S}": win_dir(host, spool)}
-        trace = []
-        for line in DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]:
-            for mark, value in fill.items():
-                line = line.replace(mark, value)
-            trace.append(line.encode() + b"\r\n")
-        data = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", log.read_bytes())
-        rest = data[len(earlier):]
-        cut = rest[:len(rest) - len(b"".join(trace))]
-        if not data.startswith(earlier) or not rest.endswith(b"".join(trace)):
-            problems.append(f"the earlier lines or the second run's trace are not whole: {rest[:200]!r}")
-        elif cut and not (cut.endswith(b"\r\n") and trace[0].startswith(cut[:-2]) and b"\r\n" not in cut[:-2]):
-            problems.append(f"lines run together: {cut[:200]!r}")
-        return problems
-    finally:
-        disk.unmount()
+    disk = c.small_disk(prog, host.exe.stat().st_size // 1024 + 64)  # the program lives there too
+    for rel, data in JOE_TO_ANN_FILES.items():
+        (root / rel).parent.mkdir(parents=True, exist_ok=True)
+        (root / rel).write_bytes(data)
+    argv0 = host.install(prog, "QUORVANT")
+    log = prog / log_names()[0]
+    earlier = (b"x" * 98 + b"\r\n") * 40 + b"y" * 74 + b"\r\n"  # its page has room for 20 bytes
+    log.write_bytes(earlier)
+    disk.fill()
+    problems = []
+    for when in ("full disk", "room again"):
+        code, out = host.run(argv0, ["DEBUG", host.path(spool / "D5F1A.SMD")], cwd=root)
+        if code != 100 or out:
+            problems.append(f"{when}: exit code {code}, console {out[:80]!r}")
+        disk.free()
+    fill = {"{P}": host.dir_text(prog), "{S}": host.dir_text(spool)}
+    trace = []
+    for line in DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]:
+        for mark, value in fill.items():
+            line = line.replace(mark, value)
+        trace.append(line.encode() + b"\r\n")
+    data = re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", log.read_bytes())
+    rest = data[len(earlier):]
+    cut = rest[:len(rest) - len(b"".join(trace))]
+    if not data.startswith(earlier) or not rest.endswith(b"".join(trace)):
+        problems.append(f"the earlier lines or the second run's trace are not whole: {rest[:200]!r}")
+    elif cut and not (cut.endswith(b"\r\n") and trace[0].startswith(cut[:-2]) and b"\r\n" not in cut[:-2]):
+        problems.append(f"lines run together: {cut[:200]!r}")
+    return problems
 
 
-def analyser_on_a_full_disk(host, root):
+def analyser_on_a_full_disk(c):
     """A disk too full for a new, longer report: the earlier report stays
     whole, no temporary file is left, and the console ends with a line that
     says so; with room again the report is replaced (as on POSIX)."""
+    host, root = c.analyser, c.dir
     logs = root / "logs"
-    disk = SmallDisk(logs)
-    try:
-        argv0 = host.install(root / "prog", "VESKOL")
-        log = logs / "dec0101.log"
-        log_text = host.path(str(log))
-        log.write_bytes(b"K1 Tests failed [weight=5] a=1 end\r\n")
-        host.run(argv0, [log_text], cwd=root)
-        earlier = report(log_text, [("A", 1, 1)], 1, 1).replace("\n", "\r\n").encode()
-        names = [f"T{i:02d}" for i in range(100)]
-        log.write_bytes(b"K1 Tests failed [weight=5] " + " ".join(f"{n}=1" for n in names).encode() + b" end\r\n")
-        longer = report(log_text, [(n, 1, 1) for n in names], 1, 1)
-        console = "".join(f"\n{i} {n}" for i, n in enumerate(names)) + "\n\n" + longer
-        refused = f"\n Report file could not be written: {log_text[:-len('dec0101.log')]}veskol.txt\n"
-        disk.fill()
-        problems = []
-        for when, want_console, want_report in (("full disk", console + refused, earlier),
-                                                ("room again", console, longer.replace("\n", "\r\n").encode())):
-            code, out = host.run(argv0, [log_text], cwd=root)
-            disk.free()
-            problems += [f"{when}: {p}" for p in (
-                [f"exit code {code}"] if code else [],
-                diff_bytes("console", out, want_console.replace("\n", "\r\n").encode()),
-                diff_bytes("veskol.txt", (logs / "veskol.txt").read_bytes(), want_report)) if p]
-            left = sorted(p.name for p in logs.iterdir() if p.name not in ("dec0101.log", "veskol.txt", "FILLER"))
-            if left:
-                problems.append(f"{when}: files left behind: {left}")
-        return problems
-    finally:
-        disk.unmount()
+    disk = c.small_disk(logs)
+    argv0 = host.install(root / "prog", "VESKOL")
+    log = logs / "dec0101.log"
+    log_text = host.path(str(log))
+    log.write_bytes(b"K1 Tests failed [weight=5] a=1 end\r\n")
+    host.run(argv0, [log_text], cwd=root)
+    earlier = report(log_text, [("A", 1, 1)], 1, 1).replace("\n", "\r\n").encode()
+    names = [f"T{i:02d}" for i in range(100)]
+    log.write_bytes(b"K1 Tests failed [weight=5] " + " ".join(f"{n}=1" for n in names).encode() + b" end\r\n")
+    longer = report(log_text, [(n, 1, 1) for n in names], 1, 1)
+    console = "".join(f"\n{i} {n}" for i, n in enumerate(names)) + "\n\n" + longer
+    refused = f"\n Report file could not be written: {log_text[:-len('dec0101.log')]}veskol.txt\n"
+    disk.fill()
+    problems = []
+    for when, want_console, want_report in (("full disk", console + refused, earlier),
+                                            ("room again", console, longer.replace("\n", "\r\n").encode())):
+        code, out = host.run(argv0, [log_text], cwd=root)
+        disk.free()
+        problems += [f"{when}: {p}" for p in (
+            [f"exit code {code}"] if code else [],
+            diff_bytes("console", out, want_console.replace("\n", "\r\n").encode()),
+            diff_bytes("veskol.txt", (logs / "veskol.txt").read_bytes(), want_report)) if p]
+        left = sorted(p.name for p in logs.iterdir() if p.name not in ("dec0101.log", "veskol.txt", "FILLER"))
+        if left:
+            problems.append(f"{when}: files left behind: {left}")
+    return problems
 
 
-def main():
-    ap = argparse.ArgumentParser(description="Windows-only end-to-end cases")
-    ap.add_argument("--exe", required=True, help="QUORVANT.EXE")
-    ap.add_argument("--analyser", default="", help="VESKOL.EXE")
-    ap.add_argument("--lock-holder", default="", help="LOCKHOLD.EXE, the suite's helper")
-    ap.add_argument("--launcher", default="")
-    ap.add_argument("--windows", action="store_true")
-    ap.add_argument("-k", dest="only", default="")
-    args = ap.parse_args()
+class Fixture(Scratch):
+    prefix = "qv_win_"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.analyser = suite.host_of(suite.args.analyser) if suite.args.analyser else None
+
+
+def cases(suite):
+    args = suite.args
     if not (args.windows and args.launcher):
-        print("these cases need the Windows executables: --launcher and --windows")
-        return 2
-    results = Results()
-    base = scratch_dir("qv_win_")
-    try:
-        host = Host(args.exe, args.launcher, args.windows)
-        for n, case in enumerate(CHECKER_CASES):
-            if args.only in case.name:
-                try:
-                    results.check(case.name, run_checker_case(host, base / f"c{n}", case, args.lock_holder))
-                except Exception as e:  # a broken case must not hide the others
-                    results.check(case.name, [f"{type(e).__name__}: {e}"])
-        if args.analyser:
-            for name, problems in run_analyser_cases(Host(args.analyser, args.launcher, True), base / "veskol"):
-                if args.only in name:
-                    results.check(name, problems)
-        disk_cases = [("checker-on-a-full-disk", checker_on_a_full_disk, args.exe)]
-        if args.analyser:
-            disk_cases.append(("analyser-on-a-full-disk", analyser_on_a_full_disk, args.analyser))
-        for name, case, exe in disk_cases:
-            if args.only in name:
-                try:
-                    results.check(name, case(Host(exe, args.launcher, True), base / name))
-                except Skipped as e:
-                    results.skip(name, e)
-                except Exception as e:
-                    results.check(name, [f"{type(e).__name__}: {e}"])
-    finally:
-        shutil.rmtree(base, ignore_errors=True)
-    return results.finish()
+        suite.parser.error("these cases need the Windows executables: --launcher and --windows")
+    out = [(case.name, lambda c, case=case: run_checker_case(c.host, c.dir, case, c.args.lock_holder))
+           for case in CHECKER_CASES]
+    if args.analyser:
+        out += [(name, lambda c, case=case: run_analyser_case(c, *case)) for name, *case in ANALYSER_CASES]
+    out.append(("checker-on-a-full-disk", checker_on_a_full_disk))
+    if args.analyser:
+        out.append(("analyser-on-a-full-disk", analyser_on_a_full_disk))
+    return out
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case_functions(__doc__, cases, Fixture, {"--analyser": dict(default="", help="VESKOL.EXE"),
+                                                          "--lock-holder": dict(default="", help="LOCKHOLD.EXE")}))
