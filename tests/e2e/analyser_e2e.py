@@ -13,12 +13,15 @@ USAGE = (b"VESKOL - declude log file analizer v1.3B 4/14/04\r\n\r\n"
          b"to use, call with the declude log file name.  i.e.\r\n\r\n"
          b"veskol dec0101.log [dbCount] [global.cfg path]\r\n\r\n")
 
-WORKED_LOG = (b"K1 Tests failed [weight=5] TESTA=IGN TESTC=X next\r\n"
-              b"K1 Tests failed [weight=5] TESTC=IGN TESTD=X next\r\n"
-              b"K2 Tests failed [weight=5] TESTD=IGN next\r\n"
-              b"K2 Tests passed\r\n"
-              b"K3 Tests failed [weight=5] testb=1 TESTA=2 next\r\n")
-WORKED_CFG = b"# tests\r\nTESTA\tip4r x\r\nLOGFILE c:\\declude\\dec.log\r\ntestb 10 0\r\n"
+# Entries that share a key, a message whose tests all passed, a test name in
+# lower case; GLOBAL.CFG declares two of the four tests, with a directive
+# and a comment between them.
+MIXED_ENTRIES_LOG = (b"K1 Tests failed [weight=5] TESTA=IGN TESTC=X next\r\n"
+                     b"K1 Tests failed [weight=5] TESTC=IGN TESTD=X next\r\n"
+                     b"K2 Tests failed [weight=5] TESTD=IGN next\r\n"
+                     b"K2 Tests passed\r\n"
+                     b"K3 Tests failed [weight=5] testb=1 TESTA=2 next\r\n")
+TWO_TESTS_CFG = b"# tests\r\nTESTA\tip4r x\r\nLOGFILE c:\\declude\\dec.log\r\ntestb 10 0\r\n"
 
 
 def report(log_text, rows, messages, recipients):
@@ -72,9 +75,9 @@ def cases(host):
     def usage(c):
         return c.check([], console=USAGE, absent=["veskol.txt"])
 
-    def worked_example(c):
-        log = c.write("logs/dec0101.log", WORKED_LOG)
-        c.write("cfg/global.cfg", WORKED_CFG)
+    def mixed_entries_with_two_configured_tests(c):
+        log = c.write("logs/dec0101.log", MIXED_ENTRIES_LOG)
+        c.write("cfg/global.cfg", TWO_TESTS_CFG)
         log_text = host.text(log).encode()
         want = report(log_text, [(b"TESTA", 2, 2), (b"TESTB", 1, 1), (b"TESTC", 1, 2), (b"TESTD", 1, 2)], 3, 4)
         console = b"\r\n0 TESTA\r\n1 TESTB\r\n2 TESTC\r\n3 TESTD\r\n\r\n" + want
@@ -84,9 +87,9 @@ def cases(host):
         return problems + c.check([host.path(log), host.path(c.dir / "cfg")], console=console,
                                   files={"logs/veskol.txt": want})
 
-    def worked_example_numbers(c):
-        # The literal report of the worked example, independent of report() above.
-        c.write("dec0101.log", WORKED_LOG)
+    def mixed_entries_report_bytes(c):
+        # The literal report of the mixed entries, independent of report() above.
+        c.write("dec0101.log", MIXED_ENTRIES_LOG)
         want = (b"dec0101.log\r\n\r\n"
                 b"\r\n                         \t  Message \t Recipient"
                 b"\r\n                Test Name\tFail Count %\tFail Count %\r\n"
@@ -198,7 +201,7 @@ def cases(host):
         return c.check(["logs.\\dec0101.log. ."], console=b"\r\n0 A\r\n\r\n" + want,
                        files={"logs/veskol.txt": want}, absent=["veskol.txt", "logs./veskol.txt"])
 
-    table = [usage, worked_example, worked_example_numbers, relative_path_with_backslash, missing_log,
+    table = [usage, mixed_entries_with_two_configured_tests, mixed_entries_report_bytes, relative_path_with_backslash, missing_log,
              bare_words_in_global_cfg, scan_limit_and_progress, log_of_many_mapping_windows, ctrl_z_ends_the_log,
              names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory,
              control_bytes_in_test_names, trailing_dots_and_spaces_in_the_log_path]
