@@ -26,6 +26,17 @@ struct LogCounts {
   long other = 0;      // lines of no form the checker writes
   long too_long = 0;   // longer than any line the checker writes
   long no_action = 0;  // result lines ending in " No Action."
+
+  LogCounts& operator+=(const LogCounts& more) {
+    lines += more.lines;
+    results += more.results;
+    invalid_entries += more.invalid_entries;
+    trace += more.trace;
+    other += more.other;
+    too_long += more.too_long;
+    no_action += more.no_action;
+    return *this;
+  }
 };
 
 class LogWalk {

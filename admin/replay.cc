@@ -118,16 +118,6 @@ std::string change_line(const std::string& log, const ResultLine& r, const Repla
   return text + "\n";
 }
 
-void add_counts(LogCounts& sum, const LogCounts& add) {
-  sum.lines += add.lines;
-  sum.results += add.results;
-  sum.invalid_entries += add.invalid_entries;
-  sum.trace += add.trace;
-  sum.other += add.other;
-  sum.too_long += add.too_long;
-  sum.no_action += add.no_action;
-}
-
 void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, ReplayHits* hits, Tally& tally,
                 Console& out) {
   LogWalk walk(file);
@@ -157,7 +147,7 @@ void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, Rep
   }
   const LogCounts& counts = walk.counts();
   if (counts.results > 0 && counts.no_action == 0) tally.without_no_action.push_back(log);
-  add_counts(tally.lines, counts);
+  tally.lines += counts;
 }
 
 void print_rows(Console& out, const std::vector<std::pair<std::string, std::string>>& rows) {

@@ -72,15 +72,7 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
     const std::size_t at = r.sender.find('@');
     sender_domains_.add(at == std::string_view::npos ? std::string_view() : r.sender.substr(at + 1));
   }
-  const LogCounts& c = walk.counts();
-  LogCounts& sum = data_.lines;
-  sum.lines += c.lines;
-  sum.results += c.results;
-  sum.invalid_entries += c.invalid_entries;
-  sum.trace += c.trace;
-  sum.other += c.other;
-  sum.too_long += c.too_long;
-  sum.no_action += c.no_action;
+  data_.lines += walk.counts();
 }
 
 void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(path); }
