@@ -7,7 +7,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Scratch, diff_bytes, run_case_functions  # noqa: E402
+from e2e_lib import Scratch, crlf, diff_bytes, run_case_functions, veskol_report  # noqa: E402
 
 USAGE = (b"VESKOL - declude log file analizer v1.3B 4/14/04\r\n\r\n"
          b"to use, call with the declude log file name.  i.e.\r\n\r\n"
@@ -25,19 +25,10 @@ TWO_TESTS_CFG = b"# tests\r\nTESTA\tip4r x\r\nLOGFILE c:\\declude\\dec.log\r\nte
 
 
 def report(log_text, rows, messages, recipients):
-    """The report as the file holds it; rows are (name, message fails, recipient fails)."""
-    def share(count, total):
-        return count * 100 // total if total else 0
-    text = log_text + b"\n\n"
-    text += b"\n" + b" " * 25 + b"\t  Message \t Recipient"
-    text += b"\n" + b"Test Name".rjust(25) + b"\tFail Count %\tFail Count %\n"
-    for name, m, r in sorted(rows, key=lambda row: -row[1]):  # stable: equal counts keep their order
-        text += (b"\n" + name.rjust(25) + b"\t" + str(m).encode().rjust(7) + b"   " +
-                 str(share(m, messages)).encode().rjust(2) + b"\t" + str(r).encode().rjust(7) + b"   " +
-                 str(share(r, recipients)).encode().rjust(2))
-    text += (b"\n\n" + b"Message Count".rjust(25) + b"\t" + str(messages).encode().rjust(7) + b"     \t" +
-             str(recipients).encode().rjust(7) + b"\n")
-    return text.replace(b"\n", b"\r\n")
+    """The report file's bytes; rows are (name, message fails, recipient fails)
+    in slot order, which the report sorts by message fails, equal counts
+    keeping their order."""
+    return crlf(veskol_report(log_text, sorted(rows, key=lambda row: -row[1]), messages, recipients))
 
 
 class Case(Scratch):
@@ -78,8 +69,8 @@ def cases(host):
     def mixed_entries_with_two_configured_tests(c):
         log = c.write("logs/dec0101.log", MIXED_ENTRIES_LOG)
         c.write("cfg/global.cfg", TWO_TESTS_CFG)
-        log_text = host.text(log).encode()
-        want = report(log_text, [(b"TESTA", 2, 2), (b"TESTB", 1, 1), (b"TESTC", 1, 2), (b"TESTD", 1, 2)], 3, 4)
+        log_text = host.text(log)
+        want = report(log_text, [("TESTA", 2, 2), ("TESTB", 1, 1), ("TESTC", 1, 2), ("TESTD", 1, 2)], 3, 4)
         console = b"\r\n0 TESTA\r\n1 TESTB\r\n2 TESTC\r\n3 TESTD\r\n\r\n" + want
         problems = c.check([host.path(log), host.path(c.dir / "cfg")], console=console,
                            files={"logs/veskol.txt": want}, absent=["veskol.txt"])
@@ -103,7 +94,7 @@ def cases(host):
 
     def relative_path_with_backslash(c):
         c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")
-        want = report(b"logs\\dec0101.log", [(b"A", 1, 1)], 1, 1)
+        want = report("logs\\dec0101.log", [("A", 1, 1)], 1, 1)
         return c.check(["logs\\dec0101.log"], console=b"\r\n0 A\r\n\r\n" + want, files={"logs/veskol.txt": want})
 
     def missing_log(c):
@@ -114,15 +105,15 @@ def cases(host):
     def bare_words_in_global_cfg(c):
         c.write("c/GLOBAL.CFG", b"HIDETESTS\r\nSPAMCOP\r\nX\r\nlogfile\r\nLOGLEVEL\r\n")
         c.write("dec.log", b"k Tests failed [weight=1] spamcop=5 e\r\n")
-        want = report(b"dec.log", [(b"SPAMCOP", 1, 1), (b"LOGFILE", 0, 0)], 1, 1)
+        want = report("dec.log", [("SPAMCOP", 1, 1), ("LOGFILE", 0, 0)], 1, 1)
         return c.check(["dec.log", "c\\", "0"], console=b"\r\n0 SPAMCOP\r\n1 LOGFILE\r\n\r\n" + want,
                        files={"veskol.txt": want})
 
     def scan_limit_and_progress(c):
         c.write("dec.log", b"a Tests x b Tests x " + b"".join(
             b"m%d Tests failed [weight=1] a=1 e\r\n" % i for i in range(5001)))
-        full = report(b"dec.log", [(b"A", 5001, 5001)], 5001, 5001)
-        limited = report(b"dec.log", [(b"A", 3, 3)], 3, 3)
+        full = report("dec.log", [("A", 5001, 5001)], 5001, 5001)
+        limited = report("dec.log", [("A", 3, 3)], 3, 3)
         return (c.check(["dec.log"], console=b" 0 0\r\n0 A 5000\r\n\r\n" + full, files={"veskol.txt": full}) +
                 c.check(["dec.log", "5"], console=b" 0 0\r\n0 A\r\n\r\n" + limited) +
                 c.check(["dec.log", "none", "0x5"], console=b" 0 0\r\n0 A\r\n\r\n" + limited))
@@ -133,7 +124,7 @@ def cases(host):
         # a third of them open a message; the tests cycle through A, B, C, D.
         rnd = random.Random(11)
         lines, n = [], 60000
-        counts = {b"A": [0, 0], b"B": [0, 0], b"C": [0, 0], b"D": [0, 0]}
+        counts = {"A": [0, 0], "B": [0, 0], "C": [0, 0], "D": [0, 0]}
         names = list(counts)
         for i in range(n):
             tests = [names[(i + k) % 4] for k in range(1 + i % 3)]
@@ -142,28 +133,28 @@ def cases(host):
                 counts[t][0] += i % 3 == 0
             pad = b"x" * rnd.randrange(40)
             lines.append(b"12/01/2003 %s m%d Tests failed [weight=5]: %s\r\n" % (
-                pad, i // 3, b" ".join(t.lower() + b"=IGNORE" for t in tests)))
+                pad, i // 3, b" ".join(t.lower().encode() + b"=IGNORE" for t in tests)))
         c.write("dec.log", b"".join(lines))
-        want = report(b"dec.log", [(t, m, r) for t, (m, r) in counts.items()], n // 3, n)
+        want = report("dec.log", [(t, m, r) for t, (m, r) in counts.items()], n // 3, n)
         console = b"\r\n0 A\r\n1 B\r\n2 C\r\n3 D" + b"".join(b" %d" % k for k in range(5000, n + 1, 5000))
         return c.check(["dec.log"], console=console + b"\r\n\r\n" + want, files={"veskol.txt": want})
 
     def ctrl_z_ends_the_log(c):
         c.write("dec.log", b"k Tests failed [weight=1] a=1 e\r\n\x1ak2 Tests failed [weight=1] b=1 e\r\n")
-        want = report(b"dec.log", [(b"A", 1, 1)], 1, 1)
+        want = report("dec.log", [("A", 1, 1)], 1, 1)
         return c.check(["dec.log"], console=b"\r\n0 A\r\n\r\n" + want, files={"veskol.txt": want})
 
     def names_configured_but_no_entry(c):
         c.write("GLOBAL.CFG", b"SPAMCOP x\r\nSORBS x\r\n")
         c.write("dec.log", b"")
-        want = report(b"dec.log", [(b"SPAMCOP", 0, 0), (b"SORBS", 0, 0)], 0, 0)
+        want = report("dec.log", [("SPAMCOP", 0, 0), ("SORBS", 0, 0)], 0, 0)
         return c.check(["dec.log", "global.cfg"], console=b"\r\n0 SPAMCOP\r\n1 SORBS\r\n\r\n" + want,
                        files={"veskol.txt": want})
 
     def unwritable_report(c):
         c.write("dec.log", b"")
         (c.dir / "veskol.txt").mkdir()
-        want = report(b"dec.log", [], 0, 0)
+        want = report("dec.log", [], 0, 0)
         return c.check(["dec.log"], console=b"\r\n\r\n" + want)
 
     def binary_junk(c):
@@ -188,16 +179,16 @@ def cases(host):
         # report, while the names still count apart.
         c.write("dec.log", b"k1 Tests failed [weight=1] \x1b]0;owned\x07=1 \x1b[2J=1 a\x7fb=1 a?b=1 caf\xe9=1 e\r\n"
                            b"k2 Tests failed [weight=1] \x1b[2J=1 e\r\n")
-        names = [b"?]0;OWNED?", b"?[2J", b"A?B", b"A?B", b"CAF\xe9"]
-        want = report(b"dec.log", [(n, 1 + (n == b"?[2J"), 1 + (n == b"?[2J")) for n in names], 2, 2)
-        console = b"".join(b"\r\n%d %s" % (i, n) for i, n in enumerate(names)) + b"\r\n\r\n" + want
+        names = ["?]0;OWNED?", "?[2J", "A?B", "A?B", "CAF\xe9"]
+        want = report("dec.log", [(n, 1 + (n == "?[2J"), 1 + (n == "?[2J")) for n in names], 2, 2)
+        console = crlf("".join(f"\n{i} {n}" for i, n in enumerate(names)) + "\n\n") + want
         return c.check(["dec.log"], console=console, files={"veskol.txt": want})
 
     def trailing_dots_and_spaces_in_the_log_path(c):
         # Windows drops a directory name's trailing dot and a file name's
         # trailing dots and spaces; the path texts keep them.
         c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")
-        want = report(b"logs.\\dec0101.log. .", [(b"A", 1, 1)], 1, 1)
+        want = report("logs.\\dec0101.log. .", [("A", 1, 1)], 1, 1)
         return c.check(["logs.\\dec0101.log. ."], console=b"\r\n0 A\r\n\r\n" + want,
                        files={"logs/veskol.txt": want}, absent=["veskol.txt", "logs./veskol.txt"])
 
@@ -212,7 +203,7 @@ def cases(host):
     if not host.windows:
         def forward_slashes_become_backslashes(c):
             c.write("logs/dec0101.log", b"k Tests failed [weight=1] a=1 e")
-            want = report(b"logs\\dec0101.log", [(b"A", 1, 1)], 1, 1)
+            want = report("logs\\dec0101.log", [("A", 1, 1)], 1, 1)
             return c.check(["logs/dec0101.log"], console=b"\r\n0 A\r\n\r\n" + want,
                            files={"logs/veskol.txt": want}, absent=["veskol.txt"])
         table.append(forward_slashes_become_backslashes)

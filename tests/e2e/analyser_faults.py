@@ -25,20 +25,7 @@ BIG_TIME_LIMIT = 300 if bounded.SANITIZED else 60
 ONE_ENTRY = b"K1 Tests failed [weight=5] a=1 end\r\n"
 
 
-def crlf(text):
-    return text.replace("\n", "\r\n").encode("latin-1")
-
-
-def report(log_text, rows=(), messages=0, recipients=0):
-    """The report text; rows are (name, message fails, recipient fails) in
-    report order. Shares are only formed here for non-zero totals."""
-    out = f"{log_text}\n\n"
-    out += "\n%25s%c%s%s%c%s" % (" ", "\t", "  Message", " ", "\t", " Recipient")
-    out += "\n%25s%c%s%c%s\n" % ("Test Name", "\t", "Fail Count %", "\t", "Fail Count %")
-    for name, m, r in rows:
-        out += "\n%25s%c%7d   %2d%c%7d   %2d" % (name, "\t", m, m * 100 // messages, "\t", r, r * 100 // recipients)
-    out += "\n\n%25s%c%7d     %c%7d\n" % ("Message Count", "\t", messages, "\t", recipients)
-    return out
+crlf, report = e2e_lib.crlf, e2e_lib.veskol_report
 
 
 class Case(e2e_lib.Scratch):

@@ -16,11 +16,18 @@ from dataclasses import dataclass
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import diff_bytes, run_case_functions  # noqa: E402
+from e2e_lib import diff_bytes, mask_times, run_case_functions  # noqa: E402
 
 BANNER = b"QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/"
 # Most cases check one message, Joe writing to Ann; its result line before the verdict:
 JOE_TO_ANN = "HH:MM:SS D5F1A To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO"
+# Its trace when Ann has no rule file of her own and her domain's blacklists Joe,
+# at HIGH and at DEBUG (up to the result line).
+HIGH_TO_DOMAIN = ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
+                  "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT"]
+ENVELOPE_TRACE = ["1.2.1  Message File Opened : {S}_5F1A.~MD", "Line 0:S<joe@example.com>", "",
+                  "1.2.2  Detected From Address", "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address"]
+DEBUG_TO_DOMAIN = ENVELOPE_TRACE + HIGH_TO_DOMAIN + ["Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM"]
 
 
 class Spool(str):
@@ -90,16 +97,9 @@ CASES = [
     Case("domain-file-blacklists-low", files((DOMAIN, BLACK_SENDER)), level("low", Spool("D5F1A.SMD")), 100,
          [JOE_TO_ANN + " Blacklisted-Domain"]),
     Case("domain-file-blacklists-high", files((DOMAIN, BLACK_SENDER), (PROGRAM, "STRICT\r\n")), level("HIGH", Spool("D5F1A.SMD")),
-         100, ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
-               "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", JOE_TO_ANN + " Blacklisted-Domain"]),
+         100, HIGH_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]),
     Case("domain-file-blacklists-debug", files((DOMAIN, "# domain rules\r\n" + BLACK_SENDER)), level("debug", Spool("D5F1A.SMD")),
-         100, ["1.2.1  Message File Opened : {S}_5F1A.~MD",
-               "Line 0:S<joe@example.com>", "", "1.2.2  Detected From Address",
-               "Line 1:R<ann@example.org>", "", "1.2.3  Detected To Address",
-               "Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
-               "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
-               "Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM",
-               JOE_TO_ANN + " Blacklisted-Domain"]),
+         100, DEBUG_TO_DOMAIN + [JOE_TO_ANN + " Blacklisted-Domain"]),
     # Each level of the cascade, each verdict.
     Case("user-white", files((USER, WHITE_SENDER), (DOMAIN, BLACK_SENDER)), MESSAGE_ARGS, 1,
          [JOE_TO_ANN + " Whitelisted-User"]),
@@ -118,9 +118,7 @@ CASES = [
          0, ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", JOE_TO_ANN + " No Action."]),
     Case("user-stop-mid", files((USER, "NO DOMAIN\r\n"), (DOMAIN, BLACK_SENDER)), MESSAGE_ARGS, 0, None),
     Case("domain-stop-high", files((DOMAIN, "NO DOMAIN\r\n"), (PROGRAM, "STRICT\r\n")),
-         level("HIGHEST", Spool("D5F1A.SMD")), 0,
-         ["Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
-          "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT", JOE_TO_ANN]),
+         level("HIGHEST", Spool("D5F1A.SMD")), 0, HIGH_TO_DOMAIN + [JOE_TO_ANN]),
     # REDIRECT: the verdict belongs to the redirecting file; domain lines show at every level.
     Case("redirect-low", files((USER, "REDIRECT @example.org {P}SHARED\\SALES.QUORVANT\r\n"),
                                ("SHARED/SALES.QUORVANT", BLACK_SENDER), (PROGRAM, WHITE_SENDER)),
@@ -221,10 +219,8 @@ CASES.append(Case(
     ["1.2.1  Message File Opened : {S}_5F1A.~MD",
      "Line 0:S<joe@example.com>?12:00:00 D5F1A To: ANN@EXAMPLE.ORG Whitelisted-User", "",
      "1.2.2  Detected From Address", "Line 1:X-Note: ?]0;title??[2J?\tend?\xe9", "",
-     "Line 2:R<ann@example.org>", "", "1.2.3  Detected To Address"] + [
-        "Checking Rule File = {P}EXAMPLE.ORG\\ANN.QUORVANT", "Error opening file or file not found.",
-        "Checking Rule File = {P}EXAMPLE.ORG\\$default$.QUORVANT",
-        "Checking: rule = BLACKLIST FROM @EXAMPLE.COM  Data=JOE@EXAMPLE.COM", JOE_TO_ANN + " Blacklisted-Domain"]))
+     "Line 2:R<ann@example.org>", "", "1.2.3  Detected To Address"] + DEBUG_TO_DOMAIN[len(ENVELOPE_TRACE):] +
+    [JOE_TO_ANN + " Blacklisted-Domain"]))
 
 # The result line's sender and subject parts are cut for the line only; the
 # rules see the whole values.
@@ -264,25 +260,26 @@ def log_name(day):
     return f"QEL{day.month:02d}{day.day:02d}.LOG"
 
 
-def mask_times(data):
-    return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)
-
-
 @dataclass
 class Setup:
     program_dir: Path   # where the program is installed and writes its log
     argv0: object       # the first command-line word to start it by
     args: list          # the words after it, spool paths filled in
-    expand: object      # fills {P}, {S} and {PU} into a text
+    expand: object      # fills the marks {P}, {S}, ... into a text
 
 
 def setup_case(host, root, case):
-    """Writes the case's files below root and installs the program."""
+    """Writes the case's files below root and installs the program. In file
+    contents and arguments {P} and {S} stand for the program and spool
+    directories, {PU} for the program directory as a rule line names it (upper
+    case), {p} and {s} for both in lower case, {P/} for the program directory
+    with forward slashes."""
     prog, spool = root / "PROG", root / "SPOOL"
-    prog.mkdir(parents=True)
-    spool.mkdir()
-    fill = {"{P}": host.dir_text(prog), "{S}": host.dir_text(spool),
-            "{PU}": host.dir_text(prog).upper()}  # as a rule line names it
+    prog.mkdir(parents=True, exist_ok=True)
+    spool.mkdir(exist_ok=True)
+    fill = {"{P/}": "Z:" + str(prog) + "/", "{P}": host.dir_text(prog), "{S}": host.dir_text(spool),
+            "{PU}": host.dir_text(prog).upper(), "{p}": host.dir_text(prog).lower(),
+            "{s}": host.dir_text(spool).lower()}
 
     def expand(text):
         for mark, value in fill.items():
@@ -313,17 +310,21 @@ def setup_case(host, root, case):
         program_dir = prog
         argv0 = host.install(prog, "QUORVANT")
 
-    args = [host.path(str(spool / a)) if isinstance(a, Spool) else a for a in case.args]
+    args = [host.path(str(spool / a)) if isinstance(a, Spool) else expand(a) for a in case.args]
     return Setup(program_dir, argv0, args, expand)
 
 
 def run_case(host, root, case):
     before = datetime.date.today()
     setup = setup_case(host, root, case)
-    program_dir, argv0, args, expand = setup.program_dir, setup.argv0, setup.args, setup.expand
-    code, out = host.run(argv0, args, cwd=root / case.cwd)
-    after = datetime.date.today()
+    code, out = host.run(setup.argv0, setup.args, cwd=root / case.cwd)
+    return check_outcome(case, setup, root, code, out, before)
 
+
+def check_outcome(case, setup, root, code, out, before):
+    """The problems with a run of the case that started on the day before:
+    exit code, console, and the day's log in the program directory."""
+    after = datetime.date.today()
     problems = []
     if code != case.code:
         problems.append(f"exit code {code}, want {case.code}")
@@ -333,12 +334,12 @@ def run_case(host, root, case):
         if logs:
             problems.append(f"unexpected log {logs[0]}: {logs[0].read_bytes()[:200]!r}")
     else:
-        candidates = [program_dir / log_name(before), program_dir / log_name(after)]
+        candidates = [setup.program_dir / log_name(before), setup.program_dir / log_name(after)]
         log = next((p for p in candidates if p.is_file()), None)
         if log is None:
             problems.append(f"no log {candidates[0]}; found {logs}")
         else:
-            want = "".join(expand(line) + "\r\n" for line in case.log).encode("latin-1")
+            want = "".join(setup.expand(line) + "\r\n" for line in case.log).encode("latin-1")
             problems.append(diff_bytes("log", mask_times(log.read_bytes()), want))
     return [p for p in problems if p]
 

@@ -20,6 +20,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import bounded  # noqa: E402
 import e2e_lib  # noqa: E402
+from e2e_lib import log_names  # noqa: E402
 
 TIME_LIMIT = 30
 TIME_RE = rb"\d\d:\d\d:\d\d"
@@ -103,12 +104,6 @@ DEBUG_TRACE = [rb"1\.2\.1  Message File Opened : .*\\_1\.~MD", rb"Line 0:S<joe@e
                rb"1\.2\.2  Detected From Address", rb"Line 1:R<ann@example\.org>", b"",
                rb"1\.2\.3  Detected To Address", rb"Checking Rule File = .*\\EXAMPLE\.ORG\\ANN\.QUORVANT",
                rb"Checking: rule = BLACKLIST FROM @EXAMPLE\.COM  Data=JOE@EXAMPLE\.COM", BLACKLISTED]
-
-
-def log_names():
-    """Today's and tomorrow's log names, in case a run crosses midnight."""
-    return [f"QEL{d.month:02d}{d.day:02d}.LOG"
-            for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1))]
 
 
 def make_unreadable(path):

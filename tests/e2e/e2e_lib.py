@@ -22,6 +22,7 @@ chosen is skipped, the driver ends with SKIPPED_ALL (CTest's
 SKIP_RETURN_CODE); when no case at all ran, or one failed, with 1.
 """
 import argparse
+import datetime
 import errno
 import os
 import re
@@ -347,3 +348,28 @@ def diff_bytes(label, got, want):
     return f"{label} differs at byte {i}: got {got[max(0, i - 20):i + 40]!r}, want {want[max(0, i - 20):i + 40]!r}"
 
 
+def crlf(text):
+    """A text with "\n" line ends as the programs write it: CR LF, Latin-1 bytes."""
+    return text.replace("\n", "\r\n").encode("latin-1")
+
+
+def veskol_report(log_text, rows=(), messages=0, recipients=0):
+    """The text of VESKOL's report ("\n" line ends); rows are (name, message
+    fails, recipient fails) in report order, and a share of a total of 0 is 0."""
+    def share(count, total):
+        return count * 100 // total if total else 0
+    text = f"{log_text}\n\n\n{' ' * 25}\t  Message \t Recipient\n{'Test Name':>25}\tFail Count %\tFail Count %\n"
+    for name, m, r in rows:
+        text += f"\n{name:>25}\t{m:7d}   {share(m, messages):2d}\t{r:7d}   {share(r, recipients):2d}"
+    return text + f"\n\n{'Message Count':>25}\t{messages:7d}     \t{recipients:7d}\n"
+
+
+def log_names():
+    """Today's and tomorrow's activity log names, in case a run crosses midnight."""
+    return [f"QEL{d.month:02d}{d.day:02d}.LOG"
+            for d in (datetime.date.today(), datetime.date.today() + datetime.timedelta(days=1))]
+
+
+def mask_times(data):
+    """A log's bytes with the time stamp that begins a line as HH:MM:SS."""
+    return re.sub(rb"(?m)^\d\d:\d\d:\d\d ", b"HH:MM:SS ", data)

@@ -12,16 +12,14 @@ Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
 """
 import os
 import random
-import re
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import bounded  # noqa: E402
 import e2e_lib  # noqa: E402
+from lint_e2e import FINDING, TALLY  # noqa: E402
 
-FINDING = re.compile(rb"(.+):(\d+): (error|warning|note): (.+) \[([a-z-]+)\]")
-TALLY = re.compile(rb"\d+ errors?, \d+ warnings? in \d+ files?")
 
 
 class Case(e2e_lib.Scratch):

@@ -10,18 +10,25 @@ USERS = ["ANN", "BOB", "JOE", "CAROL"]
 SENDERS = ["joe@example.com", "ann@partner.example", "spammer@bulk.example", "x@spam.test", "boss@partner.example",
            "news@list.example", "friend@example.net", "", "s" * 55 + "@long.example", "t" * 70 + "@bulk.example"]
 SUBJECTS = ["Hello there", "Cheap stuff now", "Project X meeting", "Lottery winner", "Re: hello", "Invoice 42",
-            "quarterly figures", "", "word " * 17 + "end", "FROM: A@B SUBJECT: NO ACTION."]
+            "quarterly figures", "", "word " * 17 + "end", "FROM: A@B SUBJECT: NO ACTION.", "x" * 120]
 
 
 def rule_lines(named):
-    """Rule lines; named is the program directory as REDIRECT words name it."""
+    """Rule lines that hit, miss, redirect, stop and go wrong in the ways rule
+    files do; named is the program directory as REDIRECT words name it."""
     return [
         "WHITELIST FROM @PARTNER.EXAMPLE", "BLACKLIST FROM @BULK.EXAMPLE", "blacklist from x@spam.test",
         "WHITELIST FROM JOE@", "BLACKLIST FROM @LONG.EXAMPLE", "WHITELIST FROM @EXAMPLE.NET",
+        "BLACKLIST FROM @BULK.EXAMPLE   # asked by ann@a.test", "BLACKLIST FROM *@bulk.example",
         "BLACKLIST SUBJECT CONTAINS CHEAP STUFF", "WHITELIST SUBJECT CONTAINS PROJECT X", "BLACKLIST SUBJECT LOTTERY",
-        "WHITELIST SUBJECT CONTAINS HELLO", "BLACKLIST SUBJECT CONTAINS WORD WORD", "STRICT", "NO DOMAIN",
-        "# a comment", "WHITELIST FROM JOE", f"REDIRECT @A.TEST {named}SHARED\\T1.QUORVANT",
-        f"REDIRECT BO {named}SHARED\\T1.QUORVANT", "REDIRECT @B.TEST T2.QUORVANT",
+        "WHITELIST SUBJECT CONTAINS HELLO", "BLACKLIST SUBJECT CONTAINS WORD WORD", "whitelist subject invoice",
+        "BLACKLIST SUBJECT CONTAINS HI", "WHITELIST FROM @strictly-business.example", "STRICT", "NO DOMAIN",
+        "# a comment", "", "   ", " STRICT", "WHITELIST FROM JOE", "WHITLIST FROM @EXAMPLE.NET",
+        "WHITELIST  FROM @EXAMPLE.NET", "WHITELIST FROM\t@EXAMPLE.NET", "BLACKLIST SUBJECT CONTAINS      ",
+        "BLACKLIST SUBJECT " + "Q" * 85 + "CHEAP STUFF", "WHITELIST FROM " + "A" * 90 + " joe@example.com",
+        f"REDIRECT @A.TEST {named}SHARED\\T1.QUORVANT", f"REDIRECT BO {named}SHARED\\T1.QUORVANT",
+        "REDIRECT @B.TEST T2.QUORVANT", f"REDIRECT @A {named}SHARED\\T1.QUORVANT", "REDIRECT ANN",
+        f"REDIRECT ANN@EXAMPLE.ORG {named}SHARED\\MISSING.QUORVANT",
     ]
 
 
@@ -93,6 +100,12 @@ class Message:
     recipient: str
     subject: str
 
+    def files(self):
+        """{name in the spool: text} of its envelope and message files."""
+        envelope = (f"S<{self.sender}>\r\n" if self.sender else "") + f"R<{self.recipient}>\r\n"
+        return {f"_{self.ident[1:]}.~MD": envelope,
+                f"{self.ident}.SMD": f"Received: x\r\nSubject: {self.subject}\r\n\r\nbody\r\n"}
+
     def logged(self):
         """What its result line holds before the words, and whether the line
         reached the cut of its sender part (150) or Subject part (199)."""
@@ -105,18 +118,20 @@ class Message:
         return line, sender_cut, len(line) >= 199
 
 
+def make_message(rnd, n):
+    ident = f"M{n:04d}" + ("L" * rnd.randint(30, 55) if rnd.random() < 0.15 else "")
+    return Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{rnd.choice(DOMAINS).lower()}",
+                   rnd.choice(SUBJECTS))
+
+
 def make_messages(rnd, count, spool):
+    """count messages written into the spool directory."""
     spool = Path(spool)
     spool.mkdir(parents=True, exist_ok=True)
-    messages = []
-    for n in range(count):
-        ident = f"M{n:04d}" + ("L" * rnd.randint(30, 55) if rnd.random() < 0.15 else "")
-        m = Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{rnd.choice(DOMAINS).lower()}",
-                    rnd.choice(SUBJECTS))
-        envelope = (f"S<{m.sender}>\r\n" if m.sender else "") + f"R<{m.recipient}>\r\n"
-        (spool / f"_{ident[1:]}.~MD").write_bytes(envelope.encode())
-        (spool / f"{ident}.SMD").write_bytes(f"Received: x\r\nSubject: {m.subject}\r\n\r\nbody\r\n".encode())
-        messages.append(m)
+    messages = [make_message(rnd, n) for n in range(count)]
+    for m in messages:
+        for name, text in m.files().items():
+            (spool / name).write_bytes(text.encode())
     return messages
 
 

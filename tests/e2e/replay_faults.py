@@ -16,15 +16,13 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import bounded  # noqa: E402
 import e2e_lib  # noqa: E402
+from replay_e2e import summary  # noqa: E402
 
 
 def rows(out):
+    """replay's summary rows, and report's counts of the lines read."""
     text = out.decode("latin-1").replace("\r\n", "\n")
-    found = {}
-    for line in text.splitlines():
-        parts = line.split("\t")
-        if len(parts) >= 2 and parts[1].strip().isdigit():
-            found[parts[0].strip()] = int(parts[1])
+    found = summary(text)
     found["lines read"] = [int(n) for n in re.findall(r"Lines read (\d+): result lines (\d+), invalid entries (\d+), "
                                                        r"trace (\d+), other lines skipped (\d+), too long (\d+)", text)[0]] \
         if "Lines read" in text else None
