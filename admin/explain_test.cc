@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "admin/driver.h"
+#include "admin/testing/admin_run.h"
 #include "checker/testing/checker_scratch.h"
 
 namespace {
@@ -14,15 +14,12 @@ namespace {
 class Explain : public CheckerScratch {
  protected:
   // Runs explain --dir on the scratch directory with the words; gives the
-  // exit code and fills out.
+  // exit code and fills out with both standard output and standard error.
   int explain(std::vector<std::string> words, std::string& out) {
     words.insert(words.begin(), {"QVADMIN", "explain", "--dir", path("")});
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    CapturedConsole console, errors;
-    const int code = run_admin(static_cast<int>(argv.size()), argv.data(), console, errors);
-    out = console.text() + errors.text();
-    return code;
+    const AdminRun run = run_admin_words(words);
+    out = run.out + run.err;
+    return run.code;
   }
 };
 
@@ -47,9 +44,7 @@ TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
       {"NO DOMAIN\n", "HELLO", 0, "no rule hit: the NO DOMAIN at line 1 decides"},
   };
   for (const auto& c : cases) {
-    std::string rules = c.rules;
-    for (std::size_t at; (at = rules.find("{D}")) != std::string::npos;) rules.replace(at, 3, path(""));
-    write_file("EXAMPLE.ORG/$default$.QUORVANT", rules);
+    write_file("EXAMPLE.ORG/$default$.QUORVANT", with_dir(c.rules));
     std::string out, quiet;
     EXPECT_EQ(explain({"--from", "joe@example.com", "--to", "ann@example.org", "--subject", c.subject}, out), c.code)
         << c.rules;
@@ -98,14 +93,10 @@ TEST_F(Explain, EnvelopeTextNeverReachesTheTerminalRaw) {
 }
 
 TEST_F(Explain, SaysWhenTheProgramDirectoryCannotBeRead) {
-  std::string out;
-  std::vector<std::string> words = {"QVADMIN", "explain", "--dir", path("MISSING"), "--from", "a@b", "--to", "c@d"};
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  CapturedConsole console, errors;
-  EXPECT_EQ(run_admin(static_cast<int>(argv.size()), argv.data(), console, errors), 0);
-  EXPECT_EQ(console.text().rfind("Note: the program directory " + path("MISSING") + "\\ cannot be read", 0), 0u)
-      << console.text();
+  const AdminRun run =
+      run_admin_words({"QVADMIN", "explain", "--dir", path("MISSING"), "--from", "a@b", "--to", "c@d"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out.rfind("Note: the program directory " + path("MISSING") + "\\ cannot be read", 0), 0u) << run.out;
 }
 
 }  // namespace

@@ -10,14 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "admin/driver.h"
 #include "admin/lint_file.h"
 #include "admin/lint_messages.h"
+#include "admin/testing/admin_run.h"
 #include "checker/log_trace.h"
 #include "checker/message_check.h"
 #include "checker/rule_file.h"
 #include "checker/testing/checker_scratch.h"
-#include "common/console.h"
 #include "common/text.h"
 #include "fuzz/text_model.h"
 
@@ -32,27 +31,20 @@ struct Printed {
 class Lint : public CheckerScratch {
  protected:
   // {D} in a file's content stands for the scratch directory's path text.
-  void write(const std::string& name, std::string content) const {
-    for (std::size_t at; (at = content.find("{D}")) != std::string::npos;) content.replace(at, 3, path(""));
-    write_file(name, content);
-  }
+  void write(const std::string& name, const std::string& content) const { write_file(name, with_dir(content)); }
 
   // QVADMIN lint with the scratch directory as program directory.
   int lint(std::vector<std::string> words = {}) {
-    std::vector<std::string> args = {"QVADMIN", "lint", "--dir", path("")};
-    args.insert(args.end(), words.begin(), words.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    CapturedConsole out, err;
-    const int code = run_admin(static_cast<int>(argv.size()), argv.data(), out, err);
-    output = out.text();
+    words.insert(words.begin(), {"QVADMIN", "lint", "--dir", path("")});
+    const AdminRun run = run_admin_words(words);
+    output = run.out;
     printed.clear();
     std::size_t start = 0;
     for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
       Printed p;
       if (parse(output.substr(start, end - start), p)) printed.push_back(p);
     }
-    return code;
+    return run.code;
   }
 
   // "FILE:LINE: SEVERITY: message [check]", FILE taken below the program directory.

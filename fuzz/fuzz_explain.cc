@@ -16,9 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "admin/driver.h"
+#include "admin/testing/admin_run.h"
 #include "checker/driver.h"
-#include "common/console.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/text_model.h"
 
@@ -67,15 +66,6 @@ std::string take_result_line(const fs::path& dir) {
   return result;
 }
 
-int run_admin_words(std::vector<std::string> words, std::string& out) {
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  CapturedConsole console, errors;
-  const int code = run_admin(static_cast<int>(argv.size()), argv.data(), console, errors);
-  out = console.text();
-  return code;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
@@ -102,13 +92,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   const int checker_code = run_checker(3, checker_argv);
   const std::string checker_line = take_result_line(prog);
 
-  std::string explained, quiet;
-  const int explain_code = run_admin_words({"QVADMIN", "explain", "--dir", program_dir, message}, explained);
-  const int quiet_code = run_admin_words({"QVADMIN", "explain", "--quiet", "--dir", program_dir, message}, quiet);
+  const AdminRun explain = run_admin_words({"QVADMIN", "explain", "--dir", program_dir, message});
+  const AdminRun quiet_run = run_admin_words({"QVADMIN", "explain", "--quiet", "--dir", program_dir, message});
+  const std::string& explained = explain.out;
+  const std::string& quiet = quiet_run.out;
   if (fchdir(home) != 0) std::abort();
   close(home);
 
-  FUZZ_CHECK(explain_code == checker_code && quiet_code == checker_code);
+  FUZZ_CHECK(explain.code == checker_code && quiet_run.code == checker_code);
   std::string shown;
   for (const std::string& text : lines_of(explained, "\n"))
     if (text.rfind("Log line   ", 0) == 0 && is_time_stamp(text.substr(11))) shown = text.substr(20);

@@ -18,9 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "admin/driver.h"
 #include "admin/lint_finding.h"
-#include "common/console.h"
+#include "admin/testing/admin_run.h"
 #include "common/host.h"
 #include "fuzz/fuzz_check.h"
 
@@ -54,11 +53,9 @@ std::string run_lint(bool notes, bool werror, int& code) {
   std::vector<std::string> args = {"QVADMIN", "lint", "--dir", "."};
   if (notes) args.push_back("--notes");
   if (werror) args.push_back("--werror");
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  CapturedConsole out, err;
-  code = run_admin(static_cast<int>(argv.size()), argv.data(), out, err);
-  return out.text();
+  const AdminRun run = run_admin_words(args);
+  code = run.code;
+  return run.out;
 }
 
 // Parses "N errors, M warnings in K files" (singular forms too).

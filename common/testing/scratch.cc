@@ -23,6 +23,12 @@ std::string ScratchDir::path(const std::string& rest) const {
   return p;
 }
 
+std::string ScratchDir::with_dir(std::string text) const {
+  const std::string dir = path("");
+  for (std::size_t at; (at = text.find("{D}")) != std::string::npos;) text.replace(at, 3, dir);
+  return text;
+}
+
 void ScratchDir::write_file(const std::string& rest, const std::string& bytes) const {
   const fs::path file = dir_ / rest;
   fs::create_directories(file.parent_path());

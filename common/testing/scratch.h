@@ -15,6 +15,8 @@ class ScratchDir : public testing::Test {
 
   // The Windows form of a path below the folder, as the programs take paths.
   std::string path(const std::string& rest) const;
+  // The text with each {D} replaced by path(""), the folder with its final backslash.
+  std::string with_dir(std::string text) const;
   // Writes the bytes to a file below the folder, making the folders it needs.
   void write_file(const std::string& rest, const std::string& bytes) const;
   // The bytes of a file below the folder; "" when there is none.
