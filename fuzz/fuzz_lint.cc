@@ -84,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   namespace fs = std::filesystem;
   const fs::path prog = fs::path(fuzz_scratch_dir()) / "P";
   fs::remove_all(prog);
+  fs::create_directories(prog);  // also when the input holds no file
   for (const char* name : kNames) {
     if (size == 0) break;
     const std::string bytes = next_part(data, size, 0xFF);
