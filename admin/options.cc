@@ -15,7 +15,7 @@ const std::string* Options::value(const std::string& name) const {
   return it == values.end() ? nullptr : &it->second;
 }
 
-bool parse_options(const std::vector<std::string>& args, const OptionSpec& spec, Options& options,
+bool parse_options(const std::vector<std::string>& args, const KnownOptions& known, Options& options,
                    std::string& error) {
   bool only_words = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -32,9 +32,9 @@ bool parse_options(const std::vector<std::string>& args, const OptionSpec& spec,
       error = "option " + arg + " given twice";
       return false;
     }
-    if (listed(spec.flags, arg)) {
+    if (listed(known.flags, arg)) {
       options.flags.insert(arg);
-    } else if (listed(spec.with_value, arg)) {
+    } else if (listed(known.with_value, arg)) {
       if (i + 1 == args.size()) {
         error = "option " + arg + " needs a value";
         return false;

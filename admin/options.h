@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct KnownOptions {
   std::vector<std::string> with_value;  // e.g. "--dir"
   std::vector<std::string> flags;       // e.g. "--quiet"
 };
@@ -24,5 +24,5 @@ struct Options {
 
 // False, with a message in error, for an unknown option, an option given
 // twice or one that lacks its value.
-bool parse_options(const std::vector<std::string>& args, const OptionSpec& spec, Options& options,
+bool parse_options(const std::vector<std::string>& args, const KnownOptions& known, Options& options,
                    std::string& error);
