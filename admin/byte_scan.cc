@@ -25,6 +25,31 @@ constexpr auto kClass = [] {
 
 std::uint8_t class_of(char c) { return kClass[static_cast<unsigned char>(c)]; }
 
+}  // namespace
+
+namespace byte_scan_reference {
+
+std::size_t subject_run_start(const char* text, std::size_t end) {
+  while (end > 0 && class_of(text[end - 1]) != kNotSubject) --end;
+  return end;
+}
+
+AddressRun address_run(const char* text, std::size_t end) {
+  AddressRun run;
+  for (; end > 0 && class_of(text[end - 1]) == kAddress; --end)
+    if (text[end - 1] == '@') {
+      ++run.ats;
+      run.first_at = end - 1;
+    }
+  run.start = end;
+  run.ats = std::min(run.ats, 2);
+  return run;
+}
+
+}  // namespace byte_scan_reference
+
+namespace {
+
 #if defined(__SSE2__)
 // Bytes from lo to hi (unsigned).
 __m128i in_range(__m128i v, unsigned char lo, unsigned char hi) {
@@ -75,8 +100,7 @@ std::size_t subject_run(const char* text, std::size_t end) {
   for (; end >= 16; end -= 16)
     if (const unsigned bits = not_subject_bits(text + end - 16))
       return end - 16 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
-  while (end > 0 && class_of(text[end - 1]) != kNotSubject) --end;
-  return end;
+  return byte_scan_reference::subject_run_start(text, end);
 }
 
 void add_ats(AddressRun& run, unsigned ats, std::size_t base) {
@@ -99,41 +123,17 @@ __attribute__((always_inline)) inline bool run_chunk(AddressRun& run, std::size_
   return true;
 }
 
-// The run's start in its last, shorter piece.
-AddressRun finish_run(AddressRun run, const char* text, std::size_t end) {
-  for (; end > 0 && class_of(text[end - 1]) == kAddress; --end)
-    if (text[end - 1] == '@') {
-      ++run.ats;
-      run.first_at = end - 1;
-    }
-  run.start = end;
-  run.ats = std::min(run.ats, 2);
+// The run's start in its last, shorter piece: the plain search there, with
+// the "@" already seen in the chunks after it.
+AddressRun finish_run(const AddressRun& after, const char* text, std::size_t end) {
+  AddressRun run = byte_scan_reference::address_run(text, end);
+  if (run.ats == 0) run.first_at = after.first_at;
+  run.ats = std::min(run.ats + after.ats, 2);
   return run;
 }
 #endif
 
 }  // namespace
-
-namespace byte_scan_reference {
-
-std::size_t subject_run_start(const char* text, std::size_t end) {
-  while (end > 0 && class_of(text[end - 1]) != kNotSubject) --end;
-  return end;
-}
-
-AddressRun address_run(const char* text, std::size_t end) {
-  AddressRun run;
-  for (; end > 0 && class_of(text[end - 1]) == kAddress; --end)
-    if (text[end - 1] == '@') {
-      ++run.ats;
-      run.first_at = end - 1;
-    }
-  run.start = end;
-  run.ats = std::min(run.ats, 2);
-  return run;
-}
-
-}  // namespace byte_scan_reference
 
 #if defined(__SSE2__)
 namespace byte_scan_variants {
