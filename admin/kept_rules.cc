@@ -21,8 +21,6 @@ class KeptLineReader : public RuleLineReader {
   std::size_t next_ = 0;
 };
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 }  // namespace
 
 void restore_rule_line(const KeptLine& kept, RuleLine& line) {
@@ -39,9 +37,7 @@ void restore_rule_line(const KeptLine& kept, RuleLine& line) {
 
 std::string DirectoryMap::operator()(const char* path) const {
   const std::size_t n = from.size();
-  if (n == 0 || std::strlen(path) < n) return path;
-  for (std::size_t i = 0; i < n; ++i)
-    if (upper(path[i]) != upper(from[i])) return path;
+  if (n == 0 || std::strlen(path) < n || !same_ignoring_case(std::string_view(path, n), from)) return path;
   return to + (path + n);
 }
 

@@ -6,6 +6,7 @@
 
 #include "checker/message_check.h"
 #include "common/host.h"
+#include "common/text.h"
 #include "common/text_file.h"
 
 namespace {
@@ -13,13 +14,7 @@ namespace {
 constexpr char kExtension[] = ".QUORVANT";
 constexpr std::size_t kExtensionLength = sizeof kExtension - 1;
 
-std::string upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-bool is_default_name(const std::string& stem) { return upper(stem) == "$DEFAULT$"; }
+bool is_default_name(const std::string& stem) { return upper_case(stem) == "$DEFAULT$"; }
 
 class NoRuleFiles : public RuleSource {
  public:
@@ -134,7 +129,7 @@ class Walker {
 }  // namespace
 
 bool is_rule_file_name(const std::string& name) {
-  return name.size() > kExtensionLength && upper(name.substr(name.size() - kExtensionLength)) == kExtension;
+  return name.size() > kExtensionLength && upper_case(name.substr(name.size() - kExtensionLength)) == kExtension;
 }
 
 bool walk_rule_tree(const std::string& program_directory, RuleTree& tree) {
@@ -176,5 +171,5 @@ std::string PathKeys::key(const std::string& path) const {
     i = end + 1;
   }
   for (const std::string& name : names) key += "\\" + name;
-  return upper(key);
+  return upper_case(key);
 }

@@ -3,16 +3,7 @@
 #include <vector>
 
 #include "common/host.h"
-
-namespace {
-
-std::string upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-}  // namespace
+#include "common/text.h"
 
 const std::optional<std::set<std::string>>& ListedDiskRuleSource::listing(const std::string& directory) {
   const auto found = listings_.find(directory);
@@ -29,7 +20,7 @@ const std::optional<std::set<std::string>>& ListedDiskRuleSource::listing(const 
     std::vector<DirectoryEntry> entries;
     if (host_list_directory(directory.c_str(), entries)) {
       names.emplace();
-      for (const DirectoryEntry& entry : entries) names->insert(upper(entry.name));
+      for (const DirectoryEntry& entry : entries) names->insert(upper_case(entry.name));
     }
   }
   return listings_.emplace(directory, std::move(names)).first->second;
@@ -47,7 +38,7 @@ bool ListedDiskRuleSource::may_exist(const std::string& path) {
   if (slash == 0 || (slash != std::string::npos && path.find_first_not_of('\\') == std::string::npos)) return true;
   const std::optional<std::set<std::string>>& names =
       listing(slash == std::string::npos ? "" : path.substr(0, slash + 1));
-  return !names || names->count(upper(name)) > 0;
+  return !names || names->count(upper_case(name)) > 0;
 }
 
 std::unique_ptr<RuleLineReader> ListedDiskRuleSource::open(const char* path) {

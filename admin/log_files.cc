@@ -1,12 +1,7 @@
 #include "admin/log_files.h"
 
 #include "common/host.h"
-
-namespace {
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-}  // namespace
+#include "common/text.h"
 
 bool wildcard_match(const char* pattern, const char* name) {
   // The last "*" seen and where the name stood then: on a mismatch, that
@@ -17,7 +12,7 @@ bool wildcard_match(const char* pattern, const char* name) {
     if (*pattern == '*') {
       star = pattern++;
       resume = name;
-    } else if (*pattern == '?' || (*pattern && upper(*pattern) == upper(*name))) {
+    } else if (*pattern == '?' || (*pattern && upper_case_char(*pattern) == upper_case_char(*name))) {
       ++pattern;
       ++name;
     } else if (star) {

@@ -14,6 +14,7 @@
 #include "admin/replay_hits.h"
 #include "admin/replay_rules.h"
 #include "common/host.h"
+#include "common/text.h"
 
 namespace {
 
@@ -187,15 +188,6 @@ void print_summary(const Tally& t, const std::string& candidate, Console& out) {
 bool readable_directory(const std::string& path) {
   std::vector<DirectoryEntry> entries;
   return host_list_directory(path.c_str(), entries);
-}
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool same_ignoring_case(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
-  return true;
 }
 
 }  // namespace

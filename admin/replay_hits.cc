@@ -3,9 +3,11 @@
 #include <vector>
 
 #include "admin/columns.h"
+#include "admin/lint_tree.h"
 #include "checker/rule_line.h"
 #include "checker/rule_reader.h"
 #include "common/host.h"
+#include "common/text.h"
 
 namespace {
 
@@ -22,17 +24,11 @@ std::string file_key(const std::string& path) {
     if (start == 0 && component.empty() && end < path.size()) key += '\\';
     if (!component.empty() && component != ".") {
       if (!key.empty() && key.back() != '\\') key += '\\';
-      for (const char c : component) key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+      key += upper_case(component);
     }
     start = end + 1;
   }
   return key;
-}
-
-bool is_rule_file_name(const std::string& name) {
-  constexpr char kExtension[] = ".QUORVANT";
-  constexpr std::size_t n = sizeof kExtension - 1;
-  return name.size() > n && file_key(name.substr(name.size() - n)) == kExtension;
 }
 
 void tree_files(const std::string& directory, int depth, std::vector<std::string>& out) {

@@ -2,6 +2,8 @@
 
 #include <numeric>
 
+#include "common/text.h"
+
 namespace {
 
 constexpr std::size_t kMaxInvalidRows = 20000;
@@ -9,8 +11,6 @@ constexpr std::size_t kTop = 10;
 
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool is_blacklisted(ResultKind kind) {
   return kind == ResultKind::BlacklistedUser || kind == ResultKind::BlacklistedDomain ||
@@ -27,7 +27,7 @@ std::string day_label(const std::string& log_path) {
   const std::size_t slash = log_path.find_last_of("\\/");
   const std::string name = slash == std::string::npos ? log_path : log_path.substr(slash + 1);
   std::string folded;
-  for (const char c : name) folded += upper(c);
+  for (const char c : name) folded += upper_case_char(c);
   auto digit = [&](std::size_t i) { return folded[i] >= '0' && folded[i] <= '9' ? folded[i] - '0' : -100; };
   if (folded.size() == 11 && folded.starts_with("QEL") && folded.ends_with(".LOG")) {
     const int month = digit(3) * 10 + digit(4), day = digit(5) * 10 + digit(6);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/host.h"
+#include "common/text.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ class NameCache {
   static int find_or_add(std::string_view name, TestTable& table, Console& console) {
     char upper[kPiece];
     for (std::size_t i = 0; i < name.size(); ++i)
-      upper[i] = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+      upper[i] = upper_case_char(name[i]);
     return find_or_add_test(table, std::string_view(upper, name.size()), console);
   }
 

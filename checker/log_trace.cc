@@ -20,12 +20,10 @@ void LogTrace::envelope_opened(const std::string& path) {
 // (escape sequences).
 void LogTrace::envelope_line(int counter, const char* as_read) {
   if (level_ < LogLevel::Debug) return;
-  std::string shown(as_read);
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(shown[i]);
-    if ((c < 32 && c != '\t' && !(c == '\n' && i + 1 == shown.size())) || c == 127) shown[i] = '?';
-  }
-  write(LogLevel::Debug, "Line " + std::to_string(counter) + ":" + shown);
+  std::string_view line(as_read);
+  const bool line_end = line.ends_with('\n');
+  if (line_end) line.remove_suffix(1);
+  write(LogLevel::Debug, "Line " + std::to_string(counter) + ":" + printable(line, true) + (line_end ? "\n" : ""));
 }
 
 void LogTrace::sender_line() { write(LogLevel::Debug, "1.2.2  Detected From Address"); }

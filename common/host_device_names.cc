@@ -6,16 +6,12 @@
 #include <initializer_list>
 
 #include "common/host.h"
+#include "common/text.h"
 
 namespace {
 
 bool same_letters(const char* text, const char* upper, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upper[i]) return false;
-  }
-  return true;
+  return same_ignoring_case(std::string_view(text, n), std::string_view(upper, n));
 }
 
 }  // namespace

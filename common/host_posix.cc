@@ -18,18 +18,9 @@
 #include <string>
 
 #include "common/host.h"
+#include "common/text.h"
 
 namespace {
-
-bool same_ignoring_case(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
 
 bool exists(const std::string& path) {
   struct stat st;

@@ -11,9 +11,21 @@ bool is_address_char(unsigned char c) {
 }
 
 char* upper_case_text(char* text) {
-  for (char* p = text; *p; ++p)
-    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+  for (char* p = text; *p; ++p) *p = upper_case_char(*p);
   return text;
+}
+
+std::string upper_case(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = upper_case_char(c);
+  return upper;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (upper_case_char(a[i]) != upper_case_char(b[i])) return false;
+  return true;
 }
 
 char* cut_at_control_char(char* text) {
@@ -85,10 +97,10 @@ long position_of(const char* text, const char* word) {
 
 bool stands_at(const char* text, const char* word, long pos) { return position_of(text, word) == pos; }
 
-std::string printable(std::string_view text) {
+std::string printable(std::string_view text, bool keep_tabs) {
   std::string shown(text);
   for (char& c : shown)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    if ((static_cast<unsigned char>(c) < 32 && !(keep_tabs && c == '\t')) || c == 127) c = '?';
   return shown;
 }
 

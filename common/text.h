@@ -11,7 +11,11 @@
 bool is_control_char(unsigned char c);  // bytes 1 to 31
 bool is_address_char(unsigned char c);  // A-Z, 0-9 and . - _ = ! # % *
 
+// The bytes a to z upper-cased; every other byte stays as it is.
+inline char upper_case_char(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char* upper_case_text(char* text);
+std::string upper_case(std::string_view text);
+bool same_ignoring_case(std::string_view a, std::string_view b);
 char* cut_at_control_char(char* text);
 char* normalise_line(char* text);  // upper_case_text, then cut_at_control_char
 char* trim_spaces(char* text);
@@ -29,7 +33,8 @@ long position_of(const char* text, const char* word);
 // True when the first occurrence of word in text begins at pos.
 bool stands_at(const char* text, const char* word, long pos);
 // The text with every byte below 32 and byte 127 shown as "?", so that text
-// from a sender never acts on a terminal (escape sequences) or forges a line.
-std::string printable(std::string_view text);
+// from a sender never acts on a terminal (escape sequences) or forges a line;
+// with keep_tabs, tabs stay as they are.
+std::string printable(std::string_view text, bool keep_tabs = false);
 // Copies src into dst, keeping at most capacity - 1 bytes and the terminator.
 void copy_text(char* dst, std::size_t capacity, const char* src);
