@@ -195,9 +195,7 @@ void ReplayRules::decide_file(const Compiled& file, RuleDecision& decision, bool
   const int hit_counter = hit == TextMatcher::kNone ? INT_MAX : file.rules[hit].counter;
   for (const RedirectAt& redirect : file.redirects) {
     if (redirect.counter > hit_counter) break;
-    const char* target = redirect.target.c_str();
-    const bool applies = target[0] == '@' ? contains(recipient_, target) : begins_with(recipient_, target);
-    if (applies) {
+    if (redirect_takes(redirect.target.c_str(), recipient_)) {
       // REDIRECT, STRICT and NO DOMAIN in their order: the engine's own work.
       CheckObserver quiet;
       decision = evaluate_rule_file(file.path.c_str(), RuleInputs{subject_, sender_, recipient_}, kept_, quiet);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "checker/rule_line.h"
 #include "checker/rule_match.h"
 #include "common/text.h"
 
@@ -12,11 +13,11 @@ RuleDecision decided_at(const char* path, const RuleLine& line, RuleResult resul
 }
 
 bool redirect_applies(const char* target, const char* recipient, CheckObserver& observer) {
-  if (target[0] != '@') return begins_with(recipient, target);
-  observer.redirect_domain_target();
-  if (!contains(recipient, target)) return false;
-  observer.redirect_domain_matched();
-  return true;
+  const bool domain_form = target[0] == '@';
+  if (domain_form) observer.redirect_domain_target();
+  const bool applies = redirect_takes(target, recipient);
+  if (domain_form && applies) observer.redirect_domain_matched();
+  return applies;
 }
 
 // A rule's target: empty targets are never tested, and a target of spaces

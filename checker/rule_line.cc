@@ -68,3 +68,7 @@ bool split_redirect(const char* line, RedirectWords& words) {
   }
   return true;
 }
+
+bool redirect_takes(const char* target, const char* recipient) {
+  return target[0] == '@' ? contains(recipient, target) : begins_with(recipient, target);
+}

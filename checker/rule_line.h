@@ -50,3 +50,6 @@ struct RedirectWords {
 };
 // False when the line has fewer than three words.
 bool split_redirect(const char* line, RedirectWords& words);
+// Whether a REDIRECT's target takes the recipient: a domain form anywhere in
+// it, any other target at its start.
+bool redirect_takes(const char* target, const char* recipient);
