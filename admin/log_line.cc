@@ -153,6 +153,21 @@ const char* result_name(ResultKind kind) { return kNames[static_cast<int>(kind)]
 
 bool result_has_message(ResultKind kind) { return kind <= ResultKind::Stopped; }
 
+Verdict result_verdict(ResultKind kind) {
+  switch (kind) {
+    case ResultKind::WhitelistedUser:
+    case ResultKind::WhitelistedDomain:
+    case ResultKind::WhitelistedProgram:
+      return Verdict::Whitelisted;
+    case ResultKind::BlacklistedUser:
+    case ResultKind::BlacklistedDomain:
+    case ResultKind::BlacklistedProgram:
+      return Verdict::Blacklisted;
+    default:
+      return Verdict::None;
+  }
+}
+
 std::optional<ResultKind> result_kind_of_words(std::string_view words) {
   for (int k = 0; k <= static_cast<int>(ResultKind::Stopped); ++k)
     if (kWords[k] == words) return static_cast<ResultKind>(k);

@@ -41,6 +41,9 @@ std::string_view result_words(ResultKind kind);
 const char* result_name(ResultKind kind);
 // The kinds whose line holds To, From and Subject: the rule files decided.
 bool result_has_message(ResultKind kind);
+// The verdict a kind gives, whichever file of the cascade gave it.
+enum class Verdict { Whitelisted, Blacklisted, None };
+Verdict result_verdict(ResultKind kind);
 // The kind that the cascade's words give (as cascade_words gives them).
 std::optional<ResultKind> result_kind_of_words(std::string_view words);
 

@@ -20,23 +20,6 @@ namespace {
 
 constexpr char kUsage[] = "usage: QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n";
 
-enum class Verdict { Whitelisted, Blacklisted, None };
-
-Verdict verdict_of(ResultKind kind) {
-  switch (kind) {
-    case ResultKind::WhitelistedUser:
-    case ResultKind::WhitelistedDomain:
-    case ResultKind::WhitelistedProgram:
-      return Verdict::Whitelisted;
-    case ResultKind::BlacklistedUser:
-    case ResultKind::BlacklistedDomain:
-    case ResultKind::BlacklistedProgram:
-      return Verdict::Blacklisted;
-    default:
-      return Verdict::None;
-  }
-}
-
 // The kinds of change the summary counts: from a verdict to another, or the
 // same verdict from another file of the cascade.
 constexpr const char* kChangeNames[] = {
@@ -46,7 +29,7 @@ constexpr const char* kChangeNames[] = {
 };
 
 int change_class(ResultKind from, ResultKind to) {
-  const Verdict a = verdict_of(from), b = verdict_of(to);
+  const Verdict a = result_verdict(from), b = result_verdict(to);
   if (a == b) return 6;
   switch (a) {
     case Verdict::Whitelisted:

@@ -12,11 +12,6 @@ constexpr std::size_t kTop = 10;
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool is_blacklisted(ResultKind kind) {
-  return kind == ResultKind::BlacklistedUser || kind == ResultKind::BlacklistedDomain ||
-         kind == ResultKind::BlacklistedProgram;
-}
-
 Ranking ranking(const TopCounter& counter) { return {counter.top(kTop), counter.short_by()}; }
 
 }  // namespace
@@ -65,7 +60,7 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
     }
     const ResultLine& r = walk.result();
     ++row.kinds[static_cast<int>(r.kind)];
-    if (!is_blacklisted(r.kind)) continue;
+    if (result_verdict(r.kind) != Verdict::Blacklisted) continue;
     ++data_.blacklisted;
     users_.add(r.recipient);
     recipient_domains_.add(r.domain);
