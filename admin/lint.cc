@@ -2,6 +2,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "admin/lint_file.h"
@@ -29,8 +30,8 @@ class LintRun {
     for (const std::string& directory : tree.unreadable_directories)
       trouble("cannot read the directory " + directory + ": the rule files in it are not checked");
     for (const TreeFile& found : tree.files) {
-      const int index = add(found.path, Origin::Tree);
-      if (index < 0) continue;
+      const auto [index, added] = add(found.path, Origin::Tree);
+      if (!added) continue;
       Entry& entry = entries_[index];
       entry.regular = found.regular;
       entry.recipients = found.recipients;
@@ -46,8 +47,8 @@ class LintRun {
   }
 
   void add_argument(const std::string& path) {
-    const int index = add(path, Origin::Argument);
-    if (index >= 0) entries_[index].file.start = true;
+    const auto [index, added] = add(path, Origin::Argument);
+    if (added) entries_[index].file.start = true;
   }
 
   // Checks every file, and every file a REDIRECT of a checked file names.
@@ -61,8 +62,7 @@ class LintRun {
         // Adding entries moves them: the REDIRECTs are taken by index.
         for (std::size_t r = 0; r < entries_[i].file.lint.redirects.size(); ++r) {
           const std::string target_path = entries_[i].file.lint.redirects[r].file;
-          int target = add(target_path, Origin::Redirect);
-          if (target < 0) target = known_[keys_.key(target_path)];
+          const int target = add(target_path, Origin::Redirect).first;
           entries_[i].file.targets.push_back(target);
         }
       } else if (entries_[i].origin != Origin::Redirect) {
@@ -99,15 +99,16 @@ class LintRun {
     LintedFile file;
   };
 
-  // The new entry's index, or -1 when the file is known already.
-  int add(const std::string& path, Origin origin) {
+  // The file's entry, and whether it is new.
+  std::pair<int, bool> add(const std::string& path, Origin origin) {
     const auto [at, added] = known_.emplace(keys_.key(path), static_cast<int>(entries_.size()));
-    if (!added) return -1;
-    Entry entry;
-    entry.origin = origin;
-    entry.file.path = path;
-    entries_.push_back(std::move(entry));
-    return at->second;
+    if (added) {
+      Entry entry;
+      entry.origin = origin;
+      entry.file.path = path;
+      entries_.push_back(std::move(entry));
+    }
+    return {at->second, added};
   }
 
   // Trouble outside any rule file, on standard error; it counts as an error.

@@ -174,10 +174,6 @@ class RuleIndex {
   std::bitset<65536> starts_;
 };
 
-std::string count_of(long long n, const char* thing) {
-  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
-}
-
 std::string joined(const std::vector<std::string>& items) {
   std::string text;
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -185,11 +181,6 @@ std::string joined(const std::vector<std::string>& items) {
     text += items[i];
   }
   return text;
-}
-
-std::string hex_byte(unsigned char c) {
-  static const char digits[] = "0123456789ABCDEF";
-  return std::string("0x") + digits[c >> 4] + digits[c & 15];
 }
 
 class FileLinter {
@@ -220,8 +211,6 @@ class FileLinter {
         result_.redirect_for_given = redirect_for_all(path_, pieces_, options_.recipients);
       result_.redirect_for_anyone = redirect_for_all(path_, pieces_, kAnyRecipient);
     }
-    std::stable_sort(result_.findings.begin(), result_.findings.end(),
-                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
   }
 
  private:
@@ -270,7 +259,7 @@ class FileLinter {
     rest_invalid_more_ = 0;
     const PhysicalLine& l = physical_;
     if (l.pieces < 2 || l.read == 0) return;
-    std::string message = "line of " + count_of(l.characters, "character") +
+    std::string message = "line of " + counted(l.characters, "character") +
                           ", over the 98 the checker reads at once: it reads this line as " +
                           std::to_string(l.pieces) + " lines";
     if (l.read < l.pieces) message += " (only the first " + std::to_string(l.read) + " before its line limit)";
@@ -295,7 +284,7 @@ class FileLinter {
                           std::to_string(last.editor_line);
     if (last.counter != last.editor_line) message += " (its line " + std::to_string(last.counter) + ")";
     const int after = result_.lines - first_unread_;
-    message += after > 0 ? "; this line and the " + count_of(after, "line") + " after it are ignored"
+    message += after > 0 ? "; this line and the " + counted(after, "line") + " after it are ignored"
                          : "; this line is ignored";
     add(first_unread_, 0, Severity::Error, kBeyondLimit, message);
   }
@@ -403,11 +392,11 @@ class FileLinter {
     if (zero_lines_ && !utf16_)
       add(zero_at_, Severity::Error, kEncoding,
           "zero byte: the checker ends a line at a zero byte and skips a line that begins with one" +
-              std::string(zero_lines_ > 1 ? " (" + count_of(zero_lines_, "line") + " hold zero bytes)" : ""));
+              std::string(zero_lines_ > 1 ? " (" + counted(zero_lines_, "line") + " hold zero bytes)" : ""));
     if (control_lines_)
       add(control_at_, Severity::Warning, kEncoding,
-          "control byte " + hex_byte(control_byte_) + ": the checker ignores the rest of the line from it" +
-              std::string(control_lines_ > 1 ? " (" + count_of(control_lines_, "line") + " hold control bytes)"
+          "control byte 0x" + hex_digits(control_byte_) + ": the checker ignores the rest of the line from it" +
+              std::string(control_lines_ > 1 ? " (" + counted(control_lines_, "line") + " hold control bytes)"
                                              : ""));
   }
 

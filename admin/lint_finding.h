@@ -42,6 +42,10 @@ inline constexpr const char* kAll[] = {
 };
 }  // namespace lint_check
 
+// "1 error", "2 errors": the count and the thing, plural but for one.
+std::string counted(long long n, const char* thing);
+// A byte as two hexadecimal digits, "1B".
+std::string hex_digits(unsigned char c);
 // A text quoted for a message: bytes outside printable ASCII as \xNN, and a
 // text longer than 60 characters cut with "...".
 std::string lint_quoted(const std::string& text);

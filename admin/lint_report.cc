@@ -16,22 +16,26 @@ const char* severity_word(Severity severity) {
   return "note";
 }
 
-std::string counted(int n, const char* thing) { return std::to_string(n) + " " + thing + (n == 1 ? "" : "s"); }
-
 }  // namespace
+
+std::string counted(long long n, const char* thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+std::string hex_digits(unsigned char c) {
+  static const char digits[] = "0123456789ABCDEF";
+  return {digits[c >> 4], digits[c & 15]};
+}
 
 std::string lint_quoted(const std::string& text) {
   constexpr std::size_t kLongest = 60;
-  static const char digits[] = "0123456789ABCDEF";
   std::string quoted = "\"";
   for (std::size_t i = 0; i < text.size() && i < kLongest; ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 32 && c < 127) {
       quoted += static_cast<char>(c);
     } else {
-      quoted += "\\x";
-      quoted += digits[c >> 4];
-      quoted += digits[c & 15];
+      quoted += "\\x" + hex_digits(c);
     }
   }
   if (text.size() > kLongest) quoted += "...";

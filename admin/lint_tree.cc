@@ -60,6 +60,12 @@ class Walker {
       if (!names_.empty()) tree_.unreadable_directories.push_back(directory);
       return false;
     }
+    walk_entries(directory, entries, through_link);
+    return true;
+  }
+
+ private:
+  void walk_entries(const std::string& directory, const std::vector<DirectoryEntry>& entries, bool through_link) {
     for (const DirectoryEntry& entry : entries) {
       names_.push_back(entry.name);
       const std::string path = directory + entry.name;
@@ -70,14 +76,12 @@ class Walker {
         // A domain folder may be a link to another one; its files are read
         // through it, but nothing below them.
         std::vector<DirectoryEntry> probe;
-        if (host_list_directory(path.c_str(), probe)) walk(path + "\\", true);
+        if (host_list_directory(path.c_str(), probe)) walk_entries(path + "\\", probe, true);
       }
       names_.pop_back();
     }
-    return true;
   }
 
- private:
   bool same_file(const std::string& a, const std::string& b) const { return keys_.key(a) == keys_.key(b); }
 
   void consider(const std::string& path, bool regular) {
