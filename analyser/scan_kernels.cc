@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kMarkerSize = 5;
-
 bool is_marker_at(const char* p) { return std::memcmp(p, "Tests", kMarkerSize) == 0; }
 
 // Finishes a search from i one byte at a time.
@@ -186,11 +184,11 @@ const ScanKernels& scan_kernels(KernelSet set) {
   static constexpr ScanKernels kAvx2{find_avx2, classify_avx2};
   static constexpr ScanKernels kAvx512{find_avx512, classify_avx512};
   switch (set) {
-    case KernelSet::sse2:
+    case KernelSet::Sse2:
       return kSse2;
-    case KernelSet::avx2:
+    case KernelSet::Avx2:
       return kAvx2;
-    case KernelSet::avx512:
+    case KernelSet::Avx512:
       return kAvx512;
     default:
       break;
@@ -202,11 +200,11 @@ const ScanKernels& scan_kernels(KernelSet set) {
 
 const std::vector<KernelSet>& usable_kernel_sets() {
   static const std::vector<KernelSet> usable = [] {
-    std::vector<KernelSet> sets{KernelSet::portable};
+    std::vector<KernelSet> sets{KernelSet::Portable};
 #if defined(SCAN_X86_VECTORS)
-    sets.push_back(KernelSet::sse2);  // every x86-64 processor has it
-    if (__builtin_cpu_supports("avx2")) sets.push_back(KernelSet::avx2);
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw")) sets.push_back(KernelSet::avx512);
+    sets.push_back(KernelSet::Sse2);  // every x86-64 processor has it
+    if (__builtin_cpu_supports("avx2")) sets.push_back(KernelSet::Avx2);
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw")) sets.push_back(KernelSet::Avx512);
 #endif
     return sets;
   }();
@@ -215,11 +213,11 @@ const std::vector<KernelSet>& usable_kernel_sets() {
 
 const char* kernel_set_name(KernelSet set) {
   switch (set) {
-    case KernelSet::sse2:
+    case KernelSet::Sse2:
       return "SSE2";
-    case KernelSet::avx2:
+    case KernelSet::Avx2:
       return "AVX2";
-    case KernelSet::avx512:
+    case KernelSet::Avx512:
       return "AVX-512";
     default:
       return "portable";

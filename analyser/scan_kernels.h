@@ -11,6 +11,7 @@
 
 inline constexpr std::size_t kClassBlock = 64;
 inline constexpr unsigned char kEndOfLog = 26;
+inline constexpr std::size_t kMarkerSize = 5;  // "Tests"
 
 // Bit i of each mask stands for byte i of the block.
 struct ByteMasks {
@@ -28,7 +29,7 @@ struct ScanKernels {
   void (*classify)(const char* p, std::size_t blocks, ByteMasks* out);
 };
 
-enum class KernelSet { portable, sse2, avx2, avx512 };
+enum class KernelSet { Portable, Sse2, Avx2, Avx512 };
 
 const ScanKernels& scan_kernels(KernelSet set);
 

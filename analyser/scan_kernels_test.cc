@@ -99,7 +99,7 @@ TEST(ScanKernels, ClassifyEveryByteValueAndPlace) {
 TEST(ScanKernels, PlainSetAlwaysThereAndFastestLast) {
   const std::vector<KernelSet>& sets = usable_kernel_sets();
   ASSERT_FALSE(sets.empty());
-  EXPECT_EQ(sets.front(), KernelSet::portable);
+  EXPECT_EQ(sets.front(), KernelSet::Portable);
   for (std::size_t i = 1; i < sets.size(); ++i) EXPECT_LT(sets[i - 1], sets[i]);
 #if defined(PORTABLE_SCAN)
   EXPECT_EQ(sets.size(), 1u);

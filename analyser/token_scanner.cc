@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr std::size_t kMarkerSize = 5;
-
 // Byte classes for reading a token byte by byte.
 constexpr unsigned char kWhite = 1, kZero = 2, kEquals = 4, kEnd = 8;
 constexpr auto kByteClass = [] {
@@ -190,23 +188,23 @@ void TokenScanner::pass_tokens_until(std::size_t boundary) {
 // the rules below work out byte by byte.
 TokenScanner::Verdict TokenScanner::quick_marker(std::size_t q) {
   constexpr std::size_t kBefore = ShortText::kMax;
-  if (q < pos_ + 1 || q < kBefore || !load_region(q - kBefore)) return Verdict::unsure;
+  if (q < pos_ + 1 || q < kBefore || !load_region(q - kBefore)) return Verdict::Unsure;
   // Bit kBefore of the first block is the marker's "T".
   const std::uint64_t white = white_.lo, odd = odd_.lo;
   const std::uint64_t after = std::uint64_t{1} << (kBefore + kMarkerSize);
-  if (odd & after) return Verdict::unsure;
-  if (!(white & after)) return Verdict::no;
-  if (!(white & (std::uint64_t{1} << (kBefore - 1)))) return Verdict::unsure;
+  if (odd & after) return Verdict::Unsure;
+  if (!(white & after)) return Verdict::No;
+  if (!(white & (std::uint64_t{1} << (kBefore - 1)))) return Verdict::Unsure;
   // The key: the last run of non-white bytes before the marker, from pos_ on.
   const bool pos_in_region = pos_ >= region_start_;
   const std::size_t lowest = pos_in_region ? pos_ - region_start_ : 0;
   const std::uint64_t ahead = ~white & bit_range(lowest, kBefore);
   if (ahead == 0) {
-    if (!pos_in_region) return Verdict::unsure;
+    if (!pos_in_region) return Verdict::Unsure;
   } else {
     const std::size_t end = 64 - static_cast<std::size_t>(std::countl_zero(ahead));
     const std::uint64_t white_before = white & bit_range(lowest, end);
-    if (white_before == 0 && !pos_in_region) return Verdict::unsure;
+    if (white_before == 0 && !pos_in_region) return Verdict::Unsure;
     const std::size_t start = white_before ? 64 - static_cast<std::size_t>(std::countl_zero(white_before)) : lowest;
     key_.size = static_cast<std::size_t>(std::countr_zero((odd >> start) | (std::uint64_t{1} << (end - start))));
     const ShortText text(buf_ + region_start_ + start, key_.size);
@@ -214,7 +212,7 @@ TokenScanner::Verdict TokenScanner::quick_marker(std::size_t q) {
   }
   pos_ = q + kMarkerSize;
   take_tokens_from(kBefore + kMarkerSize);
-  return Verdict::yes;
+  return Verdict::Yes;
 }
 
 bool TokenScanner::next_marker() {
@@ -230,8 +228,8 @@ bool TokenScanner::next_marker() {
     } else if (q < len_) {
       if (q + kMarkerSize < len_ || ended_) {
         const Verdict quick = quick_marker(q);
-        if (quick == Verdict::yes) return true;
-        if (quick == Verdict::no) {
+        if (quick == Verdict::Yes) return true;
+        if (quick == Verdict::No) {
           from = q + 1;
           continue;
         }

@@ -120,7 +120,7 @@ class TokenScanner {
   const KeyText& key() const { return key_; }
 
  private:
-  enum class Verdict { no, yes, unsure };
+  enum class Verdict { No, Yes, Unsure };
 
   bool fill();
   unsigned char at(std::size_t i) const { return static_cast<unsigned char>(buf_[i]); }

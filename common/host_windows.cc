@@ -59,11 +59,11 @@ bool take_turn(HANDLE h, OVERLAPPED& turn) {
 }
 
 bool ends_without_line_feed(HANDLE h) {
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(h, &size) || size.QuadPart == 0) return false;
+  const LONGLONG size = file_size(h);
+  if (size <= 0) return false;
   OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
-  at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+  at.Offset = static_cast<DWORD>((size - 1) & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>((size - 1) >> 32);
   char last;
   DWORD n = 0;
   return ReadFile(h, &last, 1, &n, &at) && n == 1 && last != '\n';
