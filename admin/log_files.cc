@@ -49,3 +49,28 @@ LogFiles log_files(const std::vector<std::string>& words) {
   }
   return files;
 }
+
+void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err,
+               const std::function<void(const std::string& path, std::FILE* file)>& read,
+               const std::function<void(const std::string& path)>& unreadable) {
+  const LogFiles logs = log_files(words);
+  for (const std::string& pattern : logs.unmatched) {
+    unreadable(pattern);
+    err.print(command + ": no log matches " + pattern + "\n");
+  }
+  for (const std::string& log : logs.paths) {
+    std::FILE* file = host_open_read(log.c_str());
+    if (!file) {
+      unreadable(log);
+      err.print(command + ": " + log + (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read\n"));
+      continue;
+    }
+    read(log, file);
+    std::fclose(file);
+  }
+}
+
+bool readable_directory(const std::string& path) {
+  std::vector<DirectoryEntry> entries;
+  return host_list_directory(path.c_str(), entries);
+}

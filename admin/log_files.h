@@ -4,8 +4,12 @@
 // (letter case ignored), in the order of their names.
 #pragma once
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "common/console.h"
 
 struct LogFiles {
   std::vector<std::string> paths;      // path texts, in the order given
@@ -13,6 +17,16 @@ struct LogFiles {
 };
 
 LogFiles log_files(const std::vector<std::string>& words);
+
+// Hands each log the words name to read, open, in that order. A wildcard word
+// that matches no file, and a log that cannot be opened, go to unreadable
+// instead, first the words, then the logs, each told on err after the
+// command's name ("QVADMIN replay").
+void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err,
+               const std::function<void(const std::string& path, std::FILE* file)>& read,
+               const std::function<void(const std::string& path)>& unreadable);
+
+bool readable_directory(const std::string& path);
 
 // "*" stands for any characters, "?" for one; letter case is ignored.
 bool wildcard_match(const char* pattern, const char* name);

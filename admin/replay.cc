@@ -168,11 +168,6 @@ void print_summary(const Tally& t, const std::string& candidate, Console& out) {
               "could not be replayed.\n");
 }
 
-bool readable_directory(const std::string& path) {
-  std::vector<DirectoryEntry> entries;
-  return host_list_directory(path.c_str(), entries);
-}
-
 }  // namespace
 
 int run_replay(CommandLine& line) {
@@ -189,9 +184,9 @@ int run_replay(CommandLine& line) {
   const std::string live = program_directory_option(line, options.value("--dir"));
   const std::string candidate =
       options.has("--rules") ? program_directory_option(line, options.value("--rules")) : live;
-  for (const char* option : {"--dir", "--rules"}) {
+  for (const auto& [option, directory] : {std::pair{"--dir", &live}, {"--rules", &candidate}}) {
     const std::string* word = options.value(option);
-    if (word && !readable_directory(program_directory_option(line, word))) {
+    if (word && !readable_directory(*directory)) {
       line.err.print("QVADMIN replay: " + std::string(option) + " " + *word + ": not a directory that can be read\n");
       return kExitUsage;
     }
@@ -204,24 +199,16 @@ int run_replay(CommandLine& line) {
   ReplayHits hits;
 
   Tally tally;
-  const LogFiles logs = log_files(options.words);
-  for (const std::string& pattern : logs.unmatched) {
-    ++tally.logs;
-    ++tally.unreadable;
-    line.err.print("QVADMIN replay: no log matches " + pattern + "\n");
-  }
-  for (const std::string& log : logs.paths) {
-    ++tally.logs;
-    std::FILE* file = host_open_read(log.c_str());
-    if (!file) {
-      ++tally.unreadable;
-      line.err.print("QVADMIN replay: " + log +
-                     (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read\n"));
-      continue;
-    }
-    replay_log(log, file, rules, options.has("--hits") ? &hits : nullptr, tally, line.out);
-    std::fclose(file);
-  }
+  read_logs(
+      options.words, "QVADMIN replay", line.err,
+      [&](const std::string& log, std::FILE* file) {
+        ++tally.logs;
+        replay_log(log, file, rules, options.has("--hits") ? &hits : nullptr, tally, line.out);
+      },
+      [&](const std::string&) {
+        ++tally.logs;
+        ++tally.unreadable;
+      });
   print_summary(tally, candidate, line.out);
   if (options.has("--hits")) hits.print(candidate, line.out);
   if (tally.unreadable > 0) return kExitUsage;

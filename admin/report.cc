@@ -13,11 +13,6 @@ namespace {
 
 constexpr char kUsage[] = "usage: QVADMIN report [--html FILE] LOG...\n";
 
-bool is_directory(const std::string& path) {
-  std::vector<DirectoryEntry> entries;
-  return host_list_directory(path.c_str(), entries);
-}
-
 }  // namespace
 
 int run_report(CommandLine& line) {
@@ -32,22 +27,10 @@ int run_report(CommandLine& line) {
     return kExitUsage;
   }
   ReportBuilder builder;
-  const LogFiles logs = log_files(options.words);
-  for (const std::string& pattern : logs.unmatched) {
-    builder.add_unreadable(pattern);
-    line.err.print("QVADMIN report: no log matches " + pattern + "\n");
-  }
-  for (const std::string& log : logs.paths) {
-    std::FILE* file = host_open_read(log.c_str());
-    if (!file) {
-      builder.add_unreadable(log);
-      line.err.print("QVADMIN report: " + log +
-                     (is_directory(log) ? ": a directory, not a log\n" : ": cannot be read\n"));
-      continue;
-    }
-    builder.add_log(log, file);
-    std::fclose(file);
-  }
+  read_logs(
+      options.words, "QVADMIN report", line.err,
+      [&](const std::string& log, std::FILE* file) { builder.add_log(log, file); },
+      [&](const std::string& log) { builder.add_unreadable(log); });
   const ReportData data = builder.finish();
   line.out.print(report_text(data));
   int code = data.unreadable.empty() ? 0 : kExitUsage;
