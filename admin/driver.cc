@@ -4,10 +4,10 @@
 #include <string>
 
 #include "admin/command.h"
-#include "admin/explain.h"
-#include "admin/lint.h"
-#include "admin/replay.h"
-#include "admin/report.h"
+#include "admin/explain/explain.h"
+#include "admin/lint/lint.h"
+#include "admin/replay/replay.h"
+#include "admin/report/report.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -38,13 +38,6 @@ constexpr CommandEntry kCommands[] = {
 };
 
 }  // namespace
-
-std::string program_directory_option(const CommandLine& line, const std::string* dir_word) {
-  if (!dir_word) return line.own_directory;
-  std::string dir = host_path_argument(dir_word->c_str());
-  if (!dir.empty() && dir.back() != '\\') dir += '\\';
-  return dir;
-}
 
 int run_admin(int argc, char** argv, Console& out, Console& err) {
   if (argc < 2) {

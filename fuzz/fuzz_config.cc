@@ -16,7 +16,7 @@
 #include "common/console.h"
 #include "analyser/test_table.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/text_model.h"
+#include "common/testing/text_model.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "checker/log_trace.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/text_model.h"
+#include "common/testing/text_model.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "admin/testing/admin_run.h"
 #include "checker/driver.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/text_model.h"
+#include "common/testing/text_model.h"
 
 namespace fs = std::filesystem;
 

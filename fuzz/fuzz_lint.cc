@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "admin/lint_finding.h"
+#include "admin/lint/lint_finding.h"
 #include "admin/testing/admin_run.h"
 #include "common/host.h"
 #include "fuzz/fuzz_check.h"

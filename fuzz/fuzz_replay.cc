@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "admin/log_line.h"
-#include "admin/log_walk.h"
-#include "admin/replay_rules.h"
-#include "admin/testing/memory_rules.h"
-#include "admin/testing/replay_reference.h"
+#include "admin/activity_log/log_line.h"
+#include "admin/activity_log/log_walk.h"
+#include "admin/replay/replay_rules.h"
+#include "checker/testing/memory_rules.h"
+#include "admin/replay/testing/replay_reference.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
 

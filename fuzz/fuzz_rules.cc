@@ -28,7 +28,7 @@
 #include "checker/rule_reader.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/text_model.h"
+#include "common/testing/text_model.h"
 
 namespace {
 

@@ -1,0 +1,179 @@
+#include "admin/activity_log/byte_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#include <tmmintrin.h>
+#endif
+
+namespace {
+
+constexpr std::uint8_t kNotSubject = 1, kAddress = 2;
+constexpr auto kClass = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 32; ++c) table[c] = kNotSubject;
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = kNotSubject;
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] = kAddress;
+  for (int c = '0'; c <= '9'; ++c) table[c] = kAddress;
+  for (const char c : {'.', '-', '_', '=', '!', '#', '%', '*', '@'}) table[static_cast<unsigned char>(c)] = kAddress;
+  return table;
+}();
+
+std::uint8_t class_of(char c) { return kClass[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
+namespace byte_scan_reference {
+
+std::size_t subject_run_start(const char* text, std::size_t end) {
+  while (end > 0 && class_of(text[end - 1]) != kNotSubject) --end;
+  return end;
+}
+
+AddressRun address_run(const char* text, std::size_t end) {
+  AddressRun run;
+  for (; end > 0 && class_of(text[end - 1]) == kAddress; --end)
+    if (text[end - 1] == '@') {
+      ++run.ats;
+      run.first_at = end - 1;
+    }
+  run.start = end;
+  run.ats = std::min(run.ats, 2);
+  return run;
+}
+
+}  // namespace byte_scan_reference
+
+namespace {
+
+#if defined(__SSE2__)
+// Bytes from lo to hi (unsigned).
+__m128i in_range(__m128i v, unsigned char lo, unsigned char hi) {
+  const __m128i shifted = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
+  const __m128i limit = _mm_set1_epi8(static_cast<char>(hi - lo));
+  return _mm_cmpeq_epi8(_mm_min_epu8(shifted, limit), shifted);
+}
+
+__m128i equal(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+
+// Bit i set when byte i of the sixteen is a-z or below 32.
+unsigned not_subject_bits(const char* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(in_range(v, 'a', 'z'), in_range(v, 0, 31))));
+}
+
+// Bit i set when byte i of the sixteen is no address character and no "@";
+// bit i of ats when it is "@".
+unsigned not_address_bits(const char* p, unsigned& ats) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  ats = static_cast<unsigned>(_mm_movemask_epi8(equal(v, '@')));
+  __m128i yes = _mm_or_si128(in_range(v, '@', 'Z'), in_range(v, '0', '9'));
+  yes = _mm_or_si128(yes, in_range(v, '-', '.'));
+  yes = _mm_or_si128(yes, _mm_or_si128(equal(v, '_'), equal(v, '=')));
+  yes = _mm_or_si128(yes, _mm_or_si128(equal(v, '!'), equal(v, '#')));
+  yes = _mm_or_si128(yes, _mm_or_si128(equal(v, '%'), equal(v, '*')));
+  return static_cast<unsigned>(_mm_movemask_epi8(yes)) ^ 0xFFFFu;
+}
+
+// The same with SSSE3's byte shuffle: each byte's class from two sixteen-entry
+// tables, one for its low and one for its high four bits. The groups of the
+// high four bits 2, 3, 4 and 5 are bits 1, 2, 4 and 8; the low table tells in
+// which of them a low half stands for an address character.
+__attribute__((target("ssse3"), always_inline)) inline unsigned not_address_bits_ssse3(const char* p, unsigned& ats) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  ats = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('@'))));
+  // low half:            0  1  2  3  4  5  6  7  8  9  A  B  C  D  E  F
+  const __m128i low = _mm_setr_epi8(14, 15, 14, 15, 14, 15, 14, 14, 14, 14, 13, 4, 4, 7, 5, 12);
+  const __m128i high = _mm_setr_epi8(0, 0, 1, 2, 4, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i l = _mm_shuffle_epi8(low, _mm_and_si128(v, nibble));
+  const __m128i h = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(l, h), _mm_setzero_si128())));
+}
+
+// One past the last byte before end whose bit is set, or 0.
+std::size_t subject_run(const char* text, std::size_t end) {
+  for (; end >= 16; end -= 16)
+    if (const unsigned bits = not_subject_bits(text + end - 16))
+      return end - 16 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
+  return byte_scan_reference::subject_run_start(text, end);
+}
+
+void add_ats(AddressRun& run, unsigned ats, std::size_t base) {
+  if (!ats) return;
+  run.ats += 1 + ((ats & (ats - 1)) != 0);  // counted up to 2
+  run.first_at = base + static_cast<std::size_t>(std::countr_zero(ats));
+}
+
+// One chunk of an address run, right to left: true when the run begins in it.
+__attribute__((always_inline)) inline bool run_chunk(AddressRun& run, std::size_t end, unsigned not_address,
+                                                     unsigned ats) {
+  if (!not_address) {
+    add_ats(run, ats, end - 16);
+    return false;
+  }
+  const std::size_t keep = 32 - static_cast<std::size_t>(std::countl_zero(not_address));  // bytes before the run
+  run.start = end - 16 + keep;
+  add_ats(run, ats >> keep << keep, end - 16);
+  run.ats = std::min(run.ats, 2);
+  return true;
+}
+
+// The run's start in its last, shorter piece: the plain search there, with
+// the "@" already seen in the chunks after it.
+AddressRun finish_run(const AddressRun& after, const char* text, std::size_t end) {
+  AddressRun run = byte_scan_reference::address_run(text, end);
+  if (run.ats == 0) run.first_at = after.first_at;
+  run.ats = std::min(run.ats + after.ats, 2);
+  return run;
+}
+#endif
+
+}  // namespace
+
+#if defined(__SSE2__)
+namespace byte_scan_variants {
+AddressRun address_run_sse2(const char* text, std::size_t end) {
+  AddressRun run;
+  for (; end >= 16; end -= 16) {
+    unsigned ats;
+    const unsigned not_address = not_address_bits(text + end - 16, ats);
+    if (run_chunk(run, end, not_address, ats)) return run;
+  }
+  return finish_run(run, text, end);
+}
+__attribute__((target("ssse3"))) AddressRun address_run_ssse3(const char* text, std::size_t end) {
+  AddressRun run;
+  for (; end >= 16; end -= 16) {
+    unsigned ats;
+    const unsigned not_address = not_address_bits_ssse3(text + end - 16, ats);
+    if (run_chunk(run, end, not_address, ats)) return run;
+  }
+  return finish_run(run, text, end);
+}
+// Asked once, when the program starts.
+const bool kHaveSsse3 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
+bool have_ssse3() { return kHaveSsse3; }
+}  // namespace byte_scan_variants
+
+namespace {
+AddressRun (*const kAddressRun)(const char*, std::size_t) = byte_scan_variants::kHaveSsse3
+                                                                ? byte_scan_variants::address_run_ssse3
+                                                                : byte_scan_variants::address_run_sse2;
+}  // namespace
+
+std::size_t subject_run_start(const char* text, std::size_t end) { return subject_run(text, end); }
+AddressRun address_run(const char* text, std::size_t end) { return kAddressRun(text, end); }
+#else
+std::size_t subject_run_start(const char* text, std::size_t end) {
+  return byte_scan_reference::subject_run_start(text, end);
+}
+AddressRun address_run(const char* text, std::size_t end) { return byte_scan_reference::address_run(text, end); }
+#endif

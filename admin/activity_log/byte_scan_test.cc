@@ -1,0 +1,37 @@
+// The sixteen-bytes-at-a-time searches against their byte-by-byte forms, on
+// every byte value and at every length around the sixteen-byte steps.
+#include "admin/activity_log/byte_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(ByteScan, AgreesWithByteByByte) {
+  std::mt19937 random(16);
+  const std::string common = "ABCXYZ09.-_=!#%*@ :abt\x01\x1f\x7f\x80\xff[`{";
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 70, 'A');
+    for (char& c : text) c = random() % 3 ? common[random() % common.size()] : static_cast<char>(random() % 256);
+    const std::size_t end = text.empty() ? 0 : random() % (text.size() + 1);
+    ASSERT_EQ(subject_run_start(text.data(), end), byte_scan_reference::subject_run_start(text.data(), end)) << round;
+    const AddressRun slow = byte_scan_reference::address_run(text.data(), end);
+    std::vector<AddressRun> fast = {address_run(text.data(), end)};
+#if defined(__SSE2__)
+    fast.push_back(byte_scan_variants::address_run_sse2(text.data(), end));
+    if (byte_scan_variants::have_ssse3()) fast.push_back(byte_scan_variants::address_run_ssse3(text.data(), end));
+#endif
+    for (const AddressRun& run : fast) {
+      ASSERT_EQ(run.start, slow.start) << round;
+      ASSERT_EQ(run.ats, slow.ats) << round;
+      if (slow.ats > 0) {
+        ASSERT_EQ(run.first_at, slow.first_at) << round;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+#include "admin/activity_log/log_line.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "admin/activity_log/byte_scan.h"
+#include "checker/limits.h"
+
+namespace {
+
+constexpr std::string_view kWords[kResultKinds] = {
+    " Whitelisted-User",       " Whitelisted-Domain",   " Whitelisted-Program", " Blacklisted-User",
+    " Blacklisted-Domain",     " Blacklisted-Program",  " No Action.",          "",
+    " Bad Mail From Address ", " Bad Mail To Address ", " Mail To missing ",    "Could not open message file.",
+};
+
+constexpr const char* kNames[kResultKinds] = {
+    "Whitelisted-User",      "Whitelisted-Domain",  "Whitelisted-Program", "Blacklisted-User",
+    "Blacklisted-Domain",    "Blacklisted-Program", "No Action",           "Stopped",
+    "Bad Mail From Address", "Bad Mail To Address", "Mail To missing",     "Could not open message file",
+};
+
+template <typename T>
+T load(const char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Eight bytes at a time: each byte of the word below 32.
+constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+bool has_byte_below_32(std::uint64_t word) { return ((word - 32 * kOnes) & ~word & kHighs) != 0; }
+
+// "HH:MM:SS ": digits, colons and a space. Every byte XOR the pattern
+// "00:00:00" is then at most 9, and 0 where the colons stand.
+bool is_time(std::string_view line) {
+  if (line.size() < 9 || line[8] != ' ') return false;
+  const std::uint64_t x = load<std::uint64_t>(line.data()) ^ load<std::uint64_t>("00:00:00");
+  const std::uint64_t above_9 = (((x & ~kHighs) + 0x76 * kOnes) | x) & kHighs;
+  return above_9 == 0 && (x & 0x0000FF0000FF0000u) == 0;
+}
+
+bool has_control(std::string_view text) {
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8)
+    if (has_byte_below_32(load<std::uint64_t>(text.data() + i))) return true;
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) < 32) return true;
+  return false;
+}
+
+// The N bytes at p equal those of text, compared in loads that may overlap
+// (a call to memcmp for each label of each line would cost more than the
+// rest of the parse).
+template <std::size_t N>
+bool same_bytes(const char* p, const char* text) {
+  static_assert(N >= 4 && N <= 32);
+  if constexpr (N >= 8) {
+    for (std::size_t i = 0; i + 8 <= N; i += 8)
+      if (load<std::uint64_t>(p + i) != load<std::uint64_t>(text + i)) return false;
+    return load<std::uint64_t>(p + N - 8) == load<std::uint64_t>(text + N - 8);
+  } else {
+    return load<std::uint32_t>(p) == load<std::uint32_t>(text) &&
+           load<std::uint32_t>(p + N - 4) == load<std::uint32_t>(text + N - 4);
+  }
+}
+
+// The label ends at end.
+template <std::size_t N>
+bool label_at(std::string_view line, std::size_t end, const char (&label)[N]) {
+  return end >= N - 1 && end <= line.size() && same_bytes<N - 1>(line.data() + end - (N - 1), label);
+}
+
+// The line ends with these words.
+template <std::size_t N>
+bool ends_with(std::string_view line, const char (&words)[N]) {
+  return line.size() >= N - 1 && same_bytes<N - 1>(line.data() + line.size() - (N - 1), words);
+}
+
+// The words at the end of a line that starts with a time; Stopped when none.
+ResultKind ending_of(std::string_view line) {
+  switch (line.back()) {
+    case 'r':
+      if (ends_with(line, " Whitelisted-User")) return ResultKind::WhitelistedUser;
+      if (ends_with(line, " Blacklisted-User")) return ResultKind::BlacklistedUser;
+      break;
+    case 'n':
+      if (ends_with(line, " Whitelisted-Domain")) return ResultKind::WhitelistedDomain;
+      if (ends_with(line, " Blacklisted-Domain")) return ResultKind::BlacklistedDomain;
+      break;
+    case 'm':
+      if (ends_with(line, " Whitelisted-Program")) return ResultKind::WhitelistedProgram;
+      if (ends_with(line, " Blacklisted-Program")) return ResultKind::BlacklistedProgram;
+      break;
+    case '.':
+      if (ends_with(line, " No Action.")) return ResultKind::NoAction;
+      break;
+    case ' ':
+      if (ends_with(line, " Bad Mail From Address ")) return ResultKind::BadSender;
+      if (ends_with(line, " Bad Mail To Address ")) return ResultKind::BadRecipient;
+      if (ends_with(line, " Mail To missing ")) return ResultKind::NoRecipient;
+      break;
+    default:
+      break;
+  }
+  return ResultKind::Stopped;
+}
+
+std::string_view piece(const char* text, std::size_t from, std::size_t to) {
+  return std::string_view(text + from, to - from);
+}
+
+// Parses "To: ... From: ... Subject: ..." of a line whose words end at body.
+bool parse_message(std::string_view line, std::size_t body, ResultLine& r) {
+  const char* text = line.data();
+  // Right to left: the first byte that cannot be in the Subject must be the
+  // "t" of " Subject: ".
+  const std::size_t t = subject_run_start(text, body);
+  if (t == 0 || t + 2 > body || !label_at(line, t + 2, " Subject: ")) return false;
+  const std::size_t subject_label = t + 2 - 10;
+  if (body - (t + 2) >= kTextSize) return false;  // the engine's texts hold 99 characters
+
+  const AddressRun sender = address_run(text, subject_label);
+  if (sender.ats > 1 || subject_label - sender.start >= kTextSize || !label_at(line, sender.start, " From: "))
+    return false;
+  const std::size_t from_label = sender.start - 7;
+
+  const AddressRun recipient = address_run(text, from_label);
+  if (recipient.ats != 1 || recipient.first_at == recipient.start || from_label - recipient.start >= kTextSize ||
+      recipient.start < 9 + 5 || !label_at(line, recipient.start, " To: "))
+    return false;
+  const std::size_t identifier_end = recipient.start - 5;
+  if (has_control(piece(text, 9, identifier_end))) return false;
+
+  r.identifier = piece(text, 9, identifier_end);
+  r.recipient = piece(text, recipient.start, from_label);
+  r.local_part = piece(text, recipient.start, recipient.first_at);
+  r.domain = piece(text, recipient.first_at + 1, from_label);
+  r.sender = piece(text, sender.start, subject_label);
+  r.subject = piece(text, t + 2, body);
+  r.sender_cut = subject_label >= kSenderLineLimit;
+  r.subject_cut = body >= kSubjectLineLimit;
+  return true;
+}
+
+}  // namespace
+
+std::string_view result_words(ResultKind kind) { return kWords[static_cast<int>(kind)]; }
+
+const char* result_name(ResultKind kind) { return kNames[static_cast<int>(kind)]; }
+
+bool result_has_message(ResultKind kind) { return kind <= ResultKind::Stopped; }
+
+Verdict result_verdict(ResultKind kind) {
+  switch (kind) {
+    case ResultKind::WhitelistedUser:
+    case ResultKind::WhitelistedDomain:
+    case ResultKind::WhitelistedProgram:
+      return Verdict::Whitelisted;
+    case ResultKind::BlacklistedUser:
+    case ResultKind::BlacklistedDomain:
+    case ResultKind::BlacklistedProgram:
+      return Verdict::Blacklisted;
+    default:
+      return Verdict::None;
+  }
+}
+
+std::optional<ResultKind> result_kind_of_words(std::string_view words) {
+  for (int k = 0; k <= static_cast<int>(ResultKind::Stopped); ++k)
+    if (kWords[k] == words) return static_cast<ResultKind>(k);
+  return std::nullopt;
+}
+
+bool parse_result_line(std::string_view line, ResultLine& r) {
+  // Every field is set here (no reset of the whole record: this runs for
+  // every line of the logs).
+  r.recipient = r.local_part = r.domain = r.sender = r.subject = {};
+  r.sender_cut = r.subject_cut = false;
+  if (line == kWords[static_cast<int>(ResultKind::Unopenable)]) {
+    r.kind = ResultKind::Unopenable;
+    r.time = r.identifier = {};
+    return true;
+  }
+  if (!is_time(line)) return false;
+  r.time = line.substr(0, 8);
+  r.kind = ending_of(line);
+  const std::size_t body = line.size() - result_words(r.kind).size();
+  if (!result_has_message(r.kind)) {
+    // HH:MM:SS ID<words>: the identifier is all that stands before them.
+    if (body < 9) return false;
+    r.identifier = line.substr(9, body - 9);
+    return !has_control(r.identifier);
+  }
+  return parse_message(line, body, r);
+}
+
+bool parse_invalid_entry(std::string_view line, InvalidEntryLine& entry) {
+  constexpr std::string_view kStart = "Invalid entry. File: ";
+  constexpr std::string_view kLine = " Line: ";
+  constexpr std::string_view kData = " Data: ";
+  if (!line.starts_with(kStart)) return false;
+  // The data is upper case, so the last " Line: " is the one after the path.
+  const std::size_t label = line.rfind(kLine);
+  if (label == std::string_view::npos || label < kStart.size()) return false;
+  std::size_t p = label + kLine.size();
+  const std::size_t digits = p;
+  long number = 0;
+  while (p < line.size() && is_digit(line[p]) && p - digits < 9) number = number * 10 + (line[p++] - '0');
+  if (p == digits || line.substr(p, kData.size()) != kData) return false;
+  entry.file = line.substr(kStart.size(), label - kStart.size());
+  entry.line_number = number;
+  entry.data = line.substr(p + kData.size());
+  return true;
+}
+
+bool parse_rule_file_check(std::string_view line, std::string_view& path) {
+  constexpr std::string_view kStart = "Checking Rule File = ";
+  if (!line.starts_with(kStart)) return false;
+  path = line.substr(kStart.size());
+  return true;
+}

@@ -1,0 +1,66 @@
+#include "admin/activity_log/log_reader.h"
+
+#include <cstring>
+
+LogReader::LogReader(std::FILE* file, std::size_t read_size)
+    : file_(file), read_size_(read_size ? read_size : 1), buf_(new char[read_size_]) {}
+
+// Reads the next buffer; false when the file has nothing more (its end, a
+// read error, or a byte 26 right away).
+bool LogReader::fill() {
+  if (ended_) return false;
+  len_ = std::fread(buf_.get(), 1, read_size_, file_);
+  pos_ = 0;
+  if (len_ == 0) {
+    ended_ = true;
+    return false;
+  }
+  if (const void* eof_mark = std::memchr(buf_.get(), 26, len_)) {
+    ended_ = true;
+    len_ = static_cast<std::size_t>(static_cast<const char*>(eof_mark) - buf_.get());
+  }
+  return len_ > 0;
+}
+
+bool LogReader::next_across_buffers(LogText& line) {
+  carry_.clear();
+  carry_long_ = false;
+  for (;;) {
+    if (pos_ == len_ && !fill()) {
+      // The file ends inside a line: that line counts too.
+      if (carry_.empty() && !carry_long_) return false;
+      line.too_long = carry_long_ || carry_.size() > kMaxLogLine;
+      line.text = line.too_long ? std::string_view() : std::string_view(carry_);
+      return true;
+    }
+    const char* start = buf_.get() + pos_;
+    const std::size_t avail = len_ - pos_;
+    const char* end = static_cast<const char*>(std::memchr(start, '\n', avail));
+    if (!end) {
+      // The line goes on in the next buffer.
+      if (!carry_long_ && carry_.size() + avail <= kMaxLogLine + 1)
+        carry_.append(start, avail);
+      else
+        carry_long_ = true;
+      pos_ = len_;
+      continue;
+    }
+    std::size_t size = static_cast<std::size_t>(end - start);
+    pos_ += size + 1;
+    std::string_view text;
+    if (carry_.empty() && !carry_long_) {
+      text = std::string_view(start, size);
+    } else {
+      if (!carry_long_ && carry_.size() + size <= kMaxLogLine + 1)
+        carry_.append(start, size);
+      else
+        carry_long_ = true;
+      text = carry_;
+    }
+    // A CR right before the LF is part of the line end.
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    line.too_long = carry_long_ || text.size() > kMaxLogLine;
+    line.text = line.too_long ? std::string_view() : text;
+    return true;
+  }
+}

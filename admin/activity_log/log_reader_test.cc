@@ -1,0 +1,96 @@
+// The log reader against text mode as the checker reads files (TextReader,
+// one character at a time), at read sizes that put CR LF pairs, Ctrl-Z and
+// long lines across the ends of its buffer.
+#include "admin/activity_log/log_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/testing/scratch.h"
+
+#include "common/text_file.h"
+
+namespace {
+
+struct Line {
+  std::string text;
+  bool too_long;
+  bool operator==(const Line&) const = default;
+};
+
+std::vector<Line> reference_lines(const std::string& bytes) {
+  TextReader reader(bytes.data(), bytes.size());
+  std::vector<Line> lines;
+  std::string current;
+  bool open = false;
+  for (int c; (c = reader.get()) != EOF;) {
+    open = true;
+    if (c != '\n') {
+      current += static_cast<char>(c);
+      continue;
+    }
+    lines.push_back({current, current.size() > kMaxLogLine});
+    current.clear();
+    open = false;
+  }
+  if (open) lines.push_back({current, current.size() > kMaxLogLine});
+  for (Line& line : lines)
+    if (line.too_long) line.text.clear();
+  return lines;
+}
+
+std::vector<Line> read_lines(const std::string& bytes, std::size_t read_size) {
+  std::FILE* file = file_with(bytes);
+  LogReader reader(file, read_size);
+  std::vector<Line> lines;
+  for (LogText line; reader.next(line);) lines.push_back({std::string(line.text), line.too_long});
+  std::fclose(file);
+  return lines;
+}
+
+std::string random_log(std::mt19937& random) {
+  const std::string pieces[] = {"12:00:01 D1 To: A@B From: C Subject: X No Action.",
+                                "Checking Rule File = X",
+                                "\r\n",
+                                "\n",
+                                "\r",
+                                "\r\r\n",
+                                std::string(1, '\0'),
+                                "\x1a",
+                                "abc",
+                                ""};
+  std::string log;
+  const int n = static_cast<int>(random() % 60);
+  for (int i = 0; i < n; ++i) {
+    switch (random() % 12) {
+      case 0:
+        log += std::string(kMaxLogLine - 2 + random() % 5, 'x');  // at the longest line kept
+        break;
+      case 1:
+        log += std::string(100000, 'y');  // a line of 100 KB
+        break;
+      case 2:
+        if (random() % 4 == 0) log += "\x1a";
+        break;
+      default:
+        log += pieces[random() % std::size(pieces)];
+    }
+  }
+  return log;
+}
+
+TEST(LogReader, AgreesWithTextMode) {
+  std::mt19937 random(1225);
+  for (int round = 0; round < 300; ++round) {
+    const std::string log = random_log(random);
+    const std::vector<Line> want = reference_lines(log);
+    for (const std::size_t read_size : {1, 2, 3, 7, 64, 4095, 4096, 4097, 65536, 1 << 20})
+      ASSERT_EQ(read_lines(log, read_size), want) << "round " << round << ", read size " << read_size;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#include "admin/activity_log/log_walk.h"
+
+#include <string_view>
+
+namespace {
+
+// Lines the checker writes besides result and invalid-entry lines.
+constexpr std::string_view kTracePrefixes[] = {
+    "Checking Rule File = ",
+    "Error opening file or file not found.",
+    "found as domain",
+    "matched domain",
+    "Invalid REDIRECT with STRICT.  File = ",
+    "REDIRECT chain too deep.  File = ",
+    "1.2.1  Message File Opened : ",
+    "1.2.2  Detected From Address",
+    "1.2.3  Detected To Address",
+    "Checking: rule = ",
+    "Line ",
+};
+
+bool is_trace(std::string_view line) {
+  if (line.empty()) return true;  // DEBUG writes the envelope lines with their line ends
+  for (const std::string_view prefix : kTracePrefixes)
+    if (line.starts_with(prefix)) return true;
+  return false;
+}
+
+constexpr std::string_view kDomainFileEnd = "\\$default$.QUORVANT";
+
+}  // namespace
+
+void LogWalk::remember_check(std::string_view path) {
+  // ...\DOMAIN\$default$.QUORVANT (or DOMAIN\$default$.QUORVANT): the domain
+  // file; the program file has nothing, or the program directory, there.
+  if (!path.ends_with(kDomainFileEnd)) return;
+  path.remove_suffix(kDomainFileEnd.size());
+  const std::size_t slash = path.rfind('\\');
+  const std::string_view domain = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  if (domain.empty()) return;
+  recent_domains_[next_recent_].assign(domain);
+  next_recent_ = (next_recent_ + 1) % kRecentChecks;
+}
+
+bool LogWalk::domain_checked(std::string_view domain) const {
+  for (const std::string& recent : recent_domains_)
+    if (!recent.empty() && recent == domain) return true;
+  return false;
+}
+
+LogWalk::Item LogWalk::next() {
+  LogText line;
+  while (reader_.next(line)) {
+    ++counts_.lines;
+    if (line.too_long) {
+      ++counts_.too_long;
+      continue;
+    }
+    if (parse_result_line(line.text, result_)) {
+      if (result_.kind != ResultKind::Stopped || domain_checked(result_.domain)) {
+        ++counts_.results;
+        if (result_.kind == ResultKind::NoAction) ++counts_.no_action;
+        return Item::Result;
+      }
+      ++counts_.other;
+      continue;
+    }
+    if (parse_invalid_entry(line.text, invalid_)) {
+      ++counts_.invalid_entries;
+      return Item::InvalidEntry;
+    }
+    if (std::string_view path; parse_rule_file_check(line.text, path)) remember_check(path);
+    if (is_trace(line.text))
+      ++counts_.trace;
+    else
+      ++counts_.other;
+  }
+  return Item::End;
+}

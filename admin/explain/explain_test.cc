@@ -1,0 +1,102 @@
+#include "admin/explain/explain.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "admin/testing/admin_run.h"
+#include "checker/testing/checker_scratch.h"
+
+namespace {
+
+class Explain : public CheckerScratch {
+ protected:
+  // Runs explain --dir on the scratch directory with the words; gives the
+  // exit code and fills out with both standard output and standard error.
+  int explain(std::vector<std::string> words, std::string& out) {
+    words.insert(words.begin(), {"QVADMIN", "explain", "--dir", path("")});
+    const AdminRun run = run_admin_words(words);
+    out = run.out + run.err;
+    return run.code;
+  }
+};
+
+// Each explanation names the trap the line falls into, and marks the line
+// that --quiet names as deciding.
+TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
+  const struct {
+    std::string rules;  // of the domain EXAMPLE.ORG
+    std::string subject;
+    int code;
+    const char* says;
+  } cases[] = {
+      {"WHITELIST FROM @STRICTLY-BUSINESS.EXAMPLE\n", "HELLO", 100, "the word STRICT counts anywhere"},
+      {"BLACKLIST FROM @BULK.EXAMPLE   # ASKED FOR BY ANN@ACME.TEST\n", "HELLO", 0,
+       "looks for \"ANN@ACME.TEST\" in the sender \"JOE@EXAMPLE.COM\": no hit"},
+      {"STRICT\nREDIRECT ANN SHARED.QUORVANT\n", "HELLO", 0, "REDIRECT after STRICT is refused"},
+      {"NO DOMAIN\nREDIRECT @EXAMPLE {D}EXAMPLE.ORG\\$default$.QUORVANT\n", "HELLO", 0, "REDIRECT chain too deep"},
+      {"BLACKLIST SUBJECT " + std::string(81, 'Q') + "CHEAP STUFF\n", "CHEAP STUFF", 0,
+       "the rest of a line longer than 98 characters"},
+      {"WHITELIST SUBJECT HI\nBLACKLIST SUBJECT CONTAINS CHEAP\n", "CHEAP STUFF", 100,
+       "the Subject text \"HI\" is shorter than 5 characters"},
+      {"NO DOMAIN\n", "HELLO", 0, "no rule hit: the NO DOMAIN at line 1 decides"},
+  };
+  for (const auto& c : cases) {
+    write_file("EXAMPLE.ORG/$default$.QUORVANT", with_dir(c.rules));
+    std::string out, quiet;
+    EXPECT_EQ(explain({"--from", "joe@example.com", "--to", "ann@example.org", "--subject", c.subject}, out), c.code)
+        << c.rules;
+    EXPECT_NE(out.find(c.says), std::string::npos) << c.says << "\n" << out;
+    explain({"--quiet", "--from", "joe@example.com", "--to", "ann@example.org", "--subject", c.subject}, quiet);
+    // "... at FILE:LINE" names the line that the explanation marks.
+    const std::size_t at = quiet.rfind(" at ");
+    if (at == std::string::npos) continue;
+    const std::string where = quiet.substr(at + 4, quiet.size() - at - 5);
+    bool marked = false;
+    for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+      const std::string text = out.substr(start, end - start);
+      const std::size_t w = text.find(where);
+      const char next = w == std::string::npos ? 0 : text[w + where.size()];
+      if (w != std::string::npos && (next == ':' || next == ' ') && text.ends_with("<== decides")) marked = true;
+    }
+    EXPECT_TRUE(marked) << quiet << out;
+  }
+}
+
+TEST_F(Explain, CommandLineMistakesGiveTwo) {
+  std::string out;
+  EXPECT_EQ(explain({}, out), 2);
+  EXPECT_EQ(explain({"--from", "a@b"}, out), 2);
+  EXPECT_EQ(explain({"--from", "a@b", "--to", "c@d", "M.SMD"}, out), 2);
+  EXPECT_EQ(explain({"A.SMD", "B.SMD"}, out), 2);
+  EXPECT_EQ(explain({"--quiet", "--quiet", "A.SMD"}, out), 2);
+  EXPECT_EQ(explain({"--frm", "a@b", "A.SMD"}, out), 2);
+  EXPECT_EQ(explain({"--subject"}, out), 2);
+}
+
+TEST_F(Explain, EmptyFromIsAnEnvelopeWithoutSender) {
+  write_file("$default$.QUORVANT", "BLACKLIST FROM @\nSTRICT\n");
+  std::string out;
+  EXPECT_EQ(explain({"--from", "", "--to", "ann@example.org"}, out), 100);
+  EXPECT_NE(out.find("From:  Subject:  Blacklisted-Program"), std::string::npos) << out;
+}
+
+TEST_F(Explain, EnvelopeTextNeverReachesTheTerminalRaw) {
+  write_file("SPOOL/D1.SMD", "Subject: x\r\n");
+  write_file("SPOOL/_1.~MD", "S<\x1b]0;owned\x07\x1b[2J>\r\n");
+  std::string out;
+  EXPECT_EQ(explain({path("SPOOL\\D1.SMD")}, out), 0);
+  EXPECT_NE(out.find("last line read  S<?]0;owned??[2J>\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find('\x1b'), std::string::npos);
+}
+
+TEST_F(Explain, SaysWhenTheProgramDirectoryCannotBeRead) {
+  const AdminRun run =
+      run_admin_words({"QVADMIN", "explain", "--dir", path("MISSING"), "--from", "a@b", "--to", "c@d"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out.rfind("Note: the program directory " + path("MISSING") + "\\ cannot be read", 0), 0u) << run.out;
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#include "admin/replay/replay_hits.h"
+
+#include <vector>
+
+#include "admin/columns.h"
+#include "admin/rule_tree/rule_tree.h"
+#include "checker/rule_line.h"
+#include "checker/rule_reader.h"
+#include "common/host.h"
+#include "common/text.h"
+
+namespace {
+
+// The same file whatever the letter case, with "\\" as the checker writes it
+// before the program rule file's name, and with ".\\" or without.
+std::string file_key(const std::string& path) {
+  std::string key;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(start, end - start);
+    // An empty first component is the root of an absolute path.
+    if (start == 0 && component.empty() && end < path.size()) key += '\\';
+    if (!component.empty() && component != ".") {
+      if (!key.empty() && key.back() != '\\') key += '\\';
+      key += upper_case(component);
+    }
+    start = end + 1;
+  }
+  return key;
+}
+
+void tree_files(const std::string& directory, int depth, std::vector<std::string>& out) {
+  std::vector<DirectoryEntry> entries;
+  if (depth > 8 || !host_list_directory(directory.c_str(), entries)) return;
+  for (const DirectoryEntry& entry : entries) {
+    const std::string path = directory + entry.name;
+    if (entry.is_directory)
+      tree_files(path + "\\", depth + 1, out);
+    else if (entry.is_file && is_rule_file_name(entry.name))
+      out.push_back(path);
+  }
+}
+
+struct Listed {
+  std::string where;  // FILE:LINE
+  std::string text;
+  long decided = 0;
+};
+
+}  // namespace
+
+ReplayHits::File& ReplayHits::file(const std::string& path) {
+  File& f = files_[file_key(path)];
+  if (f.path.empty()) f.path = path;
+  return f;
+}
+
+void ReplayHits::count(const std::string& path, int counter) { ++file(path).decided[counter]; }
+
+void ReplayHits::print(const std::string& candidate_directory, Console& out) {
+  std::vector<std::string> tree;
+  tree_files(candidate_directory, 0, tree);
+  for (const std::string& path : tree) file(path);
+
+  std::vector<Listed> used, unused;
+  DiskRuleSource disk;
+  for (const auto& [key, f] : files_) {
+    std::unique_ptr<RuleLineReader> reader = disk.open(f.path.c_str());
+    if (!reader) continue;
+    RuleLine line;
+    while (reader->next(line)) {
+      if (line.skipped) continue;
+      const RuleLineKind kind = line.text[0] == '#' ? RuleLineKind::Invalid : classify_rule_line(line.text);
+      const auto decided = f.decided.find(line.counter);
+      const bool decides = kind == RuleLineKind::FromRule || kind == RuleLineKind::SubjectRule ||
+                           kind == RuleLineKind::Strict || kind == RuleLineKind::NoDomain;
+      if (decided != f.decided.end())
+        used.push_back({f.path + ":" + std::to_string(line.editor_line), line.text, decided->second});
+      else if (decides)
+        unused.push_back({f.path + ":" + std::to_string(line.editor_line), line.text, 0});
+      if (line.counter > kRuleLineLimit) break;
+    }
+  }
+  out.print("\nMessages decided by each line\n");
+  for (const Listed& l : used) out.print(right(l.decided) + "\t" + l.where + "  " + l.text + "\n");
+  out.print("\nUnused in this mail: rules that decided no message\n");
+  for (const Listed& l : unused) out.print("\t" + l.where + "  " + l.text + "\n");
+}

@@ -1,0 +1,90 @@
+#include "admin/replay/text_matcher.h"
+
+#include <algorithm>
+#include <deque>
+
+TextMatcher::TextMatcher(const std::vector<std::pair<std::string, int>>& texts) {
+  std::array<bool, 256> used{};
+  for (const auto& [text, number] : texts)
+    for (const char c : text) used[static_cast<unsigned char>(c)] = true;
+  if (std::count(used.begin(), used.end(), true) < 256) {
+    for (int c = 0; c < 256; ++c)
+      if (used[c]) class_of_[c] = static_cast<std::uint8_t>(classes_++);
+  } else {
+    // Every byte occurs: no class is left for the rest.
+    classes_ = 256;
+    for (int c = 0; c < 256; ++c) class_of_[c] = static_cast<std::uint8_t>(c);
+  }
+
+  // The trie.
+  std::vector<std::uint32_t> go(classes_, 0);  // 0 under the root: no edge yet
+  std::vector<int> ends(1, kNone);
+  for (const auto& [text, number] : texts) {
+    if (text.empty()) continue;
+    std::uint32_t state = 0;
+    for (const char c : text) {
+      const std::uint32_t cls = class_of_[static_cast<unsigned char>(c)];
+      std::uint32_t& edge = go[state * classes_ + cls];
+      if (edge == 0) {
+        edge = static_cast<std::uint32_t>(ends.size());
+        ends.push_back(kNone);
+        go.resize(go.size() + classes_, 0);
+      }
+      state = go[state * classes_ + cls];
+    }
+    ends[state] = std::min(ends[state], number);
+  }
+  const std::uint32_t states = static_cast<std::uint32_t>(ends.size());
+
+  // Breadth first: each state's missing edges and its texts come from its
+  // longest proper suffix that is a state too.
+  std::vector<std::uint32_t> suffix(states, 0);
+  std::vector<std::uint32_t> order;
+  order.reserve(states);
+  std::deque<std::uint32_t> queue;
+  for (std::uint32_t c = 0; c < classes_; ++c)
+    if (go[c] != 0) queue.push_back(go[c]);
+  while (!queue.empty()) {
+    const std::uint32_t s = queue.front();
+    queue.pop_front();
+    order.push_back(s);
+    ends[s] = std::min(ends[s], ends[suffix[s]]);
+    for (std::uint32_t c = 0; c < classes_; ++c) {
+      std::uint32_t& edge = go[s * classes_ + c];
+      const std::uint32_t fallback = go[suffix[s] * classes_ + c];
+      if (edge != 0) {
+        suffix[edge] = fallback;
+        queue.push_back(edge);
+      } else {
+        edge = fallback;
+      }
+    }
+  }
+
+  // Number the states so that those that end a text come last.
+  std::vector<std::uint32_t> renumber(states);
+  std::uint32_t n = 0;
+  for (std::uint32_t s = 0; s < states; ++s)
+    if (ends[s] == kNone) renumber[s] = n++;
+  first_found_ = n;
+  for (std::uint32_t s = 0; s < states; ++s)
+    if (ends[s] != kNone) renumber[s] = n++;
+  next_.assign(static_cast<std::size_t>(states) * classes_, 0);
+  found_.assign(states - first_found_, kNone);
+  for (std::uint32_t s = 0; s < states; ++s) {
+    for (std::uint32_t c = 0; c < classes_; ++c) next_[renumber[s] * classes_ + c] = renumber[go[s * classes_ + c]];
+    if (ends[s] != kNone) found_[renumber[s] - first_found_] = ends[s];
+  }
+  for (int c = 0; c < 256; ++c) starts_[c] = next_[class_of_[c]] != 0;
+  // Half the table's size keeps more of it in the caches.
+  if (states <= 0x10000) {
+    next16_.assign(next_.begin(), next_.end());
+    next_.clear();
+    next_.shrink_to_fit();
+  }
+}
+
+std::size_t TextMatcher::bytes() const {
+  return sizeof *this + next_.size() * sizeof next_[0] + next16_.size() * sizeof next16_[0] +
+         found_.size() * sizeof found_[0];
+}

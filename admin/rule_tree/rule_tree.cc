@@ -1,0 +1,179 @@
+#include "admin/rule_tree/rule_tree.h"
+
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#include "checker/message_check.h"
+#include "common/host.h"
+#include "common/text.h"
+#include "common/text_file.h"
+
+namespace {
+
+constexpr char kExtension[] = ".QUORVANT";
+constexpr std::size_t kExtensionLength = sizeof kExtension - 1;
+
+bool is_default_name(const std::string& stem) { return upper_case(stem) == "$DEFAULT$"; }
+
+class NoRuleFiles : public RuleSource {
+ public:
+  std::unique_ptr<RuleLineReader> open(const char*) override { return nullptr; }
+};
+
+class CascadeRecorder : public CheckObserver {
+ public:
+  std::array<std::string, 3> paths;
+  void cascade_file(CascadeLevel level, const std::string& path) override {
+    paths[static_cast<std::size_t>(level)] = path;
+  }
+};
+
+// What the checker does with a message to the address as its envelope's
+// recipient: the recipient it takes and the rule files its cascade evaluates
+// (none when it finds no recipient). Every rule file is missing, so the
+// cascade evaluates all three.
+struct Cascade {
+  std::string recipient;
+  std::array<std::string, 3> paths;
+};
+
+Cascade cascade_for(const std::string& program_directory, const std::string& address) {
+  const std::string envelope = "S<SENDER@EXAMPLE.INVALID>\r\nR<" + address + ">\r\n";
+  TextReader envelope_reader(envelope.data(), envelope.size());
+  TextReader message_reader("", 0);
+  NoRuleFiles files;
+  CascadeRecorder recorder;
+  const MessageCheck check =
+      check_envelope(program_directory, "LINT", envelope_reader, message_reader, "", files, recorder);
+  return Cascade{check.outcome == EnvelopeOutcome::Found ? check.envelope.recipient : "", recorder.paths};
+}
+
+class Walker {
+ public:
+  Walker(const std::string& program_directory, RuleTree& tree) : program_(program_directory), tree_(tree) {}
+
+  // names: the path below the program directory, one name a level.
+  bool walk(const std::string& directory, bool through_link) {
+    std::vector<DirectoryEntry> entries;
+    if (!host_list_directory(directory.c_str(), entries)) {
+      if (!names_.empty()) tree_.unreadable_directories.push_back(directory);
+      return false;
+    }
+    walk_entries(directory, entries, through_link);
+    return true;
+  }
+
+ private:
+  void walk_entries(const std::string& directory, const std::vector<DirectoryEntry>& entries, bool through_link) {
+    for (const DirectoryEntry& entry : entries) {
+      names_.push_back(entry.name);
+      const std::string path = directory + entry.name;
+      if (is_rule_file_name(entry.name)) consider(path, entry.is_file);
+      if (entry.is_directory && !through_link) {
+        walk(path + "\\", false);
+      } else if (!entry.is_directory && !entry.is_file && names_.size() == 1) {
+        // A domain folder may be a link to another one; its files are read
+        // through it, but nothing below them.
+        std::vector<DirectoryEntry> probe;
+        if (host_list_directory(path.c_str(), probe)) walk_entries(path + "\\", probe, true);
+      }
+      names_.pop_back();
+    }
+  }
+
+  bool same_file(const std::string& a, const std::string& b) const { return keys_.key(a) == keys_.key(b); }
+
+  void consider(const std::string& path, bool regular) {
+    TreeFile file;
+    file.path = path;
+    file.regular = regular;
+    const std::string stem = names_.back().substr(0, names_.back().size() - kExtensionLength);
+    if (names_.size() == 1 && is_default_name(stem)) {
+      const Cascade c = cascade_for(program_, "A@B");
+      if (!c.recipient.empty() && same_file(c.paths[2], path)) {
+        file.anyone = true;
+        file.path = c.paths[2];
+      }
+    } else if (names_.size() == 2 && is_default_name(stem)) {
+      const Cascade one = cascade_for(program_, "A@" + names_[0]);
+      const Cascade two = cascade_for(program_, "B@" + names_[0]);
+      if (!one.recipient.empty() && !two.recipient.empty() && same_file(one.paths[1], path) &&
+          same_file(two.paths[1], path)) {
+        file.recipients = {one.recipient, two.recipient};
+        file.path = one.paths[1];
+      }
+    } else if (names_.size() == 2) {
+      const Cascade c = cascade_for(program_, stem + "@" + names_[0]);
+      if (!c.recipient.empty() && same_file(c.paths[0], path)) {
+        file.recipients = {c.recipient};
+        file.path = c.paths[0];
+      }
+    }
+    if (!file.reachable()) {
+      if (!regular) return;  // no rule file of the checker's, just a name
+      if (names_.size() == 1)
+        file.unreachable_why = "in the program directory itself the checker reads only $default$.QUORVANT";
+      else if (names_.size() == 2)
+        file.unreachable_why =
+            "a recipient's file is DOMAIN\\USER.QUORVANT and a domain's DOMAIN\\$default$.QUORVANT, with the "
+            "domain and user name of an address (letters, digits and . - _ = ! # % * only)";
+      else
+        file.unreachable_why = "it lies below a domain folder, where the checker never looks";
+    }
+    tree_.files.push_back(std::move(file));
+  }
+
+  const std::string& program_;
+  RuleTree& tree_;
+  std::vector<std::string> names_;
+  PathKeys keys_;
+};
+
+}  // namespace
+
+bool is_rule_file_name(const std::string& name) {
+  return name.size() > kExtensionLength && upper_case(name.substr(name.size() - kExtensionLength)) == kExtension;
+}
+
+bool walk_rule_tree(const std::string& program_directory, RuleTree& tree) {
+  return Walker(program_directory, tree).walk(program_directory, false);
+}
+
+PathKeys::PathKeys() {
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  if (!error) cwd_ = host_path_argument(current.string().c_str());
+}
+
+std::string PathKeys::key(const std::string& path) const {
+  const auto has_drive = [](const std::string& p) { return p.size() >= 2 && p[1] == ':'; };
+  std::string full;
+  if (has_drive(path))
+    full = path;
+  else if (!path.empty() && path[0] == '\\')
+    full = (has_drive(cwd_) && path.compare(0, 2, "\\\\") != 0 ? cwd_.substr(0, 2) : "") + path;
+  else
+    full = cwd_ + "\\" + path;
+
+  std::string key;
+  std::size_t i = 0;
+  if (has_drive(full)) {
+    key = full.substr(0, 2);
+    i = 2;
+  }
+  std::vector<std::string> names;
+  while (i <= full.size()) {
+    std::size_t end = full.find('\\', i);
+    if (end == std::string::npos) end = full.size();
+    const std::string name = full.substr(i, end - i);
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    i = end + 1;
+  }
+  for (const std::string& name : names) key += "\\" + name;
+  return upper_case(key);
+}
