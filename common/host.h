@@ -27,6 +27,16 @@ std::string host_path_argument(const char* word);
 // and turns a console whose reader has gone into failed writes.
 void host_prepare_console();
 
+// Standard input, reading bytes as they are (no newline mapping).
+std::FILE* host_standard_input();
+
+// Why the latest host call that failed failed: the system's own words ("No
+// such file or directory"; on Windows the text FormatMessage gives, without
+// its final period), or the host layer's own for what it refuses by itself:
+// a name Windows keeps for a device, a directory, a file that is not a
+// regular one.
+std::string host_error_text();
+
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 

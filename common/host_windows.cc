@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/host.h"
+#include "common/host_error.h"
 
 namespace {
 
@@ -80,9 +81,21 @@ bool write_all(HANDLE h, const char* bytes, std::size_t size) {
   return true;
 }
 
+// Remembers why a path could not be opened: a directory refuses to open
+// with "access denied", which would send the reader looking for rights.
+void failed_at(const char* path) {
+  const DWORD code = GetLastError();
+  const DWORD attributes = code == ERROR_ACCESS_DENIED ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    host_failed(HostFailure::Directory);
+  else
+    host_failed(HostFailure::System, code);
+}
+
 std::FILE* stream_for(HANDLE h, int flags, const char* mode) {
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   if (!is_disk_file(h)) {
+    host_failed(HostFailure::NotAFile);
     CloseHandle(h);
     return nullptr;
   }
@@ -112,7 +125,10 @@ bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries)
   pattern += '*';
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE) {
+    host_failed(HostFailure::System, GetLastError());
+    return false;
+  }
   entries.clear();
   do {
     const std::string name = found.cFileName;
@@ -158,12 +174,30 @@ const char* host_program_path(char** argv) {
   return argv[0] ? argv[0] : "";
 }
 
+std::FILE* host_standard_input() {
+  const int fd = _fileno(stdin);
+  const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  if (h != nullptr && h != INVALID_HANDLE_VALUE && fd >= 0) _setmode(fd, _O_BINARY);
+  return stdin;
+}
+
+std::string host_system_text(unsigned long system_code) {
+  char text[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(system_code), 0, text, sizeof text, nullptr);
+  return std::string(text, n);
+}
+
 std::FILE* host_open_read(const char* path) {
-  if (host_names_device(path)) return nullptr;
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return nullptr;
+  }
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
-  return stream_for(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr),
-                    _O_RDONLY, "rb");
+  const HANDLE h =
+      CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) failed_at(path);
+  return stream_for(h, _O_RDONLY, "rb");
 }
 
 bool host_append(const char* path, const char* bytes, std::size_t size) {
@@ -261,11 +295,16 @@ void host_map_close(HostFileMap* map) {
 }
 
 ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
-  if (host_names_device(path)) return ReplaceOutcome::NotCreated;
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return ReplaceOutcome::NotCreated;
+  }
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    host_failed(HostFailure::Directory);
     return ReplaceOutcome::NotCreated;
+  }
   std::string temporary;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 0; h == INVALID_HANDLE_VALUE && n < 100; ++n) {
@@ -273,11 +312,15 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (h == INVALID_HANDLE_VALUE) return ReplaceOutcome::NotCreated;
+  if (h == INVALID_HANDLE_VALUE) {
+    host_failed(HostFailure::System, GetLastError());
+    return ReplaceOutcome::NotCreated;
+  }
   bool written = is_disk_file(h) && write_all(h, bytes, size) && FlushFileBuffers(h);
   written = CloseHandle(h) && written;
   if (written && MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return ReplaceOutcome::Replaced;
+  host_failed(HostFailure::System, GetLastError());
   DeleteFileA(temporary.c_str());
   return ReplaceOutcome::NotWritten;
 }

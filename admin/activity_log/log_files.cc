@@ -50,19 +50,30 @@ LogFiles log_files(const std::vector<std::string>& words) {
   return files;
 }
 
-void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err,
+void read_logs(const std::vector<std::string>& words, CommandLine& line,
                const std::function<void(const std::string& path, std::FILE* file)>& read,
                const std::function<void(const std::string& path)>& unreadable) {
   const LogFiles logs = log_files(words);
   for (const std::string& pattern : logs.unmatched) {
     unreadable(pattern);
-    err.print(command + ": no log matches " + pattern + "\n");
+    line.err.print(line.command + ": no log matches " + pattern + "\n");
   }
   for (const std::string& log : logs.paths) {
+    if (log == "-") {
+      if (line.in) {
+        read(kStandardInput, line.in);
+      } else {
+        unreadable(kStandardInput);
+        line.err.print(line.command + ": standard input cannot be read\n");
+      }
+      continue;
+    }
     std::FILE* file = host_open_read(log.c_str());
     if (!file) {
       unreadable(log);
-      err.print(command + ": " + log + (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read\n"));
+      const std::string why = host_error_text();
+      line.err.print(line.command + ": " + log +
+                     (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read: " + why + "\n"));
       continue;
     }
     read(log, file);

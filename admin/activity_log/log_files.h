@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
+#include "admin/command.h"
 
 struct LogFiles {
   std::vector<std::string> paths;      // path texts, in the order given
@@ -18,13 +18,16 @@ struct LogFiles {
 
 LogFiles log_files(const std::vector<std::string>& words);
 
-// Hands each log the words name to read, open, in that order. A wildcard word
+// Hands each log the words name to read, open, in that order; the word "-"
+// is standard input, read under the name kStandardInput. A wildcard word
 // that matches no file, and a log that cannot be opened, go to unreadable
-// instead, first the words, then the logs, each told on err after the
-// command's name ("QVADMIN replay").
-void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err,
+// instead, first the words, then the logs, each told on standard error with
+// the reason.
+void read_logs(const std::vector<std::string>& words, CommandLine& line,
                const std::function<void(const std::string& path, std::FILE* file)>& read,
                const std::function<void(const std::string& path)>& unreadable);
+
+inline constexpr char kStandardInput[] = "(standard input)";
 
 bool readable_directory(const std::string& path);
 

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n";
-
 // The kinds of change the summary counts: from a verdict to another, or the
 // same verdict from another file of the cascade.
 constexpr const char* kChangeNames[] = {
@@ -170,26 +168,34 @@ void print_summary(const Tally& t, const std::string& candidate, Console& out) {
 
 }  // namespace
 
+const Usage kReplayUsage = {
+    "QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n",
+    "\n"
+    "Puts every message of past activity logs through a candidate rule tree, on QUORVANT's\n"
+    "own code, and prints each message whose verdict would change, then the counts. A LOG\n"
+    "may hold * and ?; \"-\" reads a log from standard input.\n"
+    "\n"
+    "  --dir PROGRAM_DIR      the live program directory (default: the directory of QVADMIN\n"
+    "                         itself)\n"
+    "  --rules CANDIDATE_DIR  the candidate tree (default: the live one)\n"
+    "  --hits                 also count, for every rule, the messages it decided\n"
+    "\n"
+    "Exit code: 0 nothing changed, 1 something changed, 2 a mistake on the command line or a\n"
+    "log that cannot be read (the others are still replayed).\n",
+};
+
 int run_replay(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--dir", "--rules"}, {"--hits"}}, options, error)) {
-    line.err.print("QVADMIN replay: " + error + "\n" + kUsage);
-    return kExitUsage;
-  }
-  if (options.words.empty()) {
-    line.err.print(std::string("QVADMIN replay: give at least one log\n") + kUsage);
-    return kExitUsage;
-  }
+  if (int code; !read_options(line, {{"--dir", "--rules"}, {"--hits"}}, options, code)) return code;
+  if (options.words.empty()) return mistake(line, "give at least one log");
   const std::string live = program_directory_option(line, options.value("--dir"));
   const std::string candidate =
       options.has("--rules") ? program_directory_option(line, options.value("--rules")) : live;
   for (const auto& [option, directory] : {std::pair{"--dir", &live}, {"--rules", &candidate}}) {
     const std::string* word = options.value(option);
-    if (word && !readable_directory(*directory)) {
-      line.err.print("QVADMIN replay: " + std::string(option) + " " + *word + ": not a directory that can be read\n");
-      return kExitUsage;
-    }
+    if (word && !readable_directory(*directory))
+      return mistake(line, std::string(option) + " " + *word + ": not a directory that can be read: " +
+                               host_error_text());
   }
   // With a candidate tree, the cascade's paths and REDIRECT words that name
   // the live directory are read below the candidate directory.
@@ -200,7 +206,7 @@ int run_replay(CommandLine& line) {
 
   Tally tally;
   read_logs(
-      options.words, "QVADMIN replay", line.err,
+      options.words, line,
       [&](const std::string& log, std::FILE* file) {
         ++tally.logs;
         replay_log(log, file, rules, options.has("--hits") ? &hits : nullptr, tally, line.out);

@@ -9,26 +9,26 @@
 #include "common/host.h"
 #include "common/text_file.h"
 
-namespace {
-
-constexpr char kUsage[] = "usage: QVADMIN report [--html FILE] LOG...\n";
-
-}  // namespace
+const Usage kReportUsage = {
+    "QVADMIN report [--html FILE] LOG...\n",
+    "\n"
+    "Counts what QUORVANT did, per day and in total, from its activity logs: every kind of\n"
+    "result line, the invalid entries of the rule files, and the recipients and senders\n"
+    "blacklisted most. A LOG may hold * and ?; \"-\" reads a log from standard input.\n"
+    "\n"
+    "  --html FILE  also write the report as one self-contained HTML page\n"
+    "\n"
+    "Exit code: 0, or 2 for a mistake on the command line, a log that cannot be read (the\n"
+    "others are still counted) or a page that cannot be written.\n",
+};
 
 int run_report(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--html"}, {}}, options, error)) {
-    line.err.print("QVADMIN report: " + error + "\n" + kUsage);
-    return kExitUsage;
-  }
-  if (options.words.empty()) {
-    line.err.print(std::string("QVADMIN report: give at least one log\n") + kUsage);
-    return kExitUsage;
-  }
+  if (int code; !read_options(line, {{"--html"}, {}}, options, code)) return code;
+  if (options.words.empty()) return mistake(line, "give at least one log");
   ReportBuilder builder;
   read_logs(
-      options.words, "QVADMIN report", line.err,
+      options.words, line,
       [&](const std::string& log, std::FILE* file) { builder.add_log(log, file); },
       [&](const std::string& log) { builder.add_unreadable(log); });
   const ReportData data = builder.finish();
@@ -39,7 +39,7 @@ int run_report(CommandLine& line) {
     const std::string path = host_path_argument(page->c_str());
     const std::string bytes = to_crlf(report_html(data));
     if (host_replace_file(path.c_str(), bytes.data(), bytes.size()) != ReplaceOutcome::Replaced) {
-      line.err.print("QVADMIN report: cannot write " + path + "\n");
+      line.err.print("QVADMIN report: cannot write " + path + ": " + host_error_text() + "\n");
       code = kExitUsage;
     } else {
       line.out.print("\nHTML report written to " + path + "\n");

@@ -182,25 +182,39 @@ def low_log(c):
 
 def exit_codes(c):
     """2 for a command-line mistake or a log that cannot be read, with a
-    message on standard error; the other logs are still read."""
-    c.log("QEL0306.LOG", "MID")
+    message on standard error that says why; the other logs are still read.
+    The habits of command-line tools: -h and --help, --version, --opt=value,
+    "-" for a log from standard input."""
+    log = c.log("QEL0306.LOG", "MID")
     problems = []
-    for args, want, says in [
-        (["replay"], 2, b"give at least one log"),
-        (["replay", "--bogus", "X"], 2, b"unknown option --bogus"),
-        (["replay", "--rules", c.path(c.dir / "NOWHERE"), "X"], 2, b"not a directory"),
+    # A reason in the system's own words, not a code.
+    reason = rb": cannot be read: [A-Z][^\r\n]*[a-z][^\r\n]*\r\n"
+    # (words, exit code, what the stream holds (a pattern), stream, standard input)
+    lit = re.escape
+    for args, want, says, stream, stdin in [
+        (["replay"], 2, lit(b"give at least one log"), "err", None),
+        (["replay", "--bogus", "X"], 2, lit(b"unknown option --bogus\r\nTry \"QVADMIN replay --help\""), "err", None),
+        (["replay", "--rules", c.path(c.dir / "NOWHERE"), "X"], 2, lit(b"not a directory"), "err", None),
         (["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"), c.path(c.logs / "QEL0306.LOG")], 2,
-         b"cannot be read"),
-        (["replay", "--dir", c.path(c.prog), c.path(c.logs)], 2, b"a directory, not a log"),
-        (["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL9*.LOG")], 2, b"no log matches"),
-        (["report", c.path(c.logs / "MISSING.LOG")], 2, b"cannot be read"),
-        (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2, b"cannot write"),
+         reason, "err", None),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs)], 2, lit(b"a directory, not a log"), "err", None),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL9*.LOG")], 2, lit(b"no log matches"), "err", None),
+        (["report", c.path(c.logs / "MISSING.LOG")], 2, reason, "err", None),
+        (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2,
+         rb"cannot write .*: [A-Z]", "err", None),
+        (["replay", "-h"], 0, lit(b"usage: QVADMIN replay ["), "out", None),
+        (["help", "report"], 0, lit(b"usage: QVADMIN report ["), "out", None),
+        (["--version"], 0, lit(b"QVADMIN "), "out", None),
+        (["replay", "--dir=" + c.path(c.prog), "-"], 0,
+         lit(b"Messages replayed\t%7d" % len(mail_gen.endings(log))), "out", log),
+        (["report", "-"], 0, lit(b"(standard input)"), "out", log),
     ]:
         cmd, executable = c.host.command(c.qvadmin, args)
         proc = run_launched(cmd, executable=executable, cwd=c.dir, capture_output=True, env=c.host.env,
-                            timeout=c.host.timeout)
-        if proc.returncode != want or says not in proc.stderr:
-            problems.append(f"{args[:2]}: exit code {proc.returncode}, stderr {proc.stderr[:120]!r}")
+                            timeout=c.host.timeout, **({"input": stdin} if stdin is not None else {}))
+        if proc.returncode != want or not re.search(says, proc.stdout if stream == "out" else proc.stderr):
+            problems.append(f"{args[:2]}: exit code {proc.returncode}, stdout {proc.stdout[:120]!r}, "
+                            f"stderr {proc.stderr[:160]!r}")
     code, out = c.qv(["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"),
                       c.path(c.logs / "QEL0306.LOG")], cwd=c.prog)
     if summary(out).get("Logs read") != 1 or summary(out).get("Logs unreadable") != 1:
