@@ -14,6 +14,8 @@ void host_failed(HostFailure why, unsigned long system_code) {
   g_code = system_code;
 }
 
+bool host_error_is_missing() { return g_failure == HostFailure::System && host_system_missing(g_code); }
+
 std::string host_error_text() {
   switch (g_failure) {
     case HostFailure::DeviceName:

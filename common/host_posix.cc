@@ -174,6 +174,8 @@ std::FILE* host_standard_input() { return stdin; }
 
 std::string host_system_text(unsigned long system_code) { return std::strerror(static_cast<int>(system_code)); }
 
+bool host_system_missing(unsigned long system_code) { return system_code == ENOENT || system_code == ENOTDIR; }
+
 std::FILE* host_open_read(const char* path) {
   if (host_names_device(path)) {
     host_failed(HostFailure::DeviceName);
@@ -314,10 +316,11 @@ void host_map_close(HostFileMap* map) {
   if (--open_maps == 0) sigaction(SIGBUS, &bus_action_before, nullptr);
 }
 
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size, Permissions permissions) {
   const std::string real = map_path(path);
   struct stat st;
-  if (lstat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+  const bool exists = lstat(real.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
     refuse(st);
     return ReplaceOutcome::NotCreated;
   }
@@ -332,6 +335,7 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     host_failed(HostFailure::System, static_cast<unsigned long>(errno));
     return ReplaceOutcome::NotCreated;
   }
+  if (permissions == Permissions::Keep && exists && S_ISREG(st.st_mode)) fchmod(fd, st.st_mode & 07777);
   // A file system may report a full disk only when the data goes out, at
   // fsync or close.
   bool written = write_all(fd, bytes, size) && fsync(fd) == 0;
@@ -342,9 +346,28 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
   return ReplaceOutcome::NotWritten;
 }
 
-LocalTime host_local_time() {
-  const std::time_t now = std::time(nullptr);
+namespace {
+
+LocalTime local_time(std::time_t when) {
   std::tm tm{};
-  localtime_r(&now, &tm);
+  localtime_r(&when, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+}  // namespace
+
+LocalTime host_local_time() { return local_time(std::time(nullptr)); }
+
+bool host_modified_time(std::FILE* file, LocalTime& time) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  time = local_time(st.st_mtime);
+  return true;
+}
+
+bool host_file_identity(std::FILE* file, FileIdentity& identity) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
 }

@@ -188,6 +188,10 @@ std::string host_system_text(unsigned long system_code) {
   return std::string(text, n);
 }
 
+bool host_system_missing(unsigned long system_code) {
+  return system_code == ERROR_FILE_NOT_FOUND || system_code == ERROR_PATH_NOT_FOUND;
+}
+
 std::FILE* host_open_read(const char* path) {
   if (host_names_device(path)) {
     host_failed(HostFailure::DeviceName);
@@ -294,7 +298,7 @@ void host_map_close(HostFileMap* map) {
   delete map;
 }
 
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size, Permissions permissions) {
   if (host_names_device(path)) {
     host_failed(HostFailure::DeviceName);
     return ReplaceOutcome::NotCreated;
@@ -318,6 +322,12 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
   }
   bool written = is_disk_file(h) && write_all(h, bytes, size) && FlushFileBuffers(h);
   written = CloseHandle(h) && written;
+  // ReplaceFile gives the new file the security and attributes of the one
+  // it replaces; it needs a file in place.
+  const bool in_place = attributes != INVALID_FILE_ATTRIBUTES;
+  if (written && permissions == Permissions::Keep && in_place &&
+      ReplaceFileA(path, temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return ReplaceOutcome::Replaced;
   if (written && MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return ReplaceOutcome::Replaced;
   host_failed(HostFailure::System, GetLastError());
@@ -325,8 +335,39 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
   return ReplaceOutcome::NotWritten;
 }
 
+namespace {
+
+LocalTime local_time(const SYSTEMTIME& t) { return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}; }
+
+HANDLE handle_of(std::FILE* file) {
+  const int fd = _fileno(file);
+  return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+}  // namespace
+
 LocalTime host_local_time() {
   SYSTEMTIME t;
   GetLocalTime(&t);
-  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+  return local_time(t);
+}
+
+bool host_modified_time(std::FILE* file, LocalTime& time) {
+  const HANDLE h = handle_of(file);
+  FILETIME written, local;
+  SYSTEMTIME t;
+  if (h == INVALID_HANDLE_VALUE || !is_disk_file(h) || !GetFileTime(h, nullptr, nullptr, &written) ||
+      !FileTimeToLocalFileTime(&written, &local) || !FileTimeToSystemTime(&local, &t))
+    return false;
+  time = local_time(t);
+  return true;
+}
+
+bool host_file_identity(std::FILE* file, FileIdentity& identity) {
+  const HANDLE h = handle_of(file);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE || !is_disk_file(h) || !GetFileInformationByHandle(h, &info)) return false;
+  identity = {info.dwVolumeSerialNumber,
+              static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  return true;
 }

@@ -26,6 +26,12 @@ bool wildcard_match(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
+bool is_activity_log_name(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  return wildcard_match("QEL????.LOG", name.c_str());
+}
+
 LogFiles log_files(const std::vector<std::string>& words) {
   LogFiles files;
   for (const std::string& word : words) {
@@ -50,6 +56,32 @@ LogFiles log_files(const std::vector<std::string>& words) {
   return files;
 }
 
+namespace {
+
+// The logs read so far, so that a log named twice (by another path, a link,
+// a wildcard, standard input redirected from it) is read once.
+class ReadOnce {
+ public:
+  // The name under which the file was read before, or nullptr.
+  const std::string* before(const std::string& name, std::FILE* file) {
+    FileIdentity identity;
+    if (!host_file_identity(file, identity)) {
+      if (name != kStandardInput) return nullptr;
+      // A pipe: standard input is read once all the same.
+      identity = {~0ull, ~0ull};
+    }
+    for (const auto& [seen, seen_name] : seen_)
+      if (seen == identity) return &seen_name;
+    seen_.emplace_back(identity, name);
+    return nullptr;
+  }
+
+ private:
+  std::vector<std::pair<FileIdentity, std::string>> seen_;
+};
+
+}  // namespace
+
 void read_logs(const std::vector<std::string>& words, CommandLine& line,
                const std::function<void(const std::string& path, std::FILE* file)>& read,
                const std::function<void(const std::string& path)>& unreadable) {
@@ -58,10 +90,17 @@ void read_logs(const std::vector<std::string>& words, CommandLine& line,
     unreadable(pattern);
     line.err.print(line.command + ": no log matches " + pattern + "\n");
   }
+  ReadOnce once;
+  auto read_once = [&](const std::string& log, std::FILE* file) {
+    if (const std::string* before = once.before(log, file))
+      line.err.print(line.command + ": " + log + ": the same file as " + *before + ", read once\n");
+    else
+      read(log, file);
+  };
   for (const std::string& log : logs.paths) {
     if (log == "-") {
       if (line.in) {
-        read(kStandardInput, line.in);
+        read_once(kStandardInput, line.in);
       } else {
         unreadable(kStandardInput);
         line.err.print(line.command + ": standard input cannot be read\n");
@@ -76,7 +115,7 @@ void read_logs(const std::vector<std::string>& words, CommandLine& line,
                      (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read: " + why + "\n"));
       continue;
     }
-    read(log, file);
+    read_once(log, file);
     std::fclose(file);
   }
 }

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -100,8 +102,34 @@ std::string change_line(const std::string& log, const ResultLine& r, const Repla
   return text + "\n";
 }
 
+// Prints the change lines up to a limit, and counts the others; none at all
+// for a summary.
+class ChangeLines {
+ public:
+  ChangeLines(Console& out, long limit, bool summary) : out_(out), limit_(summary ? 0 : limit), summary_(summary) {}
+  void print(const std::string& text) {
+    if (printed_ < limit_) {
+      out_.print(text);
+      ++printed_;
+    } else {
+      ++left_out_;
+    }
+  }
+  // "... N more", when the limit left some out.
+  void finish() const {
+    if (left_out_ > 0 && !summary_)
+      out_.print("... " + std::to_string(left_out_) + " more change" + (left_out_ == 1 ? "" : "s") + "\n");
+  }
+
+ private:
+  Console& out_;
+  long limit_;
+  bool summary_;
+  long printed_ = 0, left_out_ = 0;
+};
+
 void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, ReplayHits* hits, Tally& tally,
-                Console& out) {
+                ChangeLines& out) {
   LogWalk walk(file);
   for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
     if (item != LogWalk::Item::Result) continue;
@@ -169,7 +197,7 @@ void print_summary(const Tally& t, const std::string& candidate, Console& out) {
 }  // namespace
 
 const Usage kReplayUsage = {
-    "QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n",
+    "QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] [--summary | --limit N] LOG...\n",
     "\n"
     "Puts every message of past activity logs through a candidate rule tree, on QUORVANT's\n"
     "own code, and prints each message whose verdict would change, then the counts. A LOG\n"
@@ -179,6 +207,8 @@ const Usage kReplayUsage = {
     "                         itself)\n"
     "  --rules CANDIDATE_DIR  the candidate tree (default: the live one)\n"
     "  --hits                 also count, for every rule, the messages it decided\n"
+    "  --summary              print the counts alone, no line for each change\n"
+    "  --limit N              print at most N change lines, then how many more there are\n"
     "\n"
     "Exit code: 0 nothing changed, 1 something changed, 2 a mistake on the command line or a\n"
     "log that cannot be read (the others are still replayed).\n",
@@ -186,8 +216,17 @@ const Usage kReplayUsage = {
 
 int run_replay(CommandLine& line) {
   Options options;
-  if (int code; !read_options(line, {{"--dir", "--rules"}, {"--hits"}}, options, code)) return code;
+  if (int code; !read_options(line, {{"--dir", "--rules", "--limit"}, {"--hits", "--summary"}}, options, code))
+    return code;
   if (options.words.empty()) return mistake(line, "give at least one log");
+  long limit = std::numeric_limits<long>::max();
+  if (const std::string* word = options.value("--limit")) {
+    if (options.has("--summary")) return mistake(line, "give --summary or --limit, not both");
+    char* end = nullptr;
+    limit = std::strtol(word->c_str(), &end, 10);
+    if (word->empty() || *end || limit < 0 || (*word)[0] == '-')
+      return mistake(line, "--limit " + *word + ": give a number of change lines, 0 or more");
+  }
   const std::string live = program_directory_option(line, options.value("--dir"));
   const std::string candidate =
       options.has("--rules") ? program_directory_option(line, options.value("--rules")) : live;
@@ -205,16 +244,18 @@ int run_replay(CommandLine& line) {
   ReplayHits hits;
 
   Tally tally;
+  ChangeLines change_lines(line.out, limit, options.has("--summary"));
   read_logs(
       options.words, line,
       [&](const std::string& log, std::FILE* file) {
         ++tally.logs;
-        replay_log(log, file, rules, options.has("--hits") ? &hits : nullptr, tally, line.out);
+        replay_log(log, file, rules, options.has("--hits") ? &hits : nullptr, tally, change_lines);
       },
       [&](const std::string&) {
         ++tally.logs;
         ++tally.unreadable;
       });
+  change_lines.finish();
   print_summary(tally, candidate, line.out);
   if (options.has("--hits")) hits.print(candidate, line.out);
   if (tally.unreadable > 0) return kExitUsage;

@@ -1,9 +1,11 @@
 #include "admin/report/report.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "admin/activity_log/log_files.h"
 #include "admin/options.h"
+#include "admin/output/output_file.h"
 #include "admin/report/report_data.h"
 #include "admin/report/report_render.h"
 #include "common/host.h"
@@ -16,7 +18,8 @@ const Usage kReportUsage = {
     "result line, the invalid entries of the rule files, and the recipients and senders\n"
     "blacklisted most. A LOG may hold * and ?; \"-\" reads a log from standard input.\n"
     "\n"
-    "  --html FILE  also write the report as one self-contained HTML page\n"
+    "  --html FILE  also write the report as one self-contained HTML page; FILE must be new\n"
+    "               or a page QVADMIN wrote, never a log\n"
     "\n"
     "Exit code: 0, or 2 for a mistake on the command line, a log that cannot be read (the\n"
     "others are still counted) or a page that cannot be written.\n",
@@ -26,23 +29,35 @@ int run_report(CommandLine& line) {
   Options options;
   if (int code; !read_options(line, {{"--html"}, {}}, options, code)) return code;
   if (options.words.empty()) return mistake(line, "give at least one log");
-  ReportBuilder builder;
+  std::optional<OutputFile> page;
+  if (const std::string* word = options.value("--html")) {
+    if (*word == "-") return mistake(line, "--html -: the page needs a file name");
+    page.emplace(host_path_argument(word->c_str()), kPageMarker);
+  }
+  auto refused = [&] {
+    line.err.print("QVADMIN report: will not write the page to " + page->path() + ": " + page->refusal() + "\n");
+    return kExitUsage;
+  };
+  if (page && !page->refusal().empty()) return refused();
+  ReportBuilder builder(host_local_time());
   read_logs(
       options.words, line,
-      [&](const std::string& log, std::FILE* file) { builder.add_log(log, file); },
+      [&](const std::string& log, std::FILE* file) {
+        if (page) page->reading(file);
+        builder.add_log(log, file);
+      },
       [&](const std::string& log) { builder.add_unreadable(log); });
   const ReportData data = builder.finish();
   line.out.print(report_text(data));
   int code = data.unreadable.empty() ? 0 : kExitUsage;
-  if (const std::string* page = options.value("--html")) {
-    // A page is replaced whole or not at all.
-    const std::string path = host_path_argument(page->c_str());
-    const std::string bytes = to_crlf(report_html(data));
-    if (host_replace_file(path.c_str(), bytes.data(), bytes.size()) != ReplaceOutcome::Replaced) {
-      line.err.print("QVADMIN report: cannot write " + path + ": " + host_error_text() + "\n");
+  if (page) {
+    if (!page->refusal().empty()) return refused();
+    std::string why;
+    if (!page->write(to_crlf(report_html(data)), why)) {
+      line.err.print("QVADMIN report: cannot write " + page->path() + ": " + why + "\n");
       code = kExitUsage;
     } else {
-      line.out.print("\nHTML report written to " + path + "\n");
+      line.out.print("\nHTML report written to " + page->path() + "\n");
     }
   }
   return code;
