@@ -129,7 +129,7 @@ std::string chart(const ReportData& data) {
       std::snprintf(buf, sizeof buf, "<rect x=\"%.1f\" y=\"%.2f\" width=\"%.1f\" height=\"%.2f\" fill=\"%s\">", x, y1,
                     bar, y0 - y1, column.colour);
       svg += buf;
-      svg += "<title>" + escape(row.label) + ": " + column.legend + " " + number(count) + "</title></rect>\n";
+      svg += "<title>" + escape(row.label) + ": " + legend(column) + " " + number(count) + "</title></rect>\n";
       below += count;
     }
     const double cx = x + bar / 2;
@@ -147,13 +147,13 @@ std::string chart(const ReportData& data) {
   return svg + "</svg>\n";
 }
 
-std::string legend() {
+std::string legends() {
   std::string html = "<ul class=\"legend\">\n";
   for (const KindColumn& column : kKindColumns)
     html += std::string(
                 "<li><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"12\" height=\"12\"><rect width=\"12\" "
                 "height=\"12\" fill=\"") +
-            column.colour + "\"/></svg>" + escape(column.legend) + "</li>\n";
+            column.colour + "\"/></svg>" + escape(legend(column)) + "</li>\n";
   return html + "</ul>\n";
 }
 
@@ -195,7 +195,7 @@ std::string report_html(const ReportData& data) {
   html += "<h1>QUORVANT activity</h1>\n<p id=\"summary\">" + number(static_cast<long>(data.logs.size())) +
           (data.logs.size() == 1 ? " log: " : " logs: ") + number(data.total.total()) + " result lines, " +
           number(data.blacklisted) + " blacklisted</p>\n";
-  html += "<h2>Result lines per day</h2>\n" + chart(data) + legend() + days_table(data);
+  html += "<h2>Result lines per day</h2>\n" + chart(data) + legends() + days_table(data);
 
   html +=
       "<h2>Invalid entries in the rule files</h2>\n<table id=\"invalid\">\n<tr><th>File:Line</th><th "

@@ -14,10 +14,11 @@ struct KindColumn {
   ResultKind kind;
   const char* head1;
   const char* head2;
-  const char* legend;
-  const char* colour;  // of its bars in the HTML chart
+  const char* colour;            // of its bars in the HTML chart
+  const char* note = nullptr;    // the legend, where the kind's name says too little
 };
 extern const KindColumn kKindColumns[kResultKinds];
+std::string legend(const KindColumn& column);
 
 // A name of a ranking that is empty: no sender, or none left after a cut.
 std::string ranking_name(const std::string& name);
