@@ -82,28 +82,28 @@ class ReadOnce {
 
 }  // namespace
 
-void read_logs(const std::vector<std::string>& words, CommandLine& line,
+void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err, std::FILE* in,
                const std::function<void(const std::string& path, std::FILE* file)>& read,
                const std::function<void(const std::string& path)>& unreadable) {
   const LogFiles logs = log_files(words);
   for (const std::string& pattern : logs.unmatched) {
     unreadable(pattern);
-    line.err.print(line.command + ": no log matches " + pattern + "\n");
+    err.print(command + ": no log matches " + pattern + "\n");
   }
   ReadOnce once;
   auto read_once = [&](const std::string& log, std::FILE* file) {
     if (const std::string* before = once.before(log, file))
-      line.err.print(line.command + ": " + log + ": the same file as " + *before + ", read once\n");
+      err.print(command + ": " + log + ": the same file as " + *before + ", read once\n");
     else
       read(log, file);
   };
   for (const std::string& log : logs.paths) {
     if (log == "-") {
-      if (line.in) {
-        read_once(kStandardInput, line.in);
+      if (in) {
+        read_once(kStandardInput, in);
       } else {
         unreadable(kStandardInput);
-        line.err.print(line.command + ": standard input cannot be read\n");
+        err.print(command + ": standard input cannot be read\n");
       }
       continue;
     }
@@ -111,7 +111,7 @@ void read_logs(const std::vector<std::string>& words, CommandLine& line,
     if (!file) {
       unreadable(log);
       const std::string why = host_error_text();
-      line.err.print(line.command + ": " + log +
+      err.print(command + ": " + log +
                      (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read: " + why + "\n"));
       continue;
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "admin/command.h"
+#include "common/console.h"
 
 struct LogFiles {
   std::vector<std::string> paths;      // path texts, in the order given
@@ -19,12 +19,12 @@ struct LogFiles {
 LogFiles log_files(const std::vector<std::string>& words);
 
 // Hands each log the words name to read, open, in that order; the word "-"
-// is standard input, read under the name kStandardInput. A wildcard word
+// is standard input (in), read under the name kStandardInput. A wildcard word
 // that matches no file, and a log that cannot be opened, go to unreadable
-// instead, first the words, then the logs, each told on standard error with
-// the reason. A file named again (by identity, whatever the path) is read
+// instead, first the words, then the logs, each told on err after the
+// command's name ("QVADMIN replay"), with the reason. A file named again (by identity, whatever the path) is read
 // once, and standard input once, which is said on standard error.
-void read_logs(const std::vector<std::string>& words, CommandLine& line,
+void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err, std::FILE* in,
                const std::function<void(const std::string& path, std::FILE* file)>& read,
                const std::function<void(const std::string& path)>& unreadable);
 

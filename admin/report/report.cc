@@ -41,7 +41,7 @@ int run_report(CommandLine& line) {
   if (page && !page->refusal().empty()) return refused();
   ReportBuilder builder(host_local_time());
   read_logs(
-      options.words, line,
+      options.words, line.command, line.err, line.in,
       [&](const std::string& log, std::FILE* file) {
         if (page) page->reading(file);
         builder.add_log(log, file);

@@ -136,7 +136,7 @@ std::string chart(const std::vector<DayRow>& rows, const char* what) {
       std::snprintf(buf, sizeof buf, "<rect x=\"%.1f\" y=\"%.2f\" width=\"%.1f\" height=\"%.2f\" fill=\"%s\">", x, y1,
                     bar, y0 - y1, column.colour);
       svg += buf;
-      svg += "<title>" + escape(row.label) + ": " + column.legend + " " + number(count) + "</title></rect>\n";
+      svg += "<title>" + escape(row.label) + ": " + legend(column) + " " + number(count) + "</title></rect>\n";
       below += count;
     }
     if (i % every != 0) continue;
@@ -155,13 +155,13 @@ std::string chart(const std::vector<DayRow>& rows, const char* what) {
   return svg + "</svg>\n";
 }
 
-std::string legend() {
+std::string legends() {
   std::string html = "<ul class=\"legend\">\n";
   for (const KindColumn& column : kKindColumns)
     html += std::string(
                 "<li><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"12\" height=\"12\"><rect width=\"12\" "
                 "height=\"12\" fill=\"") +
-            column.colour + "\"/></svg>" + escape(column.legend) + "</li>\n";
+            column.colour + "\"/></svg>" + escape(legend(column)) + "</li>\n";
   return html + "</ul>\n";
 }
 
@@ -206,7 +206,7 @@ std::string report_html(const ReportData& data) {
   html += "<p id=\"period\">";
   if (!data.first_day.empty()) html += "Period " + data.first_day + " to " + data.last_day + ". ";
   html += "Made " + time_text(data.made) + ".</p>\n";
-  html += "<h2>Result lines per day</h2>\n" + chart(data.days, "Result lines per day") + legend() +
+  html += "<h2>Result lines per day</h2>\n" + chart(data.days, "Result lines per day") + legends() +
           kinds_table("days", "Day", data.days, &data.total);
   html += "<h2>Result lines per hour of the day</h2>\n" + chart(data.hours, "Result lines per hour of the day") +
           kinds_table("hours", "Hour", data.hours, nullptr);

@@ -18,10 +18,11 @@ struct KindColumn {
   ResultKind kind;
   const char* head1;
   const char* head2;
-  const char* legend;
-  const char* colour;  // of its bars in the HTML chart
+  const char* colour;            // of its bars in the HTML chart
+  const char* note = nullptr;    // the legend, where the kind's name says too little
 };
 extern const KindColumn kKindColumns[kResultKinds];
+std::string legend(const KindColumn& column);
 
 // The console's columns, each adding up kinds, so that a table fits in 100
 // columns; the page shows every kind.

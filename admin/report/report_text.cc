@@ -6,19 +6,19 @@
 #include "common/text.h"
 
 const KindColumn kKindColumns[kResultKinds] = {
-    {ResultKind::WhitelistedUser, "White", "User", "Whitelisted-User", "#1b7837"},
-    {ResultKind::WhitelistedDomain, "White", "Domain", "Whitelisted-Domain", "#5aae61"},
-    {ResultKind::WhitelistedProgram, "White", "Program", "Whitelisted-Program", "#a6dba0"},
-    {ResultKind::BlacklistedUser, "Black", "User", "Blacklisted-User", "#b2182b"},
-    {ResultKind::BlacklistedDomain, "Black", "Domain", "Blacklisted-Domain", "#d6604d"},
-    {ResultKind::BlacklistedProgram, "Black", "Program", "Blacklisted-Program", "#f4a582"},
-    {ResultKind::NoAction, "No", "Action", "No Action", "#878787"},
-    {ResultKind::Stopped, "", "Stopped",
-     "Stopped by the domain or program rule file (NO DOMAIN), logged at HIGH and DEBUG without words", "#2166ac"},
-    {ResultKind::BadSender, "Bad", "From", "Bad Mail From Address", "#8073ac"},
-    {ResultKind::BadRecipient, "Bad", "To", "Bad Mail To Address", "#c2a5cf"},
-    {ResultKind::NoRecipient, "Mail To", "missing", "Mail To missing", "#e08214"},
-    {ResultKind::Unopenable, "Not", "opened", "Could not open message file", "#fdb863"},
+    {ResultKind::WhitelistedUser, "White", "User", "#1b7837"},
+    {ResultKind::WhitelistedDomain, "White", "Domain", "#5aae61"},
+    {ResultKind::WhitelistedProgram, "White", "Program", "#a6dba0"},
+    {ResultKind::BlacklistedUser, "Black", "User", "#b2182b"},
+    {ResultKind::BlacklistedDomain, "Black", "Domain", "#d6604d"},
+    {ResultKind::BlacklistedProgram, "Black", "Program", "#f4a582"},
+    {ResultKind::NoAction, "No", "Action", "#878787"},
+    {ResultKind::Stopped, "", "Stopped", "#2166ac",
+     "Stopped by the domain or program rule file (NO DOMAIN), logged at HIGH and DEBUG without words"},
+    {ResultKind::BadSender, "Bad", "From", "#8073ac"},
+    {ResultKind::BadRecipient, "Bad", "To", "#c2a5cf"},
+    {ResultKind::NoRecipient, "Mail To", "missing", "#e08214"},
+    {ResultKind::Unopenable, "Not", "opened", "#fdb863"},
 };
 
 const std::vector<KindGroup> kKindGroups = {
@@ -31,6 +31,10 @@ const std::vector<KindGroup> kKindGroups = {
     {"Bad", "address", {ResultKind::BadSender, ResultKind::BadRecipient, ResultKind::NoRecipient}},
     {"Not", "opened", {ResultKind::Unopenable}},
 };
+
+std::string legend(const KindColumn& column) {
+  return column.note ? column.note : std::string(result_name(column.kind));
+}
 
 std::string ranking_name(const std::string& name) { return name.empty() ? "(none)" : name; }
 
