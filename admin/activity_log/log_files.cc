@@ -1,5 +1,6 @@
 #include "admin/activity_log/log_files.h"
 
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -59,14 +60,13 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
     err.print(command + ": no log matches " + pattern + "\n");
   }
   for (const std::string& log : logs.paths) {
-    std::FILE* file = host_open_read(log.c_str());
+    const FileHandle file = FileHandle::open_read(log.c_str());
     if (!file) {
       unreadable(log);
       err.print(command + ": " + log + (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read\n"));
       continue;
     }
-    read(log, file);
-    std::fclose(file);
+    read(log, file.get());
   }
 }
 
