@@ -47,7 +47,7 @@ int run_admin(int argc, char** argv, Console& out, Console& err) {
   const std::string command = argv[1];
   if (command == "help" || command == "--help" || command == "-h") {
     out.print(kUsage);
-    return 0;
+    return kExitOk;
   }
   // QVADMIN finds its own directory the way the checker finds its own.
   std::string own = host_path_argument(host_program_path(argv));

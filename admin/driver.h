@@ -4,5 +4,5 @@
 #include "common/console.h"
 
 // argv[0] is the program's path; argv[1] the command. Gives the command's
-// exit code, or 2 for a command-line mistake.
+// exit code, or kExitUsage for a command-line mistake.
 int run_admin(int argc, char** argv, Console& out, Console& err);

@@ -11,8 +11,6 @@ namespace {
 
 constexpr char kUsage[] = "usage: QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n";
 
-constexpr int kExitFound = 1;
-
 }  // namespace
 
 int run_lint(CommandLine& line) {
@@ -41,5 +39,5 @@ int run_lint(CommandLine& line) {
   }
   line.out.print(tally_line(tally) + "\n");
   const bool failed = tally.errors > 0 || (options.has("--werror") && tally.warnings > 0);
-  return failed ? kExitFound : 0;
+  return failed ? kExitFound : kExitOk;
 }

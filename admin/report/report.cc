@@ -33,7 +33,7 @@ int run_report(CommandLine& line) {
       [&](const std::string& log) { builder.add_unreadable(log); });
   const ReportData data = builder.finish();
   line.out.print(report_text(data));
-  int code = data.unreadable.empty() ? 0 : kExitUsage;
+  int code = data.unreadable.empty() ? kExitOk : kExitUsage;
   if (const std::string* page = options.value("--html")) {
     // A page is replaced whole or not at all.
     const std::string path = host_path_argument(page->c_str());
