@@ -18,7 +18,7 @@ constexpr char kUsage[] =
 
 }  // namespace
 
-int run_analyser(int argc, char** argv, Console& console, Console&) {
+int run_analyser(int argc, char** argv, Console& console, Console&, std::FILE*) {
   if (argc < 2) {
     console.print(kUsage);
     console.flush();

@@ -38,7 +38,7 @@ class Driver : public testing::Test {
     std::vector<char*> argv{const_cast<char*>("VESKOL")};
     for (std::string& a : args) argv.push_back(a.data());
     CapturedConsole console, err;
-    EXPECT_EQ(run_analyser(static_cast<int>(argv.size()), argv.data(), console, err), 0);
+    EXPECT_EQ(run_analyser(static_cast<int>(argv.size()), argv.data(), console, err, nullptr), 0);
     EXPECT_EQ(err.text(), "");
     return console.text();
   }

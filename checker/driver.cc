@@ -26,7 +26,7 @@ std::optional<LogLevel> level_word(const char* word) {
 
 }  // namespace
 
-int run_checker(int argc, char** argv, Console& out, Console&) {
+int run_checker(int argc, char** argv, Console& out, Console&, std::FILE*) {
   if (argc < 2) {
     out.print(kBanner);
     return kExitNoVerdict;

@@ -10,7 +10,7 @@ int run_program(int argc, char** argv, Driver driver, PathWords paths, int failu
     host_prepare_console();
     if (paths == PathWords::All) host_prepare_arguments(argc, argv);
     StreamConsole out(stdout), err(stderr);
-    const int code = driver(argc, argv, out, err);
+    const int code = driver(argc, argv, out, err, host_standard_input());
     out.flush();
     err.flush();
     return code;

@@ -2,12 +2,14 @@
 // line and its driver to run_program.
 #pragma once
 
+#include <cstdio>
+
 #include "common/console.h"
 
 // A program's driver: argv[0] is the program's path, the words after it are
-// its command line; out and err are standard output and standard error.
-// Gives the exit code.
-using Driver = int (*)(int argc, char** argv, Console& out, Console& err);
+// its command line; out and err are standard output and standard error, in
+// standard input (nullptr when there is none). Gives the exit code.
+using Driver = int (*)(int argc, char** argv, Console& out, Console& err, std::FILE* in);
 
 // Which command-line words are path texts: on POSIX their "/" become "\".
 enum class PathWords { All, None };

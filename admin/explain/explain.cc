@@ -18,10 +18,6 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: QVADMIN explain [--dir PROGRAM_DIR] [--quiet] MESSAGE_PATH\n"
-    "       QVADMIN explain [--dir PROGRAM_DIR] [--quiet] --from ADDRESS --to ADDRESS [--subject TEXT]\n";
-
 const char* level_name(CascadeLevel level) {
   switch (level) {
     case CascadeLevel::User:
@@ -266,21 +262,33 @@ void print_explanation(const MessageCheck& check, Explanation& explanation, Cons
 
 }  // namespace
 
+const Usage kExplainUsage = {
+    "QVADMIN explain [--dir PROGRAM_DIR] [--quiet] MESSAGE_PATH\n"
+    "QVADMIN explain [--dir PROGRAM_DIR] [--quiet] --from ADDRESS --to ADDRESS [--subject TEXT]\n",
+    "\n"
+    "Puts one message through QUORVANT's own code and shows what the checker saw, every rule\n"
+    "line it read, how it took each, and the line that decided. The message is a spooled\n"
+    "message file, or the sender, recipient and Subject given on the command line.\n"
+    "\n"
+    "  --dir PROGRAM_DIR  the directory of QUORVANT.EXE and its rule files (default: the\n"
+    "                     directory of QVADMIN itself)\n"
+    "  --quiet            print only the verdict and what decided it\n"
+    "  --from ADDRESS     the envelope's sender (\"\" for an envelope without one)\n"
+    "  --to ADDRESS       the envelope's recipient\n"
+    "  --subject TEXT     the message's Subject\n"
+    "\n"
+    "Exit code: the checker's own (1 whitelisted, 100 blacklisted, 0 no verdict), or 2 for a\n"
+    "mistake on the command line.\n",
+};
+
 int run_explain(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--dir", "--from", "--to", "--subject"}, {"--quiet"}}, options, error)) {
-    line.err.print("QVADMIN explain: " + error + "\n" + kUsage);
-    return kExitUsage;
-  }
+  if (int code; !read_options(line, {{"--dir", "--from", "--to", "--subject"}, {"--quiet"}}, options, code))
+    return code;
   const bool by_address = options.has("--from") || options.has("--to") || options.has("--subject");
   if (by_address ? !(options.has("--from") && options.has("--to") && options.words.empty())
-                 : options.words.size() != 1) {
-    line.err.print(std::string("QVADMIN explain: ") +
-                   (by_address ? "give --from and --to, and no message path\n" : "give one message path\n") +
-                   kUsage);
-    return kExitUsage;
-  }
+                 : options.words.size() != 1)
+    return mistake(line, by_address ? "give --from and --to, and no message path" : "give one message path");
   const std::string directory = program_directory_option(line, options.value("--dir"));
   if (directory.size() > kMaxProgramDirectory) {
     line.out.print("The program directory " + directory + " is longer than " +
@@ -315,8 +323,8 @@ int run_explain(CommandLine& line) {
   } else {
     std::vector<DirectoryEntry> entries;
     if (!host_list_directory(directory.empty() ? "." : directory.c_str(), entries))
-      line.out.print("Note: the program directory " + directory +
-                     " cannot be read, so no rule file in it can be opened.\n\n");
+      line.out.print("Note: the program directory " + directory + " cannot be read (" + host_error_text() +
+                     "), so no rule file in it can be opened.\n\n");
     print_explanation(check, explanation, line.out);
   }
   return exit_code(check.verdict);

@@ -138,7 +138,7 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   ReplayRules rules(disk, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
   ReplayTally tally;
   read_logs(
-      request.logs, request.command, err,
+      request.logs, request.command, err, request.standard_input,
       [&](const std::string& log, std::FILE* file) {
         ++tally.logs;
         replay_log(log, file, rules, request.hits, tally, on_change);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct ReplayRequest {
   std::vector<std::string> logs;  // command-line words: paths, wildcards
   ReplayHits* hits = nullptr;     // counts what decided each message, when given
   std::string command = "QVADMIN replay";  // names the command in what goes to err
+  std::FILE* standard_input = nullptr;     // the log "-", when there is one
 };
 
 // The kinds of change counted, from a verdict to another or the same verdict
