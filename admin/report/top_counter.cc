@@ -6,18 +6,23 @@
 namespace {
 
 constexpr std::size_t kFirstIndex = 1024;
-constexpr std::uint64_t kTag = 0xFFFFFFFF00000000u;
+constexpr std::uint32_t kTag = 0xFF000000u;
+constexpr std::size_t kMaxBudget = 16u << 20;  // places fit below the tag
 
 // The index grows before 7 slots in 10 are taken.
 bool crowded(std::size_t names, std::size_t slots) { return names * 10 >= slots * 7; }
 
-std::size_t home(std::uint64_t tag, std::size_t slots) { return (tag >> 32) & (slots - 1); }
+std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32) & kTag; }
+std::size_t home(std::uint64_t hash, std::size_t slots) { return hash & (slots - 1); }
 
-std::uint64_t load_count(const char* record) {
-  std::uint64_t count;
-  std::memcpy(&count, record, sizeof count);
-  return count;
+template <typename T>
+T load(const char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
 }
+
+std::uint64_t load_count(const char* record) { return load<std::uint64_t>(record); }
 
 std::string_view name_of(const char* record) {
   std::uint16_t size;
@@ -28,28 +33,38 @@ std::string_view name_of(const char* record) {
 }  // namespace
 
 std::uint64_t name_hash(std::string_view name) {
-  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ name.size();
+  const char* p = name.data();
+  const std::size_t n = name.size();
+  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ n;
   std::size_t i = 0;
-  for (; i + 8 <= name.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, name.data() + i, sizeof word);
-    hash = (hash ^ word) * 0xBF58476D1CE4E5B9u;
+  for (; i + 8 <= n; i += 8) {
+    hash = (hash ^ load<std::uint64_t>(p + i)) * 0xBF58476D1CE4E5B9u;
     hash ^= hash >> 31;
   }
+  // The last bytes, in loads that may take bytes hashed already.
   std::uint64_t tail = 0;
-  if (i < name.size()) std::memcpy(&tail, name.data() + i, name.size() - i);
+  if (n >= 8) {
+    if (i < n) tail = load<std::uint64_t>(p + n - 8);
+  } else if (n >= 4) {
+    tail = load<std::uint32_t>(p) | std::uint64_t{load<std::uint32_t>(p + n - 4)} << 32;
+  } else if (n > 0) {
+    tail = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
+           std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
+  }
   hash = (hash ^ tail) * 0x94D049BB133111EBu;
   return hash ^ (hash >> 29);
 }
 
 TopCounter::TopCounter(std::size_t budget, std::size_t summary_names)
-    : budget_(std::min<std::size_t>(budget, 0xFFFFFFFFu - kBlock)),
+    : budget_(std::min(budget, kMaxBudget)),
       summary_names_(summary_names),
       index_(kFirstIndex, 0) {}
 
 TopCounter::~TopCounter() = default;
+TopCounter::TopCounter(TopCounter&&) noexcept = default;
+TopCounter& TopCounter::operator=(TopCounter&&) noexcept = default;
 
-char* TopCounter::record(std::uint64_t slot) const {
+char* TopCounter::record(std::uint32_t slot) const {
   const std::size_t place = (slot & ~kTag) - 1;
   return blocks_[place / kBlock].get() + place % kBlock;
 }
@@ -57,9 +72,9 @@ char* TopCounter::record(std::uint64_t slot) const {
 void TopCounter::add(std::string_view name) {
   name = name.substr(0, kMaxName);
   const std::uint64_t hash = name_hash(name);
-  const std::uint64_t tag = hash & kTag;
+  const std::uint32_t tag = tag_of(hash);
   const std::size_t mask = index_.size() - 1;
-  std::size_t at = home(tag, index_.size());
+  std::size_t at = home(hash, index_.size());
   for (; index_[at] != 0; at = (at + 1) & mask) {
     if ((index_[at] & kTag) != tag) continue;
     char* found = record(index_[at]);
@@ -88,30 +103,31 @@ void TopCounter::add(std::string_view name) {
   std::memcpy(fresh, &one, sizeof one);
   std::memcpy(fresh + 8, &name_size, sizeof name_size);
   if (!name.empty()) std::memcpy(fresh + kHead, name.data(), name.size());
-  const std::uint64_t place = (blocks_.size() - 1) * kBlock + block_used_;
+  const std::size_t place = (blocks_.size() - 1) * kBlock + block_used_;
   block_used_ += size;
   if (crowded(++names_, index_.size())) {
     grow_index();
-    at = home(tag, index_.size());
+    at = home(hash, index_.size());
     while (index_[at] != 0) at = (at + 1) & (index_.size() - 1);
   }
-  index_[at] = tag | (place + 1);
+  index_[at] = tag | static_cast<std::uint32_t>(place + 1);
 }
 
 // Whether one more record fits the budget, with the blocks it may open and,
 // while the index grows, the old index and the new one together.
 bool TopCounter::room_for(std::size_t record) const {
-  std::size_t bytes = (blocks_.size() + (block_used_ + record > kBlock)) * kBlock + index_.size() * 8;
-  if (crowded(names_ + 1, index_.size())) bytes += 2 * index_.size() * 8;
+  std::size_t bytes = (blocks_.size() + (block_used_ + record > kBlock)) * kBlock + index_.size() * sizeof index_[0];
+  if (crowded(names_ + 1, index_.size())) bytes += 2 * index_.size() * sizeof index_[0];
   return bytes <= budget_;
 }
 
+// The slots do not hold the whole hash: each name's is worked out again.
 void TopCounter::grow_index() {
-  std::vector<std::uint64_t> bigger(2 * index_.size(), 0);
+  std::vector<std::uint32_t> bigger(2 * index_.size(), 0);
   const std::size_t mask = bigger.size() - 1;
-  for (const std::uint64_t slot : index_) {
+  for (const std::uint32_t slot : index_) {
     if (slot == 0) continue;
-    std::size_t at = home(slot & kTag, bigger.size());
+    std::size_t at = home(name_hash(name_of(record(slot))), bigger.size());
     while (bigger[at] != 0) at = (at + 1) & mask;
     bigger[at] = slot;
   }
@@ -134,7 +150,7 @@ std::vector<std::pair<std::string, long>> TopCounter::top(std::size_t n) const {
       std::push_heap(best.begin(), best.end(), better);
     }
   };
-  for (const std::uint64_t slot : index_)
+  for (const std::uint32_t slot : index_)
     if (slot != 0) offer(load_count(record(slot)), name_of(record(slot)));
   if (rest_)
     for (const HeavyHitters::Kept& kept : rest_->kept()) offer(kept.count - kept.error, kept.name);
@@ -146,4 +162,4 @@ std::vector<std::pair<std::string, long>> TopCounter::top(std::size_t n) const {
 
 long TopCounter::short_by() const { return rest_ ? static_cast<long>(rest_->bound()) : 0; }
 
-std::size_t TopCounter::table_bytes() const { return blocks_.size() * kBlock + index_.size() * 8; }
+std::size_t TopCounter::table_bytes() const { return blocks_.size() * kBlock + index_.size() * sizeof index_[0]; }

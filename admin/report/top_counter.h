@@ -1,7 +1,7 @@
 // Counts per name, for the report's "ten with the most" tables, in bounded
 // memory. Every name met while the table has room is counted exactly, to the
-// end: names and their index take at most the budget (the default holds
-// 250,000 names of 40 characters, more of shorter ones). The names met first
+// end: names and their index take at most the budget (the default, 14 MiB,
+// holds 250,000 names of 40 characters, more of shorter ones). The names met first
 // after that are kept in a summary of the ones met most (HeavyHitters): a
 // count of theirs may be short, by at most short_by(), and a name the
 // summary leaves out was met at most short_by() times.
@@ -21,11 +21,13 @@
 
 class TopCounter {
  public:
-  static constexpr std::size_t kBudget = 17u << 20;
+  static constexpr std::size_t kBudget = 14u << 20;  // at most 16 MiB
   static constexpr std::size_t kSummaryNames = 8192;
 
   explicit TopCounter(std::size_t budget = kBudget, std::size_t summary_names = kSummaryNames);
   ~TopCounter();
+  TopCounter(TopCounter&&) noexcept;
+  TopCounter& operator=(TopCounter&&) noexcept;
 
   void add(std::string_view name);
   // The n names counted most, by count and then by name; a count of the
@@ -43,15 +45,14 @@ class TopCounter {
 
   bool room_for(std::size_t record) const;
   void grow_index();
-  char* record(std::uint64_t slot) const;
+  char* record(std::uint32_t slot) const;
 
   std::size_t budget_, summary_names_;
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t block_used_ = kBlock;  // the last block's bytes in use: full before the first
-  // 0 for a free slot; else the upper half of the name's hash (which also
-  // gives the slot's place in the index) above the record's place (block
-  // number times kBlock plus offset) plus 1.
-  std::vector<std::uint64_t> index_;
+  // 0 for a free slot; else the top byte of the name's hash above the
+  // record's place (block number times kBlock plus offset) plus 1.
+  std::vector<std::uint32_t> index_;
   std::size_t names_ = 0;
   std::unique_ptr<HeavyHitters> rest_;
 };
