@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "admin/lint/lint_checks.h"
+#include "checker/rule_reader.h"
 #include "checker/check_observer.h"
 #include "checker/rule_file.h"
 #include "common/file.h"
@@ -96,7 +97,7 @@ bool lint_rule_file(const std::string& path, const FileLintOptions& options, Fil
   const FileHandle file = FileHandle::open_read(path.c_str());
   if (!file) return false;
   result = FileLint{};
-  TextReader text(file.get());
+  TextReader text(file.get(), kRuleFileBuffer);
   TextRuleLineReader reader(text);
   // The order of the checks is the order of their findings within a line.
   MeaningCheck meaning(path, options, result);
