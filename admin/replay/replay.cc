@@ -9,6 +9,7 @@
 #include "admin/options.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/replay/replay_run.h"
+#include "common/host.h"
 
 namespace {
 
