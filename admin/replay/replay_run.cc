@@ -7,7 +7,6 @@
 
 #include "admin/activity_log/log_files.h"
 #include "admin/columns.h"
-#include "admin/replay/listed_files.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/replay/replay_rules.h"
 #include "common/text.h"
@@ -134,7 +133,10 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   const std::string& live = request.live;
   const std::string& candidate = request.candidate;
   const bool mapped = !live.empty() && !same_ignoring_case(live, candidate);
-  ListedDiskRuleSource disk;
+  // Each file is opened as the checker opens it (the host's separators,
+  // letter case and trailing dots), once: a path is looked up once, whether
+  // its file exists or not.
+  DiskRuleSource disk;
   ReplayRules rules(disk, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
   ReplayTally tally;
   read_logs(
