@@ -15,7 +15,7 @@ RuleTest rule_test(std::string_view line) {
   test.list = reading.list;
   test.field = reading.field;
   test.usable = reading.usable;
-  std::memcpy(test.text, reading.text.data(), reading.text.size());
+  reading.text.copy(test.text, reading.text.size());
   test.text[reading.text.size()] = '\0';
   return test;
 }
