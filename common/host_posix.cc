@@ -6,6 +6,7 @@
 // nothing is used as written, so a new file gets the name as built.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -324,3 +326,212 @@ LocalTime host_local_time() {
   localtime_r(&now, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
+
+int host_utc_offset_minutes() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return static_cast<int>(tm.tm_gmtoff / 60);
+}
+
+namespace {
+
+std::string system_text(int error) { return std::strerror(error); }
+
+std::string parent_of(const std::string& real) {
+  const std::size_t slash = real.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : real.substr(0, slash);
+}
+
+// A rename or a removal lasts only once its directory is on the disk too.
+void sync_directory(const std::string& real) {
+  const int fd = open(parent_of(real).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+FileKind host_file_kind(const char* path) {
+  if (host_names_device(path)) return FileKind::Other;
+  struct stat st;
+  if (lstat(map_path(path).c_str(), &st) != 0) return FileKind::Missing;
+  if (S_ISLNK(st.st_mode)) return FileKind::Link;
+  return S_ISREG(st.st_mode) ? FileKind::Regular : FileKind::Other;
+}
+
+bool host_read_file(const char* path, std::size_t limit, std::string& bytes, std::string& why) {
+  bytes.clear();
+  if (host_names_device(path)) {
+    why = "a device name";
+    return false;
+  }
+  const int fd = open_regular(map_path(path), O_RDONLY);
+  if (fd < 0) {
+    why = errno == EINVAL ? "not a regular file" : system_text(errno);
+    return false;
+  }
+  char buffer[1 << 16];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = system_text(errno);
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    if (bytes.size() + static_cast<std::size_t>(n) > limit) {
+      why = "larger than " + std::to_string(limit >> 20) + " MB";
+      ok = false;
+      break;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return ok;
+}
+
+bool host_install_file(const char* path, const char* temporary, std::string_view bytes, std::string& why) {
+  const std::string real = map_path(path);
+  // The temporary goes beside the file as it is really named.
+  std::string temp = map_path(temporary);
+  const std::size_t slash = real.rfind('/');
+  const std::size_t temp_slash = temp.rfind('/');
+  temp = real.substr(0, slash == std::string::npos ? 0 : slash + 1) +
+         temp.substr(temp_slash == std::string::npos ? 0 : temp_slash + 1);
+  struct stat old;
+  const bool replacing = lstat(real.c_str(), &old) == 0;
+  if (replacing && !S_ISREG(old.st_mode)) {
+    why = "not a regular file";
+    return false;
+  }
+  if (unlink(temp.c_str()) != 0 && errno != ENOENT) {
+    why = temp + ": " + system_text(errno);
+    return false;
+  }
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    why = system_text(errno);
+    return false;
+  }
+  bool ok = write_all(fd, bytes.data(), bytes.size());
+  if (!ok) why = system_text(errno);
+  if (ok && replacing) {
+    // The owner can be kept only by the owner's own account or root; the
+    // mode always.
+    if (fchown(fd, old.st_uid, old.st_gid) != 0 && geteuid() == 0) {
+      why = system_text(errno);
+      ok = false;
+    }
+    if (ok && fchmod(fd, old.st_mode & 07777) != 0) {
+      why = system_text(errno);
+      ok = false;
+    }
+  }
+  if (ok && fsync(fd) != 0) {
+    why = system_text(errno);
+    ok = false;
+  }
+  if (close(fd) != 0 && ok) {
+    why = system_text(errno);
+    ok = false;
+  }
+  if (ok && rename(temp.c_str(), real.c_str()) != 0) {
+    why = system_text(errno);
+    ok = false;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  sync_directory(real);
+  return true;
+}
+
+bool host_remove_file(const char* path, std::string& why) {
+  const std::string real = map_path(path);
+  if (unlink(real.c_str()) != 0) {
+    why = system_text(errno);
+    return false;
+  }
+  sync_directory(real);
+  return true;
+}
+
+bool host_make_directory(const char* path, bool& created, std::string& why) {
+  const std::string real = map_path(path);
+  created = mkdir(real.c_str(), 0777) == 0;
+  if (created) {
+    sync_directory(real);
+    return true;
+  }
+  const int error = errno;
+  struct stat st;
+  if (error == EEXIST && stat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  why = system_text(error);
+  return false;
+}
+
+bool host_remove_empty_directory(const char* path) { return rmdir(map_path(path).c_str()) == 0; }
+
+struct HostLock {
+  int fd;
+};
+
+HostLock* host_lock(const char* path, int wait_ms, std::string& why) {
+  const int fd = open_regular(map_path(path), O_RDWR | O_CREAT);
+  if (fd < 0) {
+    why = system_text(errno);
+    return nullptr;
+  }
+  for (int waited = 0;; waited += 20) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return new HostLock{fd};
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      why = system_text(errno);
+      break;
+    }
+    if (waited >= wait_ms) {
+      why = "held by another process";
+      break;
+    }
+    usleep(20000);
+  }
+  close(fd);
+  return nullptr;
+}
+
+void host_unlock(HostLock* lock) {
+  if (!lock) return;
+  close(lock->fd);
+  delete lock;
+}
+
+// Looked up in /etc/passwd itself: the C library's lookup would tie a
+// statically linked program to the shared libraries of the machine it was
+// built on. An account known elsewhere (a directory service) is named by its
+// number.
+std::string host_account_name() {
+  const std::string uid = std::to_string(geteuid());
+  if (std::FILE* passwd = std::fopen("/etc/passwd", "r")) {
+    char line[1024];
+    while (std::fgets(line, sizeof line, passwd)) {
+      const std::string entry = line;
+      const std::size_t name_end = entry.find(':');
+      const std::size_t uid_start = name_end == std::string::npos ? name_end : entry.find(':', name_end + 1);
+      if (uid_start == std::string::npos) continue;
+      const std::size_t uid_end = entry.find(':', uid_start + 1);
+      if (entry.compare(uid_start + 1, uid_end - uid_start - 1, uid) == 0) {
+        std::fclose(passwd);
+        return entry.substr(0, name_end);
+      }
+    }
+    std::fclose(passwd);
+  }
+  return "uid " + uid;
+}
+
+bool host_input_is_terminal() { return isatty(0) == 1; }
