@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -188,8 +189,8 @@ class FileLinter {
   FileLinter(const std::string& path, const FileLintOptions& options, FileLint& result)
       : path_(path), options_(options), result_(result) {}
 
-  void run(std::FILE* file) {
-    TextReader text(file);
+  // ctrl_z_line: the line of a Ctrl-Z with bytes after it, 0 when there is none.
+  void run(TextReader& text, const std::function<int()>& ctrl_z_line) {
     TextRuleLineReader reader(text);
     {
       OneFileSource source(path_, reader);
@@ -204,7 +205,8 @@ class FileLinter {
     while (reader.next(line)) beyond_limit_piece(line);
     end_physical_line();
     report_beyond_limit();
-    find_ctrl_z(file);
+    if (const int line = ctrl_z_line())
+      add(line, 0, Severity::Warning, kEncoding, "Ctrl-Z (byte 26) ends the file for the checker: nothing after it is read");
     report_encoding();
     if (!result_.redirects.empty()) {
       if (!options_.recipients.empty())
@@ -363,23 +365,6 @@ class FileLinter {
       }
   }
 
-  void find_ctrl_z(std::FILE* file) {
-    std::rewind(file);
-    unsigned char buffer[1 << 16];
-    int line = 1;
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-      const auto* z = static_cast<const unsigned char*>(std::memchr(buffer, 26, n));
-      const std::size_t upto = z ? static_cast<std::size_t>(z - buffer) : n;
-      line += static_cast<int>(std::count(buffer, buffer + upto, '\n'));
-      if (!z) continue;
-      if (upto + 1 < n || std::fgetc(file) != EOF)
-        add(line, 0, Severity::Warning, kEncoding,
-            "Ctrl-Z (byte 26) ends the file for the checker: nothing after it is read");
-      return;
-    }
-  }
-
   void report_encoding() {
     if (utf16_)
       add(1, 1, Severity::Error, kEncoding,
@@ -523,6 +508,30 @@ bool lint_rule_file(const std::string& path, const FileLintOptions& options, Fil
   const std::unique_ptr<std::FILE, FileCloser> file(host_open_read(path.c_str()));
   if (!file) return false;
   result = FileLint{};
-  FileLinter(path, options, result).run(file.get());
+  TextReader text(file.get());
+  FileLinter(path, options, result).run(text, [&] {
+    std::rewind(file.get());
+    unsigned char buffer[1 << 16];
+    int line = 1;
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+      const auto* z = static_cast<const unsigned char*>(std::memchr(buffer, 26, n));
+      const std::size_t upto = z ? static_cast<std::size_t>(z - buffer) : n;
+      line += static_cast<int>(std::count(buffer, buffer + upto, '\n'));
+      if (z) return upto + 1 < n || std::fgetc(file.get()) != EOF ? line : 0;
+    }
+    return 0;
+  });
   return true;
+}
+
+void lint_rule_bytes(const std::string& path, std::string_view bytes, const FileLintOptions& options,
+                     FileLint& result) {
+  result = FileLint{};
+  TextReader text(bytes.data(), bytes.size());
+  FileLinter(path, options, result).run(text, [&] {
+    const std::size_t z = bytes.find('\x1a');
+    if (z == std::string_view::npos || z + 1 == bytes.size()) return 0;
+    return 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(z), '\n'));
+  });
 }

@@ -1,6 +1,7 @@
 #include "admin/replay/replay_run.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "admin/replay/listed_files.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/replay/replay_rules.h"
+#include "admin/rule_tree/rule_overlay.h"
 #include "common/text.h"
 
 namespace {
@@ -135,7 +137,10 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   const std::string& candidate = request.candidate;
   const bool mapped = !live.empty() && !same_ignoring_case(live, candidate);
   ListedDiskRuleSource disk;
-  ReplayRules rules(disk, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
+  std::optional<OverlayRuleSource> overlaid;
+  if (request.overlay) overlaid.emplace(*request.overlay, disk);
+  RuleSource& files = overlaid ? static_cast<RuleSource&>(*overlaid) : disk;
+  ReplayRules rules(files, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
   ReplayTally tally;
   read_logs(
       request.logs, request.command, err,

@@ -13,6 +13,7 @@
 #include "common/console.h"
 
 class ReplayHits;
+class RuleOverlay;
 
 struct ReplayRequest {
   std::string live;       // the program directory, as the checker's paths name it
@@ -20,6 +21,9 @@ struct ReplayRequest {
   std::vector<std::string> logs;  // command-line words: paths, wildcards
   ReplayHits* hits = nullptr;     // counts what decided each message, when given
   std::string command = "QVADMIN replay";  // names the command in what goes to err
+  // The candidate's files as a change not yet written leaves them (path
+  // texts below the candidate); nullptr: as on the disk.
+  const RuleOverlay* overlay = nullptr;
 };
 
 // The kinds of change counted, from a verdict to another or the same verdict
