@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "admin/change_commands/change_commands.h"
 #include "admin/command.h"
 #include "admin/explain/explain.h"
 #include "admin/lint/lint.h"
@@ -21,9 +22,18 @@ constexpr char kUsage[] =
     "  QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n"
     "  QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n"
     "  QVADMIN report [--html FILE] LOG...\n"
+    "  QVADMIN add [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--first] [--preview LOG...] [--dry-run] [--force]\n"
+    "              WHERE RULE...\n"
+    "  QVADMIN remove [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--preview LOG...] [--dry-run]\n"
+    "                 (WHERE RULE... | WHERE:LINE)\n"
+    "  QVADMIN show [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] WHERE\n"
+    "  QVADMIN promote [--dir PROGRAM_DIR] --rules CANDIDATE_DIR [--yes] [LOG...]\n"
+    "  QVADMIN rollback [--dir PROGRAM_DIR] [--yes] [ID]\n"
+    "  QVADMIN history [--dir PROGRAM_DIR]\n"
     "\n"
     "PROGRAM_DIR is the directory of QUORVANT.EXE and its rule files; without --dir it is the\n"
-    "directory of QVADMIN itself.\n";
+    "directory of QVADMIN itself. QVADMIN COMMAND --help tells more of add, remove, show, promote,\n"
+    "rollback and history.\n";
 
 struct CommandEntry {
   const char* name;
@@ -31,10 +41,9 @@ struct CommandEntry {
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"explain", run_explain},
-    {"lint", run_lint},
-    {"replay", run_replay},
-    {"report", run_report},
+    {"add", run_add},         {"explain", run_explain}, {"history", run_history}, {"lint", run_lint},
+    {"promote", run_promote}, {"remove", run_remove},   {"replay", run_replay},   {"report", run_report},
+    {"rollback", run_rollback}, {"show", run_show},
 };
 
 }  // namespace
