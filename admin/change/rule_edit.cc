@@ -152,6 +152,11 @@ EditOutcome move_up(std::string_view bytes, int line) {
   }
   const Line& upper = lines[static_cast<std::size_t>(line - 2)];
   const Line& lower = lines[static_cast<std::size_t>(line - 1)];
+  if (lower.end == lower.next && upper.end == upper.start) {
+    // An empty line last in a file that ends without a line end is no line.
+    out.status = EditStatus::NoSuchLine;
+    return out;
+  }
   out.bytes = std::string(bytes.substr(0, upper.start));
   out.bytes += text_of(bytes, lower);
   out.bytes += bytes.substr(upper.end, upper.next - upper.end);
