@@ -28,6 +28,19 @@ std::string host_path_argument(const char* word);
 // and turns a console whose reader has gone into failed writes.
 void host_prepare_console();
 
+// Standard input, reading bytes as they are (no newline mapping).
+std::FILE* host_standard_input();
+
+// Why the latest host call that failed failed: the system's own words ("No
+// such file or directory"; on Windows the text FormatMessage gives, without
+// its final period), or the host layer's own for what it refuses by itself:
+// a name Windows keeps for a device, a directory, a file that is not a
+// regular one.
+std::string host_error_text();
+// True when the latest host call that failed failed because its path names
+// nothing (no such file, or no such directory on the way).
+bool host_error_is_missing();
+
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 
@@ -79,7 +92,22 @@ enum class ReplaceOutcome {
   NotWritten,  // writing or replacing failed: path is as it was, and the
                // new file is gone
 };
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size);
+// With Permissions::Keep, a file in place keeps its permissions (its mode on
+// POSIX; on Windows its security and attributes); else the new file has those
+// a new file gets.
+enum class Permissions { New, Keep };
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size,
+                                 Permissions permissions = Permissions::New);
+
+// What tells a file from every other on its host, whatever path names it:
+// the device and inode on POSIX, the volume and file index on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0, index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file behind an open stream; false when it has none
+// (standard input from a terminal, say).
+bool host_file_identity(std::FILE* file, FileIdentity& identity);
 
 struct DirectoryEntry {
   std::string name;
@@ -94,19 +122,22 @@ struct LocalTime {
   int year, month, day, hour, minute, second;
 };
 LocalTime host_local_time();
+// When the file behind an open stream was last written, in local time;
+// false when that cannot be told.
+bool host_modified_time(std::FILE* file, LocalTime& time);
 // How far local time is ahead of UTC now, in minutes.
 int host_utc_offset_minutes();
 
 // Changing rule files in place, so that a checker run at any moment reads a
-// file wholly old or wholly new. Each call that fails says why in the
-// system's own words.
+// file wholly old or wholly new. A call that fails leaves why to
+// host_error_text().
 
 enum class FileKind { Missing, Regular, Link, Other };  // Other: a directory, a device, a pipe
 FileKind host_file_kind(const char* path);
 
-// The whole file; false (with why) when it cannot be read, or holds more than
-// limit bytes.
-bool host_read_file(const char* path, std::size_t limit, std::string& bytes, std::string& why);
+// The whole file; false when it cannot be read, or holds more than limit
+// bytes.
+bool host_read_file(const char* path, std::size_t limit, std::string& bytes);
 
 // Puts the bytes in place of the file at path (or makes it) with one rename:
 // they are written to temporary (a path in the same directory; whatever is
@@ -115,21 +146,21 @@ bool host_read_file(const char* path, std::size_t limit, std::string& bytes, std
 // replace and write-through). While another process holds path open without
 // sharing its deletion (Windows), the rename is tried again for about two
 // seconds. On failure path is as it was and temporary is gone.
-bool host_install_file(const char* path, const char* temporary, std::string_view bytes, std::string& why);
+bool host_install_file(const char* path, const char* temporary, std::string_view bytes);
 
 // Removes the file, retried as host_install_file retries its rename.
-bool host_remove_file(const char* path, std::string& why);
+bool host_remove_file(const char* path);
 
 // Makes the directory (its parent must exist); created tells whether it did.
-bool host_make_directory(const char* path, bool& created, std::string& why);
+bool host_make_directory(const char* path, bool& created);
 // Removes the directory when it is empty; false otherwise.
 bool host_remove_empty_directory(const char* path);
 
 // An exclusive lock on the file at path (made when missing), waited for at
 // most wait_ms; it goes when released or when the process ends. nullptr
-// (with why) when it was not had.
+// when it was not had.
 struct HostLock;
-HostLock* host_lock(const char* path, int wait_ms, std::string& why);
+HostLock* host_lock(const char* path, int wait_ms);
 void host_unlock(HostLock* lock);
 
 // The operating-system account the program runs under.

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "common/host.h"
+#include "common/host_error.h"
 #include "common/text.h"
 
 namespace {
@@ -82,18 +83,23 @@ std::string map_path(const char* text) {
 // Opens the file only when it is a regular one: a named pipe would block the
 // open (or a later write) for ever, and a device must never be opened at
 // all. Without blocking, in case the name changes hands in between.
+int refuse(const struct stat& st) {
+  host_failed(S_ISDIR(st.st_mode) ? HostFailure::Directory : HostFailure::NotAFile);
+  errno = EINVAL;
+  return -1;
+}
+
 int open_regular(const std::string& path, int flags) {
   struct stat st;
-  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    errno = EINVAL;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return refuse(st);
+  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    host_failed(HostFailure::System, static_cast<unsigned long>(errno));
     return -1;
   }
-  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    errno = EINVAL;
-    return -1;
+    return refuse(st);
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
@@ -137,7 +143,10 @@ std::string host_path_argument(const char* word) {
 bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries) {
   const std::string real = map_path(path);
   DIR* d = opendir(real.empty() ? "." : real.c_str());
-  if (!d) return false;
+  if (!d) {
+    host_failed(HostFailure::System, static_cast<unsigned long>(errno));
+    return false;
+  }
   entries.clear();
   const std::string prefix = real.empty() || real.back() == '/' ? real : real + "/";
   while (const dirent* e = readdir(d)) {
@@ -162,8 +171,17 @@ void host_prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
 
 const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 
+std::FILE* host_standard_input() { return stdin; }
+
+std::string host_system_text(unsigned long system_code) { return std::strerror(static_cast<int>(system_code)); }
+
+bool host_system_missing(unsigned long system_code) { return system_code == ENOENT || system_code == ENOTDIR; }
+
 std::FILE* host_open_read(const char* path) {
-  if (host_names_device(path)) return nullptr;
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return nullptr;
+  }
   const int fd = open_regular(map_path(path), O_RDONLY);
   if (fd < 0) return nullptr;
   std::FILE* f = fdopen(fd, "rb");
@@ -299,10 +317,14 @@ void host_map_close(HostFileMap* map) {
   if (--open_maps == 0) sigaction(SIGBUS, &bus_action_before, nullptr);
 }
 
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size, Permissions permissions) {
   const std::string real = map_path(path);
   struct stat st;
-  if (lstat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return ReplaceOutcome::NotCreated;
+  const bool exists = lstat(real.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    refuse(st);
+    return ReplaceOutcome::NotCreated;
+  }
   std::string temporary;
   int fd = -1;
   for (int n = 0; fd < 0 && n < 100; ++n) {
@@ -310,21 +332,45 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return ReplaceOutcome::NotCreated;
+  if (fd < 0) {
+    host_failed(HostFailure::System, static_cast<unsigned long>(errno));
+    return ReplaceOutcome::NotCreated;
+  }
+  if (permissions == Permissions::Keep && exists && S_ISREG(st.st_mode)) fchmod(fd, st.st_mode & 07777);
   // A file system may report a full disk only when the data goes out, at
   // fsync or close.
   bool written = write_all(fd, bytes, size) && fsync(fd) == 0;
   written = close(fd) == 0 && written;
   if (written && rename(temporary.c_str(), real.c_str()) == 0) return ReplaceOutcome::Replaced;
+  host_failed(HostFailure::System, static_cast<unsigned long>(errno));
   unlink(temporary.c_str());
   return ReplaceOutcome::NotWritten;
 }
 
-LocalTime host_local_time() {
-  const std::time_t now = std::time(nullptr);
+namespace {
+
+LocalTime local_time(std::time_t when) {
   std::tm tm{};
-  localtime_r(&now, &tm);
+  localtime_r(&when, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+}  // namespace
+
+LocalTime host_local_time() { return local_time(std::time(nullptr)); }
+
+bool host_modified_time(std::FILE* file, LocalTime& time) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  time = local_time(st.st_mtime);
+  return true;
+}
+
+bool host_file_identity(std::FILE* file, FileIdentity& identity) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
 }
 
 int host_utc_offset_minutes() {
@@ -336,7 +382,10 @@ int host_utc_offset_minutes() {
 
 namespace {
 
-std::string system_text(int error) { return std::strerror(error); }
+bool system_failed() {
+  host_failed(HostFailure::System, static_cast<unsigned long>(errno));
+  return false;
+}
 
 std::string parent_of(const std::string& real) {
   const std::size_t slash = real.rfind('/');
@@ -362,30 +411,25 @@ FileKind host_file_kind(const char* path) {
   return S_ISREG(st.st_mode) ? FileKind::Regular : FileKind::Other;
 }
 
-bool host_read_file(const char* path, std::size_t limit, std::string& bytes, std::string& why) {
+bool host_read_file(const char* path, std::size_t limit, std::string& bytes) {
   bytes.clear();
   if (host_names_device(path)) {
-    why = "a device name";
+    host_failed(HostFailure::DeviceName);
     return false;
   }
   const int fd = open_regular(map_path(path), O_RDONLY);
-  if (fd < 0) {
-    why = errno == EINVAL ? "not a regular file" : system_text(errno);
-    return false;
-  }
+  if (fd < 0) return false;
   char buffer[1 << 16];
   bool ok = true;
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      why = system_text(errno);
-      ok = false;
+    if (n <= 0) {
+      ok = n == 0 || system_failed();
       break;
     }
-    if (n == 0) break;
     if (bytes.size() + static_cast<std::size_t>(n) > limit) {
-      why = "larger than " + std::to_string(limit >> 20) + " MB";
+      host_failed(HostFailure::TooLarge);
       ok = false;
       break;
     }
@@ -395,55 +439,31 @@ bool host_read_file(const char* path, std::size_t limit, std::string& bytes, std
   return ok;
 }
 
-bool host_install_file(const char* path, const char* temporary, std::string_view bytes, std::string& why) {
+bool host_install_file(const char* path, const char* temporary, std::string_view bytes) {
   const std::string real = map_path(path);
   // The temporary goes beside the file as it is really named.
-  std::string temp = map_path(temporary);
-  const std::size_t slash = real.rfind('/');
-  const std::size_t temp_slash = temp.rfind('/');
-  temp = real.substr(0, slash == std::string::npos ? 0 : slash + 1) +
-         temp.substr(temp_slash == std::string::npos ? 0 : temp_slash + 1);
+  const std::string temp_name = map_path(temporary);
+  const std::size_t slash = real.rfind('/'), temp_slash = temp_name.rfind('/');
+  const std::string temp = real.substr(0, slash == std::string::npos ? 0 : slash + 1) +
+                           temp_name.substr(temp_slash == std::string::npos ? 0 : temp_slash + 1);
   struct stat old;
   const bool replacing = lstat(real.c_str(), &old) == 0;
   if (replacing && !S_ISREG(old.st_mode)) {
-    why = "not a regular file";
+    host_failed(S_ISDIR(old.st_mode) ? HostFailure::Directory : HostFailure::NotAFile);
     return false;
   }
-  if (unlink(temp.c_str()) != 0 && errno != ENOENT) {
-    why = temp + ": " + system_text(errno);
-    return false;
-  }
+  if (unlink(temp.c_str()) != 0 && errno != ENOENT) return system_failed();
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    why = system_text(errno);
-    return false;
-  }
-  bool ok = write_all(fd, bytes.data(), bytes.size());
-  if (!ok) why = system_text(errno);
-  if (ok && replacing) {
-    // The owner can be kept only by the owner's own account or root; the
-    // mode always.
-    if (fchown(fd, old.st_uid, old.st_gid) != 0 && geteuid() == 0) {
-      why = system_text(errno);
-      ok = false;
-    }
-    if (ok && fchmod(fd, old.st_mode & 07777) != 0) {
-      why = system_text(errno);
-      ok = false;
-    }
-  }
-  if (ok && fsync(fd) != 0) {
-    why = system_text(errno);
-    ok = false;
-  }
-  if (close(fd) != 0 && ok) {
-    why = system_text(errno);
-    ok = false;
-  }
-  if (ok && rename(temp.c_str(), real.c_str()) != 0) {
-    why = system_text(errno);
-    ok = false;
-  }
+  if (fd < 0) return system_failed();
+  // The owner can be kept only by the owner's own account or root; the mode
+  // always. A file system may report a full disk only at fsync or close.
+  bool ok = write_all(fd, bytes.data(), bytes.size()) &&
+            (!replacing || ((fchown(fd, old.st_uid, old.st_gid) == 0 || geteuid() != 0) &&
+                            fchmod(fd, old.st_mode & 07777) == 0)) &&
+            fsync(fd) == 0;
+  if (!ok) system_failed();
+  ok = (close(fd) == 0 || system_failed()) && ok;
+  ok = ok && (rename(temp.c_str(), real.c_str()) == 0 || system_failed());
   if (!ok) {
     unlink(temp.c_str());
     return false;
@@ -452,17 +472,14 @@ bool host_install_file(const char* path, const char* temporary, std::string_view
   return true;
 }
 
-bool host_remove_file(const char* path, std::string& why) {
+bool host_remove_file(const char* path) {
   const std::string real = map_path(path);
-  if (unlink(real.c_str()) != 0) {
-    why = system_text(errno);
-    return false;
-  }
+  if (unlink(real.c_str()) != 0) return system_failed();
   sync_directory(real);
   return true;
 }
 
-bool host_make_directory(const char* path, bool& created, std::string& why) {
+bool host_make_directory(const char* path, bool& created) {
   const std::string real = map_path(path);
   created = mkdir(real.c_str(), 0777) == 0;
   if (created) {
@@ -472,8 +489,8 @@ bool host_make_directory(const char* path, bool& created, std::string& why) {
   const int error = errno;
   struct stat st;
   if (error == EEXIST && stat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-  why = system_text(error);
-  return false;
+  errno = error;
+  return system_failed();
 }
 
 bool host_remove_empty_directory(const char* path) { return rmdir(map_path(path).c_str()) == 0; }
@@ -482,20 +499,17 @@ struct HostLock {
   int fd;
 };
 
-HostLock* host_lock(const char* path, int wait_ms, std::string& why) {
+HostLock* host_lock(const char* path, int wait_ms) {
   const int fd = open_regular(map_path(path), O_RDWR | O_CREAT);
-  if (fd < 0) {
-    why = system_text(errno);
-    return nullptr;
-  }
+  if (fd < 0) return nullptr;
   for (int waited = 0;; waited += 20) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return new HostLock{fd};
     if (errno != EWOULDBLOCK && errno != EINTR) {
-      why = system_text(errno);
+      system_failed();
       break;
     }
     if (waited >= wait_ms) {
-      why = "held by another process";
+      host_failed(HostFailure::Held);
       break;
     }
     usleep(20000);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/host.h"
+#include "common/host_error.h"
 
 namespace {
 
@@ -80,9 +81,21 @@ bool write_all(HANDLE h, const char* bytes, std::size_t size) {
   return true;
 }
 
+// Remembers why a path could not be opened: a directory refuses to open
+// with "access denied", which would send the reader looking for rights.
+void failed_at(const char* path) {
+  const DWORD code = GetLastError();
+  const DWORD attributes = code == ERROR_ACCESS_DENIED ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    host_failed(HostFailure::Directory);
+  else
+    host_failed(HostFailure::System, code);
+}
+
 std::FILE* stream_for(HANDLE h, int flags, const char* mode) {
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   if (!is_disk_file(h)) {
+    host_failed(HostFailure::NotAFile);
     CloseHandle(h);
     return nullptr;
   }
@@ -112,7 +125,10 @@ bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries)
   pattern += '*';
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE) {
+    host_failed(HostFailure::System, GetLastError());
+    return false;
+  }
   entries.clear();
   do {
     const std::string name = found.cFileName;
@@ -158,12 +174,34 @@ const char* host_program_path(char** argv) {
   return argv[0] ? argv[0] : "";
 }
 
+std::FILE* host_standard_input() {
+  const int fd = _fileno(stdin);
+  const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  if (h != nullptr && h != INVALID_HANDLE_VALUE && fd >= 0) _setmode(fd, _O_BINARY);
+  return stdin;
+}
+
+std::string host_system_text(unsigned long system_code) {
+  char text[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(system_code), 0, text, sizeof text, nullptr);
+  return std::string(text, n);
+}
+
+bool host_system_missing(unsigned long system_code) {
+  return system_code == ERROR_FILE_NOT_FOUND || system_code == ERROR_PATH_NOT_FOUND;
+}
+
 std::FILE* host_open_read(const char* path) {
-  if (host_names_device(path)) return nullptr;
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return nullptr;
+  }
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
-  return stream_for(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr),
-                    _O_RDONLY, "rb");
+  const HANDLE h =
+      CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) failed_at(path);
+  return stream_for(h, _O_RDONLY, "rb");
 }
 
 bool host_append(const char* path, const char* bytes, std::size_t size) {
@@ -260,12 +298,17 @@ void host_map_close(HostFileMap* map) {
   delete map;
 }
 
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
-  if (host_names_device(path)) return ReplaceOutcome::NotCreated;
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size, Permissions permissions) {
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return ReplaceOutcome::NotCreated;
+  }
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    host_failed(HostFailure::Directory);
     return ReplaceOutcome::NotCreated;
+  }
   std::string temporary;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 0; h == INVALID_HANDLE_VALUE && n < 100; ++n) {
@@ -273,19 +316,60 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (h == INVALID_HANDLE_VALUE) return ReplaceOutcome::NotCreated;
+  if (h == INVALID_HANDLE_VALUE) {
+    host_failed(HostFailure::System, GetLastError());
+    return ReplaceOutcome::NotCreated;
+  }
   bool written = is_disk_file(h) && write_all(h, bytes, size) && FlushFileBuffers(h);
   written = CloseHandle(h) && written;
+  // ReplaceFile gives the new file the security and attributes of the one
+  // it replaces; it needs a file in place.
+  const bool in_place = attributes != INVALID_FILE_ATTRIBUTES;
+  if (written && permissions == Permissions::Keep && in_place &&
+      ReplaceFileA(path, temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return ReplaceOutcome::Replaced;
   if (written && MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return ReplaceOutcome::Replaced;
+  host_failed(HostFailure::System, GetLastError());
   DeleteFileA(temporary.c_str());
   return ReplaceOutcome::NotWritten;
 }
 
+namespace {
+
+LocalTime local_time(const SYSTEMTIME& t) { return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}; }
+
+HANDLE handle_of(std::FILE* file) {
+  const int fd = _fileno(file);
+  return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+}  // namespace
+
 LocalTime host_local_time() {
   SYSTEMTIME t;
   GetLocalTime(&t);
-  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+  return local_time(t);
+}
+
+bool host_modified_time(std::FILE* file, LocalTime& time) {
+  const HANDLE h = handle_of(file);
+  FILETIME written, local;
+  SYSTEMTIME t;
+  if (h == INVALID_HANDLE_VALUE || !is_disk_file(h) || !GetFileTime(h, nullptr, nullptr, &written) ||
+      !FileTimeToLocalFileTime(&written, &local) || !FileTimeToSystemTime(&local, &t))
+    return false;
+  time = local_time(t);
+  return true;
+}
+
+bool host_file_identity(std::FILE* file, FileIdentity& identity) {
+  const HANDLE h = handle_of(file);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE || !is_disk_file(h) || !GetFileInformationByHandle(h, &info)) return false;
+  identity = {info.dwVolumeSerialNumber,
+              static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  return true;
 }
 
 int host_utc_offset_minutes() {
@@ -304,17 +388,9 @@ int host_utc_offset_minutes() {
 
 namespace {
 
-std::string system_text(DWORD error) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n > 0 && text ? std::string(text, n) : "error " + std::to_string(error);
-  if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
-                              message.back() == '.'))
-    message.pop_back();
-  return message;
+bool system_failed(DWORD error = GetLastError()) {
+  host_failed(HostFailure::System, error);
+  return false;
 }
 
 // Another process holding the file open without sharing its deletion (an
@@ -327,15 +403,12 @@ bool held_by_another(DWORD error) {
 }
 
 template <typename Step>
-bool retried_while_held(Step step, std::string& why) {
+bool retried_while_held(Step step) {
   const DWORD start = GetTickCount();
   for (;;) {
     if (step()) return true;
     const DWORD error = GetLastError();
-    if (!held_by_another(error) || GetTickCount() - start >= kHeldRetryMs) {
-      why = system_text(error);
-      return false;
-    }
+    if (!held_by_another(error) || GetTickCount() - start >= kHeldRetryMs) return system_failed(error);
     Sleep(50);
   }
 }
@@ -351,6 +424,12 @@ std::string security_of(const char* path) {
   return descriptor;
 }
 
+bool device_named(const char* path) {
+  if (!host_names_device(path)) return false;
+  host_failed(HostFailure::DeviceName);
+  return true;
+}
+
 }  // namespace
 
 FileKind host_file_kind(const char* path) {
@@ -364,29 +443,22 @@ FileKind host_file_kind(const char* path) {
   return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE) ? FileKind::Other : FileKind::Regular;
 }
 
-bool host_read_file(const char* path, std::size_t limit, std::string& bytes, std::string& why) {
+bool host_read_file(const char* path, std::size_t limit, std::string& bytes) {
   bytes.clear();
-  if (host_names_device(path)) {
-    why = "a device name";
-    return false;
-  }
+  if (device_named(path)) return false;
   const HANDLE h = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    why = system_text(GetLastError());
-    return false;
-  }
+  if (h == INVALID_HANDLE_VALUE) return system_failed();
   bool ok = is_disk_file(h);
-  if (!ok) why = "not a regular file";
+  if (!ok) host_failed(HostFailure::NotAFile);
   char buffer[1 << 16];
   DWORD n = 0;
   while (ok) {
     if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
-      why = system_text(GetLastError());
-      ok = false;
+      ok = system_failed();
     } else if (n == 0) {
       break;
     } else if (bytes.size() + n > limit) {
-      why = "larger than " + std::to_string(limit >> 20) + " MB";
+      host_failed(HostFailure::TooLarge);
       ok = false;
     } else {
       bytes.append(buffer, n);
@@ -396,54 +468,35 @@ bool host_read_file(const char* path, std::size_t limit, std::string& bytes, std
   return ok;
 }
 
-bool host_install_file(const char* path, const char* temporary, std::string_view bytes, std::string& why) {
-  if (host_names_device(path) || host_names_device(temporary)) {
-    why = "a device name";
-    return false;
-  }
+bool host_install_file(const char* path, const char* temporary, std::string_view bytes) {
+  if (device_named(path) || device_named(temporary)) return false;
   const FileKind kind = host_file_kind(path);
   if (kind != FileKind::Missing && kind != FileKind::Regular) {
-    why = "not a regular file";
+    host_failed(HostFailure::NotAFile);
     return false;
   }
-  if (!DeleteFileA(temporary) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-    why = std::string(temporary) + ": " + system_text(GetLastError());
-    return false;
-  }
+  if (!DeleteFileA(temporary) && GetLastError() != ERROR_FILE_NOT_FOUND) return system_failed();
   const HANDLE h =
       CreateFileA(temporary, GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    why = system_text(GetLastError());
-    return false;
-  }
-  bool ok = write_all(h, bytes.data(), bytes.size()) && FlushFileBuffers(h);
-  if (!ok) why = system_text(GetLastError());
-  if (!CloseHandle(h) && ok) {
-    why = system_text(GetLastError());
-    ok = false;
-  }
+  if (h == INVALID_HANDLE_VALUE) return system_failed();
+  bool ok = (write_all(h, bytes.data(), bytes.size()) && FlushFileBuffers(h)) || system_failed();
+  ok = (CloseHandle(h) || system_failed()) && ok;
   if (ok && kind == FileKind::Regular) {
     std::string security = security_of(path);
-    if (!security.empty() && !SetFileSecurityA(temporary, DACL_SECURITY_INFORMATION, security.data())) {
-      why = system_text(GetLastError());
-      ok = false;
-    }
+    ok = security.empty() || SetFileSecurityA(temporary, DACL_SECURITY_INFORMATION, security.data()) ||
+         system_failed();
   }
-  if (ok) ok = retried_while_held(
-      [&] { return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; }, why);
+  ok = ok && retried_while_held(
+                 [&] { return MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; });
   if (!ok) DeleteFileA(temporary);
   return ok;
 }
 
-bool host_remove_file(const char* path, std::string& why) {
-  if (host_names_device(path)) {
-    why = "a device name";
-    return false;
-  }
-  return retried_while_held([&] { return DeleteFileA(path) != 0; }, why);
+bool host_remove_file(const char* path) {
+  return !device_named(path) && retried_while_held([&] { return DeleteFileA(path) != 0; });
 }
 
-bool host_make_directory(const char* path, bool& created, std::string& why) {
+bool host_make_directory(const char* path, bool& created) {
   created = CreateDirectoryA(path, nullptr) != 0;
   if (created) return true;
   const DWORD error = GetLastError();
@@ -451,8 +504,7 @@ bool host_make_directory(const char* path, bool& created, std::string& why) {
   if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return true;
-  why = system_text(error);
-  return false;
+  return system_failed(error);
 }
 
 bool host_remove_empty_directory(const char* path) { return RemoveDirectoryA(path) != 0; }
@@ -461,11 +513,11 @@ struct HostLock {
   HANDLE file;
 };
 
-HostLock* host_lock(const char* path, int wait_ms, std::string& why) {
+HostLock* host_lock(const char* path, int wait_ms) {
   const HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    why = system_text(GetLastError());
+    system_failed();
     return nullptr;
   }
   for (int waited = 0;; waited += 20) {
@@ -473,11 +525,11 @@ HostLock* host_lock(const char* path, int wait_ms, std::string& why) {
     if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return new HostLock{h};
     const DWORD error = GetLastError();
     if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
-      why = system_text(error);
+      system_failed(error);
       break;
     }
     if (waited >= wait_ms) {
-      why = "held by another process";
+      host_failed(HostFailure::Held);
       break;
     }
     Sleep(20);

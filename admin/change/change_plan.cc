@@ -124,10 +124,10 @@ EditPlan plan_edit(const ChangeTrees& trees, const std::string& path, const Rule
       out.why = path + " is not a regular file";
       return out;
     case FileKind::Regular: {
-      std::string bytes, why;
-      if (!host_read_file(path.c_str(), kMaxRuleFileBytes, bytes, why)) {
+      std::string bytes;
+      if (!host_read_file(path.c_str(), kMaxRuleFileBytes, bytes)) {
         out.status = PlanStatus::Failed;
-        out.why = path + " cannot be read: " + why;
+        out.why = path + " cannot be read: " + host_error_text();
         return out;
       }
       before = std::move(bytes);

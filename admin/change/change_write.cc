@@ -15,9 +15,9 @@ bool has_control_char(const std::string& text) {
   return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
 }
 
-bool put(const FileChange& file, const std::optional<std::string>& bytes, std::string& why) {
-  if (bytes) return host_install_file(file.path.c_str(), temporary_of(file.path).c_str(), *bytes, why);
-  return host_file_kind(file.path.c_str()) == FileKind::Missing || host_remove_file(file.path.c_str(), why);
+bool put(const FileChange& file, const std::optional<std::string>& bytes) {
+  if (bytes) return host_install_file(file.path.c_str(), temporary_of(file.path).c_str(), *bytes);
+  return host_file_kind(file.path.c_str()) == FileKind::Missing || host_remove_file(file.path.c_str());
 }
 
 class HistoryLock {
@@ -43,17 +43,17 @@ void remove_leftovers(const ChangePlan& plan) {
       if (entry.id == plan.rolls_back)
         for (const HistoryFile& file : entry.files) paths.push_back(file.path);
   for (const std::string& path : paths)
-    if (host_file_kind(temporary_of(path).c_str()) == FileKind::Regular) host_remove_file(temporary_of(path).c_str(), why);
+    if (host_file_kind(temporary_of(path).c_str()) == FileKind::Regular) host_remove_file(temporary_of(path).c_str());
 }
 
-std::vector<std::string> stale_files(const ChangePlan& plan, std::string& why) {
+std::vector<std::string> stale_files(const ChangePlan& plan) {
   std::vector<std::string> stale;
   for (const FileChange& file : plan.files) {
     std::optional<std::string> now;
     const FileKind kind = host_file_kind(file.path.c_str());
     if (kind != FileKind::Missing) {
       std::string bytes;
-      if (kind != FileKind::Regular || !host_read_file(file.path.c_str(), kMaxRuleFileBytes, bytes, why)) {
+      if (kind != FileKind::Regular || !host_read_file(file.path.c_str(), kMaxRuleFileBytes, bytes)) {
         stale.push_back(file.path);
         continue;
       }
@@ -75,19 +75,19 @@ WriteOutcome write_change(const ChangePlan& plan, const ChangeAuthor& author) {
     }
   bool created = false;
   const std::string folder = history_folder(plan.trees.tree);
-  if (!host_make_directory(folder.c_str(), created, out.why)) {
-    out.why = "cannot make the history folder " + folder + ": " + out.why;
+  if (!host_make_directory(folder.c_str(), created)) {
+    out.why = "cannot make the history folder " + folder + ": " + host_error_text();
     return out;
   }
-  HostLock* lock = host_lock((folder + "lock").c_str(), kHistoryLockWaitMs, out.why);
+  HostLock* lock = host_lock((folder + "lock").c_str(), kHistoryLockWaitMs);
   if (!lock) {
-    out.why = "cannot lock the history " + folder + "lock (another QVADMIN changing rules?): " + out.why;
+    out.why = "cannot lock the history " + folder + "lock (another QVADMIN changing rules?): " + host_error_text();
     return out;
   }
   const HistoryLock held(lock);
   discard_unfinished(plan.trees.tree);
   remove_leftovers(plan);
-  out.stale = stale_files(plan, out.why);
+  out.stale = stale_files(plan);
   if (!out.stale.empty()) {
     out.status = WriteStatus::Stale;
     return out;
@@ -101,8 +101,8 @@ WriteOutcome write_change(const ChangePlan& plan, const ChangeAuthor& author) {
   std::vector<std::string> made;
   bool ok = true;
   for (const std::string& path : plan.folders) {
-    if (!host_make_directory(path.c_str(), created, out.why)) {
-      out.why = "cannot make the folder " + path + ": " + out.why;
+    if (!host_make_directory(path.c_str(), created)) {
+      out.why = "cannot make the folder " + path + ": " + host_error_text();
       ok = false;
       break;
     }
@@ -111,8 +111,8 @@ WriteOutcome write_change(const ChangePlan& plan, const ChangeAuthor& author) {
   std::size_t placed = 0;
   for (; ok && placed < plan.files.size(); ++placed) {
     const FileChange& file = plan.files[placed];
-    if (!put(file, file.after, out.why)) {
-      out.why = file.path + (file.after ? " cannot be replaced: " : " cannot be removed: ") + out.why;
+    if (!put(file, file.after)) {
+      out.why = file.path + (file.after ? " cannot be put in place: " : " cannot be removed: ") + host_error_text();
       ok = false;
       break;
     }
@@ -120,8 +120,7 @@ WriteOutcome write_change(const ChangePlan& plan, const ChangeAuthor& author) {
   if (!ok) {
     // Back as it was, newest first; the entry goes when that succeeds.
     bool restored = true;
-    std::string ignored;
-    while (placed-- > 0) restored = put(plan.files[placed], plan.files[placed].before, ignored) && restored;
+    while (placed-- > 0) restored = put(plan.files[placed], plan.files[placed].before) && restored;
     for (auto path = made.rbegin(); path != made.rend(); ++path) host_remove_empty_directory(path->c_str());
     if (restored)
       discard_entry(history);

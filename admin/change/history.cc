@@ -107,8 +107,8 @@ std::string current_hash(const std::string& path, std::optional<std::string>& by
   bytes.reset();
   if (host_file_kind(path.c_str()) == FileKind::Missing) return "";
   std::string read;
-  if (!host_read_file(path.c_str(), kMaxRuleFileBytes, read, why)) {
-    why = path + " cannot be read: " + why;
+  if (!host_read_file(path.c_str(), kMaxRuleFileBytes, read)) {
+    why = path + " cannot be read: " + host_error_text();
     return "?";
   }
   bytes = std::move(read);
@@ -119,8 +119,7 @@ void remove_folder(const std::string& folder) {
   std::vector<DirectoryEntry> entries;
   if (host_list_directory(folder.c_str(), entries))
     for (const DirectoryEntry& entry : entries) {
-      std::string ignored;
-      if (!entry.is_directory) host_remove_file((folder + entry.name).c_str(), ignored);
+      if (!entry.is_directory) host_remove_file((folder + entry.name).c_str());
     }
   host_remove_empty_directory(folder.c_str());
 }
@@ -138,9 +137,9 @@ bool read_history(const std::string& tree, std::vector<HistoryEntry>& entries, s
     std::string text;
     HistoryEntry entry;
     const std::string manifest = entry_folder(tree, id) + kManifest;
-    if (!host_read_file(manifest.c_str(), kMaxRuleFileBytes, text, why) || !parse_manifest(text, entry) ||
-        entry.id != id) {
-      why = manifest + " cannot be read: " + (why.empty() ? "not a manifest of QVADMIN's" : why);
+    const bool read = host_read_file(manifest.c_str(), kMaxRuleFileBytes, text);
+    if (!read || !parse_manifest(text, entry) || entry.id != id) {
+      why = manifest + " cannot be read: " + (read ? "not a manifest of QVADMIN's" : host_error_text());
       return false;
     }
     entries.push_back(std::move(entry));
@@ -151,12 +150,13 @@ bool read_history(const std::string& tree, std::vector<HistoryEntry>& entries, s
 bool kept_bytes(const std::string& tree, const HistoryEntry& entry, std::size_t file, bool before, std::string& bytes,
                 std::string& why) {
   const std::string path = entry_folder(tree, entry.id) + kept_name(file, before);
-  if (host_read_file(path.c_str(), kMaxRuleFileBytes, bytes, why)) {
-    const std::string& hash = before ? entry.files[file].before_hash : entry.files[file].after_hash;
-    if (sha256_hex(bytes) == hash) return true;
-    why = "its SHA-256 is not the one recorded";
+  if (!host_read_file(path.c_str(), kMaxRuleFileBytes, bytes)) {
+    why = path + " cannot be read: " + host_error_text();
+    return false;
   }
-  why = path + " cannot be read: " + why;
+  const std::string& hash = before ? entry.files[file].before_hash : entry.files[file].after_hash;
+  if (sha256_hex(bytes) == hash) return true;
+  why = path + ": its SHA-256 is not the one the history recorded";
   return false;
 }
 
@@ -243,8 +243,8 @@ bool begin_entry(const ChangePlan& plan, const std::string& account, const std::
   e.folders = plan.folders;
   bool created = false;
   const std::string folder = entry_folder(write.tree, e.id);
-  if (!host_make_directory(folder.c_str(), created, why)) {
-    why = "cannot make " + folder + ": " + why;
+  if (!host_make_directory(folder.c_str(), created)) {
+    why = "cannot make " + folder + ": " + host_error_text();
     return false;
   }
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
@@ -253,16 +253,16 @@ bool begin_entry(const ChangePlan& plan, const std::string& account, const std::
     for (const bool before : {true, false}) {
       const std::optional<std::string>& bytes = before ? f.before : f.after;
       const std::string path = folder + kept_name(i, before);
-      if (bytes && !host_install_file(path.c_str(), (path + ".tmp").c_str(), *bytes, why)) {
-        why = "cannot keep " + path + ": " + why;
+      if (bytes && !host_install_file(path.c_str(), (path + ".tmp").c_str(), *bytes)) {
+        why = "cannot keep " + path + ": " + host_error_text();
         return false;
       }
     }
     e.files.push_back(std::move(kept));
   }
   const std::string manifest = folder + kManifest;
-  if (!host_install_file(manifest.c_str(), (manifest + ".tmp").c_str(), manifest_text(e), why)) {
-    why = "cannot write " + manifest + ": " + why;
+  if (!host_install_file(manifest.c_str(), (manifest + ".tmp").c_str(), manifest_text(e))) {
+    why = "cannot write " + manifest + ": " + host_error_text();
     return false;
   }
   return true;
@@ -272,8 +272,8 @@ bool finish_entry(HistoryWrite& write, std::string& why) {
   HistoryEntry& e = write.entry;
   e.done = true;
   const std::string manifest = entry_folder(write.tree, e.id) + kManifest;
-  if (!host_install_file(manifest.c_str(), (manifest + ".tmp").c_str(), manifest_text(e), why)) {
-    why = "cannot write " + manifest + ": " + why;
+  if (!host_install_file(manifest.c_str(), (manifest + ".tmp").c_str(), manifest_text(e))) {
+    why = "cannot write " + manifest + ": " + host_error_text();
     return false;
   }
   std::string line = e.time + " #" + std::to_string(e.id) + " " + one_line(e.account) + ": " + one_line(e.command) +

@@ -35,8 +35,8 @@ bool rule_files(const std::string& root, std::map<std::string, Found>& files, st
 }
 
 bool read(const std::string& path, std::string& bytes, std::string& why) {
-  if (host_read_file(path.c_str(), kMaxRuleFileBytes, bytes, why)) return true;
-  why = path + " cannot be read: " + why;
+  if (host_read_file(path.c_str(), kMaxRuleFileBytes, bytes)) return true;
+  why = path + " cannot be read: " + host_error_text();
   return false;
 }
 

@@ -6,6 +6,8 @@
 
 #include "admin/command.h"
 
+extern const Usage kAddUsage, kRemoveUsage, kShowUsage, kPromoteUsage, kRollbackUsage, kHistoryUsage;
+
 int run_add(CommandLine& line);
 int run_remove(CommandLine& line);
 int run_show(CommandLine& line);

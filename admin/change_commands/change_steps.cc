@@ -30,7 +30,7 @@ void print_findings(const std::vector<ChangeFinding>& findings, Console& out) {
 std::optional<int> checked(CommandLine& line, const ChangeSteps& steps, const ChangePlan& plan) {
   const ChangeCheck check = check_change(plan);
   if (!check.done) {
-    line.err.print("QVADMIN " + steps.command + ": " + check.why + "\n");
+    line.err.print(line.command + ": " + check.why + "\n");
     return kExitUsage;
   }
   if (check.added.empty()) {
@@ -54,12 +54,12 @@ std::optional<int> checked(CommandLine& line, const ChangeSteps& steps, const Ch
 std::optional<int> previewed(CommandLine& line, const ChangeSteps& steps, const ChangePlan& plan) {
   line.out.print("\nReplay of the logs against the rules with the change:\n");
   const ChangePreview preview =
-      preview_change(plan, steps.logs, kPreviewChanges, "QVADMIN " + steps.command, line.err);
+      preview_change(plan, steps.logs, kPreviewChanges, line.command, line.err);
   for (const std::string& change : preview.changes) line.out.print(change);
   if (preview.more > 0) line.out.print("... " + std::to_string(preview.more) + " more\n");
   line.out.print(replay_summary(preview.tally, "Replayed against the rule files with the change"));
   if (preview.tally.unreadable > 0) {
-    line.err.print("QVADMIN " + steps.command + ": a log cannot be read: nothing written\n");
+    line.err.print(line.command + ": a log cannot be read: nothing written\n");
     return kExitUsage;
   }
   line.out.print("\n");
@@ -84,15 +84,15 @@ bool confirmed(CommandLine& line, const ChangeSteps& steps) {
 
 }  // namespace
 
-std::optional<ChangeTrees> trees_of(CommandLine& line, const Options& options, const std::string& command) {
+std::optional<ChangeTrees> trees_of(CommandLine& line, const Options& options) {
   ChangeTrees trees;
   trees.live = program_directory_option(line, options.value("--dir"));
   trees.tree = options.has("--rules") ? program_directory_option(line, options.value("--rules")) : trees.live;
   for (const auto& [option, directory] : {std::pair{"--dir", &trees.live}, {"--rules", &trees.tree}}) {
     if (!options.has(option) && option != std::string("--dir")) continue;
     if (!readable_directory(directory->empty() ? "." : *directory)) {
-      line.err.print("QVADMIN " + command + ": " + (options.has(option) ? std::string(option) + " " : "") +
-                     (directory->empty() ? "." : *directory) + ": not a directory that can be read\n");
+      line.err.print(line.command + ": " + (options.has(option) ? std::string(option) + " " : "") +
+                     (directory->empty() ? "." : *directory) + ": cannot be read: " + host_error_text() + "\n");
       return std::nullopt;
     }
   }
@@ -114,7 +114,7 @@ int run_change(CommandLine& line, const ChangeSteps& steps) {
       }
       if (steps.confirm && !confirmed(line, steps)) return kExitRefused;
     }
-    const WriteOutcome written = write_change(plan, ChangeAuthor{host_account_name(), command_text(steps.command, line.args)});
+    const WriteOutcome written = write_change(plan, ChangeAuthor{host_account_name(), command_text(line)});
     switch (written.status) {
       case WriteStatus::Written:
         line.out.print("Written as change " + std::to_string(written.entry) + " (QVADMIN rollback " +
@@ -125,17 +125,17 @@ int run_change(CommandLine& line, const ChangeSteps& steps) {
           line.out.print(path + " changed since it was read: the change is planned again on its new content.\n");
         break;
       case WriteStatus::Failed:
-        line.err.print("QVADMIN " + steps.command + ": " + written.why + "\n");
+        line.err.print(line.command + ": " + written.why + "\n");
         return kExitUsage;
     }
   }
-  line.err.print("QVADMIN " + steps.command + ": the files kept changing while the change was written: nothing written\n");
+  line.err.print(line.command + ": the files kept changing while the change was written: nothing written\n");
   return kExitUsage;
 }
 
-std::string command_text(const std::string& command, const std::vector<std::string>& args) {
-  std::string text = command;
-  for (const std::string& arg : args)
+std::string command_text(const CommandLine& line) {
+  std::string text = line.command;
+  for (const std::string& arg : line.args)
     text += arg.find_first_of(" \t\"") == std::string::npos && !arg.empty() ? " " + arg : " \"" + arg + "\"";
   return text;
 }

@@ -16,10 +16,9 @@ inline constexpr int kExitRefused = 1;
 
 // The trees of --dir (live) and --rules (the tree changed; the live one
 // without it); nullopt after saying why on standard error.
-std::optional<ChangeTrees> trees_of(CommandLine& line, const Options& options, const std::string& command);
+std::optional<ChangeTrees> trees_of(CommandLine& line, const Options& options);
 
 struct ChangeSteps {
-  std::string command;  // "add", ...
   // Plans the change and prints it (again: the files changed since the last
   // plan); nullopt when planned, else the exit code, the reason printed.
   std::function<std::optional<int>(ChangePlan& plan, bool again)> plan;
@@ -35,8 +34,8 @@ struct ChangeSteps {
 // Takes the change through its steps; gives the command's exit code.
 int run_change(CommandLine& line, const ChangeSteps& steps);
 
-// "add * WHITELIST ..." as the history records the command.
-std::string command_text(const std::string& command, const std::vector<std::string>& args);
+// "QVADMIN add * WHITELIST ..." as the history records the command.
+std::string command_text(const CommandLine& line);
 
 // The lines of a file as an editor numbers them: "    12  text".
 std::string numbered(int line, const std::string& text);

@@ -8,16 +8,6 @@
 
 namespace {
 
-constexpr char kAddUsage[] =
-    "usage: QVADMIN add [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--first] [--preview LOG...] [--dry-run]\n"
-    "                   [--force] WHERE RULE...\n"
-    "WHERE: an address (its own rule file), @DOMAIN (the domain's file), * (the server-wide file) or a\n"
-    "rule file's path. RULE: the rule line's words, e.g. WHITELIST FROM @partner.example\n";
-constexpr char kRemoveUsage[] =
-    "usage: QVADMIN remove [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--preview LOG...] [--dry-run]\n"
-    "                      (WHERE RULE... | WHERE:LINE)\n"
-    "WHERE as for add; WHERE:LINE takes out the line of that number (as lint and your editor number it).\n";
-
 // "WHERE:LINE": the line's number, or 0.
 int line_of(const std::string& word, std::string& where) {
   const std::size_t colon = word.rfind(':');
@@ -35,8 +25,7 @@ std::string joined(const std::vector<std::string>& words, std::size_t from) {
 }
 
 // The refusal of an edit that does not apply, on standard output.
-int refused(CommandLine& line, const std::string& command, const std::string& path, const EditPlan& planned,
-            const RuleEdit& edit) {
+int refused(CommandLine& line, const std::string& path, const EditPlan& planned, const RuleEdit& edit) {
   const EditOutcome& outcome = planned.edit;
   switch (outcome.status) {
     case EditStatus::Done:
@@ -55,19 +44,16 @@ int refused(CommandLine& line, const std::string& command, const std::string& pa
       line.out.print(path + " has no line " + std::to_string(edit.line) + " that the checker reads: nothing removed.\n");
       return kExitRefused;
     case EditStatus::NotARuleLine:
-      line.err.print("QVADMIN " + command + ": the rule is empty or holds a tab, a line end or another control character\n");
-      return kExitUsage;
+      return mistake(line, "the rule is empty or holds a tab, a line end or another control character");
   }
   return kExitRefused;
 }
 
 int run_edit(CommandLine& line, bool adding) {
-  const std::string command = adding ? "add" : "remove";
-  const char* usage = adding ? kAddUsage : kRemoveUsage;
   Options options;
   KnownOptions known{{"--dir", "--rules"}, {"--dry-run"}, {"--preview"}, names_log};
   if (adding) known.flags.insert(known.flags.end(), {"--first", "--force"});
-  if (const std::optional<int> code = parse_command_line(line, known, command, usage, options)) return *code;
+  if (int code; !read_options(line, known, options, code)) return code;
   RuleEdit edit;
   std::string where_word;
   const std::vector<std::string>& words = options.words;
@@ -78,22 +64,16 @@ int run_edit(CommandLine& line, bool adding) {
     edit.kind = !adding ? EditKind::Remove : options.has("--first") ? EditKind::AddFirst : EditKind::Add;
     edit.rule = joined(words, 1);
   } else {
-    line.err.print("QVADMIN " + command + ": give WHERE and the rule's words" + (adding ? "" : ", or WHERE:LINE") +
-                   "\n" + usage);
-    return kExitUsage;
+    return mistake(line, std::string("give WHERE and the rule's words") + (adding ? "" : ", or WHERE:LINE"));
   }
-  const std::optional<ChangeTrees> trees = trees_of(line, options, command);
+  const std::optional<ChangeTrees> trees = trees_of(line, options);
   if (!trees) return kExitUsage;
   RuleWhere where;
   std::string why;
-  if (!resolve_where(*trees, where_word, where, why)) {
-    line.err.print("QVADMIN " + command + ": " + where_word + ": " + why + "\n");
-    return kExitUsage;
-  }
+  if (!resolve_where(*trees, where_word, where, why)) return mistake(line, where_word + ": " + why);
   const std::string& path = where.cascade.front();
 
   ChangeSteps steps;
-  steps.command = command;
   steps.can_force = adding;
   steps.force = options.has("--force");
   steps.dry_run = options.has("--dry-run");
@@ -101,10 +81,10 @@ int run_edit(CommandLine& line, bool adding) {
   steps.plan = [&](ChangePlan& plan, bool) -> std::optional<int> {
     EditPlan planned = plan_edit(*trees, path, edit);
     if (planned.status == PlanStatus::Failed) {
-      line.err.print("QVADMIN " + command + ": " + planned.why + "\n");
+      line.err.print(line.command + ": " + planned.why + "\n");
       return kExitUsage;
     }
-    if (planned.status == PlanStatus::Refused) return refused(line, command, path, planned, edit);
+    if (planned.status == PlanStatus::Refused) return refused(line, path, planned, edit);
     const FileChange& file = planned.plan.files.front();
     line.out.print(path + (file.before ? "" : " (a new file)") + "\n");
     const std::vector<std::string> lines = editor_lines(adding ? *file.after : *file.before);
@@ -117,6 +97,47 @@ int run_edit(CommandLine& line, bool adding) {
 }
 
 }  // namespace
+
+const Usage kAddUsage = {
+    "QVADMIN add [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--first] [--preview LOG...] [--dry-run]\n"
+    "            [--force] WHERE RULE...\n",
+    "\n"
+    "Adds a rule line to the rule file WHERE names, after its last line, or before its first rule\n"
+    "with --first; a file or domain folder not there yet is made. The changed file and what it\n"
+    "reaches are linted first: a change that brings an error is refused. The file's old bytes go\n"
+    "to the history (QVADMIN history), and the new file takes the old one's place in one step.\n"
+    "\n"
+    "  WHERE                  ADDRESS (that recipient's own file, as the checker names it),\n"
+    "                         @DOMAIN (the domain's file), * (the server-wide file), or the\n"
+    "                         path of a rule file (a REDIRECT target)\n"
+    "  RULE                   the rule line's words: WHITELIST FROM @partner.example\n"
+    "  --dir PROGRAM_DIR      the live program directory (default: the directory of QVADMIN\n"
+    "                         itself)\n"
+    "  --rules CANDIDATE_DIR  change a candidate tree instead of the live one\n"
+    "  --first                before the file's first rule, so that it is tested first\n"
+    "  --preview LOG...       replay the logs against the rules with the change first and\n"
+    "                         show what it changes (LOG words end with .LOG; repeat\n"
+    "                         --preview for others)\n"
+    "  --dry-run              show all that, and write nothing\n"
+    "  --force                write a change that brings lint errors all the same\n"
+    "\n"
+    "Exit code: 0 done, 1 refused (the rule is there already, lint errors), 2 a mistake on the\n"
+    "command line or a failure.\n",
+};
+
+const Usage kRemoveUsage = {
+    "QVADMIN remove [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--preview LOG...] [--dry-run]\n"
+    "               (WHERE RULE... | WHERE:LINE)\n",
+    "\n"
+    "Takes a rule line out of the rule file WHERE names: every line that is the rule (letter\n"
+    "case aside), or the line of that number (as lint and your editor number it). Checked,\n"
+    "kept in the history and written as add does.\n"
+    "\n"
+    "  WHERE, --dir, --rules, --preview, --dry-run  as for QVADMIN add\n"
+    "\n"
+    "Exit code: 0 done, 1 refused (no such rule: the lines most like it are shown), 2 a\n"
+    "mistake on the command line or a failure.\n",
+};
 
 int run_add(CommandLine& line) { return run_edit(line, true); }
 int run_remove(CommandLine& line) { return run_edit(line, false); }

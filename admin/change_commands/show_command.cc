@@ -15,10 +15,6 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: QVADMIN show [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] WHERE\n"
-    "WHERE: an address, @DOMAIN, * (the server-wide file) or a rule file's path.\n";
-
 void print_file(const std::string& bytes, std::vector<Finding>& findings, Console& out) {
   const std::vector<std::string> lines = editor_lines(bytes);
   std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) { return a.line < b.line; });
@@ -36,29 +32,37 @@ void print_file(const std::string& bytes, std::vector<Finding>& findings, Consol
 
 }  // namespace
 
+const Usage kShowUsage = {
+    "QVADMIN show [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] WHERE\n",
+    "\n"
+    "Shows the rule files the checker reads for WHERE, in the order of its cascade: each line\n"
+    "numbered as your editor numbers it, lint's findings below the lines they concern.\n"
+    "\n"
+    "  WHERE                  ADDRESS (its own file, then its domain's and the server-wide\n"
+    "                         file), @DOMAIN (the domain's file, then the server-wide one),\n"
+    "                         * (the server-wide file), or the path of a rule file\n"
+    "  --dir PROGRAM_DIR      the live program directory (default: the directory of QVADMIN\n"
+    "                         itself)\n"
+    "  --rules CANDIDATE_DIR  show a candidate tree's files\n"
+    "\n"
+    "Exit code: 0, or 2 for a mistake on the command line.\n",
+};
+
 int run_show(CommandLine& line) {
   Options options;
-  if (const std::optional<int> code =
-          parse_command_line(line, KnownOptions{{"--dir", "--rules"}, {}}, "show", kUsage, options))
-    return *code;
-  if (options.words.size() != 1) {
-    line.err.print(std::string("QVADMIN show: give one WHERE\n") + kUsage);
-    return kExitUsage;
-  }
-  const std::optional<ChangeTrees> trees = trees_of(line, options, "show");
+  if (int code; !read_options(line, {{"--dir", "--rules"}, {}}, options, code)) return code;
+  if (options.words.size() != 1) return mistake(line, "give one WHERE");
+  const std::optional<ChangeTrees> trees = trees_of(line, options);
   if (!trees) return kExitUsage;
   RuleWhere where;
   std::string why;
-  if (!resolve_where(*trees, options.words[0], where, why)) {
-    line.err.print("QVADMIN show: " + options.words[0] + ": " + why + "\n");
-    return kExitUsage;
-  }
+  if (!resolve_where(*trees, options.words[0], where, why)) return mistake(line, options.words[0] + ": " + why);
   LintRequest request;
   request.program_directory = trees->tree;
   request.files = where.cascade;
   LintResult lint;
   if (!lint_rules(request, lint)) {
-    line.err.print("QVADMIN show: cannot read the directory " + trees->tree + "\n");
+    line.err.print(line.command + ": cannot read the directory " + trees->tree + ": " + host_error_text() + "\n");
     return kExitUsage;
   }
   PathKeys keys;
@@ -75,8 +79,8 @@ int run_show(CommandLine& line) {
     if (kind == FileKind::Missing) {
       line.out.print(i + 1 < where.cascade.size() ? "  no such file: the cascade goes on to the next one\n"
                                                   : "  no such file: it decides nothing\n");
-    } else if (!host_read_file(path.c_str(), kMaxRuleFileBytes, bytes, why)) {
-      line.out.print("  cannot be read: " + why + "\n");
+    } else if (!host_read_file(path.c_str(), kMaxRuleFileBytes, bytes)) {
+      line.out.print("  cannot be read: " + host_error_text() + "\n");
     } else {
       print_file(bytes, findings[keys.key(path)], line.out);
     }

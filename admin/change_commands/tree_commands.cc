@@ -6,17 +6,9 @@
 #include "admin/change/history.h"
 #include "admin/change_commands/change_commands.h"
 #include "admin/change_commands/change_steps.h"
+#include "admin/columns.h"
 
 namespace {
-
-constexpr char kPromoteUsage[] =
-    "usage: QVADMIN promote [--dir PROGRAM_DIR] --rules CANDIDATE_DIR [--yes] [LOG...]\n"
-    "Puts the candidate's rule files live, after lint and a replay of the LOGs; asks first, unless --yes.\n";
-constexpr char kRollbackUsage[] =
-    "usage: QVADMIN rollback [--dir PROGRAM_DIR] [--yes] [ID]\n"
-    "Puts back the files of change ID (QVADMIN history lists them; without ID the latest change still in\n"
-    "effect); asks first, unless --yes.\n";
-constexpr char kHistoryUsage[] = "usage: QVADMIN history [--dir PROGRAM_DIR]\n";
 
 void print_files(const ChangePlan& plan, Console& out) {
   for (const FileChange& file : plan.files)
@@ -25,19 +17,59 @@ void print_files(const ChangePlan& plan, Console& out) {
 
 }  // namespace
 
+const Usage kPromoteUsage = {
+    "QVADMIN promote [--dir PROGRAM_DIR] --rules CANDIDATE_DIR [--yes] [LOG...]\n",
+    "\n"
+    "Puts a candidate tree live as one change: every *.QUORVANT below it in place of the live\n"
+    "file of the same name, and every live one it lacks taken away. First the files it adds,\n"
+    "changes and removes, lint of the tree as it would be (an error the live tree does not\n"
+    "have refuses it) and replay of the LOGs; then, asked or with --yes, each file goes in\n"
+    "place with one rename, REDIRECT targets before the files that name them. The live files\n"
+    "are kept in the history first: QVADMIN rollback puts them all back.\n"
+    "\n"
+    "  --dir PROGRAM_DIR      the live program directory (default: the directory of QVADMIN\n"
+    "                         itself)\n"
+    "  --rules CANDIDATE_DIR  the candidate tree\n"
+    "  --yes                  write without asking\n"
+    "  LOG                    activity logs to replay first (* and ? allowed)\n"
+    "\n"
+    "Exit code: 0 done (or nothing to promote), 1 refused or not confirmed, 2 a mistake on the\n"
+    "command line or a failure.\n",
+};
+
+const Usage kRollbackUsage = {
+    "QVADMIN rollback [--dir PROGRAM_DIR] [--yes] [ID]\n",
+    "\n"
+    "Puts back the files of change ID, as QVADMIN history numbers the changes (without ID, the\n"
+    "latest change that is still in effect): each file as the change left it gets its bytes\n"
+    "from before the change, a file the change made is removed. A file that has changed since\n"
+    "refuses the rollback. The rollback is a change of its own, so it can be rolled back.\n"
+    "\n"
+    "  --dir PROGRAM_DIR  the program directory (or a candidate tree) whose history it is\n"
+    "  --yes              write without asking\n"
+    "\n"
+    "Exit code: 0 done, 1 refused or not confirmed, 2 a mistake on the command line or a\n"
+    "failure.\n",
+};
+
+const Usage kHistoryUsage = {
+    "QVADMIN history [--dir PROGRAM_DIR]\n",
+    "\n"
+    "Lists the changes add, remove, promote and rollback made, newest first: the ID, when\n"
+    "(with the UTC offset), the account, the command, what it did and the files. The history\n"
+    "is the folder $history$ in the program directory (its change log changes.log holds a line\n"
+    "for each change with the SHA-256 of every file before and after).\n"
+    "\n"
+    "Exit code: 0, or 2 for a mistake on the command line or a history that cannot be read.\n",
+};
+
 int run_promote(CommandLine& line) {
   Options options;
-  if (const std::optional<int> code =
-          parse_command_line(line, KnownOptions{{"--dir", "--rules"}, {"--yes"}}, "promote", kPromoteUsage, options))
-    return *code;
-  if (!options.has("--rules")) {
-    line.err.print(std::string("QVADMIN promote: give the candidate tree with --rules\n") + kPromoteUsage);
-    return kExitUsage;
-  }
-  const std::optional<ChangeTrees> trees = trees_of(line, options, "promote");
+  if (int code; !read_options(line, {{"--dir", "--rules"}, {"--yes"}}, options, code)) return code;
+  if (!options.has("--rules")) return mistake(line, "give the candidate tree with --rules");
+  const std::optional<ChangeTrees> trees = trees_of(line, options);
   if (!trees) return kExitUsage;
   ChangeSteps steps;
-  steps.command = "promote";
   steps.logs = options.words;
   steps.confirm = true;
   steps.yes = options.has("--yes");
@@ -45,7 +77,7 @@ int run_promote(CommandLine& line) {
   steps.plan = [&](ChangePlan& plan, bool again) -> std::optional<int> {
     std::string why;
     if (!plan_promote(*trees, plan, why)) {
-      line.err.print("QVADMIN promote: " + why + "\n");
+      line.err.print(line.command + ": " + why + "\n");
       return kExitUsage;
     }
     if (plan.files.empty()) {
@@ -63,21 +95,15 @@ int run_promote(CommandLine& line) {
 
 int run_rollback(CommandLine& line) {
   Options options;
-  if (const std::optional<int> code =
-          parse_command_line(line, KnownOptions{{"--dir"}, {"--yes"}}, "rollback", kRollbackUsage, options))
-    return *code;
+  if (int code; !read_options(line, {{"--dir"}, {"--yes"}}, options, code)) return code;
   int id = 0;
   if (options.words.size() > 1 ||
-      (options.words.size() == 1 && ((id = std::atoi(options.words[0].c_str())) <= 0 ||
-                                     options.words[0].find_first_not_of("0123456789") != std::string::npos))) {
-    line.err.print(std::string("QVADMIN rollback: give at most one ID, a number QVADMIN history shows\n") +
-                   kRollbackUsage);
-    return kExitUsage;
-  }
-  const std::optional<ChangeTrees> trees = trees_of(line, options, "rollback");
+      (options.words.size() == 1 && (options.words[0].find_first_not_of("0123456789") != std::string::npos ||
+                                     options.words[0].size() > 9 || (id = std::atoi(options.words[0].c_str())) <= 0)))
+    return mistake(line, "give at most one ID, a number QVADMIN history shows");
+  const std::optional<ChangeTrees> trees = trees_of(line, options);
   if (!trees) return kExitUsage;
   ChangeSteps steps;
-  steps.command = "rollback";
   steps.check = false;  // what was live before is put back, findings and all
   steps.confirm = true;
   steps.yes = options.has("--yes");
@@ -90,7 +116,7 @@ int run_rollback(CommandLine& line) {
         line.out.print("Nothing rolled back: " + why + ".\n");
         return kExitRefused;
       case PlanStatus::Failed:
-        line.err.print("QVADMIN rollback: " + why + "\n");
+        line.err.print(line.command + ": " + why + "\n");
         return kExitUsage;
     }
     id = plan.rolls_back;  // planned again, the same change
@@ -103,19 +129,14 @@ int run_rollback(CommandLine& line) {
 
 int run_history(CommandLine& line) {
   Options options;
-  if (const std::optional<int> code =
-          parse_command_line(line, KnownOptions{{"--dir"}, {}}, "history", kHistoryUsage, options))
-    return *code;
-  if (!options.words.empty()) {
-    line.err.print(std::string("QVADMIN history: unexpected word ") + options.words[0] + "\n" + kHistoryUsage);
-    return kExitUsage;
-  }
-  const std::optional<ChangeTrees> trees = trees_of(line, options, "history");
+  if (int code; !read_options(line, {{"--dir"}, {}}, options, code)) return code;
+  if (!options.words.empty()) return mistake(line, "unexpected word " + options.words[0]);
+  const std::optional<ChangeTrees> trees = trees_of(line, options);
   if (!trees) return kExitUsage;
   std::vector<HistoryEntry> entries;
   std::string why;
   if (!read_history(trees->tree, entries, why)) {
-    line.err.print("QVADMIN history: " + why + "\n");
+    line.err.print(line.command + ": " + why + "\n");
     return kExitUsage;
   }
   if (entries.empty()) {
@@ -127,8 +148,8 @@ int run_history(CommandLine& line) {
     if (e.rolls_back) rolled_back_by[e.rolls_back] = e.id;
   const int latest = latest_in_effect(entries);
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
-    line.out.print((e == entries.rbegin() ? "" : "\n") + std::to_string(e->id) + "  " + e->time + "  " + e->account +
-                   "  " + e->command + "\n  " + e->what + "\n");
+    if (e != entries.rbegin()) line.out.print("\n");
+    line.out.print(join({std::to_string(e->id), "  ", e->time, "  ", e->account, "  ", e->command, "\n  ", e->what, "\n"}));
     for (const HistoryFile& f : e->files)
       line.out.print(std::string(f.before_hash.empty() ? "  added    " : f.after_hash.empty() ? "  removed  " : "  changed  ") +
                      f.path + "\n");

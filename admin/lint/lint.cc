@@ -9,19 +9,30 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n";
-
 constexpr int kExitFound = 1;
 
 }  // namespace
 
+const Usage kLintUsage = {
+    "QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n",
+    "\n"
+    "Reads rule files as QUORVANT reads them and reports the traps of the rule format, one\n"
+    "finding a line: FILE:LINE: error|warning|note: message [check]. Without FILE words it\n"
+    "checks every *.QUORVANT below the program directory; with them, those files. Either way\n"
+    "also every file their REDIRECT lines name.\n"
+    "\n"
+    "  --dir PROGRAM_DIR  the directory of QUORVANT.EXE and its rule files (default: the\n"
+    "                     directory of QVADMIN itself)\n"
+    "  --werror           a warning fails the run too\n"
+    "  --notes            also print notes (they never fail a run)\n"
+    "\n"
+    "Exit code: 1 when an error was found (with --werror also a warning), else 0; 2 for a\n"
+    "mistake on the command line or a program directory that cannot be read.\n",
+};
+
 int run_lint(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--dir"}, {"--werror", "--notes"}}, options, error)) {
-    line.err.print("QVADMIN lint: " + error + "\n" + kUsage);
-    return kExitUsage;
-  }
+  if (int code; !read_options(line, {{"--dir"}, {"--werror", "--notes"}}, options, code)) return code;
   LintRequest request;
   request.notes = options.has("--notes");
   request.program_directory = program_directory_option(line, options.value("--dir"));
@@ -30,7 +41,8 @@ int run_lint(CommandLine& line) {
   LintResult result;
   if (!lint_rules(request, result)) {
     line.err.print("QVADMIN lint: cannot read the program directory " +
-                   (request.program_directory.empty() ? "." : request.program_directory) + "\n" + kUsage);
+                   (request.program_directory.empty() ? "." : request.program_directory) + ": " + host_error_text() +
+                   "\n");
     return kExitUsage;
   }
   for (const std::string& trouble : result.troubles) line.err.print("QVADMIN lint: " + trouble + "\n");

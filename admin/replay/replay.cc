@@ -1,5 +1,7 @@
 #include "admin/replay/replay.h"
 
+#include <cstdlib>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -7,23 +9,68 @@
 #include "admin/options.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/replay/replay_run.h"
+#include "common/host.h"
 
 namespace {
 
-constexpr char kUsage[] = "usage: QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n";
+// Prints the change lines up to a limit, and counts the others; none at all
+// for a summary.
+class ChangeLines {
+ public:
+  ChangeLines(Console& out, long limit, bool summary) : out_(out), limit_(summary ? 0 : limit), summary_(summary) {}
+  void print(const std::string& text) {
+    if (printed_ < limit_) {
+      out_.print(text);
+      ++printed_;
+    } else {
+      ++left_out_;
+    }
+  }
+  // "... N more", when the limit left some out.
+  void finish() const {
+    if (left_out_ > 0 && !summary_)
+      out_.print("... " + std::to_string(left_out_) + " more change" + (left_out_ == 1 ? "" : "s") + "\n");
+  }
+
+ private:
+  Console& out_;
+  long limit_;
+  bool summary_;
+  long printed_ = 0, left_out_ = 0;
+};
 
 }  // namespace
 
+const Usage kReplayUsage = {
+    "QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] [--summary | --limit N] LOG...\n",
+    "\n"
+    "Puts every message of past activity logs through a candidate rule tree, on QUORVANT's\n"
+    "own code, and prints each message whose verdict would change, then the counts. A LOG\n"
+    "may hold * and ?; \"-\" reads a log from standard input.\n"
+    "\n"
+    "  --dir PROGRAM_DIR      the live program directory (default: the directory of QVADMIN\n"
+    "                         itself)\n"
+    "  --rules CANDIDATE_DIR  the candidate tree (default: the live one)\n"
+    "  --hits                 also count, for every rule, the messages it decided\n"
+    "  --summary              print the counts alone, no line for each change\n"
+    "  --limit N              print at most N change lines, then how many more there are\n"
+    "\n"
+    "Exit code: 0 nothing changed, 1 something changed, 2 a mistake on the command line or a\n"
+    "log that cannot be read (the others are still replayed).\n",
+};
+
 int run_replay(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--dir", "--rules"}, {"--hits"}}, options, error)) {
-    line.err.print("QVADMIN replay: " + error + "\n" + kUsage);
-    return kExitUsage;
-  }
-  if (options.words.empty()) {
-    line.err.print(std::string("QVADMIN replay: give at least one log\n") + kUsage);
-    return kExitUsage;
+  if (int code; !read_options(line, {{"--dir", "--rules", "--limit"}, {"--hits", "--summary"}}, options, code))
+    return code;
+  if (options.words.empty()) return mistake(line, "give at least one log");
+  long limit = std::numeric_limits<long>::max();
+  if (const std::string* word = options.value("--limit")) {
+    if (options.has("--summary")) return mistake(line, "give --summary or --limit, not both");
+    char* end = nullptr;
+    limit = std::strtol(word->c_str(), &end, 10);
+    if (word->empty() || *end || limit < 0 || (*word)[0] == '-')
+      return mistake(line, "--limit " + *word + ": give a number of change lines, 0 or more");
   }
   ReplayRequest request;
   request.live = program_directory_option(line, options.value("--dir"));
@@ -31,15 +78,18 @@ int run_replay(CommandLine& line) {
       options.has("--rules") ? program_directory_option(line, options.value("--rules")) : request.live;
   for (const auto& [option, directory] : {std::pair{"--dir", &request.live}, {"--rules", &request.candidate}}) {
     const std::string* word = options.value(option);
-    if (word && !readable_directory(*directory)) {
-      line.err.print("QVADMIN replay: " + std::string(option) + " " + *word + ": not a directory that can be read\n");
-      return kExitUsage;
-    }
+    if (word && !readable_directory(*directory))
+      return mistake(line, std::string(option) + " " + *word + ": not a directory that can be read: " +
+                               host_error_text());
   }
   request.logs = options.words;
+  request.standard_input = line.in;
   ReplayHits hits;
   if (options.has("--hits")) request.hits = &hits;
-  const ReplayTally tally = replay_logs(request, [&](const std::string& change) { line.out.print(change); }, line.err);
+  ChangeLines change_lines(line.out, limit, options.has("--summary"));
+  const ReplayTally tally =
+      replay_logs(request, [&](const std::string& change) { change_lines.print(change); }, line.err);
+  change_lines.finish();
   const std::string& candidate = request.candidate;
   line.out.print(replay_summary(tally, "Replayed against the rule files in " +
                                            (candidate.empty() ? std::string(".\\") : candidate)));

@@ -72,7 +72,7 @@ void ReplayHits::print(const std::string& candidate_directory, Console& out) {
     RuleLine line;
     while (reader->next(line)) {
       if (line.skipped) continue;
-      const RuleLineKind kind = line.text[0] == '#' ? RuleLineKind::Invalid : classify_rule_line(line.text);
+      const RuleLineKind kind = is_comment(line.text) ? RuleLineKind::Invalid : classify_rule_line(line.text);
       const auto decided = f.decided.find(line.counter);
       const bool decides = kind == RuleLineKind::FromRule || kind == RuleLineKind::SubjectRule ||
                            kind == RuleLineKind::Strict || kind == RuleLineKind::NoDomain;
@@ -80,7 +80,7 @@ void ReplayHits::print(const std::string& candidate_directory, Console& out) {
         used.push_back({f.path + ":" + std::to_string(line.editor_line), line.text, decided->second});
       else if (decides)
         unused.push_back({f.path + ":" + std::to_string(line.editor_line), line.text, 0});
-      if (line.counter > kRuleLineLimit) break;
+      if (ends_reading(line)) break;
     }
   }
   out.print("\nMessages decided by each line\n");

@@ -22,24 +22,24 @@ constexpr const char* kChangeNames[kChangeKinds] = {
     "same verdict, other file",
 };
 
-int change_class(ResultKind from, ResultKind to) {
+Change change_of(ResultKind from, ResultKind to) {
   const Verdict a = result_verdict(from), b = result_verdict(to);
-  if (a == b) return 6;
+  if (a == b) return Change::OtherFile;
   switch (a) {
     case Verdict::Whitelisted:
-      return b == Verdict::Blacklisted ? 0 : 1;
+      return b == Verdict::Blacklisted ? Change::WhitelistedToBlacklisted : Change::WhitelistedToNone;
     case Verdict::Blacklisted:
-      return b == Verdict::Whitelisted ? 2 : 3;
+      return b == Verdict::Whitelisted ? Change::BlacklistedToWhitelisted : Change::BlacklistedToNone;
     case Verdict::None:
-      return b == Verdict::Whitelisted ? 4 : 5;
+      break;
   }
-  return 6;
+  return b == Verdict::Whitelisted ? Change::NoneToWhitelisted : Change::NoneToBlacklisted;
 }
 
-std::string deciding_line(const ReplayRules& rules, const ReplayVerdict& verdict) {
-  if (!verdict.file) return "no rule file decided";
-  std::string text = rules.display_path(*verdict.file) + ":" + std::to_string(verdict.editor_line);
-  switch (verdict.by) {
+std::string deciding_line(const ReplayRules& rules, const ReplayDecision& decision) {
+  if (!decision.file) return "no rule file decided";
+  std::string text = rules.display_path(*decision.file) + ":" + std::to_string(decision.editor_line);
+  switch (decision.by) {
     case DecidedBy::Strict:
       text += " (STRICT)";
       break;
@@ -60,7 +60,7 @@ const char* cut_note(const ResultLine& r) {
   return r.sender_cut ? "uncertain: sender cut in the log" : "uncertain: Subject cut in the log";
 }
 
-std::string change_line(const std::string& log, const ResultLine& r, const ReplayVerdict& verdict,
+std::string change_line(const std::string& log, const ResultLine& r, const ReplayDecision& decision,
                         const ReplayRules& rules) {
   std::string text = log;
   text += ' ';
@@ -76,9 +76,9 @@ std::string change_line(const std::string& log, const ResultLine& r, const Repla
   text += "  ";
   text += result_name(r.kind);
   text += " -> ";
-  text += result_name(verdict.kind);
+  text += result_name(decision.kind);
   text += "  ";
-  text += deciding_line(rules, verdict);
+  text += deciding_line(rules, decision);
   if (r.sender_cut || r.subject_cut) {
     text += "  ";
     text += cut_note(r);
@@ -96,10 +96,10 @@ void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, Rep
       ++(r.kind == ResultKind::Unopenable ? tally.unopenable : tally.envelope_problems);
       continue;
     }
-    const ReplayVerdict& verdict = rules.decide({r.recipient, r.local_part, r.domain, r.sender, r.subject});
+    const ReplayDecision& decision = rules.decide({r.recipient, r.local_part, r.domain, r.sender, r.subject});
     ++tally.replayed;
-    if (hits && verdict.file) hits->count(rules.display_path(*verdict.file), verdict.counter);
-    const bool same = verdict.kind == r.kind;
+    if (hits && decision.file) hits->count(rules.display_path(*decision.file), decision.counter);
+    const bool same = decision.kind == r.kind;
     if (r.sender_cut || r.subject_cut) {
       ++tally.uncertain;
       if (same) continue;
@@ -109,9 +109,9 @@ void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, Rep
       continue;
     } else {
       ++tally.changed;
-      ++tally.changes[change_class(r.kind, verdict.kind)];
+      ++tally.changes[static_cast<int>(change_of(r.kind, decision.kind))];
     }
-    on_change(change_line(log, r, verdict, rules));
+    on_change(change_line(log, r, decision, rules));
   }
   const LogCounts& counts = walk.counts();
   if (counts.results > 0 && counts.no_action == 0) tally.without_no_action.push_back(log);
@@ -143,7 +143,7 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   ReplayRules rules(files, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
   ReplayTally tally;
   read_logs(
-      request.logs, request.command, err,
+      request.logs, request.command, err, request.standard_input,
       [&](const std::string& log, std::FILE* file) {
         ++tally.logs;
         replay_log(log, file, rules, request.hits, tally, on_change);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ struct ReplayRequest {
   std::vector<std::string> logs;  // command-line words: paths, wildcards
   ReplayHits* hits = nullptr;     // counts what decided each message, when given
   std::string command = "QVADMIN replay";  // names the command in what goes to err
+  std::FILE* standard_input = nullptr;     // the log "-", when there is one
   // The candidate's files as a change not yet written leaves them (path
   // texts below the candidate); nullptr: as on the disk.
   const RuleOverlay* overlay = nullptr;
@@ -28,6 +30,15 @@ struct ReplayRequest {
 
 // The kinds of change counted, from a verdict to another or the same verdict
 // from another file of the cascade.
+enum class Change {
+  WhitelistedToBlacklisted,
+  WhitelistedToNone,
+  BlacklistedToWhitelisted,
+  BlacklistedToNone,
+  NoneToWhitelisted,
+  NoneToBlacklisted,
+  OtherFile,
+};
 inline constexpr int kChangeKinds = 7;
 
 struct ReplayTally {

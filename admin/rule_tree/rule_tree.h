@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "checker/verdict.h"
+
 class RuleOverlay;
 
 // The folder below a program directory where QVADMIN keeps the history of
@@ -22,7 +24,8 @@ inline constexpr char kHistoryFolder[] = "$history$";
 // taken as missing. No recipient when it finds none.
 struct Cascade {
   std::string recipient;
-  std::array<std::string, 3> paths;
+  std::array<std::string, kCascadeLevels> paths;
+  const std::string& path(CascadeLevel level) const { return paths[static_cast<int>(level)]; }
 };
 Cascade cascade_for(const std::string& program_directory, const std::string& address);
 
