@@ -105,6 +105,9 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target qvadmin >/dev/null
 drive replay "$e2e/replay_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows \
   --native build/admin/QVADMIN --messages 40
+# Rule changes: the round trips, 10 promotes killed, a file held open.
+drive change "$e2e/change_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows --kills 10 \
+  --lock-holder "$lock_holder"
 if command -v zip >/dev/null; then
   scripts/package.sh >/dev/null
   drive package "$e2e/package_test.py" --zip dist/quorvant-veskol-windows.zip --launcher "$wine" --examples examples

@@ -48,6 +48,17 @@ std::string what_of(const std::string& path, const RuleEdit& edit, const EditOut
   return "";
 }
 
+// Where the checker reads a file in a run: a $default$ file before the
+// other files of its folder, a folder before the folders below it.
+int read_rank(const std::string& path) {
+  int depth = 0;
+  for (std::size_t i = 1; i < path.size(); ++i)
+    if (path[i] == '\\' && path[i - 1] != '\\') ++depth;
+  const std::size_t slash = path.rfind('\\');
+  const bool is_default = same_ignoring_case(path.substr(slash == std::string::npos ? 0 : slash + 1), "$default$.QUORVANT");
+  return 2 * depth + (is_default ? 0 : 1);
+}
+
 }  // namespace
 
 std::vector<std::string> missing_folders(const std::string& path) {
@@ -179,8 +190,15 @@ void order_for_writing(std::vector<FileChange>& files) {
       if (!files[i].after && !files[t].after) needs[t].push_back(i);   // taken away: the file naming it first
     }
   }
-  // Files put in place, then files taken away; within each, in the given
-  // order as far as the needs allow (a loop is broken where it closes).
+  // Files put in place, then files taken away. Within each, in the reverse
+  // of the order a checker run reads them (the program's file, the domains'
+  // files, the others), as far as the needs allow (a loop is broken where it
+  // closes): a run that meets a new file then meets only new files, so it
+  // sees one of the trees the writing passes through.
+  std::vector<std::size_t> by_rank(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) by_rank[i] = i;
+  std::stable_sort(by_rank.begin(), by_rank.end(),
+                   [&](std::size_t a, std::size_t b) { return read_rank(files[a].path) < read_rank(files[b].path); });
   std::vector<FileChange> ordered;
   std::vector<int> state(files.size(), 0);  // 0 new, 1 on the way, 2 placed
   const auto place = [&](auto&& self, std::size_t i) -> void {
@@ -191,7 +209,7 @@ void order_for_writing(std::vector<FileChange>& files) {
     ordered.push_back(std::move(files[i]));
   };
   for (const bool putting : {true, false})
-    for (std::size_t i = 0; i < files.size(); ++i)
-      if (files[i].after.has_value() == putting) place(place, i);
+    for (const std::size_t i : by_rank)
+      if (state[i] == 0 && files[i].after.has_value() == putting) place(place, i);
   files = std::move(ordered);
 }

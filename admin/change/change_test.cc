@@ -208,6 +208,20 @@ TEST(WritingOrder, NoRedirectEverMeetsAFileNotThereYet) {
   }
 }
 
+// Without REDIRECTs between them, the files go in the reverse of the order a
+// checker run reads them: the server-wide file, the domain's, the user's.
+TEST(WritingOrder, ReverseOfTheCascade) {
+  std::vector<FileChange> files = {{"C:\\Q\\A.ORG\\ANN.QUORVANT", "", "x"},
+                                   {"C:\\Q\\A.ORG\\$default$.QUORVANT", "", "x"},
+                                   {"C:\\Q\\\\$default$.QUORVANT", "", "x"},
+                                   {"C:\\Q\\SHARED\\T.QUORVANT", "", std::nullopt}};
+  order_for_writing(files);
+  std::vector<std::string> paths;
+  for (const FileChange& f : files) paths.push_back(f.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"C:\\Q\\\\$default$.QUORVANT", "C:\\Q\\A.ORG\\$default$.QUORVANT",
+                                             "C:\\Q\\A.ORG\\ANN.QUORVANT", "C:\\Q\\SHARED\\T.QUORVANT"}));
+}
+
 TEST_F(Change, WriteRefusesAFileChangedSinceItWasRead) {
   write_file("$default$.QUORVANT", "STRICT\r\n");
   const ChangeTrees live{path(""), path("")};
@@ -243,6 +257,29 @@ TEST_F(Change, AFailedWriteLeavesTheTreeAsItWas) {
   std::string why;
   ASSERT_TRUE(read_history(path(""), entries, why));
   EXPECT_TRUE(entries.empty());
+}
+
+// A change stopped after its history entry, before its first file went in
+// place: its rollback writes nothing, takes the temporary it left away, and
+// the change no longer counts as in effect.
+TEST_F(Change, RollbackOfAChangeStoppedBeforeItsFirstFile) {
+  write_file("$default$.QUORVANT", "STRICT\r\n");
+  const EditPlan planned =
+      plan_edit({path(""), path("")}, path("$default$.QUORVANT"), RuleEdit{EditKind::Add, "NO DOMAIN", 0});
+  HistoryWrite history{path(""), {}};
+  std::string why;
+  fs::create_directories(dir_ / "$history$");
+  ASSERT_TRUE(begin_entry(planned.plan, "tester", "test", history, why)) << why;
+  write_file("$default$.QUORVANT.qvadmin-new", "STRICT\r\nNO");  // where the run stopped
+  ChangePlan back;
+  ASSERT_EQ(plan_rollback(path(""), 0, back, why), PlanStatus::Planned) << why;
+  EXPECT_TRUE(back.files.empty());
+  ASSERT_EQ(write_change(back, ChangeAuthor{"tester", "rollback"}).status, WriteStatus::Written);
+  EXPECT_FALSE(fs::exists(dir_ / "$default$.QUORVANT.qvadmin-new"));
+  EXPECT_EQ(read_file("$default$.QUORVANT"), "STRICT\r\n");
+  std::vector<HistoryEntry> entries;
+  ASSERT_TRUE(read_history(path(""), entries, why));
+  EXPECT_EQ(latest_in_effect(entries), 0);
 }
 
 TEST(History, LatestChangeStillInEffect) {

@@ -220,7 +220,11 @@ PlanStatus plan_rollback(const std::string& tree, int id, ChangePlan& plan, std:
     }
     plan.files.push_back(std::move(change));
   }
-  if (plan.files.empty()) {
+  // An interrupted change whose files are all as before (stopped before its
+  // first file went in place) is rolled back all the same, with no file to
+  // write: the temporary it may have left goes, and the history no longer
+  // counts it in effect.
+  if (plan.files.empty() && entry->done) {
     why = "the files of change " + std::to_string(id) + " are as they were before it already";
     return PlanStatus::Refused;
   }

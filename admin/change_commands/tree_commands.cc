@@ -120,7 +120,9 @@ int run_rollback(CommandLine& line) {
         return kExitUsage;
     }
     id = plan.rolls_back;  // planned again, the same change
-    line.out.print(std::string(again ? "Planned again: " : "") + plan.what + "\nin this order:\n");
+    line.out.print(std::string(again ? "Planned again: " : "") + plan.what + "\n");
+    line.out.print(plan.files.empty() ? "It was stopped before its first file went in place: no file to put back.\n"
+                                      : "in this order:\n");
     print_files(plan, line.out);
     return std::nullopt;
   };
