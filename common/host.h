@@ -108,6 +108,9 @@ struct FileIdentity {
 // The identity of the file behind an open stream; false when it has none
 // (standard input from a terminal, say).
 bool host_file_identity(std::FILE* file, FileIdentity& identity);
+// The identity of the directory a path text names, found as every path text
+// is; false when it names none.
+bool host_directory_identity(const char* path, FileIdentity& identity);
 
 struct DirectoryEntry {
   std::string name;

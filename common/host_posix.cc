@@ -18,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <unordered_map>
 
 #include "common/host.h"
 #include "common/host_error.h"
@@ -30,22 +31,89 @@ bool exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-// The entry of dir whose name equals component without regard to case, or the
-// component itself when there is none.
-std::string match_component(const std::string& dir, const std::string& component) {
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) return component;
-  std::string best;
-  bool found = false;
-  while (const dirent* e = readdir(d)) {
-    if (same_ignoring_case(e->d_name, component.c_str()) && (!found || best.compare(e->d_name) > 0)) {
-      best = e->d_name;
-      found = true;
+// A directory's names by their upper-case form, each the first name of that
+// form in byte order, kept while the directory stays as it was (the same
+// inode and modification time): a program that looks up many names in one
+// large directory (replay, the rule files of every recipient in a month of
+// logs) then lists it once, not once a name. A directory is listed into
+// this only when a second name is looked up in it, so a checker run, which
+// looks up one or two, pays nothing for it; the names kept are bounded. A
+// directory changed within the last two seconds is not kept: a file system
+// may count its modification times in whole seconds.
+class Listings {
+ public:
+  // The entry of dir whose name equals component without regard to case, or
+  // the component itself when there is none.
+  std::string match(const std::string& dir, const std::string& component) {
+    const std::string path = dir.empty() ? "." : dir;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return component;
+    if (listings_.size() >= kMaxDirectories && !listings_.count(path)) {
+      listings_.clear();
+      names_ = 0;
     }
+    Listing& listing = listings_[path];
+    if (!listing.same(st)) {
+      names_ -= listing.names.size();
+      listing = Listing{st.st_dev, st.st_ino, st.st_mtim, 0, false, {}};
+    }
+    const bool settled = st.st_mtim.tv_sec + 2 < std::time(nullptr);
+    if (++listing.lookups >= 2 && !listing.listed && settled && names_ < kMaxNames) {
+      if (!list(path, listing.names)) return component;
+      listing.listed = true;
+      names_ += listing.names.size();
+    }
+    if (!listing.listed) return scan(path, component);
+    const auto found = listing.names.find(upper_case(component));
+    return found == listing.names.end() ? component : found->second;
   }
-  closedir(d);
-  return found ? best : component;
-}
+
+ private:
+  static constexpr std::size_t kMaxNames = 1 << 20, kMaxDirectories = 4096;
+  struct Listing {
+    dev_t device;
+    ino_t inode;
+    timespec modified;
+    int lookups;
+    bool listed;
+    std::unordered_map<std::string, std::string> names;
+    bool same(const struct stat& st) const {
+      return device == st.st_dev && inode == st.st_ino && modified.tv_sec == st.st_mtim.tv_sec &&
+             modified.tv_nsec == st.st_mtim.tv_nsec;
+    }
+  };
+
+  static bool list(const std::string& path, std::unordered_map<std::string, std::string>& names) {
+    DIR* d = opendir(path.c_str());
+    if (!d) return false;
+    while (const dirent* e = readdir(d)) {
+      const auto [at, added] = names.emplace(upper_case(e->d_name), e->d_name);
+      if (!added && at->second.compare(e->d_name) > 0) at->second = e->d_name;
+    }
+    closedir(d);
+    return true;
+  }
+
+  static std::string scan(const std::string& path, const std::string& component) {
+    DIR* d = opendir(path.c_str());
+    if (!d) return component;
+    std::string best;
+    bool found = false;
+    while (const dirent* e = readdir(d)) {
+      if (same_ignoring_case(e->d_name, component.c_str()) && (!found || best.compare(e->d_name) > 0)) {
+        best = e->d_name;
+        found = true;
+      }
+    }
+    closedir(d);
+    return found ? best : component;
+  }
+
+  std::unordered_map<std::string, Listing> listings_;
+  std::size_t names_ = 0;
+};
+
+Listings g_listings;
 
 // A component as Windows reads it: an inner one loses one trailing dot
 // unless it ends in two ("SHARED." is SHARED), the last one every trailing
@@ -71,7 +139,7 @@ std::string map_path(const char* text) {
     if (slash == std::string::npos) slash = path.size();
     std::string component = windows_component(path.substr(i, slash - i), slash == path.size());
     if (!component.empty() && component != "." && component != "..") {
-      if (!exists(out + component)) component = match_component(out, component);
+      if (!exists(out + component)) component = g_listings.match(out, component);
     }
     out += component;
     if (slash < path.size()) out += '/';
@@ -363,6 +431,14 @@ bool host_modified_time(std::FILE* file, LocalTime& time) {
   struct stat st;
   if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   time = local_time(st.st_mtime);
+  return true;
+}
+
+bool host_directory_identity(const char* path, FileIdentity& identity) {
+  const std::string real = map_path(path);
+  struct stat st;
+  if (stat(real.empty() ? "." : real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   return true;
 }
 

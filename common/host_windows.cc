@@ -363,6 +363,20 @@ bool host_modified_time(std::FILE* file, LocalTime& time) {
   return true;
 }
 
+bool host_directory_identity(const char* path, FileIdentity& identity) {
+  // FILE_FLAG_BACKUP_SEMANTICS opens a directory; no access is asked for.
+  const HANDLE h = CreateFileA(*path ? path : ".", 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                               nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  CloseHandle(h);
+  if (ok)
+    identity = {info.dwVolumeSerialNumber,
+                static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  return ok;
+}
+
 bool host_file_identity(std::FILE* file, FileIdentity& identity) {
   const HANDLE h = handle_of(file);
   BY_HANDLE_FILE_INFORMATION info;

@@ -17,8 +17,8 @@
 #include "checker/message_check.h"
 #include "checker/rule_file.h"
 #include "checker/testing/checker_scratch.h"
-#include "common/text.h"
 #include "common/testing/text_model.h"
+#include "common/text.h"
 
 namespace {
 
@@ -120,6 +120,8 @@ const std::vector<CheckCase> kCheckCases = {
     {"NoWildcard", "literal-wildcard", {{kAnn, "BLACKLIST FROM @bulk.example\r\n"}}, 0},
     {"LineOf99", "long-line", {{kAnn, "# " + std::string(97, 'x') + "\r\nSTRICT\r\n"}}, 1, "warning",
      "line as 2 lines"},
+    {"RestOfALongLineOnce", "invalid-entry", {{kAnn, "# " + std::string(240, 'x') + "\r\n"}}, 1, "error",
+     "BLACKLIST (and so are 1 more pieces of this line)"},
     {"LineOf98", "long-line", {{kAnn, "# " + std::string(96, 'x') + "\r\nSTRICT\r\n"}}, 0},
     {"RuleOnLine502", "beyond-limit", {{kAnn, lines(501, "# filler\r\n") + "STRICT\r\n"}}, 502, "error"},
     {"RuleOnLine501", "beyond-limit", {{kAnn, lines(500, "# filler\r\n") + "STRICT\r\n# end\r\n"}}, 0},
@@ -135,6 +137,8 @@ const std::vector<CheckCase> kCheckCases = {
     {"ZeroByte", "encoding", {{kAnn, std::string("# rules\r\nSTRICT\0\r\n", 18)}}, 2, "error"},
     {"ControlByte", "encoding", {{kAnn, "# rules\r\nSTRICT\x0b\r\n"}}, 2, "warning", "0x0B"},
     {"CtrlZBeforeTheEnd", "encoding", {{kAnn, "# rules\r\n\x1a\r\nSTRICT\r\n"}}, 2, "warning"},
+    {"CtrlZFirst", "encoding", {{kAnn, "\x1a# rules\r\n"}}, 1, "warning", "Ctrl-Z"},
+    {"CtrlZInAnUnendedLine", "encoding", {{kAnn, "# rules\r\nSTRICT\x1a\r\n"}}, 2, "warning", "Ctrl-Z"},
     {"PlainText", "encoding", {{kAnn, "# rules\r\nSTRICT\r\n\x1a"}}, 0},
     {"TargetMissing", "redirect-missing", {{kAnn, "REDIRECT ANN {D}NONE.QUORVANT\r\n"}}, 1, "error"},
     {"TargetThere", "redirect-missing",
