@@ -89,7 +89,7 @@ def add_then_remove(c):
                 tree[rel] = tree[rel].replace("\r\n", "\n")
             if rnd.random() < 0.3 and tree[rel]:
                 tree[rel] = tree[rel].rstrip("\r\n")
-        mail_gen.write_tree(c.live, tree)
+        mail_gen.write_tree(c.live, tree, c.host.windows)
         before = tree_hash(c.live)
         targets = [w for w in map(where_of, tree) if w] + ["dave@new.example"]
         for where in rnd.sample(targets, 4):
@@ -118,10 +118,10 @@ def promote_then_rollback(c):
     candidate = c.dir / "CAND"
     for round_ in range(5):
         tree = mail_gen.make_tree(rnd, c.host.dir_text(c.live))
-        mail_gen.write_tree(c.live, tree)
+        mail_gen.write_tree(c.live, tree, c.host.windows)
         shutil.rmtree(candidate, ignore_errors=True)
         candidate.mkdir()
-        mail_gen.write_tree(candidate, mail_gen.changed_tree(rnd, tree, c.host.dir_text(c.live)))
+        mail_gen.write_tree(candidate, mail_gen.changed_tree(rnd, tree, c.host.dir_text(c.live)), c.host.windows)
         original = tree_hash(c.live)
         code, out = c.admin("promote", "--rules", c.host.dir_text(candidate), "--yes")
         # A candidate may bring lint errors the live tree lacks: refused, as
@@ -160,10 +160,10 @@ def killed_promote(c):
     named = c.host.dir_text(c.live)
     old, new = big_tree(rnd, named, "OLD.QUORVANT"), big_tree(rnd, named, "NEW.QUORVANT")
     candidate = c.dir / "CAND"
-    mail_gen.write_tree(candidate, new)
+    mail_gen.write_tree(candidate, new, c.host.windows)
     new_hash = tree_hash(candidate)
     args = ["promote", "--dir", c.host.dir_text(c.live), "--rules", c.host.dir_text(candidate), "--yes"]
-    mail_gen.write_tree(c.live, old)
+    mail_gen.write_tree(c.live, old, c.host.windows)
     original = tree_hash(c.live)
     manifests = lambda: len(list((c.live / "$history$").glob("*/change.txt")))  # noqa: E731
 
@@ -210,7 +210,7 @@ def killed_promote(c):
         if tree_hash(c.live) != original:
             differ = sorted(set(tree_hash(c.live).items()) ^ set(original.items()))
             problems.append(f"round {round_}: the tree is not the original after the rollback: {differ[:3]}")
-            mail_gen.write_tree(c.live, old)
+            mail_gen.write_tree(c.live, old, c.host.windows)
             for stray in c.live.rglob("*.qvadmin-new"):
                 stray.unlink()
     print(f"     {c.args.kills} promotes of {len(new_hash)} files ({span:.2f} s, writing {writing:.2f} s) killed: " +
@@ -282,7 +282,7 @@ def explained_lines(c, tree, spool, messages, where):
     copy of a tree (run from that copy, so relative REDIRECTs are read there)."""
     shutil.rmtree(where, ignore_errors=True)
     where.mkdir()
-    mail_gen.write_tree(where, tree)
+    mail_gen.write_tree(where, tree, c.host.windows)
     out = {}
     for m in messages:
         _, text = c.host.run(c.argv0, ["explain", "--dir", c.host.dir_text(where),
@@ -309,8 +309,8 @@ def promotes_while_checking(c):
     old, new = race_trees(rnd)
     candidate = c.dir / "NEW"
     candidate.mkdir()
-    mail_gen.write_tree(candidate, new)
-    mail_gen.write_tree(c.live, old)
+    mail_gen.write_tree(candidate, new, c.host.windows)
+    mail_gen.write_tree(c.live, old, c.host.windows)
     promote = ["promote", "--rules", c.host.dir_text(candidate)]
     problems = []
     # The orders, as the commands print them before they are confirmed.
