@@ -24,15 +24,17 @@ constexpr int kExitFound = 1;
 // The files to check and what lint knows of them before reading them.
 class LintRun {
  public:
-  LintRun(bool notes, Console& err) : notes_(notes), err_(err) {}
+  explicit LintRun(bool notes) : notes_(notes) {}
 
   void add_tree(const std::string& program_directory, const RuleTree& tree) {
     for (const std::string& directory : tree.unreadable_directories)
       trouble("cannot read the directory " + directory + ": the rule files in it are not checked");
-    for (const TreeFile& found : tree.files) {
+    for (std::size_t t = 0; t < tree.files.size(); ++t) {
+      const TreeFile& found = tree.files[t];
       const auto [index, added] = add(found.path, Origin::Tree);
       if (!added) continue;
       Entry& entry = entries_[index];
+      entry.tree_file = static_cast<int>(t);
       entry.regular = found.regular;
       entry.recipients = found.recipients;
       entry.file.start = found.reachable();
@@ -74,14 +76,18 @@ class LintRun {
       }
     }
     std::vector<LintedFile> files;
-    for (Entry& entry : entries_) files.push_back(std::move(entry.file));
+    for (Entry& entry : entries_) {
+      files.push_back(std::move(entry.file));
+      tree_files_.push_back(entry.tree_file);
+    }
     check_links(files);
     files_ = std::move(files);
   }
 
-  LintTally print(Console& out) {
+  LintTally print(Console& out, Console& err) {
     LintTally tally;
-    tally.errors = troubles_;
+    for (const std::string& trouble : troubles_) err.print("QVADMIN lint: " + trouble + "\n");
+    tally.errors = static_cast<int>(troubles_.size());
     for (LintedFile& file : files_) {
       if (file.read) ++tally.files;
       print_findings(file.path, file.lint.findings, out, tally);
@@ -90,10 +96,17 @@ class LintRun {
     return tally;
   }
 
+  void give(LintedTree& tree) {
+    tree.files = std::move(files_);
+    tree.tree_files = std::move(tree_files_);
+    tree.troubles = std::move(troubles_);
+  }
+
  private:
   enum class Origin { Tree, Argument, Redirect };
   struct Entry {
     Origin origin = Origin::Tree;
+    int tree_file = -1;
     bool regular = true;
     std::vector<std::string> recipients;
     LintedFile file;
@@ -111,22 +124,28 @@ class LintRun {
     return {at->second, added};
   }
 
-  // Trouble outside any rule file, on standard error; it counts as an error.
-  void trouble(const std::string& message) {
-    err_.print("QVADMIN lint: " + message + "\n");
-    ++troubles_;
-  }
+  // Trouble outside any rule file, for standard error; it counts as an error.
+  void trouble(const std::string& message) { troubles_.push_back(message); }
 
   bool notes_;
-  Console& err_;
   PathKeys keys_;
   std::unordered_map<std::string, int> known_;
   std::vector<Entry> entries_;
   std::vector<LintedFile> files_;
-  int troubles_ = 0;
+  std::vector<int> tree_files_;
+  std::vector<std::string> troubles_;
 };
 
 }  // namespace
+
+bool lint_tree(const std::string& program_directory, bool notes, LintedTree& tree) {
+  if (!walk_rule_tree(program_directory, tree.tree)) return false;
+  LintRun run(notes);
+  run.add_tree(program_directory, tree.tree);
+  run.check();
+  run.give(tree);
+  return true;
+}
 
 int run_lint(CommandLine& line) {
   Options options;
@@ -136,7 +155,7 @@ int run_lint(CommandLine& line) {
     return kExitUsage;
   }
   const std::string directory = program_directory_option(line, options.value("--dir"));
-  LintRun run(options.has("--notes"), line.err);
+  LintRun run(options.has("--notes"));
   if (options.words.empty()) {
     RuleTree tree;
     if (!walk_rule_tree(directory, tree)) {
@@ -149,7 +168,7 @@ int run_lint(CommandLine& line) {
     for (const std::string& word : options.words) run.add_argument(host_path_argument(word.c_str()));
   }
   run.check();
-  const LintTally tally = run.print(line.out);
+  const LintTally tally = run.print(line.out, line.err);
   const bool failed = tally.errors > 0 || (options.has("--werror") && tally.warnings > 0);
   return failed ? kExitFound : 0;
 }
