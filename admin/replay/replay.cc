@@ -168,7 +168,27 @@ void print_summary(const Tally& t, const std::string& candidate, Console& out) {
               "could not be replayed.\n");
 }
 
+// Console text nobody reads.
+class Unread : public Console {
+ public:
+  void print(std::string_view) override {}
+};
+
 }  // namespace
+
+std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs) {
+  ListedDiskRuleSource disk;
+  ReplayRules rules(disk, directory, DirectoryMap{});
+  ReplayHits hits;
+  Tally tally;
+  Unread unread;
+  for (const std::string& log : logs)
+    if (std::FILE* file = host_open_read(log.c_str())) {
+      replay_log(log, file, rules, &hits, tally, unread);
+      std::fclose(file);
+    }
+  return hits.lines(directory);
+}
 
 int run_replay(CommandLine& line) {
   Options options;
