@@ -8,6 +8,7 @@
 #include "admin/lint/lint.h"
 #include "admin/replay/replay.h"
 #include "admin/report/report.h"
+#include "admin/token/token.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -21,6 +22,7 @@ constexpr char kUsage[] =
     "  QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n"
     "  QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n"
     "  QVADMIN report [--html FILE] LOG...\n"
+    "  QVADMIN token add --token-file FILE NAME [SCOPE]\n"
     "\n"
     "PROGRAM_DIR is the directory of QUORVANT.EXE and its rule files; without --dir it is the\n"
     "directory of QVADMIN itself.\n";
@@ -35,6 +37,7 @@ constexpr CommandEntry kCommands[] = {
     {"lint", run_lint},
     {"replay", run_replay},
     {"report", run_report},
+    {"token", run_token},
 };
 
 }  // namespace
