@@ -1,6 +1,6 @@
 #include "admin/html/html_text.h"
 
-std::string html_escape(std::string_view text) {
+std::string html_escape(std::string_view text, bool keep_line_ends) {
   std::string out;
   out.reserve(text.size());
   for (const char ch : text) {
@@ -22,7 +22,9 @@ std::string html_escape(std::string_view text) {
         out += "&#39;";
         break;
       default:
-        if (c < 32)
+        if (c == '\n' && keep_line_ends)
+          out += ch;
+        else if (c < 32)
           out += "&#xFFFD;";
         else if (c > 126)
           out += "&#" + std::to_string(c) + ";";
