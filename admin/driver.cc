@@ -8,6 +8,7 @@
 #include "admin/lint/lint.h"
 #include "admin/replay/replay.h"
 #include "admin/report/report.h"
+#include "admin/serve/serve.h"
 #include "admin/token/token.h"
 #include "common/host.h"
 #include "common/text.h"
@@ -22,6 +23,7 @@ constexpr char kUsage[] =
     "  QVADMIN lint [--dir PROGRAM_DIR] [--werror] [--notes] [FILE...]\n"
     "  QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n"
     "  QVADMIN report [--html FILE] LOG...\n"
+    "  QVADMIN serve [--dir PROGRAM_DIR] [--listen HOST:PORT] [--token-file FILE] [--host NAME] [--days N]\n"
     "  QVADMIN token add --token-file FILE NAME [SCOPE]\n"
     "\n"
     "PROGRAM_DIR is the directory of QUORVANT.EXE and its rule files; without --dir it is the\n"
@@ -37,6 +39,7 @@ constexpr CommandEntry kCommands[] = {
     {"lint", run_lint},
     {"replay", run_replay},
     {"report", run_report},
+    {"serve", run_serve},
     {"token", run_token},
 };
 

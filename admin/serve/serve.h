@@ -1,0 +1,8 @@
+// QVADMIN serve: the web console.
+#pragma once
+
+#include "admin/command.h"
+
+// Serves until the process ends; 2 for a command-line mistake, a program
+// directory that cannot be read or an address that cannot be bound.
+int run_serve(CommandLine& line);
