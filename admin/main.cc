@@ -3,6 +3,7 @@
 #include "admin/driver.h"
 #include "admin/command.h"
 #include "common/console.h"
+#include "common/host.h"
 #include "common/program.h"
 
 namespace {
@@ -10,7 +11,7 @@ namespace {
 int run(int argc, char** argv) {
   StreamConsole out(stdout);
   StreamConsole err(stderr);
-  const int code = run_admin(argc, argv, out, err);
+  const int code = run_admin(argc, argv, out, err, host_standard_input());
   out.flush();
   err.flush();
   return code;

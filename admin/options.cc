@@ -8,6 +8,8 @@ bool listed(const std::vector<std::string>& names, const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+bool is_option(const std::string& word) { return word.size() >= 2 && word[0] == '-'; }
+
 }  // namespace
 
 const std::string* Options::value(const std::string& name) const {
@@ -15,35 +17,49 @@ const std::string* Options::value(const std::string& name) const {
   return it == values.end() ? nullptr : &it->second;
 }
 
-bool parse_options(const std::vector<std::string>& args, const KnownOptions& known, Options& options,
-                   std::string& error) {
-  bool only_words = false;
+ParseOutcome parse_options(const std::vector<std::string>& args, const KnownOptions& known, Options& options,
+                           std::string& error) {
+  bool help = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (only_words || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-      if (arg == "--" && !only_words) {
-        only_words = true;
-        continue;
-      }
+    if (arg == "--") {
+      options.words.insert(options.words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
+    if (!is_option(arg)) {
       options.words.push_back(arg);
       continue;
     }
-    if (options.has(arg)) {
-      error = "option " + arg + " given twice";
-      return false;
-    }
-    if (listed(known.flags, arg)) {
-      options.flags.insert(arg);
-    } else if (listed(known.with_value, arg)) {
-      if (i + 1 == args.size()) {
-        error = "option " + arg + " needs a value";
-        return false;
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const bool asks_help = name == "-h" || name == "--help";
+    if (asks_help || listed(known.flags, name)) {
+      if (equals != std::string::npos) {
+        error = "option " + name + " takes no value";
+        return ParseOutcome::Mistake;
       }
-      options.values[arg] = args[++i];
+      if (asks_help) {
+        help = true;
+        continue;
+      }
+    } else if (!listed(known.with_value, name)) {
+      error = "unknown option " + name;
+      return ParseOutcome::Mistake;
+    }
+    if (options.has(name)) {
+      error = "option " + name + " given twice";
+      return ParseOutcome::Mistake;
+    }
+    if (listed(known.flags, name)) {
+      options.flags.insert(name);
+    } else if (equals != std::string::npos) {
+      options.values[name] = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      options.values[name] = args[++i];
     } else {
-      error = "unknown option " + arg;
-      return false;
+      error = "option " + name + " needs a value";
+      return ParseOutcome::Mistake;
     }
   }
-  return true;
+  return help ? ParseOutcome::Help : ParseOutcome::Run;
 }

@@ -1,6 +1,9 @@
-// The words of a QVADMIN command line after the command: options that begin
-// with "--", some taking the next word as their value, in any order with the
-// other words; "--" ends the options.
+// The words of a QVADMIN command line after the command, read as command-line
+// tools read them: an option begins with "-"; one that takes a value has it
+// after "=" ("--dir=C:\Q") or in the next word ("--dir C:\Q"); "-h" and
+// "--help" ask for the usage; "--" ends the options, so that every later
+// word is a word even when it begins with "-"; "-" alone is a word (standard
+// input). Options and other words may come in any order.
 #pragma once
 
 #include <map>
@@ -22,7 +25,12 @@ struct Options {
   const std::string* value(const std::string& name) const;
 };
 
-// False, with a message in error, for an unknown option, an option given
-// twice or one that lacks its value.
-bool parse_options(const std::vector<std::string>& args, const KnownOptions& known, Options& options,
-                   std::string& error);
+enum class ParseOutcome {
+  Run,
+  Help,     // -h or --help: the usage is asked for
+  Mistake,  // error says why: an unknown option, one given twice, a value
+            // missing or given to a flag
+};
+
+ParseOutcome parse_options(const std::vector<std::string>& args, const KnownOptions& known, Options& options,
+                           std::string& error);

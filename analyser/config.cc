@@ -57,7 +57,7 @@ std::string complete_config_path(const char* argument) {
   return path + "\\GLOBAL.CFG";
 }
 
-void read_config_names(std::FILE* file, TestTable& table, Console& console) {
+void read_config_names(std::FILE* file, FailedTests& table, Console& console) {
   TextReader reader(file);
   char line[kLineMax + 1];
   while (read_line(reader, line)) {
@@ -69,7 +69,7 @@ void read_config_names(std::FILE* file, TestTable& table, Console& console) {
   }
 }
 
-void load_config_names(const char* path, TestTable& table, Console& console) {
+void load_config_names(const char* path, FailedTests& table, Console& console) {
   std::FILE* file = host_open_read(path);
   if (!file) return;
   read_config_names(file, table, console);

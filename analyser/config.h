@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/console.h"
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 
 // The configuration argument upper-cased; when "GLOBAL.CFG" does not occur in
 // it, it names the directory and the file name is appended.
@@ -13,7 +13,7 @@ std::string complete_config_path(const char* argument);
 
 // Adds the first word of every line that is not a comment, an empty line or a
 // filter directive to the table, upper-cased, in file order.
-void read_config_names(std::FILE* file, TestTable& table, Console& console);
+void read_config_names(std::FILE* file, FailedTests& table, Console& console);
 
 // The same for a path; a file that cannot be opened adds nothing, silently.
-void load_config_names(const char* path, TestTable& table, Console& console);
+void load_config_names(const char* path, FailedTests& table, Console& console);

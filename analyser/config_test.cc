@@ -26,7 +26,7 @@ TEST(CompleteConfigPath, UpperCasesAndAddsTheFileName) {
 }
 
 std::vector<std::string> names_from(const std::string& bytes) {
-  TestTable table;
+  FailedTests table;
   CapturedConsole console;
   std::FILE* file = file_with(bytes);
   read_config_names(file, table, console);

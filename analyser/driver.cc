@@ -7,7 +7,7 @@
 #include "analyser/log_scan.h"
 #include "analyser/number.h"
 #include "analyser/report.h"
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ int run_analyser(int argc, char** argv, Console& console) {
     }
   }
 
-  TestTable table;
+  FailedTests table;
   if (config_argument) load_config_names(complete_config_path(config_argument).c_str(), table, console);
   ScanTotals totals;
   if (scan_log_path(log_path, scan_limit, table, totals, console))

@@ -19,7 +19,7 @@ constexpr std::int64_t kProgressStep = 5000;
 class NameCache {
  public:
   // The slot of the test a test token names.
-  int slot_for(const Token& token, TestTable& table, Console& console) {
+  int slot_for(const Token& token, FailedTests& table, Console& console) {
     if (token.equals <= ShortText::kMax && token.readable >= ShortText::kMax) return short_slot(token, table, console);
     return long_slot(std::string_view(token.data, token.equals), table, console);
   }
@@ -37,7 +37,7 @@ class NameCache {
     std::string name;
   };
 
-  int short_slot(const Token& token, TestTable& table, Console& console) {
+  int short_slot(const Token& token, FailedTests& table, Console& console) {
     const ShortText name(token.data, token.equals);
     const std::uint64_t mix = name.words[0] * 0x9e3779b97f4a7c15u ^ name.words[1] * 0xc2b2ae3d27d4eb4fu;
     for (std::size_t i = mix >> 55, probes = 0; probes < kSize; i = (i + 1) % kSize, ++probes) {
@@ -55,7 +55,7 @@ class NameCache {
     return find_or_add(std::string_view(token.data, token.equals), table, console);
   }
 
-  int long_slot(std::string_view name, TestTable& table, Console& console) {
+  int long_slot(std::string_view name, FailedTests& table, Console& console) {
     std::uint32_t hash = 2166136261u;
     for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     for (std::size_t i = hash % kSize, probes = 0; probes < kSize; i = (i + 1) % kSize, ++probes) {
@@ -74,7 +74,7 @@ class NameCache {
   }
 
   // The table holds names upper-cased.
-  static int find_or_add(std::string_view name, TestTable& table, Console& console) {
+  static int find_or_add(std::string_view name, FailedTests& table, Console& console) {
     char upper[kPiece];
     for (std::size_t i = 0; i < name.size(); ++i)
       upper[i] = upper_case_char(name[i]);
@@ -109,7 +109,7 @@ void print_progress(std::int64_t recipients, std::int64_t& last_flushed, Console
 
 }  // namespace
 
-void scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
+void scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
               Console& console, const ScanSettings& settings) {
   TokenScanner scanner(log, settings);
   NameCache names;
@@ -145,7 +145,7 @@ void scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTot
   }
 }
 
-bool scan_log_path(const char* path, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
+bool scan_log_path(const char* path, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
                    Console& console) {
   std::FILE* log = host_open_read(path);
   if (!log) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 #include "analyser/token_scanner.h"
 #include "common/console.h"
 
@@ -18,10 +18,10 @@ struct ScanTotals {
 // Scans the whole log, or the first scan_limit "Tests" markers when the limit
 // is above 0. Prints the progress numbers and the names of tests it adds.
 // The settings choose how the log is read (tests try every way).
-void scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
+void scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
               Console& console, const ScanSettings& settings = {});
 
 // Opens and scans the log at a path text. False, after telling the console,
 // when the log cannot be opened.
-bool scan_log_path(const char* path, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
+bool scan_log_path(const char* path, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
                    Console& console);

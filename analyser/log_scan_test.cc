@@ -168,7 +168,7 @@ TEST(ScanLog, FlushesAtEachNewProgressNumber) {
   std::string log = "Tests x Tests x ";
   for (int i = 0; i < 5000; ++i) log += "m" + std::to_string(i) + kEntry;
   log += "Tests x";
-  TestTable table;
+  FailedTests table;
   ScanTotals totals;
   std::FILE* file = file_with(log);
   scan_log(file, 0, table, totals, console);

@@ -42,7 +42,7 @@ std::int64_t share(std::int64_t count, std::int64_t total) {
   return whole > INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(whole);
 }
 
-std::vector<int> report_order(const TestTable& table) {
+std::vector<int> report_order(const FailedTests& table) {
   std::vector<int> order(table.slots.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -53,7 +53,7 @@ std::vector<int> report_order(const TestTable& table) {
 
 
 
-std::vector<std::string> report_lines(const char* log_path, const TestTable& table, const ScanTotals& totals) {
+std::vector<std::string> report_lines(const char* log_path, const FailedTests& table, const ScanTotals& totals) {
   const std::string tab(1, '\t');
   std::vector<std::string> lines;
   lines.push_back(join({log_path, "\n\n"}));
@@ -71,7 +71,7 @@ std::vector<std::string> report_lines(const char* log_path, const TestTable& tab
   return lines;
 }
 
-void write_report(const char* log_path, const TestTable& table, const ScanTotals& totals, Console& console) {
+void write_report(const char* log_path, const FailedTests& table, const ScanTotals& totals, Console& console) {
   console.print("\n\n");
   std::string text;
   for (const std::string& line : report_lines(log_path, table, totals)) {

@@ -19,12 +19,12 @@ TEST(Share, WholePercentCutTowardZero) {
   for (const auto& c : cases) EXPECT_EQ(share(c.count, c.total), c.want) << c.count << " of " << c.total;
 }
 
-TestTable table_of(std::initializer_list<TestSlot> slots) { return TestTable{std::vector<TestSlot>(slots)}; }
+FailedTests table_of(std::initializer_list<TestSlot> slots) { return FailedTests{std::vector<TestSlot>(slots)}; }
 
 TEST(ReportOrder, ByMessageFailsThenSlot) {
-  const TestTable table = table_of({{"A", 1, 9}, {"B", 3, 1}, {"C", 3, 5}, {"D", 0, 0}, {"E", 3, 0}});
+  const FailedTests table = table_of({{"A", 1, 9}, {"B", 3, 1}, {"C", 3, 5}, {"D", 0, 0}, {"E", 3, 0}});
   EXPECT_EQ(report_order(table), (std::vector<int>{1, 2, 4, 0, 3}));
-  EXPECT_TRUE(report_order(TestTable{}).empty());
+  EXPECT_TRUE(report_order(FailedTests{}).empty());
 }
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -40,7 +40,7 @@ const std::string kHeads =
 // Four tests over three messages and four recipients: shares cut toward
 // zero, equal message counts in slot order.
 TEST(ReportLines, FourTestsOverThreeMessages) {
-  const TestTable table = table_of({{"TESTA", 2, 2}, {"TESTB", 1, 1}, {"TESTC", 1, 2}, {"TESTD", 1, 2}});
+  const FailedTests table = table_of({{"TESTA", 2, 2}, {"TESTB", 1, 1}, {"TESTC", 1, 2}, {"TESTD", 1, 2}});
   EXPECT_EQ(joined(report_lines("dec0101.log", table, ScanTotals{4, 3})),
             "dec0101.log\n\n" + kHeads +
                 "\n                    TESTA\t      2   66\t      2   50"
@@ -55,7 +55,7 @@ TEST(ReportLines, EdgesOfTheTable) {
   const std::string name(30, 'N');
   EXPECT_EQ(report_lines("x.log", table_of({{name, 12345678, 30000000000}}), ScanTotals{10000000000, 12345678})[3],
             "\n" + name + "\t12345678   100\t30000000000   300");
-  EXPECT_EQ(report_lines("x.log", TestTable{}, ScanTotals{10000000000, 12345678}).back(),
+  EXPECT_EQ(report_lines("x.log", FailedTests{}, ScanTotals{10000000000, 12345678}).back(),
             "\n\n            Message Count\t12345678     \t10000000000\n");
 }
 

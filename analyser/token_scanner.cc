@@ -186,25 +186,25 @@ void TokenScanner::pass_tokens_until(std::size_t boundary) {
 // short key token before it, or only white space back to pos_. Takes the key
 // and moves past the marker when it is one; unsure for anything else, which
 // the rules below work out byte by byte.
-TokenScanner::Verdict TokenScanner::quick_marker(std::size_t q) {
+TokenScanner::MarkerGuess TokenScanner::quick_marker(std::size_t q) {
   constexpr std::size_t kBefore = ShortText::kMax;
-  if (q < pos_ + 1 || q < kBefore || !load_region(q - kBefore)) return Verdict::Unsure;
+  if (q < pos_ + 1 || q < kBefore || !load_region(q - kBefore)) return MarkerGuess::Unsure;
   // Bit kBefore of the first block is the marker's "T".
   const std::uint64_t white = white_.lo, odd = odd_.lo;
   const std::uint64_t after = std::uint64_t{1} << (kBefore + kMarkerSize);
-  if (odd & after) return Verdict::Unsure;
-  if (!(white & after)) return Verdict::No;
-  if (!(white & (std::uint64_t{1} << (kBefore - 1)))) return Verdict::Unsure;
+  if (odd & after) return MarkerGuess::Unsure;
+  if (!(white & after)) return MarkerGuess::No;
+  if (!(white & (std::uint64_t{1} << (kBefore - 1)))) return MarkerGuess::Unsure;
   // The key: the last run of non-white bytes before the marker, from pos_ on.
   const bool pos_in_region = pos_ >= region_start_;
   const std::size_t lowest = pos_in_region ? pos_ - region_start_ : 0;
   const std::uint64_t ahead = ~white & bit_range(lowest, kBefore);
   if (ahead == 0) {
-    if (!pos_in_region) return Verdict::Unsure;
+    if (!pos_in_region) return MarkerGuess::Unsure;
   } else {
     const std::size_t end = 64 - static_cast<std::size_t>(std::countl_zero(ahead));
     const std::uint64_t white_before = white & bit_range(lowest, end);
-    if (white_before == 0 && !pos_in_region) return Verdict::Unsure;
+    if (white_before == 0 && !pos_in_region) return MarkerGuess::Unsure;
     const std::size_t start = white_before ? 64 - static_cast<std::size_t>(std::countl_zero(white_before)) : lowest;
     key_.size = static_cast<std::size_t>(std::countr_zero((odd >> start) | (std::uint64_t{1} << (end - start))));
     const ShortText text(buf_ + region_start_ + start, key_.size);
@@ -212,7 +212,7 @@ TokenScanner::Verdict TokenScanner::quick_marker(std::size_t q) {
   }
   pos_ = q + kMarkerSize;
   take_tokens_from(kBefore + kMarkerSize);
-  return Verdict::Yes;
+  return MarkerGuess::Yes;
 }
 
 bool TokenScanner::next_marker() {
@@ -227,9 +227,9 @@ bool TokenScanner::next_marker() {
       searched_to = q;
     } else if (q < len_) {
       if (q + kMarkerSize < len_ || ended_) {
-        const Verdict quick = quick_marker(q);
-        if (quick == Verdict::Yes) return true;
-        if (quick == Verdict::No) {
+        const MarkerGuess quick = quick_marker(q);
+        if (quick == MarkerGuess::Yes) return true;
+        if (quick == MarkerGuess::No) {
           from = q + 1;
           continue;
         }

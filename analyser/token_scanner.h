@@ -120,7 +120,8 @@ class TokenScanner {
   const KeyText& key() const { return key_; }
 
  private:
-  enum class Verdict { No, Yes, Unsure };
+  // Whether a "Tests" found by the fast search is the marker token.
+  enum class MarkerGuess { No, Yes, Unsure };
 
   bool fill();
   unsigned char at(std::size_t i) const { return static_cast<unsigned char>(buf_[i]); }
@@ -134,7 +135,7 @@ class TokenScanner {
   bool region_token(Token& token);
   bool next_token_slowly(Token& token);
   bool plain_token(Token& token);
-  Verdict quick_marker(std::size_t q);
+  MarkerGuess quick_marker(std::size_t q);
   std::size_t run_anchor(std::size_t x);
   bool is_marker_token(std::size_t q);
   std::size_t boundary_at_or_before(std::size_t x);

@@ -33,7 +33,7 @@ class CheckObserver {
   virtual void invalid_entry(const char* /*path*/, const RuleLine& /*line*/, InvalidReason /*why*/) {}
   // A rule tested against its trimmed target: verdict as match_rule gives it.
   virtual void rule_tested(const char* /*path*/, const RuleLine& /*line*/, const char* /*target*/,
-                           int /*verdict*/) {}
+                           Verdict /*verdict*/) {}
   // A REDIRECT line with a domain-form target, and whether it applies.
   virtual void redirect_domain_target() {}
   virtual void redirect_domain_matched() {}

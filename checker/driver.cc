@@ -54,7 +54,7 @@ int run_checker(int argc, char** argv, const LocalTime& now, std::FILE* console)
   DiskRuleSource files;
   const MessageCheck check = check_message(program_directory, message_path, start_time, files, trace);
   if (!check.result_line.empty()) trace.write(check.threshold, check.result_line);
-  return check.exit_code;
+  return exit_code(check.verdict);
 }
 
 int run_checker(int argc, char** argv) { return run_checker(argc, argv, host_local_time(), stdout); }

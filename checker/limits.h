@@ -4,8 +4,11 @@
 #include <cstddef>
 
 // Capacity of the checker's short texts: 99 characters and the terminator.
-// Lines are read in pieces of at most 99 characters.
+// Lines are read in pieces of at most 99 characters, the line end included,
+// so a line of more than 98 characters gives more than one piece.
 constexpr std::size_t kTextSize = 100;
+constexpr std::size_t kPieceLength = kTextSize - 1;
+constexpr std::size_t kLongestWholeLine = kPieceLength - 1;
 // The log path holds 99 characters, the day's file name 11 of them.
 constexpr std::size_t kMaxProgramDirectory = 88;
 

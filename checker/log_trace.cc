@@ -2,16 +2,19 @@
 
 #include <cstring>
 
+#include "checker/log_words.h"
 #include "common/text.h"
 
 void LogTrace::write(LogLevel threshold, const std::string& text) const {
   if (level_ >= threshold) append_log_line(path_.c_str(), text);
 }
 
-void LogTrace::envelope_unopenable(const std::string&) { write(LogLevel::Mid, "Could not open message file."); }
+void LogTrace::envelope_unopenable(const std::string&) {
+  write(LogLevel::Mid, std::string(result_words(ResultKind::Unopenable)));
+}
 
 void LogTrace::envelope_opened(const std::string& path) {
-  write(LogLevel::Debug, "1.2.1  Message File Opened : " + path);
+  write(LogLevel::Debug, kEnvelopeOpenedTrace + path);
 }
 
 // The line as read, but every byte below 32 other than the tab and the line's
@@ -23,44 +26,43 @@ void LogTrace::envelope_line(int counter, const char* as_read) {
   std::string_view line(as_read);
   const bool line_end = line.ends_with('\n');
   if (line_end) line.remove_suffix(1);
-  write(LogLevel::Debug, "Line " + std::to_string(counter) + ":" + printable(line, true) + (line_end ? "\n" : ""));
+  write(LogLevel::Debug,
+        kEnvelopeLineTrace + std::to_string(counter) + ":" + printable(line, true) + (line_end ? "\n" : ""));
 }
 
-void LogTrace::sender_line() { write(LogLevel::Debug, "1.2.2  Detected From Address"); }
+void LogTrace::sender_line() { write(LogLevel::Debug, kSenderLineTrace); }
 
-void LogTrace::recipient_line() { write(LogLevel::Debug, "1.2.3  Detected To Address"); }
+void LogTrace::recipient_line() { write(LogLevel::Debug, kRecipientLineTrace); }
 
 void LogTrace::rule_file_opening(const char* path, int) {
-  write(LogLevel::High, std::string("Checking Rule File = ") + path);
+  write(LogLevel::High, kRuleFileTrace + std::string(path));
 }
 
 void LogTrace::rule_file_missing(const char*, int) {
-  write(LogLevel::High, "Error opening file or file not found.");
+  write(LogLevel::High, kRuleFileMissingTrace);
 }
 
 void LogTrace::invalid_entry(const char* path, const RuleLine& line, InvalidReason) {
   if (level_ < LogLevel::Mid) return;
   char data[kTextSize];
   std::memcpy(data, line.text, sizeof data);
-  write(LogLevel::Mid, std::string("Invalid entry. File: ") + path + " Line: " + std::to_string(line.counter) +
-                           " Data: " + trim_spaces(data));
+  write(LogLevel::Mid, kInvalidEntryTrace + std::string(path) + kLineLabel + std::to_string(line.counter) + kDataLabel +
+                           trim_spaces(data));
 }
 
-void LogTrace::rule_tested(const char*, const RuleLine& line, const char* target, int) {
+void LogTrace::rule_tested(const char*, const RuleLine& line, const char* target, Verdict) {
   if (level_ >= LogLevel::Debug)
-    write(LogLevel::Debug, std::string("Checking: rule = ") + line.text + "  Data=" + target);
+    write(LogLevel::Debug, kRuleTestedTrace + std::string(line.text) + "  Data=" + target);
 }
 
-void LogTrace::redirect_domain_target() { write(LogLevel::Low, "found as domain"); }
+void LogTrace::redirect_domain_target() { write(LogLevel::Low, kDomainTargetTrace); }
 
-void LogTrace::redirect_domain_matched() { write(LogLevel::Low, "matched domain"); }
+void LogTrace::redirect_domain_matched() { write(LogLevel::Low, kDomainMatchedTrace); }
 
 void LogTrace::redirect_after_strict(const char*, const RuleLine& line, const char* file) {
-  write(LogLevel::Mid, std::string("Invalid REDIRECT with STRICT.  File = ") + file + "  Line=" +
-                           std::to_string(line.counter));
+  write(LogLevel::Mid, kRedirectAfterStrictTrace + std::string(file) + "  Line=" + std::to_string(line.counter));
 }
 
 void LogTrace::redirect_too_deep(const char*, const RuleLine& line, const char* file) {
-  write(LogLevel::Mid,
-        std::string("REDIRECT chain too deep.  File = ") + file + "  Line=" + std::to_string(line.counter));
+  write(LogLevel::Mid, kRedirectTooDeepTrace + std::string(file) + "  Line=" + std::to_string(line.counter));
 }

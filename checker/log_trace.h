@@ -22,7 +22,7 @@ class LogTrace : public CheckObserver {
   void rule_file_opening(const char* path, int depth) override;
   void rule_file_missing(const char* path, int depth) override;
   void invalid_entry(const char* path, const RuleLine& line, InvalidReason why) override;
-  void rule_tested(const char* path, const RuleLine& line, const char* target, int verdict) override;
+  void rule_tested(const char* path, const RuleLine& line, const char* target, Verdict verdict) override;
   void redirect_domain_target() override;
   void redirect_domain_matched() override;
   void redirect_after_strict(const char* path, const RuleLine& line, const char* file) override;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "checker/limits.h"
+#include "checker/log_words.h"
 #include "checker/rule_file.h"
 #include "common/host.h"
 
@@ -13,38 +14,23 @@ void append_cut(std::string& line, const std::string& text, std::size_t limit) {
   if (line.size() < limit) line += text.substr(0, limit - line.size());
 }
 
-struct CascadeStep {
-  const char* whitelisted;
-  const char* blacklisted;
-  const char* stopped;  // words for result 200
-};
-
-constexpr CascadeStep kSteps[3] = {
-    {" Whitelisted-User", " Blacklisted-User", " No Action."},
-    {" Whitelisted-Domain", " Blacklisted-Domain", ""},
-    {" Whitelisted-Program", " Blacklisted-Program", ""},
-};
-
 // Evaluates the user, domain and program rule files in turn, the first that
 // decides ending the cascade, and finishes the result line.
 void run_cascade(MessageCheck& check, RuleSource& files, CheckObserver& observer) {
   const RuleInputs in{check.subject.c_str(), check.envelope.sender, check.envelope.recipient};
-  for (int i = 0; i < 3; ++i) {
-    const auto level = static_cast<CascadeLevel>(i);
-    observer.cascade_file(level, check.rule_files[i]);
-    check.decision = evaluate_rule_file(check.rule_files[i].c_str(), in, files, observer);
-    check.files_evaluated = i + 1;
-    const char* words = cascade_words(level, check.decision.result);
-    if (!words) continue;
-    check.result_line += words;
+  for (const CascadeLevel level : kCascade) {
+    const std::string& path = check.rule_files[static_cast<int>(level)];
+    observer.cascade_file(level, path);
+    check.decision = evaluate_rule_file(path.c_str(), in, files, observer);
+    ++check.files_evaluated;
+    const std::optional<ResultKind> kind = cascade_result(level, check.decision.result);
+    if (!kind) continue;
+    check.result_line += result_words(*kind);
+    check.verdict = result_verdict(*kind);
     switch (check.decision.result) {
       case RuleResult::Whitelisted:
-        check.threshold = LogLevel::Low;
-        check.exit_code = kExitWhitelisted;
-        break;
       case RuleResult::Blacklisted:
         check.threshold = LogLevel::Low;
-        check.exit_code = kExitBlacklisted;
         break;
       case RuleResult::StopCascade:
         check.threshold = LogLevel::High;
@@ -65,13 +51,13 @@ bool take_envelope(MessageCheck& check, const std::string& identifier, TextReade
   check.outcome = read_envelope(envelope, check.envelope, observer);
   switch (check.outcome) {
     case EnvelopeOutcome::BadSender:
-      check.result_line += " Bad Mail From Address ";
+      check.result_line += result_words(ResultKind::BadSender);
       return false;
     case EnvelopeOutcome::BadRecipient:
-      check.result_line += " Bad Mail To Address ";
+      check.result_line += result_words(ResultKind::BadRecipient);
       return false;
     case EnvelopeOutcome::NoRecipient:
-      check.result_line += " Mail To missing ";
+      check.result_line += result_words(ResultKind::NoRecipient);
       return false;
     case EnvelopeOutcome::Found:
       break;
@@ -86,36 +72,22 @@ void decide(MessageCheck& check, const std::string& program_directory, std::stri
   check.rule_files = rule_file_paths(program_directory, check.envelope);
   check.subject = std::move(subject);
   std::string& line = check.result_line;
-  line += std::string(" To: ") + check.envelope.local_part + "@" + check.envelope.domain + " From: ";
+  line += std::string(kToLabel) + check.envelope.local_part + "@" + check.envelope.domain + kFromLabel;
   append_cut(line, check.envelope.sender, kSenderLineLimit);
-  line += " Subject: ";
+  line += kSubjectLabel;
   append_cut(line, check.subject, kSubjectLineLimit);
   run_cascade(check, files, observer);
 }
 
 }  // namespace
 
-const char* cascade_words(CascadeLevel level, RuleResult result) {
-  const CascadeStep& step = kSteps[static_cast<int>(level)];
-  switch (result) {
-    case RuleResult::Whitelisted:
-      return step.whitelisted;
-    case RuleResult::Blacklisted:
-      return step.blacklisted;
-    case RuleResult::StopCascade:
-      return step.stopped;
-    case RuleResult::NothingDecided:
-      break;
-  }
-  return level == CascadeLevel::Program ? " No Action." : nullptr;
-}
-
-std::array<std::string, 3> rule_file_paths(const std::string& program_directory, const Envelope& envelope) {
+std::array<std::string, kCascadeLevels> rule_file_paths(const std::string& program_directory,
+                                                        const Envelope& envelope) {
   const std::string domain_directory = program_directory + envelope.domain + "\\";
   return {
-      domain_directory + envelope.local_part + ".QUORVANT",
-      domain_directory + "$default$.QUORVANT",
-      program_directory.empty() ? "$default$.QUORVANT" : program_directory + "\\$default$.QUORVANT",
+      domain_directory + envelope.local_part + kRuleFileExtension,
+      domain_directory + kDefaultRuleFile,
+      program_directory.empty() ? kDefaultRuleFile : program_directory + "\\" + kDefaultRuleFile,
   };
 }
 

@@ -14,10 +14,15 @@
 #include "checker/verdict.h"
 #include "common/text_file.h"
 
-// Exit codes, the verdict the mail filter reads.
+// Exit codes: the verdict, as the mail filter reads it.
 constexpr int kExitNoVerdict = 0;
 constexpr int kExitWhitelisted = 1;
 constexpr int kExitBlacklisted = 100;
+constexpr int exit_code(Verdict verdict) {
+  return verdict == Verdict::Whitelisted   ? kExitWhitelisted
+         : verdict == Verdict::Blacklisted ? kExitBlacklisted
+                                           : kExitNoVerdict;
+}
 
 struct MessageCheck {
   bool envelope_opened = false;
@@ -25,25 +30,24 @@ struct MessageCheck {
   EnvelopeOutcome outcome = EnvelopeOutcome::NoRecipient;
   Envelope envelope;
   std::string subject;                     // as the rules see it; read only for a Found envelope
-  std::array<std::string, 3> rule_files;   // user, domain, program
+  std::array<std::string, kCascadeLevels> rule_files;  // user, domain, program
   int files_evaluated = 0;                 // how many of them the cascade evaluated
   RuleDecision decision;                   // of the last file evaluated
-  int exit_code = kExitNoVerdict;
+  Verdict verdict = Verdict::None;
   // The result line and the lowest log level that writes it; empty when the
   // run writes none (the envelope could not be opened).
   std::string result_line;
   LogLevel threshold = LogLevel::Mid;
 };
 
-// The words the result line ends with when the file at this level of the
-// cascade gives this result; nullptr when the cascade goes on (NothingDecided
-// from the user or domain file). NothingDecided from the program file gives
-// " No Action.", and StopCascade from the domain or program file no words.
-const char* cascade_words(CascadeLevel level, RuleResult result);
+// Rule files are named NAME.QUORVANT; a domain's and the program's is
+// $default$.QUORVANT.
+inline constexpr char kRuleFileExtension[] = ".QUORVANT";
+inline constexpr char kDefaultRuleFile[] = "$default$.QUORVANT";
 
 // The rule files for a recipient, below the program directory (which ends
 // with a backslash or is empty).
-std::array<std::string, 3> rule_file_paths(const std::string& program_directory, const Envelope& envelope);
+std::array<std::string, kCascadeLevels> rule_file_paths(const std::string& program_directory, const Envelope& envelope);
 
 // The message file at message_path and its envelope file, as the mail filter
 // leaves them.

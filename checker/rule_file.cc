@@ -22,12 +22,12 @@ bool redirect_applies(const char* target, const char* recipient, CheckObserver& 
 
 // A rule's target: empty targets are never tested, and a target of spaces
 // only is tested as the empty text.
-int test_rule(const char* path, const RuleLine& line, const char* target, CheckObserver& observer) {
-  if (target[0] == '\0') return kRuleNoHit;
+Verdict test_rule(const char* path, const RuleLine& line, const char* target, CheckObserver& observer) {
+  if (target[0] == '\0') return Verdict::None;
   char trimmed[kTextSize];
   copy_text(trimmed, sizeof trimmed, target);
   trim_spaces(trimmed);
-  const int verdict = match_rule(line.text, trimmed);
+  const Verdict verdict = match_rule(line.text, trimmed);
   observer.rule_tested(path, line, trimmed, verdict);
   return verdict;
 }
@@ -53,7 +53,7 @@ RuleDecision evaluate_rule_file(const char* path, const RuleInputs& in, RuleSour
   while (!redirected && reader->next(line)) {
     observer.rule_line_read(path, line);
     if (line.skipped) continue;  // before the line limit is tested
-    if (line.text[0] != '#') {
+    if (!is_comment(line.text)) {
       const RuleLineKind kind = classify_rule_line(line.text);
       observer.rule_line_taken(path, line, kind);
       const char* target = "";
@@ -82,16 +82,15 @@ RuleDecision evaluate_rule_file(const char* path, const RuleInputs& in, RuleSour
           observer.invalid_entry(path, line, invalid_reason(line.text));
           break;
       }
-      const int verdict = test_rule(path, line, target, observer);
-      if (verdict == kRuleWhitelisted || verdict == kRuleBlacklisted) {
+      const Verdict verdict = test_rule(path, line, target, observer);
+      if (verdict != Verdict::None) {
         reader.reset();
-        const RuleDecision hit =
-            decided_at(path, line, static_cast<RuleResult>(verdict), DecidedBy::Rule);
+        const RuleDecision hit = decided_at(path, line, rule_result(verdict), DecidedBy::Rule);
         observer.rule_file_done(path, depth, hit);
         return hit;
       }
     }
-    if (line.counter > kRuleLineLimit) break;
+    if (ends_reading(line)) break;
   }
   // Closed before a REDIRECT target is opened: one rule file open at a time.
   reader.reset();

@@ -7,18 +7,34 @@
 
 namespace {
 
-bool begins_with_list_word(const char* line) {
-  return begins_with(line, "WHITELIST") || begins_with(line, "BLACKLIST");
-}
-
 // The length counts the text as written, trailing spaces included.
 bool subject_text_long_enough(const char* line) {
   const std::size_t start = subject_rule_text_start(line);
   const std::size_t length = std::strlen(line);
-  return length > start && length - start >= 5;
+  return length > start && length - start >= kShortestSubjectText;
 }
 
 }  // namespace
+
+bool begins_with_list_word(const char* line) { return list_word_verdict(line) != Verdict::None; }
+
+const char* list_word(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Whitelisted:
+      return "WHITELIST";
+    case Verdict::Blacklisted:
+      return "BLACKLIST";
+    case Verdict::None:
+      break;
+  }
+  return "";
+}
+
+Verdict list_word_verdict(const char* line) {
+  for (const Verdict verdict : {Verdict::Whitelisted, Verdict::Blacklisted})
+    if (begins_with(line, list_word(verdict))) return verdict;
+  return Verdict::None;
+}
 
 std::size_t subject_rule_text_start(const char* line) {
   const long contains_at = position_of(line, "CONTAINS");
@@ -30,8 +46,8 @@ RuleLineKind classify_rule_line(const char* line) {
   if (contains(line, "REDIRECT")) return RuleLineKind::Redirect;
   if (contains(line, "NO DOMAIN")) return RuleLineKind::NoDomain;
   if (!begins_with_list_word(line)) return RuleLineKind::Invalid;
-  if (stands_at(line, "FROM", 10)) return contains(line, "@") ? RuleLineKind::FromRule : RuleLineKind::Invalid;
-  if (stands_at(line, "SUBJECT", 10))
+  if (stands_at(line, "FROM", kFieldAt)) return contains(line, "@") ? RuleLineKind::FromRule : RuleLineKind::Invalid;
+  if (stands_at(line, "SUBJECT", kFieldAt))
     return subject_text_long_enough(line) ? RuleLineKind::SubjectRule : RuleLineKind::Invalid;
   return RuleLineKind::Invalid;
 }
@@ -48,9 +64,9 @@ InvalidReason invalid_reason(const char* line) {
   if (!begins_with_list_word(line))
     return text != line && (begins_with_list_word(text) || *text == '#') ? InvalidReason::LeadingSpace
                                                                            : InvalidReason::UnknownKeyword;
-  if (stands_at(line, "FROM", 10)) return InvalidReason::FromWithoutAt;
-  if (stands_at(line, "SUBJECT", 10)) return InvalidReason::ShortSubject;
-  const char* rest = line + 9;
+  if (stands_at(line, "FROM", kFieldAt)) return InvalidReason::FromWithoutAt;
+  if (stands_at(line, "SUBJECT", kFieldAt)) return InvalidReason::ShortSubject;
+  const char* rest = line + kListWordLength;
   return contains(rest, "FROM") || contains(rest, "SUBJECT") ? InvalidReason::Separator : InvalidReason::NoField;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "checker/limits.h"
+#include "checker/verdict.h"
 
 // The codes are the values the kinds have always had in the trace.
 enum class RuleLineKind : int {
@@ -16,9 +17,25 @@ enum class RuleLineKind : int {
   NoDomain = 200,
 };
 
-// line: normalised. Comments ("#" in the first column) are the caller's. The
-// keywords STRICT, REDIRECT and NO DOMAIN count anywhere in the line.
+// A comment: "#" in the first column. The checker classifies every other
+// piece it reads.
+inline bool is_comment(const char* line) { return line[0] == '#'; }
+
+// line: normalised, not a comment. The keywords STRICT, REDIRECT and NO DOMAIN
+// count anywhere in the line.
 RuleLineKind classify_rule_line(const char* line);
+
+// A rule begins with a list word, WHITELIST or BLACKLIST, of this length; its
+// field word, FROM or SUBJECT, stands at kFieldAt (one character between).
+inline constexpr std::size_t kListWordLength = 9;
+inline constexpr std::size_t kFieldAt = 10;
+// A SUBJECT rule's text holds this many characters at least.
+inline constexpr std::size_t kShortestSubjectText = 5;
+bool begins_with_list_word(const char* line);
+// The list word of a verdict: WHITELIST or BLACKLIST (None has none: "").
+const char* list_word(Verdict verdict);
+// What the list word a line begins with stands for; None for neither.
+Verdict list_word_verdict(const char* line);
 
 // Why a line is taken as invalid, finest first.
 enum class InvalidReason {

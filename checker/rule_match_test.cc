@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 TEST(MatchRule, OccursAnywhereTests) {
   struct Case {
     const char* rule;
     const char* target;
-    int expected;
+    int expected;  // 1 whitelisted, 100 blacklisted, 0 no hit, -1 no field (FROM or SUBJECT) at all
   } cases[] = {
       {"WHITELIST FROM JOE@EXAMPLE.COM", "BIGJOE@EXAMPLE.COM", 1},
       {"WHITELIST FROM JOE@EXAMPLE.COM", "JOE@EXAMPLE.COM.EXAMPLE", 1},
@@ -34,7 +36,13 @@ TEST(MatchRule, OccursAnywhereTests) {
       {"GREYLIST FROM A@B", "A@B", 0},
       {"", "", 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(match_rule(c.rule, c.target), c.expected) << c.rule << " / " << c.target;
+  for (const Case& c : cases) {
+    const Verdict verdict = match_rule(c.rule, c.target);
+    EXPECT_EQ(verdict == Verdict::Whitelisted ? 1 : verdict == Verdict::Blacklisted ? 100 : 0, std::max(c.expected, 0))
+        << c.rule << " / " << c.target;
+    const RuleTest test = rule_test(c.rule);
+    EXPECT_EQ(test.list != Verdict::None && test.field == RuleField::None, c.expected == -1) << c.rule;
+  }
 }
 
 }  // namespace

@@ -20,6 +20,10 @@ struct RuleLine {
   char text[kTextSize] = "";  // normalised: upper case, cut at the first control character
 };
 
+// The piece after which the checker reads no more of a rule file: the first
+// past the line limit that is not skipped.
+inline bool ends_reading(const RuleLine& line) { return !line.skipped && line.counter > kRuleLineLimit; }
+
 // The pieces of one open rule file in order.
 class RuleLineReader {
  public:

@@ -1,7 +1,10 @@
-// What a rule file decides, and which line decided it.
+// What a message gets, what a rule file decides, and which line decided it.
 #pragma once
 
 #include <string>
+
+// What the checker gives a message, and what a rule's list word stands for.
+enum class Verdict { None, Whitelisted, Blacklisted };
 
 // The result of evaluating a rule file.
 enum class RuleResult : int {
@@ -10,6 +13,19 @@ enum class RuleResult : int {
   Blacklisted = 100,
   StopCascade = 200,  // NO DOMAIN, or a REDIRECT that applied after STRICT
 };
+
+// The result of a rule that hits.
+constexpr RuleResult rule_result(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Whitelisted:
+      return RuleResult::Whitelisted;
+    case Verdict::Blacklisted:
+      return RuleResult::Blacklisted;
+    case Verdict::None:
+      break;
+  }
+  return RuleResult::NothingDecided;
+}
 
 enum class DecidedBy {
   Nothing,              // no line: the result is NothingDecided
@@ -29,5 +45,8 @@ struct RuleDecision {
   int counter = 0;      // the checker's line counter there
 };
 
-// The three rule files of the cascade, most particular first.
+// The rule files of the cascade, most particular first.
 enum class CascadeLevel { User, Domain, Program };
+inline constexpr int kCascadeLevels = 3;
+inline constexpr CascadeLevel kCascade[kCascadeLevels] = {CascadeLevel::User, CascadeLevel::Domain,
+                                                          CascadeLevel::Program};

@@ -28,6 +28,19 @@ std::string host_path_argument(const char* word);
 // and turns a console whose reader has gone into failed writes.
 void host_prepare_console();
 
+// Standard input, reading bytes as they are (no newline mapping).
+std::FILE* host_standard_input();
+
+// Why the latest host call that failed failed: the system's own words ("No
+// such file or directory"; on Windows the text FormatMessage gives, without
+// its final period), or the host layer's own for what it refuses by itself:
+// a name Windows keeps for a device, a directory, a file that is not a
+// regular one.
+std::string host_error_text();
+// True when the latest host call that failed failed because its path names
+// nothing (no such file, or no such directory on the way).
+bool host_error_is_missing();
+
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 
@@ -79,7 +92,22 @@ enum class ReplaceOutcome {
   NotWritten,  // writing or replacing failed: path is as it was, and the
                // new file is gone
 };
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size);
+// With Permissions::Keep, a file in place keeps its permissions (its mode on
+// POSIX; on Windows its security and attributes); else the new file has those
+// a new file gets.
+enum class Permissions { New, Keep };
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size,
+                                 Permissions permissions = Permissions::New);
+
+// What tells a file from every other on its host, whatever path names it:
+// the device and inode on POSIX, the volume and file index on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0, index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file behind an open stream; false when it has none
+// (standard input from a terminal, say).
+bool host_file_identity(std::FILE* file, FileIdentity& identity);
 
 struct DirectoryEntry {
   std::string name;
@@ -94,6 +122,9 @@ struct LocalTime {
   int year, month, day, hour, minute, second;
 };
 LocalTime host_local_time();
+// When the file behind an open stream was last written, in local time;
+// false when that cannot be told.
+bool host_modified_time(std::FILE* file, LocalTime& time);
 
 // What QVADMIN's web console alone uses. It lives in host_console_posix.cc
 // and host_console_windows.cc, objects of their own, so that the checker and

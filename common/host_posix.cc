@@ -15,9 +15,11 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <cstring>
 #include <string>
 
 #include "common/host.h"
+#include "common/host_error.h"
 #include "common/text.h"
 
 namespace {
@@ -80,18 +82,23 @@ std::string map_path(const char* text) {
 // Opens the file only when it is a regular one: a named pipe would block the
 // open (or a later write) for ever, and a device must never be opened at
 // all. Without blocking, in case the name changes hands in between.
+int refuse(const struct stat& st) {
+  host_failed(S_ISDIR(st.st_mode) ? HostFailure::Directory : HostFailure::NotAFile);
+  errno = EINVAL;
+  return -1;
+}
+
 int open_regular(const std::string& path, int flags) {
   struct stat st;
-  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    errno = EINVAL;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return refuse(st);
+  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    host_failed(HostFailure::System, static_cast<unsigned long>(errno));
     return -1;
   }
-  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    errno = EINVAL;
-    return -1;
+    return refuse(st);
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
@@ -135,7 +142,10 @@ std::string host_path_argument(const char* word) {
 bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries) {
   const std::string real = map_path(path);
   DIR* d = opendir(real.empty() ? "." : real.c_str());
-  if (!d) return false;
+  if (!d) {
+    host_failed(HostFailure::System, static_cast<unsigned long>(errno));
+    return false;
+  }
   entries.clear();
   const std::string prefix = real.empty() || real.back() == '/' ? real : real + "/";
   while (const dirent* e = readdir(d)) {
@@ -160,8 +170,17 @@ void host_prepare_console() { std::signal(SIGPIPE, SIG_IGN); }
 
 const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 
+std::FILE* host_standard_input() { return stdin; }
+
+std::string host_system_text(unsigned long system_code) { return std::strerror(static_cast<int>(system_code)); }
+
+bool host_system_missing(unsigned long system_code) { return system_code == ENOENT || system_code == ENOTDIR; }
+
 std::FILE* host_open_read(const char* path) {
-  if (host_names_device(path)) return nullptr;
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return nullptr;
+  }
   const int fd = open_regular(map_path(path), O_RDONLY);
   if (fd < 0) return nullptr;
   std::FILE* f = fdopen(fd, "rb");
@@ -297,10 +316,14 @@ void host_map_close(HostFileMap* map) {
   if (--open_maps == 0) sigaction(SIGBUS, &bus_action_before, nullptr);
 }
 
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size, Permissions permissions) {
   const std::string real = map_path(path);
   struct stat st;
-  if (lstat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return ReplaceOutcome::NotCreated;
+  const bool exists = lstat(real.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    refuse(st);
+    return ReplaceOutcome::NotCreated;
+  }
   std::string temporary;
   int fd = -1;
   for (int n = 0; fd < 0 && n < 100; ++n) {
@@ -308,19 +331,43 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return ReplaceOutcome::NotCreated;
+  if (fd < 0) {
+    host_failed(HostFailure::System, static_cast<unsigned long>(errno));
+    return ReplaceOutcome::NotCreated;
+  }
+  if (permissions == Permissions::Keep && exists && S_ISREG(st.st_mode)) fchmod(fd, st.st_mode & 07777);
   // A file system may report a full disk only when the data goes out, at
   // fsync or close.
   bool written = write_all(fd, bytes, size) && fsync(fd) == 0;
   written = close(fd) == 0 && written;
   if (written && rename(temporary.c_str(), real.c_str()) == 0) return ReplaceOutcome::Replaced;
+  host_failed(HostFailure::System, static_cast<unsigned long>(errno));
   unlink(temporary.c_str());
   return ReplaceOutcome::NotWritten;
 }
 
-LocalTime host_local_time() {
-  const std::time_t now = std::time(nullptr);
+namespace {
+
+LocalTime local_time(std::time_t when) {
   std::tm tm{};
-  localtime_r(&now, &tm);
+  localtime_r(&when, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+}  // namespace
+
+LocalTime host_local_time() { return local_time(std::time(nullptr)); }
+
+bool host_modified_time(std::FILE* file, LocalTime& time) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  time = local_time(st.st_mtime);
+  return true;
+}
+
+bool host_file_identity(std::FILE* file, FileIdentity& identity) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
 }

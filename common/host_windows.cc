@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/host.h"
+#include "common/host_error.h"
 
 namespace {
 
@@ -80,9 +81,21 @@ bool write_all(HANDLE h, const char* bytes, std::size_t size) {
   return true;
 }
 
+// Remembers why a path could not be opened: a directory refuses to open
+// with "access denied", which would send the reader looking for rights.
+void failed_at(const char* path) {
+  const DWORD code = GetLastError();
+  const DWORD attributes = code == ERROR_ACCESS_DENIED ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    host_failed(HostFailure::Directory);
+  else
+    host_failed(HostFailure::System, code);
+}
+
 std::FILE* stream_for(HANDLE h, int flags, const char* mode) {
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   if (!is_disk_file(h)) {
+    host_failed(HostFailure::NotAFile);
     CloseHandle(h);
     return nullptr;
   }
@@ -112,7 +125,10 @@ bool host_list_directory(const char* path, std::vector<DirectoryEntry>& entries)
   pattern += '*';
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE) {
+    host_failed(HostFailure::System, GetLastError());
+    return false;
+  }
   entries.clear();
   do {
     const std::string name = found.cFileName;
@@ -158,12 +174,34 @@ const char* host_program_path(char** argv) {
   return argv[0] ? argv[0] : "";
 }
 
+std::FILE* host_standard_input() {
+  const int fd = _fileno(stdin);
+  const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  if (h != nullptr && h != INVALID_HANDLE_VALUE && fd >= 0) _setmode(fd, _O_BINARY);
+  return stdin;
+}
+
+std::string host_system_text(unsigned long system_code) {
+  char text[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(system_code), 0, text, sizeof text, nullptr);
+  return std::string(text, n);
+}
+
+bool host_system_missing(unsigned long system_code) {
+  return system_code == ERROR_FILE_NOT_FOUND || system_code == ERROR_PATH_NOT_FOUND;
+}
+
 std::FILE* host_open_read(const char* path) {
-  if (host_names_device(path)) return nullptr;
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return nullptr;
+  }
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
-  return stream_for(CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr),
-                    _O_RDONLY, "rb");
+  const HANDLE h =
+      CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) failed_at(path);
+  return stream_for(h, _O_RDONLY, "rb");
 }
 
 bool host_append(const char* path, const char* bytes, std::size_t size) {
@@ -260,12 +298,17 @@ void host_map_close(HostFileMap* map) {
   delete map;
 }
 
-ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size) {
-  if (host_names_device(path)) return ReplaceOutcome::NotCreated;
+ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_t size, Permissions permissions) {
+  if (host_names_device(path)) {
+    host_failed(HostFailure::DeviceName);
+    return ReplaceOutcome::NotCreated;
+  }
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    host_failed(HostFailure::Directory);
     return ReplaceOutcome::NotCreated;
+  }
   std::string temporary;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 0; h == INVALID_HANDLE_VALUE && n < 100; ++n) {
@@ -273,17 +316,58 @@ ReplaceOutcome host_replace_file(const char* path, const char* bytes, std::size_
     h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (h == INVALID_HANDLE_VALUE) return ReplaceOutcome::NotCreated;
+  if (h == INVALID_HANDLE_VALUE) {
+    host_failed(HostFailure::System, GetLastError());
+    return ReplaceOutcome::NotCreated;
+  }
   bool written = is_disk_file(h) && write_all(h, bytes, size) && FlushFileBuffers(h);
   written = CloseHandle(h) && written;
+  // ReplaceFile gives the new file the security and attributes of the one
+  // it replaces; it needs a file in place.
+  const bool in_place = attributes != INVALID_FILE_ATTRIBUTES;
+  if (written && permissions == Permissions::Keep && in_place &&
+      ReplaceFileA(path, temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return ReplaceOutcome::Replaced;
   if (written && MoveFileExA(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return ReplaceOutcome::Replaced;
+  host_failed(HostFailure::System, GetLastError());
   DeleteFileA(temporary.c_str());
   return ReplaceOutcome::NotWritten;
 }
 
+namespace {
+
+LocalTime local_time(const SYSTEMTIME& t) { return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}; }
+
+HANDLE handle_of(std::FILE* file) {
+  const int fd = _fileno(file);
+  return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+}  // namespace
+
 LocalTime host_local_time() {
   SYSTEMTIME t;
   GetLocalTime(&t);
-  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+  return local_time(t);
+}
+
+bool host_modified_time(std::FILE* file, LocalTime& time) {
+  const HANDLE h = handle_of(file);
+  FILETIME written, local;
+  SYSTEMTIME t;
+  if (h == INVALID_HANDLE_VALUE || !is_disk_file(h) || !GetFileTime(h, nullptr, nullptr, &written) ||
+      !FileTimeToLocalFileTime(&written, &local) || !FileTimeToSystemTime(&local, &t))
+    return false;
+  time = local_time(t);
+  return true;
+}
+
+bool host_file_identity(std::FILE* file, FileIdentity& identity) {
+  const HANDLE h = handle_of(file);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE || !is_disk_file(h) || !GetFileInformationByHandle(h, &info)) return false;
+  identity = {info.dwVolumeSerialNumber,
+              static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  return true;
 }

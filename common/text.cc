@@ -4,12 +4,6 @@
 
 bool is_control_char(unsigned char c) { return c >= 1 && c <= 31; }
 
-bool is_address_char(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return true;
-  if (c >= '0' && c <= '9') return true;
-  return c != 0 && std::strchr(".-_=!#%*", c) != nullptr;
-}
-
 char* upper_case_text(char* text) {
   for (char* p = text; *p; ++p) *p = upper_case_char(*p);
   return text;

@@ -3,13 +3,23 @@
 // folded only by upper_case_text, and only for the bytes a to z.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 // Byte classes. A space is the byte 32 only; a TAB is not a space.
 bool is_control_char(unsigned char c);  // bytes 1 to 31
-bool is_address_char(unsigned char c);  // A-Z, 0-9 and . - _ = ! # % *
+
+// The bytes an address is made of: A-Z, 0-9 and . - _ = ! # % *
+inline constexpr std::array<bool, 256> kAddressChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
+  for (int c = '0'; c <= '9'; ++c) table[c] = true;
+  for (const char c : {'.', '-', '_', '=', '!', '#', '%', '*'}) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+inline bool is_address_char(unsigned char c) { return kAddressChars[c]; }
 
 // The bytes a to z upper-cased; every other byte stays as it is.
 inline char upper_case_char(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

@@ -49,6 +49,13 @@ TEST(TextOps, GiveExpectedText) {
   }
 }
 
+// The set written out, not built the way the table is.
+TEST(AddressChars, AreCapitalsDigitsAndEightMarks) {
+  const std::string set = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_=!#%*";
+  for (int c = 0; c < 256; ++c)
+    EXPECT_EQ(is_address_char(static_cast<unsigned char>(c)), set.find(static_cast<char>(c)) != std::string::npos) << c;
+}
+
 TEST(ExtractAddress, EndsTheBufferAfterTheAddress) {
   char buf[32] = "S<JOE@EXAMPLE.COM>";
   char* address = extract_address(buf);

@@ -36,5 +36,8 @@ echo "\$ ../program/QVADMIN replay --rules . --hits ../program/$log"
 ../program/QVADMIN replay --rules . --hits "../program/$log" || true
 echo
 page="$build/qvadmin-report.html"
+# QVADMIN replaces only a page that it marked as its own, and pages of older
+# builds carry no mark.
+rm -f "$page"
 echo "\$ ../program/QVADMIN report --html $page ../program/$log"
 ../program/QVADMIN report --html "$page" "../program/$log"

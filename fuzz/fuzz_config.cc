@@ -14,7 +14,7 @@
 
 #include "analyser/config.h"
 #include "common/console.h"
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 #include "fuzz/fuzz_check.h"
 #include "common/testing/text_model.h"
 
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   check_config_path(bytes.substr(0, std::min(bytes.find('\n'), bytes.find('\0'))));
   static char empty[] = "\x1a";  // fmemopen refuses an empty buffer
   std::FILE* f = size == 0 ? fmemopen(empty, 1, "rb") : fmemopen(const_cast<char*>(bytes.data()), size, "rb");
-  TestTable table;
+  FailedTests table;
   CapturedConsole console;
   read_config_names(f, table, console);
   std::fclose(f);

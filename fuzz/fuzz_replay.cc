@@ -71,8 +71,8 @@ Message message_from(const std::string& raw) {
 }
 
 void check_message(ReplayRules& rules, RuleSource& reference_files, const std::string& top, const Message& m) {
-  const ReplayVerdict& fast = rules.decide(m.view());
-  const ReferenceVerdict want = checker_verdict(top, m.view(), reference_files);
+  const ReplayDecision& fast = rules.decide(m.view());
+  const ReferenceDecision want = checker_decision(top, m.view(), reference_files);
   FUZZ_CHECK(fast.kind == want.kind);
   FUZZ_CHECK(static_cast<int>(fast.by) == static_cast<int>(want.by));
   FUZZ_CHECK((fast.file ? *fast.file : std::string()) == want.file);

@@ -12,7 +12,7 @@
 
 #include "common/console.h"
 #include "analyser/log_scan.h"
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 #include "analyser/testing/reference_scan.h"
 #include "fuzz/fuzz_check.h"
 
@@ -20,7 +20,7 @@ namespace {
 
 struct Outcome {
   ScanTotals totals;
-  TestTable table;
+  FailedTests table;
   std::string console;
 };
 
@@ -83,13 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   ways.push_back({{true, 1, std::size_t{1} + choice % 7}, chosen});
   ways.push_back({{false, 1, std::size_t{97} + choice % 8}, chosen});
   for (const ScanSettings& settings : ways) {
-    auto fast = [&settings](std::FILE* f, std::int32_t l, TestTable& t, ScanTotals& s, Console& c) {
+    auto fast = [&settings](std::FILE* f, std::int32_t l, FailedTests& t, ScanTotals& s, Console& c) {
       scan_log(f, l, t, s, c, settings);
     };
     check_same(scan_with(fast, log, limit, names, file), want);
   }
   // And from memory, where mapping is no choice.
-  auto from_memory = [](std::FILE* f, std::int32_t l, TestTable& t, ScanTotals& s, Console& c) {
+  auto from_memory = [](std::FILE* f, std::int32_t l, FailedTests& t, ScanTotals& s, Console& c) {
     scan_log(f, l, t, s, c);
   };
   check_same(scan_with(from_memory, log, limit, names), want);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds dist/quorvant-veskol-windows.zip for administrators: the three Windows
-# executables, README-WINDOWS.txt and the example rule files, every text file
-# with CR LF line ends. Needs mingw-w64 and zip.
+# executables, README-WINDOWS.txt, the example rule files and the example
+# messages (SPOOL\, for README-WINDOWS.txt's commands), every text file with
+# CR LF line ends. Needs mingw-w64 and zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,6 +33,9 @@ crlf packaging/README-WINDOWS.txt "$stage/README-WINDOWS.txt"
   crlf dist/rule.tmp "$stage/examples/${rule#./}"
 done
 rm -f dist/rule.tmp
+# The example messages and envelopes, as the mail filter writes them.
+mkdir -p "$stage/SPOOL"
+cp examples/checker/spool/* "$stage/SPOOL/"
 
 (cd dist && zip -q -r -X "$name.zip" "$name")
 echo "dist/$name.zip:"

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "common/text.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #include <tmmintrin.h>
@@ -12,14 +14,14 @@
 
 namespace {
 
+// A run of the address looked for holds the address characters and "@".
 constexpr std::uint8_t kNotSubject = 1, kAddress = 2;
 constexpr auto kClass = [] {
   std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    if (kAddressChars[c] || c == '@') table[c] = kAddress;
   for (int c = 0; c < 32; ++c) table[c] = kNotSubject;
   for (int c = 'a'; c <= 'z'; ++c) table[c] = kNotSubject;
-  for (int c = 'A'; c <= 'Z'; ++c) table[c] = kAddress;
-  for (int c = '0'; c <= '9'; ++c) table[c] = kAddress;
-  for (const char c : {'.', '-', '_', '=', '!', '#', '%', '*', '@'}) table[static_cast<unsigned char>(c)] = kAddress;
   return table;
 }();
 

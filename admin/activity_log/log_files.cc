@@ -26,6 +26,12 @@ bool wildcard_match(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
+bool is_activity_log_name(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  return wildcard_match("QEL????.LOG", name.c_str());
+}
+
 LogFiles log_files(const std::vector<std::string>& words) {
   LogFiles files;
   for (const std::string& word : words) {
@@ -50,7 +56,33 @@ LogFiles log_files(const std::vector<std::string>& words) {
   return files;
 }
 
-void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err,
+namespace {
+
+// The logs read so far, so that a log named twice (by another path, a link,
+// a wildcard, standard input redirected from it) is read once.
+class ReadOnce {
+ public:
+  // The name under which the file was read before, or nullptr.
+  const std::string* before(const std::string& name, std::FILE* file) {
+    FileIdentity identity;
+    if (!host_file_identity(file, identity)) {
+      if (name != kStandardInput) return nullptr;
+      // A pipe: standard input is read once all the same.
+      identity = {~0ull, ~0ull};
+    }
+    for (const auto& [seen, seen_name] : seen_)
+      if (seen == identity) return &seen_name;
+    seen_.emplace_back(identity, name);
+    return nullptr;
+  }
+
+ private:
+  std::vector<std::pair<FileIdentity, std::string>> seen_;
+};
+
+}  // namespace
+
+void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err, std::FILE* in,
                const std::function<void(const std::string& path, std::FILE* file)>& read,
                const std::function<void(const std::string& path)>& unreadable) {
   const LogFiles logs = log_files(words);
@@ -58,14 +90,32 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
     unreadable(pattern);
     err.print(command + ": no log matches " + pattern + "\n");
   }
+  ReadOnce once;
+  auto read_once = [&](const std::string& log, std::FILE* file) {
+    if (const std::string* before = once.before(log, file))
+      err.print(command + ": " + log + ": the same file as " + *before + ", read once\n");
+    else
+      read(log, file);
+  };
   for (const std::string& log : logs.paths) {
+    if (log == "-") {
+      if (in) {
+        read_once(kStandardInput, in);
+      } else {
+        unreadable(kStandardInput);
+        err.print(command + ": standard input cannot be read\n");
+      }
+      continue;
+    }
     std::FILE* file = host_open_read(log.c_str());
     if (!file) {
       unreadable(log);
-      err.print(command + ": " + log + (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read\n"));
+      const std::string why = host_error_text();
+      err.print(command + ": " + log +
+                     (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read: " + why + "\n"));
       continue;
     }
-    read(log, file);
+    read_once(log, file);
     std::fclose(file);
   }
 }

@@ -2,23 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "admin/activity_log/byte_scan.h"
 #include "checker/limits.h"
 
 namespace {
-
-constexpr std::string_view kWords[kResultKinds] = {
-    " Whitelisted-User",       " Whitelisted-Domain",   " Whitelisted-Program", " Blacklisted-User",
-    " Blacklisted-Domain",     " Blacklisted-Program",  " No Action.",          "",
-    " Bad Mail From Address ", " Bad Mail To Address ", " Mail To missing ",    "Could not open message file.",
-};
-
-constexpr const char* kNames[kResultKinds] = {
-    "Whitelisted-User",      "Whitelisted-Domain",  "Whitelisted-Program", "Blacklisted-User",
-    "Blacklisted-Domain",    "Blacklisted-Program", "No Action",           "Stopped",
-    "Bad Mail From Address", "Bad Mail To Address", "Mail To missing",     "Could not open message file",
-};
 
 template <typename T>
 T load(const char* p) {
@@ -73,40 +62,35 @@ bool label_at(std::string_view line, std::size_t end, const char (&label)[N]) {
   return end >= N - 1 && end <= line.size() && same_bytes<N - 1>(line.data() + end - (N - 1), label);
 }
 
-// The line ends with these words.
 template <std::size_t N>
-bool ends_with(std::string_view line, const char (&words)[N]) {
-  return line.size() >= N - 1 && same_bytes<N - 1>(line.data() + line.size() - (N - 1), words);
+constexpr std::size_t length(const char (&)[N]) {
+  return N - 1;
 }
 
-// The words at the end of a line that starts with a time; Stopped when none.
-ResultKind ending_of(std::string_view line) {
-  switch (line.back()) {
-    case 'r':
-      if (ends_with(line, " Whitelisted-User")) return ResultKind::WhitelistedUser;
-      if (ends_with(line, " Blacklisted-User")) return ResultKind::BlacklistedUser;
-      break;
-    case 'n':
-      if (ends_with(line, " Whitelisted-Domain")) return ResultKind::WhitelistedDomain;
-      if (ends_with(line, " Blacklisted-Domain")) return ResultKind::BlacklistedDomain;
-      break;
-    case 'm':
-      if (ends_with(line, " Whitelisted-Program")) return ResultKind::WhitelistedProgram;
-      if (ends_with(line, " Blacklisted-Program")) return ResultKind::BlacklistedProgram;
-      break;
-    case '.':
-      if (ends_with(line, " No Action.")) return ResultKind::NoAction;
-      break;
-    case ' ':
-      if (ends_with(line, " Bad Mail From Address ")) return ResultKind::BadSender;
-      if (ends_with(line, " Bad Mail To Address ")) return ResultKind::BadRecipient;
-      if (ends_with(line, " Mail To missing ")) return ResultKind::NoRecipient;
-      break;
-    default:
-      break;
+constexpr std::size_t kTimeLength = 9;  // "HH:MM:SS "
+
+// The line ends with the words of kind K, which a line with a time may end
+// with (Stopped has none).
+template <ResultKind K>
+bool ends_with_words(std::string_view line) {
+  constexpr std::string_view words = result_words(K);
+  if constexpr (words.empty() || K == ResultKind::Unopenable) {
+    return false;
+  } else {
+    return line.back() == words.back() && line.size() >= words.size() &&
+           same_bytes<words.size()>(line.data() + line.size() - words.size(), words.data());
   }
-  return ResultKind::Stopped;
 }
+
+// The kind whose words end a line that starts with a time; Stopped when none.
+template <int... K>
+ResultKind ending_of(std::string_view line, std::integer_sequence<int, K...>) {
+  ResultKind kind = ResultKind::Stopped;
+  ((ends_with_words<static_cast<ResultKind>(K)>(line) && (kind = static_cast<ResultKind>(K), true)) || ...);
+  return kind;
+}
+
+ResultKind ending_of(std::string_view line) { return ending_of(line, std::make_integer_sequence<int, kResultKinds>()); }
 
 std::string_view piece(const char* text, std::size_t from, std::size_t to) {
   return std::string_view(text + from, to - from);
@@ -118,23 +102,23 @@ bool parse_message(std::string_view line, std::size_t body, ResultLine& r) {
   // Right to left: the first byte that cannot be in the Subject must be the
   // "t" of " Subject: ".
   const std::size_t t = subject_run_start(text, body);
-  if (t == 0 || t + 2 > body || !label_at(line, t + 2, " Subject: ")) return false;
-  const std::size_t subject_label = t + 2 - 10;
+  if (t == 0 || t + 2 > body || !label_at(line, t + 2, kSubjectLabel)) return false;
+  const std::size_t subject_label = t + 2 - length(kSubjectLabel);
   if (body - (t + 2) >= kTextSize) return false;  // the engine's texts hold 99 characters
 
   const AddressRun sender = address_run(text, subject_label);
-  if (sender.ats > 1 || subject_label - sender.start >= kTextSize || !label_at(line, sender.start, " From: "))
+  if (sender.ats > 1 || subject_label - sender.start >= kTextSize || !label_at(line, sender.start, kFromLabel))
     return false;
-  const std::size_t from_label = sender.start - 7;
+  const std::size_t from_label = sender.start - length(kFromLabel);
 
   const AddressRun recipient = address_run(text, from_label);
   if (recipient.ats != 1 || recipient.first_at == recipient.start || from_label - recipient.start >= kTextSize ||
-      recipient.start < 9 + 5 || !label_at(line, recipient.start, " To: "))
+      recipient.start < kTimeLength + length(kToLabel) || !label_at(line, recipient.start, kToLabel))
     return false;
-  const std::size_t identifier_end = recipient.start - 5;
-  if (has_control(piece(text, 9, identifier_end))) return false;
+  const std::size_t identifier_end = recipient.start - length(kToLabel);
+  if (has_control(piece(text, kTimeLength, identifier_end))) return false;
 
-  r.identifier = piece(text, 9, identifier_end);
+  r.identifier = piece(text, kTimeLength, identifier_end);
   r.recipient = piece(text, recipient.start, from_label);
   r.local_part = piece(text, recipient.start, recipient.first_at);
   r.domain = piece(text, recipient.first_at + 1, from_label);
@@ -147,31 +131,12 @@ bool parse_message(std::string_view line, std::size_t body, ResultLine& r) {
 
 }  // namespace
 
-std::string_view result_words(ResultKind kind) { return kWords[static_cast<int>(kind)]; }
-
-const char* result_name(ResultKind kind) { return kNames[static_cast<int>(kind)]; }
-
-bool result_has_message(ResultKind kind) { return kind <= ResultKind::Stopped; }
-
-Verdict result_verdict(ResultKind kind) {
-  switch (kind) {
-    case ResultKind::WhitelistedUser:
-    case ResultKind::WhitelistedDomain:
-    case ResultKind::WhitelistedProgram:
-      return Verdict::Whitelisted;
-    case ResultKind::BlacklistedUser:
-    case ResultKind::BlacklistedDomain:
-    case ResultKind::BlacklistedProgram:
-      return Verdict::Blacklisted;
-    default:
-      return Verdict::None;
-  }
-}
-
-std::optional<ResultKind> result_kind_of_words(std::string_view words) {
-  for (int k = 0; k <= static_cast<int>(ResultKind::Stopped); ++k)
-    if (kWords[k] == words) return static_cast<ResultKind>(k);
-  return std::nullopt;
+std::string_view result_name(ResultKind kind) {
+  if (kind == ResultKind::Stopped) return "Stopped";
+  std::string_view name = result_words(kind);
+  while (name.starts_with(' ')) name.remove_prefix(1);
+  while (name.ends_with(' ') || name.ends_with('.')) name.remove_suffix(1);
+  return name;
 }
 
 bool parse_result_line(std::string_view line, ResultLine& r) {
@@ -179,28 +144,28 @@ bool parse_result_line(std::string_view line, ResultLine& r) {
   // every line of the logs).
   r.recipient = r.local_part = r.domain = r.sender = r.subject = {};
   r.sender_cut = r.subject_cut = false;
-  if (line == kWords[static_cast<int>(ResultKind::Unopenable)]) {
+  if (line == result_words(ResultKind::Unopenable)) {
     r.kind = ResultKind::Unopenable;
     r.time = r.identifier = {};
     return true;
   }
   if (!is_time(line)) return false;
-  r.time = line.substr(0, 8);
+  r.time = line.substr(0, kTimeLength - 1);
   r.kind = ending_of(line);
   const std::size_t body = line.size() - result_words(r.kind).size();
   if (!result_has_message(r.kind)) {
     // HH:MM:SS ID<words>: the identifier is all that stands before them.
-    if (body < 9) return false;
-    r.identifier = line.substr(9, body - 9);
+    if (body < kTimeLength) return false;
+    r.identifier = line.substr(kTimeLength, body - kTimeLength);
     return !has_control(r.identifier);
   }
   return parse_message(line, body, r);
 }
 
 bool parse_invalid_entry(std::string_view line, InvalidEntryLine& entry) {
-  constexpr std::string_view kStart = "Invalid entry. File: ";
-  constexpr std::string_view kLine = " Line: ";
-  constexpr std::string_view kData = " Data: ";
+  constexpr std::string_view kStart = kInvalidEntryTrace;
+  constexpr std::string_view kLine = kLineLabel;
+  constexpr std::string_view kData = kDataLabel;
   if (!line.starts_with(kStart)) return false;
   // The data is upper case, so the last " Line: " is the one after the path.
   const std::size_t label = line.rfind(kLine);
@@ -217,7 +182,7 @@ bool parse_invalid_entry(std::string_view line, InvalidEntryLine& entry) {
 }
 
 bool parse_rule_file_check(std::string_view line, std::string_view& path) {
-  constexpr std::string_view kStart = "Checking Rule File = ";
+  constexpr std::string_view kStart = kRuleFileTrace;
   if (!line.starts_with(kStart)) return false;
   path = line.substr(kStart.size());
   return true;

@@ -2,39 +2,26 @@
 
 #include <string_view>
 
-namespace {
+#include "checker/log_words.h"
+#include "checker/message_check.h"
 
-// Lines the checker writes besides result and invalid-entry lines.
-constexpr std::string_view kTracePrefixes[] = {
-    "Checking Rule File = ",
-    "Error opening file or file not found.",
-    "found as domain",
-    "matched domain",
-    "Invalid REDIRECT with STRICT.  File = ",
-    "REDIRECT chain too deep.  File = ",
-    "1.2.1  Message File Opened : ",
-    "1.2.2  Detected From Address",
-    "1.2.3  Detected To Address",
-    "Checking: rule = ",
-    "Line ",
-};
+namespace {
 
 bool is_trace(std::string_view line) {
   if (line.empty()) return true;  // DEBUG writes the envelope lines with their line ends
-  for (const std::string_view prefix : kTracePrefixes)
+  for (const std::string_view prefix : kTraceBeginnings)
     if (line.starts_with(prefix)) return true;
   return false;
 }
-
-constexpr std::string_view kDomainFileEnd = "\\$default$.QUORVANT";
 
 }  // namespace
 
 void RecentChecks::remember(std::string_view path) {
   // ...\DOMAIN\$default$.QUORVANT (or DOMAIN\$default$.QUORVANT): the domain
   // file; the program file has nothing, or the program directory, there.
-  if (!path.ends_with(kDomainFileEnd)) return;
-  path.remove_suffix(kDomainFileEnd.size());
+  constexpr std::string_view kFile = kDefaultRuleFile;
+  if (!path.ends_with(kFile) || path.size() == kFile.size() || path[path.size() - kFile.size() - 1] != '\\') return;
+  path.remove_suffix(kFile.size() + 1);
   const std::size_t slash = path.rfind('\\');
   const std::string_view domain = slash == std::string_view::npos ? path : path.substr(slash + 1);
   if (domain.empty()) return;

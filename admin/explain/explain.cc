@@ -5,10 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "admin/rule_text/rule_text.h"
 #include "admin/options.h"
+#include "admin/rule_text/rule_text.h"
 #include "checker/activity_log.h"
 #include "checker/limits.h"
+#include "checker/log_words.h"
 #include "checker/message_check.h"
 #include "checker/rule_match.h"
 #include "common/host.h"
@@ -16,10 +17,6 @@
 #include "common/text_file.h"
 
 namespace {
-
-constexpr char kUsage[] =
-    "usage: QVADMIN explain [--dir PROGRAM_DIR] [--quiet] MESSAGE_PATH\n"
-    "       QVADMIN explain [--dir PROGRAM_DIR] [--quiet] --from ADDRESS --to ADDRESS [--subject TEXT]\n";
 
 const char* level_name(CascadeLevel level) {
   switch (level) {
@@ -54,6 +51,18 @@ std::string where(const char* path, const RuleLine& line) {
 }
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string verdict_word(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Whitelisted:
+      return "whitelisted";
+    case Verdict::Blacklisted:
+      return "blacklisted";
+    case Verdict::None:
+      break;
+  }
+  return "no verdict";
+}
 
 // Collects the explanation of the rule files as lines, so that the line
 // that decides can be marked once the cascade has ended.
@@ -90,15 +99,16 @@ class Explanation : public CheckObserver {
       return;
     }
     text += line.text;
-    if (line.continued) text += "    (the rest of a line longer than 98 characters, read as a line of its own)";
+    if (line.continued)
+      text += "    (the rest of a line longer than " + std::to_string(kLongestWholeLine) +
+              " characters, read as a line of its own)";
     mark_[{path, line.counter}] = lines.size();
     say(text);
-    if (line.text[0] == '#') say("      comment");
+    if (is_comment(line.text)) say("      comment");
   }
 
   void rule_line_taken(const char*, const RuleLine& line, RuleLineKind kind) override {
-    const bool list_word = line.text[0] != '\0' && (std::string(line.text).rfind("WHITELIST", 0) == 0 ||
-                                                    std::string(line.text).rfind("BLACKLIST", 0) == 0);
+    const bool list_word = begins_with_list_word(line.text);
     switch (kind) {
       case RuleLineKind::Strict:
         say(std::string("      STRICT: when no rule of this file hits, the message is blacklisted") +
@@ -120,19 +130,13 @@ class Explanation : public CheckObserver {
     say("      invalid entry: " + invalid_entry_message(line, why) + "; logged at MID, otherwise ignored");
   }
 
-  void rule_tested(const char*, const RuleLine& line, const char* target, int verdict) override {
+  void rule_tested(const char*, const RuleLine& line, const char* target, Verdict verdict) override {
     const RuleTest test = rule_test(line.text);
     const bool from = test.field == RuleField::From;
-    const char* list = test.verdict == kRuleWhitelisted ? "WHITELIST" : "BLACKLIST";
-    std::string text = std::string("      ") + list + (from ? " FROM rule: looks for " : " SUBJECT rule: looks for ") +
-                       quoted(test.text) + " in the " + (from ? "sender " : "subject ") + quoted(target) + ": ";
-    if (verdict == kRuleWhitelisted || verdict == kRuleBlacklisted)
-      text += "hit, the file gives ";
-    else
-      text += "no hit";
-    if (verdict == kRuleWhitelisted) text += "whitelisted";
-    if (verdict == kRuleBlacklisted) text += "blacklisted";
-    say(text);
+    std::string text = std::string("      ") + list_word(test.list) +
+                       (from ? " FROM rule: looks for " : " SUBJECT rule: looks for ") + quoted(test.text) +
+                       " in the " + (from ? "sender " : "subject ") + quoted(target) + ": ";
+    say(text + (verdict == Verdict::None ? "no hit" : "hit, the file gives " + verdict_word(verdict)));
   }
 
   void redirect_line(const char*, const RuleLine&, const RedirectWords& words, bool applies) override {
@@ -179,12 +183,6 @@ class Explanation : public CheckObserver {
   std::map<std::pair<std::string, int>, std::size_t> mark_;
 };
 
-std::string verdict_word(int exit_code) {
-  if (exit_code == kExitWhitelisted) return "whitelisted";
-  if (exit_code == kExitBlacklisted) return "blacklisted";
-  return "no verdict";
-}
-
 const char* decided_by(DecidedBy by) {
   switch (by) {
     case DecidedBy::Rule:
@@ -204,7 +202,8 @@ const char* decided_by(DecidedBy by) {
 // What ended the check, for the verdict line.
 std::string reason(const MessageCheck& check) {
   if (!check.envelope_opened) {
-    if (check.envelope_path.empty()) return "the message path is longer than 99 characters";
+    if (check.envelope_path.empty())
+      return "the message path is longer than " + std::to_string(kTextSize - 1) + " characters";
     if (check.envelope_path == "~BAD")
       return "no envelope file name follows from the message path (it needs one \".\", followed by "
              "three characters, in the file name and none before), so the checker looks for ~BAD and finds none";
@@ -249,14 +248,13 @@ void print_explanation(const MessageCheck& check, Explanation& explanation, Cons
     explanation.mark(check.decision);
     out.print("\n");
     for (const std::string& text : explanation.lines) out.print(text + "\n");
-    for (int i = check.files_evaluated; i < 3; ++i)
-      out.print(std::string(level_name(static_cast<CascadeLevel>(i))) + " " + check.rule_files[i] +
-                "\n  not read: the cascade ended\n");
+    for (int i = check.files_evaluated; i < kCascadeLevels; ++i)
+      out.print(std::string(level_name(kCascade[i])) + " " + check.rule_files[i] + "\n  not read: the cascade ended\n");
   }
-  out.print("\nVerdict    " + verdict_word(check.exit_code) + ": " + reason(check) + "\n");
-  out.print("Exit code  " + std::to_string(check.exit_code) + "\n");
+  out.print("\nVerdict    " + verdict_word(check.verdict) + ": " + reason(check) + "\n");
+  out.print("Exit code  " + std::to_string(exit_code(check.verdict)) + "\n");
   if (check.result_line.empty())
-    out.print("Log line   \"Could not open message file.\" (written at MID and above)\n");
+    out.print("Log line   \"" + std::string(result_words(ResultKind::Unopenable)) + "\" (written at MID and above)\n");
   else
     out.print("Log line   " + check.result_line + "\n           (written at " + log_level_name(check.threshold) +
               " and above)\n");
@@ -271,19 +269,18 @@ MessageCheck explain_run(const std::string& directory, bool quiet, Console& out,
     out.print("The program directory " + directory + " is longer than " + std::to_string(kMaxProgramDirectory) +
               " characters: QUORVANT ends every run there with exit code 0 and writes nothing.\n"
               "\nExit code  0\n");
-    check.exit_code = kExitNoVerdict;
-    return check;
+    return check;  // no verdict
   }
   DiskRuleSource files;
   Explanation explanation;
   check = check_with(start_time_text(host_local_time()), files, explanation);
   if (quiet) {
-    out.print(verdict_word(check.exit_code) + ": " + reason(check) + "\n");
+    out.print(verdict_word(check.verdict) + ": " + reason(check) + "\n");
   } else {
     std::vector<DirectoryEntry> entries;
     if (!host_list_directory(directory.empty() ? "." : directory.c_str(), entries))
-      out.print("Note: the program directory " + directory +
-                " cannot be read, so no rule file in it can be opened.\n\n");
+      out.print("Note: the program directory " + directory + " cannot be read (" + host_error_text() +
+                "), so no rule file in it can be opened.\n\n");
     print_explanation(check, explanation, out);
   }
   return check;
@@ -291,33 +288,46 @@ MessageCheck explain_run(const std::string& directory, bool quiet, Console& out,
 
 }  // namespace
 
+const Usage kExplainUsage = {
+    "QVADMIN explain [--dir PROGRAM_DIR] [--quiet] MESSAGE_PATH\n"
+    "QVADMIN explain [--dir PROGRAM_DIR] [--quiet] --from ADDRESS --to ADDRESS [--subject TEXT]\n",
+    "\n"
+    "Puts one message through QUORVANT's own code and shows what the checker saw, every rule\n"
+    "line it read, how it took each, and the line that decided. The message is a spooled\n"
+    "message file, or the sender, recipient and Subject given on the command line.\n"
+    "\n"
+    "  --dir PROGRAM_DIR  the directory of QUORVANT.EXE and its rule files (default: the\n"
+    "                     directory of QVADMIN itself)\n"
+    "  --quiet            print only the verdict and what decided it\n"
+    "  --from ADDRESS     the envelope's sender (\"\" for an envelope without one)\n"
+    "  --to ADDRESS       the envelope's recipient\n"
+    "  --subject TEXT     the message's Subject\n"
+    "\n"
+    "Exit code: the checker's own (1 whitelisted, 100 blacklisted, 0 no verdict), or 2 for a\n"
+    "mistake on the command line.\n",
+};
+
 int run_explain(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--dir", "--from", "--to", "--subject"}, {"--quiet"}}, options, error)) {
-    line.err.print("QVADMIN explain: " + error + "\n" + kUsage);
-    return kExitUsage;
-  }
+  if (int code; !read_options(line, {{"--dir", "--from", "--to", "--subject"}, {"--quiet"}}, options, code))
+    return code;
   const bool by_address = options.has("--from") || options.has("--to") || options.has("--subject");
   if (by_address ? !(options.has("--from") && options.has("--to") && options.words.empty())
-                 : options.words.size() != 1) {
-    line.err.print(std::string("QVADMIN explain: ") +
-                   (by_address ? "give --from and --to, and no message path\n" : "give one message path\n") +
-                   kUsage);
-    return kExitUsage;
-  }
+                 : options.words.size() != 1)
+    return mistake(line, by_address ? "give --from and --to, and no message path" : "give one message path");
   const std::string directory = program_directory_option(line, options.value("--dir"));
   const bool quiet = options.has("--quiet");
   if (by_address) {
     const std::string* subject = options.value("--subject");
-    return explain_by_address(directory, *options.value("--from"), *options.value("--to"), subject, quiet, line.out)
-        .exit_code;
+    return exit_code(
+        explain_by_address(directory, *options.value("--from"), *options.value("--to"), subject, quiet, line.out)
+            .verdict);
   }
   const std::string message_path = host_path_argument(options.words[0].c_str());
-  return explain_run(directory, quiet, line.out, [&](const std::string& start_time, RuleSource& files,
-                                                     CheckObserver& observer) {
-           return check_message(directory, message_path.c_str(), start_time, files, observer);
-         }).exit_code;
+  return exit_code(explain_run(directory, quiet, line.out, [&](const std::string& start_time, RuleSource& files,
+                                                               CheckObserver& observer) {
+                     return check_message(directory, message_path.c_str(), start_time, files, observer);
+                   }).verdict);
 }
 
 MessageCheck explain_by_address(const std::string& directory, const std::string& from, const std::string& to,

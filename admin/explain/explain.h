@@ -7,6 +7,8 @@
 #include "admin/command.h"
 #include "checker/message_check.h"
 
+extern const Usage kExplainUsage;
+
 // Gives the checker's exit code for the message (1, 100 or 0), or 2 for a
 // command-line mistake.
 int run_explain(CommandLine& line);

@@ -49,19 +49,30 @@ TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
     EXPECT_EQ(explain({"--from", "joe@example.com", "--to", "ann@example.org", "--subject", c.subject}, out), c.code)
         << c.rules;
     EXPECT_NE(out.find(c.says), std::string::npos) << c.says << "\n" << out;
-    explain({"--quiet", "--from", "joe@example.com", "--to", "ann@example.org", "--subject", c.subject}, quiet);
-    // "... at FILE:LINE" names the line that the explanation marks.
+    EXPECT_EQ(explain({"--quiet", "--from", "joe@example.com", "--to", "ann@example.org", "--subject", c.subject},
+                      quiet),
+              c.code)
+        << quiet;
+    // --quiet prints the explanation's verdict line alone.
+    const std::string kVerdict = "\nVerdict    ";
+    const std::size_t verdict = out.find(kVerdict);
+    ASSERT_NE(verdict, std::string::npos) << out;
+    EXPECT_EQ(quiet, out.substr(verdict + kVerdict.size(), out.find('\n', verdict + 1) - verdict - kVerdict.size() + 1));
+    // "... at FILE:LINE" names the one line that the explanation marks; with
+    // no such line none is marked.
     const std::size_t at = quiet.rfind(" at ");
-    if (at == std::string::npos) continue;
-    const std::string where = quiet.substr(at + 4, quiet.size() - at - 5);
-    bool marked = false;
+    const std::string where = at == std::string::npos ? "" : quiet.substr(at + 4, quiet.size() - at - 5);
+    int marked = 0, marked_there = 0;
     for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
       const std::string text = out.substr(start, end - start);
-      const std::size_t w = text.find(where);
+      if (!text.ends_with("<== decides")) continue;
+      ++marked;
+      const std::size_t w = where.empty() ? std::string::npos : text.find(where);
       const char next = w == std::string::npos ? 0 : text[w + where.size()];
-      if (w != std::string::npos && (next == ':' || next == ' ') && text.ends_with("<== decides")) marked = true;
+      marked_there += next == ':' || next == ' ';
     }
-    EXPECT_TRUE(marked) << quiet << out;
+    EXPECT_EQ(marked, where.empty() ? 0 : 1) << quiet << out;
+    EXPECT_EQ(marked_there, marked) << quiet << out;
   }
 }
 

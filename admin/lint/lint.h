@@ -9,6 +9,8 @@
 #include "admin/lint/lint_links.h"
 #include "admin/rule_tree/rule_tree.h"
 
+extern const Usage kLintUsage;
+
 // Gives 1 when an error was found (or a warning, with --werror), else 0; 2
 // for a command-line mistake.
 int run_lint(CommandLine& line);

@@ -79,9 +79,10 @@ class OneFileSource : public RuleSource {
   bool lent_ = false;
 };
 
-class ReplayReader : public RuleLineReader {
+// The pieces recorded, read again.
+class PieceReader : public RuleLineReader {
  public:
-  explicit ReplayReader(const std::vector<Piece>& pieces) : pieces_(pieces) {}
+  explicit PieceReader(const std::vector<Piece>& pieces) : pieces_(pieces) {}
   bool next(RuleLine& line) override {
     if (next_ == pieces_.size()) return false;
     line = pieces_[next_++].line;
@@ -112,8 +113,8 @@ int redirect_for_all(const std::string& path, const std::vector<Piece>& pieces,
                      const std::vector<std::string>& recipients) {
   int common = 0;
   for (const std::string& recipient : recipients) {
-    ReplayReader replay(pieces);
-    OneFileSource source(path, replay);
+    PieceReader again(pieces);
+    OneFileSource source(path, again);
     RedirectWatch watch;
     evaluate_rule_file(path.c_str(), RuleInputs{"", "", recipient.c_str()}, source, watch);
     if (watch.applied == 0 || (common != 0 && watch.applied != common)) return 0;
@@ -122,8 +123,7 @@ int redirect_for_all(const std::string& path, const std::vector<Piece>& pieces,
   return common;
 }
 
-const char* list_name(int verdict) { return verdict == kRuleWhitelisted ? "WHITELIST" : "BLACKLIST"; }
-const char* list_verb(int verdict) { return verdict == kRuleWhitelisted ? "whitelist" : "blacklist"; }
+const char* list_verb(Verdict verdict) { return verdict == Verdict::Whitelisted ? "whitelist" : "blacklist"; }
 
 // The rules of one field seen so far, to find for a later rule the earliest
 // one whose text occurs in its text: that one hits whenever it would.
@@ -131,7 +131,7 @@ class RuleIndex {
  public:
   struct Seen {
     int line;
-    int verdict;
+    Verdict list;
     std::string_view text;
   };
 
@@ -154,9 +154,9 @@ class RuleIndex {
     return best;
   }
 
-  void add(int line, int verdict, const char* text) {
+  void add(int line, Verdict list, const char* text) {
     const std::string_view view = texts_.emplace_back(text);
-    if (!first_.emplace(view, Seen{line, verdict, view}).second) return;
+    if (!first_.emplace(view, Seen{line, list, view}).second) return;
     std::vector<std::size_t>& lengths = view.size() < 2 ? short_lengths_ : lengths_;
     const auto at = std::lower_bound(lengths.begin(), lengths.end(), view.size());
     if (at == lengths.end() || *at != view.size()) lengths.insert(at, view.size());
@@ -260,7 +260,8 @@ class FileLinter {
     const PhysicalLine& l = physical_;
     if (l.pieces < 2 || l.read == 0) return;
     std::string message = "line of " + counted(l.characters, "character") +
-                          ", over the 98 the checker reads at once: it reads this line as " +
+                          ", over the " + std::to_string(kLongestWholeLine) +
+                          " the checker reads at once: it reads this line as " +
                           std::to_string(l.pieces) + " lines";
     if (l.read < l.pieces) message += " (only the first " + std::to_string(l.read) + " before its line limit)";
     if (!l.rest_taken_as.empty()) message += ", taking the rest as " + joined(l.rest_taken_as);
@@ -274,7 +275,8 @@ class FileLinter {
   void beyond_limit_piece(const RuleLine& line) {
     follow_physical_line(line, nullptr);
     const char* text = line.text + std::strspn(line.text, " ");
-    if (!first_unread_ && !line.continued && !line.skipped && *text && *text != '#') first_unread_ = line.editor_line;
+    if (!first_unread_ && !line.continued && !line.skipped && *text && !is_comment(text))
+      first_unread_ = line.editor_line;
   }
 
   void report_beyond_limit() {
@@ -302,7 +304,7 @@ class FileLinter {
         add(line, Severity::Error, kInvalidEntry, invalid_entry_message(line, piece.why));
       }
     }
-    const bool list_word = begins_with(line.text, "WHITELIST") || begins_with(line.text, "BLACKLIST");
+    const bool list_word = begins_with_list_word(line.text);
     switch (piece.kind) {
       case RuleLineKind::Strict:
       case RuleLineKind::NoDomain:
@@ -337,7 +339,7 @@ class FileLinter {
       ++zero_lines_;
       last_zero_line_ = line.editor_line;
     }
-    if (line.skipped || line.text[0] == '#') return;
+    if (line.skipped || is_comment(line.text)) return;
     std::size_t end = line.size - (raw[line.size - 1] == '\n');
     std::size_t cut = 0;
     while (cut < end && raw[cut] > 31) ++cut;
@@ -470,25 +472,25 @@ class FileLinter {
     if (const RuleIndex::Seen* first = index.shadowing(test.text)) {
       const bool same = first->text == test.text;
       add(line, Severity::Warning, kShadowedRule,
-          std::string("never decides: the ") + list_name(first->verdict) + (from ? " FROM" : " SUBJECT") +
+          std::string("never decides: the ") + list_word(first->list) + (from ? " FROM" : " SUBJECT") +
               " rule at line " + std::to_string(first->line) + " looks for " + lint_quoted(std::string(first->text)) +
               (same ? ", the same text," : ", which occurs in this rule's text,") +
               " so it hits first whenever this one would; " +
-              (first->verdict == test.verdict
-                   ? std::string("the verdicts agree (both ") + list_verb(test.verdict) + ")"
-                   : std::string("the verdicts differ: this rule would ") + list_verb(test.verdict) + ", line " +
-                         std::to_string(first->line) + " " + list_verb(first->verdict) + "s first"));
+              (first->list == test.list
+                   ? std::string("the verdicts agree (both ") + list_verb(test.list) + ")"
+                   : std::string("the verdicts differ: this rule would ") + list_verb(test.list) + ", line " +
+                         std::to_string(first->line) + " " + list_verb(first->list) + "s first"));
     } else {
-      index.add(line.editor_line, test.verdict, test.text);
+      index.add(line.editor_line, test.list, test.text);
     }
-    if (options_.notes && from && test.verdict == kRuleWhitelisted) check_lookalike(line, test);
+    if (options_.notes && from && test.list == Verdict::Whitelisted) check_lookalike(line, test);
   }
 
   void check_lookalike(const RuleLine& line, const RuleTest& test) {
     const std::string text = test.text;
     const std::string example =
         (text[0] == '@' ? "X" : "") + text + (text.back() == '@' ? "EVIL.TEST" : ".EVIL.TEST");
-    if (match_rule(line.text, example.c_str()) != kRuleWhitelisted) return;
+    if (match_rule(line.text, example.c_str()) != Verdict::Whitelisted) return;
     add(line, Severity::Note, kLookalikeDomain,
         lint_quoted(text) + " is looked for anywhere in the sender, so this rule also whitelists look-alikes such as " +
             example);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "checker/limits.h"
 #include "common/text.h"
 
 namespace {
@@ -56,7 +55,7 @@ const KeptFile* KeptRuleSource::file(const char* path) {
       kept->lines.push_back(
           {line.counter, line.editor_line, line.continued, line.skipped, std::string(line.raw, line.size)});
       kept->bytes += sizeof(KeptLine) + (line.size > 15 ? line.size + 1 : 0);
-      if (!line.skipped && line.counter > kRuleLineLimit) break;
+      if (ends_reading(line)) break;
     }
     kept->bytes += sizeof(KeptFile);
   }

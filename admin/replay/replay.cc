@@ -1,235 +1,98 @@
 #include "admin/replay/replay.h"
 
-#include <array>
-#include <cstdio>
-#include <map>
+#include <cstdlib>
+#include <limits>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "admin/columns.h"
-#include "admin/replay/listed_files.h"
 #include "admin/activity_log/log_files.h"
-#include "admin/activity_log/log_walk.h"
 #include "admin/options.h"
 #include "admin/replay/replay_hits.h"
-#include "admin/replay/replay_rules.h"
+#include "admin/replay/replay_run.h"
 #include "common/host.h"
-#include "common/text.h"
 
 namespace {
 
-constexpr char kUsage[] = "usage: QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] LOG...\n";
-
-// The kinds of change the summary counts: from a verdict to another, or the
-// same verdict from another file of the cascade.
-constexpr const char* kChangeNames[] = {
-    "whitelisted -> blacklisted", "whitelisted -> no verdict", "blacklisted -> whitelisted",
-    "blacklisted -> no verdict",  "no verdict -> whitelisted", "no verdict -> blacklisted",
-    "same verdict, other file",
-};
-
-int change_class(ResultKind from, ResultKind to) {
-  const Verdict a = result_verdict(from), b = result_verdict(to);
-  if (a == b) return 6;
-  switch (a) {
-    case Verdict::Whitelisted:
-      return b == Verdict::Blacklisted ? 0 : 1;
-    case Verdict::Blacklisted:
-      return b == Verdict::Whitelisted ? 2 : 3;
-    case Verdict::None:
-      return b == Verdict::Whitelisted ? 4 : 5;
-  }
-  return 6;
-}
-
-struct Tally {
-  long logs = 0, unreadable = 0;
-  long replayed = 0, unchanged = 0, changed = 0;
-  std::array<long, 7> changes{};
-  long uncertain = 0, uncertain_different = 0;
-  long envelope_problems = 0, unopenable = 0;
-  LogCounts lines;
-  std::vector<std::string> without_no_action;
-};
-
-std::string deciding_line(const ReplayRules& rules, const ReplayVerdict& verdict) {
-  if (!verdict.file) return "no rule file decided";
-  std::string text = rules.display_path(*verdict.file) + ":" + std::to_string(verdict.editor_line);
-  switch (verdict.by) {
-    case DecidedBy::Strict:
-      text += " (STRICT)";
-      break;
-    case DecidedBy::NoDomain:
-      text += " (NO DOMAIN)";
-      break;
-    case DecidedBy::RedirectAfterStrict:
-      text += " (REDIRECT after STRICT)";
-      break;
-    default:
-      break;
-  }
-  return text;
-}
-
-const char* cut_note(const ResultLine& r) {
-  if (r.sender_cut && r.subject_cut) return "uncertain: sender and Subject cut in the log";
-  return r.sender_cut ? "uncertain: sender cut in the log" : "uncertain: Subject cut in the log";
-}
-
-std::string change_line(const std::string& log, const ResultLine& r, const ReplayVerdict& verdict,
-                        const ReplayRules& rules) {
-  std::string text = log;
-  text += ' ';
-  text += r.time;
-  text += ' ';
-  text += r.identifier;
-  text += " To: ";
-  text += r.recipient;
-  text += " From: ";
-  text += r.sender;
-  text += " Subject: ";
-  text += r.subject;
-  text += "  ";
-  text += result_name(r.kind);
-  text += " -> ";
-  text += result_name(verdict.kind);
-  text += "  ";
-  text += deciding_line(rules, verdict);
-  if (r.sender_cut || r.subject_cut) {
-    text += "  ";
-    text += cut_note(r);
-  }
-  return text + "\n";
-}
-
-void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, ReplayHits* hits, Tally& tally,
-                Console& out) {
-  LogWalk walk(file);
-  for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
-    if (item != LogWalk::Item::Result) continue;
-    const ResultLine& r = walk.result();
-    if (!result_has_message(r.kind)) {
-      ++(r.kind == ResultKind::Unopenable ? tally.unopenable : tally.envelope_problems);
-      continue;
-    }
-    const ReplayVerdict& verdict = rules.decide({r.recipient, r.local_part, r.domain, r.sender, r.subject});
-    ++tally.replayed;
-    if (hits && verdict.file) hits->count(rules.display_path(*verdict.file), verdict.counter);
-    const bool same = verdict.kind == r.kind;
-    if (r.sender_cut || r.subject_cut) {
-      ++tally.uncertain;
-      if (same) continue;
-      ++tally.uncertain_different;
-    } else if (same) {
-      ++tally.unchanged;
-      continue;
-    } else {
-      ++tally.changed;
-      ++tally.changes[change_class(r.kind, verdict.kind)];
-    }
-    out.print(change_line(log, r, verdict, rules));
-  }
-  const LogCounts& counts = walk.counts();
-  if (counts.results > 0 && counts.no_action == 0) tally.without_no_action.push_back(log);
-  tally.lines += counts;
-}
-
-void print_rows(Console& out, const std::vector<std::pair<std::string, std::string>>& rows) {
-  std::vector<std::string> labels;
-  for (const auto& row : rows) labels.push_back(row.first);
-  const std::size_t width = label_width(labels);
-  for (const auto& [label, value] : rows) out.print(right(label, width) + "\t" + value + "\n");
-}
-
-void print_summary(const Tally& t, const std::string& candidate, Console& out) {
-  out.print("\nReplayed against the rule files in " + (candidate.empty() ? std::string(".\\") : candidate) + "\n\n");
-  std::vector<std::pair<std::string, std::string>> rows = {
-      {"Messages replayed", right(t.replayed)},
-      {"Unchanged", right(t.unchanged)},
-      {"Changed", right(t.changed)},
-  };
-  for (std::size_t i = 0; i < t.changes.size(); ++i) rows.emplace_back(kChangeNames[i], right(t.changes[i]));
-  rows.emplace_back("Uncertain (cut in the log)",
-                    right(t.uncertain) + "\t" + std::to_string(t.uncertain_different) + " of them replay differently");
-  print_rows(out, rows);
-  out.print("\nNot replayed: the checker read no rule file for them\n\n");
-  print_rows(out, {{"Bad or missing addresses", right(t.envelope_problems)},
-                   {"Could not open message file", right(t.unopenable)}});
-  out.print("\nLines skipped\n\n");
-  print_rows(out, {{"Trace", right(t.lines.trace)},
-                   {"Invalid entries", right(t.lines.invalid_entries)},
-                   {"Other lines", right(t.lines.other)},
-                   {"Too long", right(t.lines.too_long)}});
-  out.print("\n");
-  print_rows(out, {{"Logs read", right(t.logs - t.unreadable)}, {"Logs unreadable", right(t.unreadable)}});
-  for (const std::string& log : t.without_no_action)
-    out.print("\n" + log +
-              " holds no \"No Action.\" line (written at LOW?): its messages without a verdict "
-              "could not be replayed.\n");
-}
-
-// Console text nobody reads.
-class Unread : public Console {
+// Prints the change lines up to a limit, and counts the others; none at all
+// for a summary.
+class ChangeLines {
  public:
-  void print(std::string_view) override {}
+  ChangeLines(Console& out, long limit, bool summary) : out_(out), limit_(summary ? 0 : limit), summary_(summary) {}
+  void print(const std::string& text) {
+    if (printed_ < limit_) {
+      out_.print(text);
+      ++printed_;
+    } else {
+      ++left_out_;
+    }
+  }
+  // "... N more", when the limit left some out.
+  void finish() const {
+    if (left_out_ > 0 && !summary_)
+      out_.print("... " + std::to_string(left_out_) + " more change" + (left_out_ == 1 ? "" : "s") + "\n");
+  }
+
+ private:
+  Console& out_;
+  long limit_;
+  bool summary_;
+  long printed_ = 0, left_out_ = 0;
 };
 
 }  // namespace
 
-std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs) {
-  ListedDiskRuleSource disk;
-  ReplayRules rules(disk, directory, DirectoryMap{});
-  ReplayHits hits;
-  Tally tally;
-  Unread unread;
-  for (const std::string& log : logs)
-    if (std::FILE* file = host_open_read(log.c_str())) {
-      replay_log(log, file, rules, &hits, tally, unread);
-      std::fclose(file);
-    }
-  return hits.lines(directory);
-}
+const Usage kReplayUsage = {
+    "QVADMIN replay [--dir PROGRAM_DIR] [--rules CANDIDATE_DIR] [--hits] [--summary | --limit N] LOG...\n",
+    "\n"
+    "Puts every message of past activity logs through a candidate rule tree, on QUORVANT's\n"
+    "own code, and prints each message whose verdict would change, then the counts. A LOG\n"
+    "may hold * and ?; \"-\" reads a log from standard input.\n"
+    "\n"
+    "  --dir PROGRAM_DIR      the live program directory (default: the directory of QVADMIN\n"
+    "                         itself)\n"
+    "  --rules CANDIDATE_DIR  the candidate tree (default: the live one)\n"
+    "  --hits                 also count, for every rule, the messages it decided\n"
+    "  --summary              print the counts alone, no line for each change\n"
+    "  --limit N              print at most N change lines, then how many more there are\n"
+    "\n"
+    "Exit code: 0 nothing changed, 1 something changed, 2 a mistake on the command line or a\n"
+    "log that cannot be read (the others are still replayed).\n",
+};
 
 int run_replay(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--dir", "--rules"}, {"--hits"}}, options, error)) {
-    line.err.print("QVADMIN replay: " + error + "\n" + kUsage);
-    return kExitUsage;
+  if (int code; !read_options(line, {{"--dir", "--rules", "--limit"}, {"--hits", "--summary"}}, options, code))
+    return code;
+  if (options.words.empty()) return mistake(line, "give at least one log");
+  long limit = std::numeric_limits<long>::max();
+  if (const std::string* word = options.value("--limit")) {
+    if (options.has("--summary")) return mistake(line, "give --summary or --limit, not both");
+    char* end = nullptr;
+    limit = std::strtol(word->c_str(), &end, 10);
+    if (word->empty() || *end || limit < 0 || (*word)[0] == '-')
+      return mistake(line, "--limit " + *word + ": give a number of change lines, 0 or more");
   }
-  if (options.words.empty()) {
-    line.err.print(std::string("QVADMIN replay: give at least one log\n") + kUsage);
-    return kExitUsage;
-  }
-  const std::string live = program_directory_option(line, options.value("--dir"));
-  const std::string candidate =
-      options.has("--rules") ? program_directory_option(line, options.value("--rules")) : live;
-  for (const auto& [option, directory] : {std::pair{"--dir", &live}, {"--rules", &candidate}}) {
+  ReplayRequest request;
+  request.live = program_directory_option(line, options.value("--dir"));
+  request.candidate =
+      options.has("--rules") ? program_directory_option(line, options.value("--rules")) : request.live;
+  for (const auto& [option, directory] : {std::pair{"--dir", &request.live}, {"--rules", &request.candidate}}) {
     const std::string* word = options.value(option);
-    if (word && !readable_directory(*directory)) {
-      line.err.print("QVADMIN replay: " + std::string(option) + " " + *word + ": not a directory that can be read\n");
-      return kExitUsage;
-    }
+    if (word && !readable_directory(*directory))
+      return mistake(line, std::string(option) + " " + *word + ": not a directory that can be read: " +
+                               host_error_text());
   }
-  // With a candidate tree, the cascade's paths and REDIRECT words that name
-  // the live directory are read below the candidate directory.
-  const bool mapped = !live.empty() && !same_ignoring_case(live, candidate);
-  ListedDiskRuleSource disk;
-  ReplayRules rules(disk, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
+  request.logs = options.words;
+  request.standard_input = line.in;
   ReplayHits hits;
-
-  Tally tally;
-  read_logs(
-      options.words, "QVADMIN replay", line.err,
-      [&](const std::string& log, std::FILE* file) {
-        ++tally.logs;
-        replay_log(log, file, rules, options.has("--hits") ? &hits : nullptr, tally, line.out);
-      },
-      [&](const std::string&) {
-        ++tally.logs;
-        ++tally.unreadable;
-      });
-  print_summary(tally, candidate, line.out);
+  if (options.has("--hits")) request.hits = &hits;
+  ChangeLines change_lines(line.out, limit, options.has("--summary"));
+  const ReplayTally tally =
+      replay_logs(request, [&](const std::string& change) { change_lines.print(change); }, line.err);
+  change_lines.finish();
+  const std::string& candidate = request.candidate;
+  line.out.print(replay_summary(tally, "Replayed against the rule files in " +
+                                           (candidate.empty() ? std::string(".\\") : candidate)));
   if (options.has("--hits")) hits.print(candidate, line.out);
   if (tally.unreadable > 0) return kExitUsage;
   return tally.changed > 0 ? 1 : 0;

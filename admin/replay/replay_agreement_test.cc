@@ -169,8 +169,8 @@ std::string show(const Message& m) {
 
 void expect_same(ReplayRules& rules, RuleSource& reference_files, const std::string& top, const Message& m,
                  const std::string& context) {
-  const ReplayVerdict& fast = rules.decide(m.view());
-  const ReferenceVerdict want = checker_verdict(top, m.view(), reference_files);
+  const ReplayDecision& fast = rules.decide(m.view());
+  const ReferenceDecision want = checker_decision(top, m.view(), reference_files);
   ASSERT_EQ(result_name(fast.kind), std::string(result_name(want.kind))) << context << show(m);
   ASSERT_EQ(static_cast<int>(fast.by), static_cast<int>(want.by)) << context << show(m);
   ASSERT_EQ(fast.file ? *fast.file : std::string(), want.file) << context << show(m);

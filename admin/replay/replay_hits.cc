@@ -66,13 +66,13 @@ std::vector<HitLine> ReplayHits::lines(const std::string& candidate_directory) {
     RuleLine line;
     while (reader->next(line)) {
       if (line.skipped) continue;
-      const RuleLineKind kind = line.text[0] == '#' ? RuleLineKind::Invalid : classify_rule_line(line.text);
+      const RuleLineKind kind = is_comment(line.text) ? RuleLineKind::Invalid : classify_rule_line(line.text);
       const auto decided = f.decided.find(line.counter);
       const bool decides = kind == RuleLineKind::FromRule || kind == RuleLineKind::SubjectRule ||
                            kind == RuleLineKind::Strict || kind == RuleLineKind::NoDomain;
       if (decided != f.decided.end() || decides)
         lines.push_back({f.path, line.editor_line, line.text, decided == f.decided.end() ? 0 : decided->second});
-      if (line.counter > kRuleLineLimit) break;
+      if (ends_reading(line)) break;
     }
   }
   return lines;

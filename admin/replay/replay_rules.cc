@@ -13,7 +13,7 @@
 namespace {
 
 struct RuleAt {
-  RuleResult verdict;
+  RuleResult result;
   int editor_line;
   int counter;
 };
@@ -42,36 +42,12 @@ struct ReplayRules::Compiled {
 };
 
 struct ReplayRules::Plan {
-  std::array<std::string, 3> paths;
-  std::array<Compiled*, 3> files{};  // nullptr: cannot be opened
+  std::array<std::string, kCascadeLevels> paths;
+  std::array<Compiled*, kCascadeLevels> files{};  // nullptr: cannot be opened
 };
 
-namespace {
-
-int result_index(RuleResult result) {
-  switch (result) {
-    case RuleResult::NothingDecided:
-      return 0;
-    case RuleResult::Whitelisted:
-      return 1;
-    case RuleResult::Blacklisted:
-      return 2;
-    case RuleResult::StopCascade:
-      break;
-  }
-  return 3;
-}
-
-}  // namespace
-
 ReplayRules::ReplayRules(RuleSource& disk, std::string top_directory, DirectoryMap map)
-    : top_directory_(std::move(top_directory)), map_(map), kept_(disk, std::move(map)) {
-  for (int level = 0; level < 3; ++level)
-    for (const RuleResult result :
-         {RuleResult::NothingDecided, RuleResult::Whitelisted, RuleResult::Blacklisted, RuleResult::StopCascade})
-      if (const char* words = cascade_words(static_cast<CascadeLevel>(level), result))
-        kinds_[level][result_index(result)] = result_kind_of_words(words);
-}
+    : top_directory_(std::move(top_directory)), map_(map), kept_(disk, std::move(map)) {}
 
 ReplayRules::~ReplayRules() = default;
 
@@ -115,12 +91,12 @@ ReplayRules::Compiled* ReplayRules::compiled(const std::string& path) {
     RuleLine line;
     for (const KeptLine& piece : kept->lines) {
       restore_rule_line(piece, line);
-      if (line.skipped || line.text[0] == '#') continue;
+      if (line.skipped || is_comment(line.text)) continue;
       const RuleLineKind kind = classify_rule_line(line.text);
       if (kind == RuleLineKind::FromRule || kind == RuleLineKind::SubjectRule) {
         const RuleTest test = rule_test(line.text);
         const int number = static_cast<int>(file->rules.size());
-        file->rules.push_back({static_cast<RuleResult>(test.verdict), line.editor_line, line.counter});
+        file->rules.push_back({rule_result(test.list), line.editor_line, line.counter});
         if (kind == RuleLineKind::FromRule)
           from_texts.emplace_back(test.text, number);
         else if (test.text[0] == '\0')
@@ -155,7 +131,7 @@ const ReplayRules::Plan& ReplayRules::plan_for(const ReplayMessage& message) {
   copy_view(envelope.domain, message.domain);
   auto plan = std::make_unique<Plan>();
   plan->paths = rule_file_paths(top_directory_, envelope);
-  for (int i = 0; i < 3; ++i) plan->files[i] = compiled(plan->paths[i]);
+  for (int i = 0; i < kCascadeLevels; ++i) plan->files[i] = compiled(plan->paths[i]);
   // The plan, its paths and its entry in the table, roughly.
   plan_bytes_ += sizeof(Plan) + 160 + recipient.size();
   for (const std::string& path : plan->paths) plan_bytes_ += path.size() + 32;
@@ -205,7 +181,7 @@ void ReplayRules::decide_file(const Compiled& file, RuleDecision& decision, bool
   }
   if (hit != TextMatcher::kNone) {
     const RuleAt& rule = file.rules[hit];
-    decision.result = rule.verdict;
+    decision.result = rule.result;
     decision.by = DecidedBy::Rule;
     decision.editor_line = rule.editor_line;
     decision.counter = rule.counter;
@@ -217,30 +193,30 @@ void ReplayRules::decide_file(const Compiled& file, RuleDecision& decision, bool
   decision.counter = file.no_hit.counter;
 }
 
-const ReplayVerdict& ReplayRules::decide(const ReplayMessage& message) {
+const ReplayDecision& ReplayRules::decide(const ReplayMessage& message) {
   take_message(message);
   const Plan& plan = plan_for(message);
   RuleDecision decision;
-  for (int i = 0; i < 3; ++i) {
-    const Compiled* file = plan.files[i];
+  for (const CascadeLevel level : kCascade) {
+    const Compiled* file = plan.files[static_cast<int>(level)];
     bool by_engine = false;
     decision = RuleDecision{};
     if (file) decide_file(*file, decision, by_engine);
-    const std::optional<ResultKind> kind = kinds_[i][result_index(decision.result)];
+    const std::optional<ResultKind> kind = cascade_result(level, decision.result);
     if (!kind) continue;
-    verdict_.kind = *kind;
-    verdict_.by = decision.by;
-    verdict_.editor_line = decision.editor_line;
-    verdict_.counter = decision.counter;
+    decision_.kind = *kind;
+    decision_.by = decision.by;
+    decision_.editor_line = decision.editor_line;
+    decision_.counter = decision.counter;
     if (decision.by == DecidedBy::Nothing) {
-      verdict_.file = nullptr;
+      decision_.file = nullptr;
     } else if (by_engine) {
       engine_file_ = std::move(decision.file);
-      verdict_.file = &engine_file_;
+      decision_.file = &engine_file_;
     } else {
-      verdict_.file = &file->path;
+      decision_.file = &file->path;
     }
     break;
   }
-  return verdict_;
+  return decision_;
 }

@@ -38,10 +38,10 @@ struct ReplayMessage {
   std::string_view sender, subject;
 };
 
-// The checker's verdict now: the kind of its result line and the line that
+// What the checker decides now: the kind of its result line and the line that
 // decided. file points into the ReplayRules and stays valid until its next
 // call; it is the path text as the checker names it (see display_path).
-struct ReplayVerdict {
+struct ReplayDecision {
   ResultKind kind = ResultKind::NoAction;
   DecidedBy by = DecidedBy::Nothing;
   const std::string* file = nullptr;  // nullptr when no line decided
@@ -56,9 +56,9 @@ class ReplayRules {
   ReplayRules(RuleSource& disk, std::string top_directory, DirectoryMap map);
   ~ReplayRules();
 
-  const ReplayVerdict& decide(const ReplayMessage& message);
+  const ReplayDecision& decide(const ReplayMessage& message);
 
-  // The file a verdict's path text names.
+  // The file a decision's path text names.
   std::string display_path(const std::string& file) const { return map_(file.c_str()); }
   // Past this much memory everything kept is dropped and read again when
   // needed, so memory stays bounded whatever the tree and the logs.
@@ -101,9 +101,6 @@ class ReplayRules {
   const TextMatcher* last_subject_ = nullptr;
   int last_subject_hit_ = 0;
 
-  // The kind of result line each level of the cascade gives for each result;
-  // nullopt where the cascade goes on.
-  std::optional<ResultKind> kinds_[3][4];
   std::string engine_file_;  // the file of a decision made by the engine
-  ReplayVerdict verdict_;
+  ReplayDecision decision_;
 };

@@ -1,48 +1,63 @@
 #include "admin/report/report.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "admin/activity_log/log_files.h"
 #include "admin/options.h"
+#include "admin/output/output_file.h"
 #include "admin/report/report_data.h"
 #include "admin/report/report_render.h"
 #include "common/host.h"
 #include "common/text_file.h"
 
-namespace {
-
-constexpr char kUsage[] = "usage: QVADMIN report [--html FILE] LOG...\n";
-
-}  // namespace
+const Usage kReportUsage = {
+    "QVADMIN report [--html FILE] LOG...\n",
+    "\n"
+    "Counts what QUORVANT did, per day and in total, from its activity logs: every kind of\n"
+    "result line, the invalid entries of the rule files, and the recipients and senders\n"
+    "blacklisted most. A LOG may hold * and ?; \"-\" reads a log from standard input.\n"
+    "\n"
+    "  --html FILE  also write the report as one self-contained HTML page; FILE must be new\n"
+    "               or a page QVADMIN wrote, never a log\n"
+    "\n"
+    "Exit code: 0, or 2 for a mistake on the command line, a log that cannot be read (the\n"
+    "others are still counted) or a page that cannot be written.\n",
+};
 
 int run_report(CommandLine& line) {
   Options options;
-  std::string error;
-  if (!parse_options(line.args, {{"--html"}, {}}, options, error)) {
-    line.err.print("QVADMIN report: " + error + "\n" + kUsage);
-    return kExitUsage;
+  if (int code; !read_options(line, {{"--html"}, {}}, options, code)) return code;
+  if (options.words.empty()) return mistake(line, "give at least one log");
+  std::optional<OutputFile> page;
+  if (const std::string* word = options.value("--html")) {
+    if (*word == "-") return mistake(line, "--html -: the page needs a file name");
+    page.emplace(host_path_argument(word->c_str()), kPageMarker);
   }
-  if (options.words.empty()) {
-    line.err.print(std::string("QVADMIN report: give at least one log\n") + kUsage);
+  auto refused = [&] {
+    line.err.print("QVADMIN report: will not write the page to " + page->path() + ": " + page->refusal() + "\n");
     return kExitUsage;
-  }
-  ReportBuilder builder;
+  };
+  if (page && !page->refusal().empty()) return refused();
+  ReportBuilder builder(host_local_time());
   read_logs(
-      options.words, "QVADMIN report", line.err,
-      [&](const std::string& log, std::FILE* file) { builder.add_log(log, file); },
+      options.words, line.command, line.err, line.in,
+      [&](const std::string& log, std::FILE* file) {
+        if (page) page->reading(file);
+        builder.add_log(log, file);
+      },
       [&](const std::string& log) { builder.add_unreadable(log); });
   const ReportData data = builder.finish();
   line.out.print(report_text(data));
   int code = data.unreadable.empty() ? 0 : kExitUsage;
-  if (const std::string* page = options.value("--html")) {
-    // A page is replaced whole or not at all.
-    const std::string path = host_path_argument(page->c_str());
-    const std::string bytes = to_crlf(report_html(data));
-    if (host_replace_file(path.c_str(), bytes.data(), bytes.size()) != ReplaceOutcome::Replaced) {
-      line.err.print("QVADMIN report: cannot write " + path + "\n");
+  if (page) {
+    if (!page->refusal().empty()) return refused();
+    std::string why;
+    if (!page->write(to_crlf(report_html(data)), why)) {
+      line.err.print("QVADMIN report: cannot write " + page->path() + ": " + why + "\n");
       code = kExitUsage;
     } else {
-      line.out.print("\nHTML report written to " + path + "\n");
+      line.out.print("\nHTML report written to " + page->path() + "\n");
     }
   }
   return code;

@@ -4,6 +4,8 @@
 
 #include "admin/command.h"
 
+extern const Usage kReportUsage;
+
 // 0, or 2 for a command-line mistake, a log that cannot be read or a page
 // that cannot be written.
 int run_report(CommandLine& line);

@@ -1,47 +1,93 @@
 #include "admin/report/report_data.h"
 
+#include <algorithm>
 #include <numeric>
+#include <tuple>
 
+#include "admin/columns.h"
 #include "common/text.h"
 
 namespace {
 
 constexpr std::size_t kMaxInvalidRows = 20000;
 constexpr std::size_t kTop = 10;
+constexpr int kHours = 24;
 
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 Ranking ranking(const TopCounter& counter) { return {counter.top(kTop), counter.short_by()}; }
 
+std::tuple<int, int, int> date_of(const DayRow& row) { return {row.year, row.month, row.day}; }
+
+std::string dated_label(const DayRow& row) {
+  return join({kMonths[row.month - 1], " ", std::to_string(row.day), " ", std::to_string(row.year)});
+}
+
+// "HH:MM:SS": the hour, or -1.
+int hour_of(std::string_view time) {
+  if (time.size() < 2 || time[0] < '0' || time[0] > '2' || time[1] < '0' || time[1] > '9') return -1;
+  const int hour = (time[0] - '0') * 10 + time[1] - '0';
+  return hour < kHours ? hour : -1;
+}
+
 }  // namespace
 
 long DayRow::total() const { return std::accumulate(kinds.begin(), kinds.end(), 0L); }
 
-std::string day_label(const std::string& log_path) {
+DayRow log_day(const std::string& log_path) {
   const std::size_t slash = log_path.find_last_of("\\/");
   const std::string name = slash == std::string::npos ? log_path : log_path.substr(slash + 1);
-  std::string folded;
-  for (const char c : name) folded += upper_case_char(c);
+  const std::string folded = upper_case(name);
   auto digit = [&](std::size_t i) { return folded[i] >= '0' && folded[i] <= '9' ? folded[i] - '0' : -100; };
+  DayRow row;
+  row.label = name;
   if (folded.size() == 11 && folded.starts_with("QEL") && folded.ends_with(".LOG")) {
     const int month = digit(3) * 10 + digit(4), day = digit(5) * 10 + digit(6);
-    if (month >= 1 && month <= 12 && day >= 1 && day <= 31)
-      return std::string(kMonths[month - 1]) + " " + std::to_string(day);
+    if (month >= 1 && month <= 12 && day >= 1 && day <= 31) {
+      row.label = join({kMonths[month - 1], " ", std::to_string(day)});
+      row.month = month;
+      row.day = day;
+    }
   }
-  return name;
+  return row;
 }
 
-DayRow& ReportBuilder::day(const std::string& label) {
+std::string day_label(const std::string& log_path) { return log_day(log_path).label; }
+
+void date_days(std::vector<DayRow>& days, const LocalTime& newest) {
+  for (DayRow& row : days)
+    if (row.month) row.year = std::pair(row.month, row.day) <= std::pair(newest.month, newest.day) ? newest.year
+                                                                                                   : newest.year - 1;
+  // Dated days first, in calendar order; the others keep the order given.
+  std::stable_sort(days.begin(), days.end(), [](const DayRow& a, const DayRow& b) {
+    if (!a.month || !b.month) return a.month && !b.month;
+    return date_of(a) < date_of(b);
+  });
+}
+
+ReportBuilder::ReportBuilder(const LocalTime& made) {
+  data_.made = made;
+  newest_ = {0, 0, 0, 0, 0, 0};
+  for (int h = 0; h < kHours; ++h) data_.hours.push_back({join({h < 10 ? "0" : "", std::to_string(h), ":00"}), {}});
+  data_.hours.push_back({"(no time)", {}});
+}
+
+DayRow& ReportBuilder::day(const DayRow& of_log) {
   for (DayRow& row : data_.days)
-    if (row.label == label) return row;
-  data_.days.push_back({label, {}});
+    if (row.label == of_log.label) return row;
+  data_.days.push_back(of_log);
   return data_.days.back();
 }
 
 void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
   data_.logs.push_back(path);
-  DayRow& row = day(day_label(path));
+  // A log from a pipe was written now.
+  LocalTime written = data_.made;
+  host_modified_time(file, written);
+  const auto key = [](const LocalTime& t) { return std::tuple(t.year, t.month, t.day, t.hour, t.minute, t.second); };
+  if (key(written) > key(newest_)) newest_ = written;
+  DayRow& row = day(log_day(path));
   LogWalk walk(file);
   for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
     if (item == LogWalk::Item::InvalidEntry) {
@@ -60,6 +106,8 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
     }
     const ResultLine& r = walk.result();
     ++row.kinds[static_cast<int>(r.kind)];
+    const int hour = hour_of(r.time);
+    ++data_.hours[hour < 0 ? kHours : hour].kinds[static_cast<int>(r.kind)];
     if (result_verdict(r.kind) != Verdict::Blacklisted) continue;
     ++data_.blacklisted;
     users_.add(r.recipient);
@@ -76,6 +124,13 @@ ReportData ReportBuilder::finish() {
   data_.total.label = "Total";
   for (const DayRow& row : data_.days)
     for (int k = 0; k < kResultKinds; ++k) data_.total.kinds[k] += row.kinds[k];
+  if (data_.hours.back().total() == 0) data_.hours.pop_back();
+  date_days(data_.days, newest_);
+  for (const DayRow& row : data_.days)
+    if (row.month) {
+      if (data_.first_day.empty()) data_.first_day = dated_label(row);
+      data_.last_day = dated_label(row);
+    }
   for (auto& [key, row] : invalid_) data_.invalid_entries.push_back(std::move(row));
   invalid_.clear();
   data_.recipient_domains = ranking(recipient_domains_);

@@ -13,10 +13,12 @@
 #include "admin/activity_log/log_line.h"
 #include "admin/activity_log/log_walk.h"
 #include "admin/report/top_counter.h"
+#include "common/host.h"
 
 struct DayRow {
-  std::string label;  // "Dec 25" from QEL1225.LOG; the file name for other names
+  std::string label;  // "Dec 25" from QEL1225.LOG; the file name for other names; "14:00" for an hour
   std::array<long, kResultKinds> kinds{};
+  int year = 0, month = 0, day = 0;  // the day a log's name gives, its year worked out; 0 for others
   long total() const;
 };
 
@@ -33,31 +35,45 @@ struct Ranking {
 };
 
 struct ReportData {
-  std::vector<DayRow> days;  // in the order their logs were given
+  // The days of logs named QELmmdd.LOG in calendar order, then the logs of
+  // other names in the order given.
+  std::vector<DayRow> days;
   DayRow total;
+  std::vector<DayRow> hours;  // 24, "00:00" to "23:00", then "(no time)" when a line had none
   std::vector<InvalidEntryRow> invalid_entries;  // by file, then line
   long invalid_entries_not_listed = 0;           // beyond the rows kept
   long blacklisted = 0;
   Ranking recipient_domains, users, sender_domains;
   LogCounts lines;
   std::vector<std::string> logs, unreadable;
+  std::string first_day, last_day;  // "Dec 20 2024": the period of the dated logs ("" without one)
+  LocalTime made{};                 // when the report was made
 };
 
-// The day a log's file name stands for: "Dec 25" for QEL1225.LOG (any letter
-// case); the file name itself for any other name.
+// The day a log's name stands for: "Dec 25" for QEL1225.LOG (any letter
+// case), with month 12 and day 25; the file name itself, with 0 and 0, for
+// any other name.
+DayRow log_day(const std::string& log_path);
 std::string day_label(const std::string& log_path);
 
 // Gathers the report from the logs one at a time.
 class ReportBuilder {
  public:
+  explicit ReportBuilder(const LocalTime& made);
   void add_log(const std::string& path, std::FILE* file);
   void add_unreadable(const std::string& path);
   ReportData finish();
 
  private:
-  DayRow& day(const std::string& label);
+  DayRow& day(const DayRow& of_log);
 
   ReportData data_;
   std::map<std::pair<std::string, long>, InvalidEntryRow> invalid_;
   TopCounter recipient_domains_, users_, sender_domains_;
+  LocalTime newest_{};  // the latest time a log was written
 };
+
+// Each day's year: the latest that puts the day on or before newest (so
+// that QEL1220.LOG to QEL0118.LOG read in calendar order across the year's
+// end). Days of other names keep year 0.
+void date_days(std::vector<DayRow>& days, const LocalTime& newest);

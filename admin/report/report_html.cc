@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +14,7 @@ constexpr char kHead[] = R"(<!DOCTYPE html>
 <html lang="en">
 <head>
 <meta charset="utf-8"/>
+<meta name="generator" content="QVADMIN report"/>
 <title>QUORVANT activity</title>
 <style>
 )";
@@ -22,10 +24,11 @@ h1 { font-size: 1.4em; margin-bottom: 0.2em; }
 h2 { font-size: 1.1em; margin: 1.6em 0 0.4em; }
 table { border-collapse: collapse; margin: 0.4em 0 1em; font-size: 0.85em; }
 th, td { border: 1px solid #bbb; padding: 2px 5px; }
-td { white-space: nowrap; }
+td { white-space: pre; }
 th { background: #eee; font-weight: 600; }
 td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 tr.total td { font-weight: 600; border-top: 2px solid #888; }
+ul.logs { font-size: 0.85em; columns: 3; margin: 0.3em 0 1em; }
 ul.legend { list-style: none; padding: 0; margin: 0.3em 0 1em; columns: 2; font-size: 0.85em; }
 ul.legend li { margin: 1px 0; }
 ul.legend svg { vertical-align: middle; margin-right: 0.4em; }
@@ -55,13 +58,15 @@ long axis_step(long top) {
   }
 }
 
-std::string chart(const ReportData& data) {
-  // Labels of many days stand slanted below the bars and need more room.
-  const int width = 900, left = 70, right = 20, top = 20, bottom = data.days.size() > 10 ? 80 : 40;
+// A stacked bar chart of the rows' kinds. Labels stand slanted below the
+// bars when there are more than ten, and only every so many of them when
+// they would crowd each other.
+std::string chart(const std::vector<DayRow>& rows, const char* what) {
+  const int width = 900, left = 70, right = 20, top = 20, bottom = rows.size() > 10 ? 80 : 40;
   const int height = 300 + top + bottom;
   const int plot_w = width - left - right, plot_h = height - top - bottom;
   long most = 0;
-  for (const DayRow& row : data.days) most = std::max(most, row.total());
+  for (const DayRow& row : rows) most = std::max(most, row.total());
   const long step = axis_step(std::max(most, 1L));
   const long axis_top = std::max(step, (most + step - 1) / step * step);
   auto y_of = [&](long value) { return top + plot_h - static_cast<double>(value) * plot_h / axis_top; };
@@ -69,7 +74,7 @@ std::string chart(const ReportData& data) {
 
   std::string svg = "<svg class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(width) +
                     "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(width) + " " + number(height) +
-                    "\" role=\"img\" aria-label=\"Result lines per day\">\n";
+                    "\" role=\"img\" aria-label=\"" + what + "\">\n";
   svg += "<rect x=\"0\" y=\"0\" width=\"" + number(width) + "\" height=\"" + number(height) + "\" fill=\"#ffffff\"/>\n";
   for (long v = 0; v <= axis_top; v += step) {
     const double y = y_of(v);
@@ -79,7 +84,7 @@ std::string chart(const ReportData& data) {
                   left, y, left + plot_w, y, left - 6, y + 4, v);
     svg += buf;
   }
-  const std::size_t n = data.days.size();
+  const std::size_t n = rows.size();
   if (n == 0) {
     std::snprintf(buf, sizeof buf, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">no logs</text>\n", left + plot_w / 2,
                   top + plot_h / 2);
@@ -87,8 +92,10 @@ std::string chart(const ReportData& data) {
   }
   const double slot = n ? static_cast<double>(plot_w) / static_cast<double>(n) : plot_w;
   const double bar = std::min(slot * 0.7, 60.0);
+  // A slanted label needs about 14 pixels beside the next.
+  const std::size_t every = n > 10 ? static_cast<std::size_t>(std::ceil(14.0 / slot)) : 1;
   for (std::size_t i = 0; i < n; ++i) {
-    const DayRow& row = data.days[i];
+    const DayRow& row = rows[i];
     const double x = left + slot * static_cast<double>(i) + (slot - bar) / 2;
     long below = 0;
     for (const KindColumn& column : kKindColumns) {
@@ -98,9 +105,10 @@ std::string chart(const ReportData& data) {
       std::snprintf(buf, sizeof buf, "<rect x=\"%.1f\" y=\"%.2f\" width=\"%.1f\" height=\"%.2f\" fill=\"%s\">", x, y1,
                     bar, y0 - y1, column.colour);
       svg += buf;
-      svg += "<title>" + html_escape(row.label) + ": " + column.legend + " " + number(count) + "</title></rect>\n";
+      svg += "<title>" + html_escape(row.label) + ": " + legend(column) + " " + number(count) + "</title></rect>\n";
       below += count;
     }
+    if (i % every != 0) continue;
     const double cx = x + bar / 2;
     if (n > 10)
       std::snprintf(buf, sizeof buf, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"end\" transform=\"rotate(-45 %.1f %d)\">",
@@ -116,13 +124,13 @@ std::string chart(const ReportData& data) {
   return svg + "</svg>\n";
 }
 
-std::string legend() {
+std::string legends() {
   std::string html = "<ul class=\"legend\">\n";
   for (const KindColumn& column : kKindColumns)
     html += std::string(
                 "<li><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"12\" height=\"12\"><rect width=\"12\" "
                 "height=\"12\" fill=\"") +
-            column.colour + "\"/></svg>" + html_escape(column.legend) + "</li>\n";
+            column.colour + "\"/></svg>" + html_escape(legend(column)) + "</li>\n";
   return html + "</ul>\n";
 }
 
@@ -134,13 +142,13 @@ std::string day_row(const DayRow& row, bool total) {
   return html + "<td class=\"n\">" + number(row.total()) + "</td></tr>\n";
 }
 
-std::string days_table(const ReportData& data) {
-  std::string html = "<table id=\"days\">\n<tr><th>Day</th>";
+std::string kinds_table(const char* id, const char* label, const std::vector<DayRow>& rows, const DayRow* total) {
+  std::string html = std::string("<table id=\"") + id + "\">\n<tr><th>" + label + "</th>";
   for (const KindColumn& column : kKindColumns)
     html += std::string("<th class=\"n\">") + column.head1 + (column.head1[0] ? " " : "") + column.head2 + "</th>";
   html += "<th class=\"n\">Total</th></tr>\n";
-  for (const DayRow& row : data.days) html += day_row(row, false);
-  return html + day_row(data.total, true) + "</table>\n";
+  for (const DayRow& row : rows) html += day_row(row, false);
+  return html + (total ? day_row(*total, true) : "") + "</table>\n";
 }
 
 std::string ranking_table(const char* id, const char* title, const char* what, const Ranking& ranking,
@@ -169,7 +177,13 @@ std::string report_html_body(const ReportData& data) {
   std::string html = "<h1>QUORVANT activity</h1>\n<p id=\"summary\">" + number(static_cast<long>(data.logs.size())) +
           (data.logs.size() == 1 ? " log: " : " logs: ") + number(data.total.total()) + " result lines, " +
           number(data.blacklisted) + " blacklisted</p>\n";
-  html += "<h2>Result lines per day</h2>\n" + chart(data) + legend() + days_table(data);
+  html += "<p id=\"period\">";
+  if (!data.first_day.empty()) html += "Period " + data.first_day + " to " + data.last_day + ". ";
+  html += "Made " + time_text(data.made) + ".</p>\n";
+  html += "<h2>Result lines per day</h2>\n" + chart(data.days, "Result lines per day") + legends() +
+          kinds_table("days", "Day", data.days, &data.total);
+  html += "<h2>Result lines per hour of the day</h2>\n" + chart(data.hours, "Result lines per hour of the day") +
+          kinds_table("hours", "Hour", data.hours, nullptr);
 
   html +=
       "<h2>Invalid entries in the rule files</h2>\n<table id=\"invalid\">\n<tr><th>File:Line</th><th "
@@ -192,6 +206,9 @@ std::string report_html_body(const ReportData& data) {
   html += "<p class=\"note\" id=\"lines\">Lines read " + number(l.lines) + ": result lines " + number(l.results) +
           ", invalid entries " + number(l.invalid_entries) + ", trace " + number(l.trace) + ", other lines skipped " +
           number(l.other) + ", too long " + number(l.too_long) + "</p>\n";
+  html += "<h2>Logs read</h2>\n<ul class=\"logs\" id=\"logs\">\n";
+  for (const std::string& log : data.logs) html += "<li>" + html_escape(log) + "</li>\n";
+  html += "</ul>\n";
   for (const std::string& log : data.unreadable) html += "<p class=\"note\">Not read: " + html_escape(log) + "</p>\n";
   return html;
 }

@@ -2,11 +2,14 @@
 // bounded counter past its limit, and the day of a log's name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "admin/report/report_data.h"
+#include "admin/report/report_render.h"
 #include "admin/report/top_counter.h"
 
 namespace {
@@ -46,6 +49,45 @@ TEST(TopCounter, ExactWithinItsLimit) {
   EXPECT_EQ(top[0], std::make_pair(std::string("A"), 3L));
   EXPECT_EQ(top[1], std::make_pair(std::string("B"), 2L));
   EXPECT_EQ(counter.short_by(), 0);
+}
+
+// Days run in calendar order across the year's end: each takes the latest
+// year that puts it on or before the newest log's last change.
+TEST(DayLabel, CalendarOrderAcrossTheYearsEnd) {
+  const struct {
+    std::vector<const char*> logs;  // in the order given
+    LocalTime newest;
+    std::vector<std::string> days;  // in the order shown, with their years
+  } cases[] = {
+      {{"QEL0101.LOG", "QEL0118.LOG", "week.txt", "QEL1220.LOG", "QEL1231.LOG"},
+       {2025, 1, 19, 0, 0, 0},
+       {"Dec 20 2024", "Dec 31 2024", "Jan 1 2025", "Jan 18 2025", "week.txt 0"}},
+      {{"QEL0101.LOG", "QEL1231.LOG"}, {2024, 12, 31, 23, 0, 0}, {"Jan 1 2024", "Dec 31 2024"}},
+      {{"QEL0229.LOG", "QEL0301.LOG", "QEL0228.LOG"}, {2024, 3, 1, 0, 0, 0},
+       {"Feb 28 2024", "Feb 29 2024", "Mar 1 2024"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<DayRow> days;
+    for (const char* log : c.logs) days.push_back(log_day(log));
+    date_days(days, c.newest);
+    std::vector<std::string> shown;
+    for (const DayRow& row : days) shown.push_back(row.label + " " + std::to_string(row.year));
+    EXPECT_EQ(shown, c.days);
+  }
+}
+
+// A year of days: the chart names only as many as fit beside each other.
+TEST(ReportPage, ThinsTheDayLabelsToFit) {
+  for (const int days : {7, 30, 365}) {
+    ReportData data;
+    for (int d = 0; d < days; ++d) data.days.push_back({"Day " + std::to_string(d), {1}});
+    const std::string page = report_html(data);
+    const std::string chart = page.substr(0, page.find("</svg>"));
+    int labels = 0;
+    for (std::size_t at = 0; (at = chart.find("\">Day ", at)) != std::string::npos; ++at) ++labels;
+    EXPECT_LE(labels, 60) << days;
+    EXPECT_GE(labels, std::min(days, 25)) << days;
+  }
 }
 
 TEST(DayLabel, FromTheLogName) {

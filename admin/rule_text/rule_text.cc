@@ -41,7 +41,10 @@ std::string first_words(const char* text, int n) {
 
 int word_count(const char* text) { return std::strchr(text, ' ') ? 2 : 1; }
 
-std::string list_word(const char* line) { return std::string(line, std::min<std::size_t>(9, std::strlen(line))); }
+// The list word as written: the line's first characters.
+std::string written_list_word(const char* line) {
+  return std::string(line, std::min(kListWordLength, std::strlen(line)));
+}
 
 // The keyword nearest (in edits) to the words a text begins with, or "" when
 // none is near enough to be what was meant.
@@ -71,10 +74,10 @@ std::string unknown_keyword(const char* text) {
 }
 
 std::string no_field(const char* line) {
-  std::string message = list_word(line) + " is followed by neither FROM nor SUBJECT";
-  const std::string word = std::strlen(line) > 10 ? first_words(line + 10, 1) : "";
+  std::string message = written_list_word(line) + " is followed by neither FROM nor SUBJECT";
+  const std::string word = std::strlen(line) > kFieldAt ? first_words(line + kFieldAt, 1) : "";
   if (word.empty()) return message;
-  const std::string suggestion = closest_keyword(line + 10);
+  const std::string suggestion = closest_keyword(line + kFieldAt);
   message += " but by " + lint_quoted(word);
   return suggestion == "FROM" || suggestion == "SUBJECT" ? message + " (did you mean " + suggestion + "?)" : message;
 }
@@ -99,7 +102,7 @@ std::string invalid_entry_message(const RuleLine& line, InvalidReason why) {
     case InvalidReason::UnknownKeyword:
       return (line.continued ? rest : "") + unknown_keyword(text + std::strspn(text, " "));
     case InvalidReason::Separator:
-      return (line.continued ? rest : "") + "not exactly one character between " + list_word(text) +
+      return (line.continued ? rest : "") + "not exactly one character between " + written_list_word(text) +
              " and FROM or SUBJECT";
     case InvalidReason::NoField:
       return (line.continued ? rest : "") + no_field(text);
@@ -108,9 +111,10 @@ std::string invalid_entry_message(const RuleLine& line, InvalidReason why) {
     case InvalidReason::ShortSubject: {
       std::string subject = subject_text(text);
       const std::string trimmed = trim_spaces(subject.data());
+      const std::string least = std::to_string(kShortestSubjectText) + " characters";
       return (line.continued ? rest : "") + "the Subject text " +
-             (trimmed.empty() ? "is empty: a SUBJECT rule needs 5 characters at least"
-                               : lint_quoted(trimmed) + " is shorter than 5 characters");
+             (trimmed.empty() ? "is empty: a SUBJECT rule needs " + least + " at least"
+                              : lint_quoted(trimmed) + " is shorter than " + least);
     }
     case InvalidReason::ShortRedirect:
       return (line.continued ? rest : "") +

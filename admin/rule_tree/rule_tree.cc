@@ -11,10 +11,9 @@
 
 namespace {
 
-constexpr char kExtension[] = ".QUORVANT";
-constexpr std::size_t kExtensionLength = sizeof kExtension - 1;
+constexpr std::string_view kExtension = kRuleFileExtension;
 
-bool is_default_name(const std::string& stem) { return upper_case(stem) == "$DEFAULT$"; }
+bool is_default_name(const std::string& name) { return same_ignoring_case(name, kDefaultRuleFile); }
 
 class NoRuleFiles : public RuleSource {
  public:
@@ -23,7 +22,7 @@ class NoRuleFiles : public RuleSource {
 
 class CascadeRecorder : public CheckObserver {
  public:
-  std::array<std::string, 3> paths;
+  std::array<std::string, kCascadeLevels> paths;
   void cascade_file(CascadeLevel level, const std::string& path) override {
     paths[static_cast<std::size_t>(level)] = path;
   }
@@ -35,7 +34,8 @@ class CascadeRecorder : public CheckObserver {
 // cascade evaluates all three.
 struct Cascade {
   std::string recipient;
-  std::array<std::string, 3> paths;
+  std::array<std::string, kCascadeLevels> paths;
+  const std::string& path(CascadeLevel level) const { return paths[static_cast<int>(level)]; }
 };
 
 Cascade cascade_for(const std::string& program_directory, const std::string& address) {
@@ -88,26 +88,27 @@ class Walker {
     TreeFile file;
     file.path = path;
     file.regular = regular;
-    const std::string stem = names_.back().substr(0, names_.back().size() - kExtensionLength);
-    if (names_.size() == 1 && is_default_name(stem)) {
+    const std::string& name = names_.back();
+    const std::string stem = name.substr(0, name.size() - kExtension.size());
+    if (names_.size() == 1 && is_default_name(name)) {
       const Cascade c = cascade_for(program_, "A@B");
-      if (!c.recipient.empty() && same_file(c.paths[2], path)) {
+      if (!c.recipient.empty() && same_file(c.path(CascadeLevel::Program), path)) {
         file.anyone = true;
-        file.path = c.paths[2];
+        file.path = c.path(CascadeLevel::Program);
       }
-    } else if (names_.size() == 2 && is_default_name(stem)) {
+    } else if (names_.size() == 2 && is_default_name(name)) {
       const Cascade one = cascade_for(program_, "A@" + names_[0]);
       const Cascade two = cascade_for(program_, "B@" + names_[0]);
-      if (!one.recipient.empty() && !two.recipient.empty() && same_file(one.paths[1], path) &&
-          same_file(two.paths[1], path)) {
+      if (!one.recipient.empty() && !two.recipient.empty() && same_file(one.path(CascadeLevel::Domain), path) &&
+          same_file(two.path(CascadeLevel::Domain), path)) {
         file.recipients = {one.recipient, two.recipient};
-        file.path = one.paths[1];
+        file.path = one.path(CascadeLevel::Domain);
       }
     } else if (names_.size() == 2) {
       const Cascade c = cascade_for(program_, stem + "@" + names_[0]);
-      if (!c.recipient.empty() && same_file(c.paths[0], path)) {
+      if (!c.recipient.empty() && same_file(c.path(CascadeLevel::User), path)) {
         file.recipients = {c.recipient};
-        file.path = c.paths[0];
+        file.path = c.path(CascadeLevel::User);
       }
     }
     if (!file.reachable()) {
@@ -133,7 +134,8 @@ class Walker {
 }  // namespace
 
 bool is_rule_file_name(const std::string& name) {
-  return name.size() > kExtensionLength && upper_case(name.substr(name.size() - kExtensionLength)) == kExtension;
+  return name.size() > kExtension.size() &&
+         same_ignoring_case(std::string_view(name).substr(name.size() - kExtension.size()), kExtension);
 }
 
 bool walk_rule_tree(const std::string& program_directory, RuleTree& tree) {

@@ -14,7 +14,7 @@ namespace {
 // The kind's name in a query: "Blacklisted-Domain" is blacklisted-domain.
 std::string kind_word(ResultKind kind) {
   std::string word;
-  for (const char* c = result_name(kind); *c; ++c) word += *c == ' ' ? '-' : static_cast<char>(std::tolower(*c));
+  for (const char c : result_name(kind)) word += c == ' ' ? '-' : static_cast<char>(std::tolower(c));
   return word;
 }
 
@@ -33,7 +33,7 @@ std::vector<KindChoice> kind_choices() {
     const Verdict verdict = result_verdict(kind);
     const int group = verdict == Verdict::Whitelisted ? 1 : verdict == Verdict::Blacklisted ? 2 : 3;
     choices[static_cast<std::size_t>(group)].kinds.push_back(kind);
-    choices.push_back({kind_word(kind), result_name(kind), {kind}});
+    choices.push_back({kind_word(kind), std::string(result_name(kind)), {kind}});
   }
   return choices;
 }
@@ -103,7 +103,7 @@ std::string counts(const Filter& f, const ActivityAnswer& answer) {
     Filter only = f;
     only.kind = kind_word(kind);
     html += "<li><a href=\"" + href("/", only.fields()) + "\" data-kind=\"" + kind_word(kind) + "\">" +
-            result_name(kind) + "</a> <span class=\"count\">" + std::to_string(answer.kinds[static_cast<std::size_t>(k)]) +
+            std::string(result_name(kind)) + "</a> <span class=\"count\">" + std::to_string(answer.kinds[static_cast<std::size_t>(k)]) +
             "</span></li>\n";
   }
   return html + "</ul>\n";

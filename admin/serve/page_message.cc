@@ -43,7 +43,7 @@ Response message_page(const PageContext& context) {
       {"Recipient", line.recipient},
       {"Sender", line.sender + (line.sender_cut ? "  (cut in the log)" : "")},
       {"Subject", line.subject + (line.subject_cut ? "  (cut in the log)" : "")},
-      {"Result", result_name(line.kind)}};
+      {"Result", std::string(result_name(line.kind))}};
   for (const auto& [name, value] : rows)
     body += std::string("<tr><th>") + name + "</th><td>" + html_escape(value) + "</td></tr>\n";
   body += "</table>\n";

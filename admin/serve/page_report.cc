@@ -19,7 +19,7 @@ Response report_page(const PageContext& context) {
   std::vector<std::string> logs = context.site.log_paths(days);
   std::reverse(logs.begin(), logs.end());  // oldest first, as the chart runs
   const ReportData data = context.site.engine([&] {
-    ReportBuilder builder;
+    ReportBuilder builder(host_local_time());
     for (const std::string& log : logs) {
       if (std::FILE* file = host_open_read(log.c_str())) {
         builder.add_log(log, file);

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "admin/replay/replay.h"
+#include "admin/replay/replay_hits.h"
+#include "admin/replay/replay_run.h"
 #include "admin/serve/html_page.h"
 #include "admin/serve/rule_listing.h"
 #include "admin/serve/site.h"

@@ -1,9 +1,8 @@
 #include "admin/serve/rule_listing.h"
 
 #include <algorithm>
+#include <map>
 #include <tuple>
-
-#include "admin/rule_tree/rule_tree.h"
 
 namespace {
 
@@ -48,10 +47,19 @@ const char* role_name(FileRole role) {
 
 RuleListing list_rules(const std::string& program_directory, const Scope& scope) {
   RuleListing listing;
-  listing.read = lint_tree(program_directory, false, listing.lint);
-  const LintedTree& lint = listing.lint;
+  LintRequest request;
+  request.program_directory = program_directory;
+  listing.read = lint_rules(request, listing.lint);
+  // What the tree walk found of each file: who reaches it. A file lint
+  // checked that the walk did not find is a REDIRECT target.
+  walk_rule_tree(program_directory, listing.tree);
+  const PathKeys keys;
+  std::map<std::string, const TreeFile*> found;
+  for (const TreeFile& file : listing.tree.files) found.emplace(keys.key(file.path), &file);
+  const LintResult& lint = listing.lint;
   for (std::size_t i = 0; i < lint.files.size(); ++i) {
-    const TreeFile* tree = lint.tree_files[i] < 0 ? nullptr : &lint.tree.files[static_cast<std::size_t>(lint.tree_files[i])];
+    const auto in_tree = found.find(keys.key(lint.files[i].path));
+    const TreeFile* tree = in_tree == found.end() ? nullptr : in_tree->second;
     if (!scope.sees_file(lint.files[i].path)) continue;
     ListedFile file;
     file.role = role_of(tree);

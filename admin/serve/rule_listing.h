@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "admin/lint/lint.h"
+#include "admin/lint/lint_run.h"
 #include "admin/replay/replay_hits.h"
+#include "admin/rule_tree/rule_tree.h"
 #include "admin/serve/scope.h"
 
 enum class FileRole { ServerWide, Domain, User, Redirect, Unreached };
@@ -24,7 +25,8 @@ struct ListedFile {
 
 struct RuleListing {
   bool read = false;  // false: the program directory cannot be read
-  LintedTree lint;
+  LintResult lint;
+  RuleTree tree;
   std::vector<ListedFile> files;  // in the listing's order
 
   // The file at that place, or nullptr.

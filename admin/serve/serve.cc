@@ -12,14 +12,9 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: QVADMIN serve [--dir PROGRAM_DIR] [--listen HOST:PORT] [--token-file FILE] [--host NAME] [--days N]\n";
 constexpr char kDefaultListen[] = "127.0.0.1:8025";
 
-int refuse(CommandLine& line, const std::string& why) {
-  line.err.print("QVADMIN serve: " + why + "\n" + kUsage);
-  return kExitUsage;
-}
+int refuse(CommandLine& line, const std::string& why) { return mistake(line, why); }
 
 // HOST:PORT as a browser writes it in the Host header.
 std::string host_text(const ListenAddress& address, unsigned short port) {
@@ -29,11 +24,32 @@ std::string host_text(const ListenAddress& address, unsigned short port) {
 
 }  // namespace
 
+const Usage kServeUsage = {
+    "QVADMIN serve [--dir PROGRAM_DIR] [--listen HOST:PORT] [--token-file FILE] [--host NAME] [--days N]\n",
+    "\n"
+    "A web console on this machine: the activity of the last days with every message's\n"
+    "account, the rule files with lint's findings and the messages each rule decided, the\n"
+    "report and the health of the tree. It prints the address to open, with a token made\n"
+    "for this run, and serves until it is stopped.\n"
+    "\n"
+    "  --dir PROGRAM_DIR    the directory of QUORVANT.EXE and its rule files (default: the\n"
+    "                       directory of QVADMIN itself)\n"
+    "  --listen HOST:PORT   where to listen (default 127.0.0.1:8025); HOST is an IP address\n"
+    "                       ([::1] for IPv6) or localhost; port 0 takes a free one. An\n"
+    "                       address other than the loopback needs --token-file\n"
+    "  --token-file FILE    tokens made by QVADMIN token add also log in\n"
+    "  --host NAME          a further Host header to answer to (a reverse proxy's name)\n"
+    "  --days N             days of activity logs shown, 1 to 365 (default 30)\n"
+    "\n"
+    "Exit code: 2 for a mistake on the command line, a program directory that cannot be read\n"
+    "or an address that cannot be used.\n",
+};
+
 int run_serve(CommandLine& line) {
   Options options;
+  if (int code; !read_options(line, {{"--dir", "--listen", "--token-file", "--host", "--days"}, {}}, options, code))
+    return code;
   std::string error;
-  if (!parse_options(line.args, {{"--dir", "--listen", "--token-file", "--host", "--days"}, {}}, options, error))
-    return refuse(line, error);
   if (!options.words.empty()) return refuse(line, "unexpected word " + options.words[0]);
 
   SiteConfig config;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "admin/token/sha256.h"
+#include "common/sha256.h"
 #include "admin/token/token_file.h"
 
 std::optional<Session> Sessions::open(const std::string& token_name, const std::string& token_hash,

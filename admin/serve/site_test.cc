@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "admin/serve/wire.h"
-#include "admin/token/sha256.h"
+#include "common/sha256.h"
 #include "common/testing/scratch.h"
 
 namespace {

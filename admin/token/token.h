@@ -4,6 +4,8 @@
 
 #include "admin/command.h"
 
+extern const Usage kTokenUsage;
+
 // 0 when the token was made and its line appended; 2 for a command-line
 // mistake or a token file that cannot be written.
 int run_token(CommandLine& line);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "admin/token/sha256.h"
+#include "common/sha256.h"
 #include "common/host.h"
 
 namespace {
@@ -78,7 +78,13 @@ const TokenLine* find_token(const TokenFile& file, std::string_view token) {
 std::string new_token() {
   unsigned char bytes[32];
   if (!host_random_bytes(bytes, sizeof bytes)) return "";
-  return lower_hex(bytes, sizeof bytes);
+  constexpr char kHex[] = "0123456789abcdef";
+  std::string token;
+  for (const unsigned char b : bytes) {
+    token += kHex[b >> 4];
+    token += kHex[b & 15];
+  }
+  return token;
 }
 
 bool valid_token_name(std::string_view name) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "admin/testing/admin_run.h"
-#include "admin/token/sha256.h"
+#include "common/sha256.h"
 #include "common/testing/scratch.h"
 
 namespace {

@@ -30,7 +30,7 @@ bool read_token(TextReader& reader, char (&token)[101]) {
 
 }  // namespace
 
-void reference_scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
+void reference_scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
                         Console& console) {
   TextReader reader(log);
   char token[101];

@@ -7,7 +7,7 @@
 
 #include "common/console.h"
 #include "analyser/log_scan.h"
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 
-void reference_scan_log(std::FILE* log, std::int32_t scan_limit, TestTable& table, ScanTotals& totals,
+void reference_scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
                         Console& console);

@@ -10,7 +10,7 @@
 
 #include "common/console.h"
 #include "analyser/log_scan.h"
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 #include "common/testing/scratch.h"
 
 struct ScanOutcome {
@@ -35,12 +35,12 @@ inline std::ostream& operator<<(std::ostream& out, const ScanOutcome& o) {
   return out << " }, console \"" << o.console << "\"";
 }
 
-using ScanFunction = std::function<void(std::FILE*, std::int32_t, TestTable&, ScanTotals&, Console&)>;
+using ScanFunction = std::function<void(std::FILE*, std::int32_t, FailedTests&, ScanTotals&, Console&)>;
 
 // Scans the bytes with a table that already holds the given names.
 inline ScanOutcome scan_bytes(const ScanFunction& scan, const std::string& bytes, std::int32_t limit = 0,
                               const std::vector<std::string>& names = {}) {
-  TestTable table;
+  FailedTests table;
   CapturedConsole preload;
   for (const std::string& name : names) find_or_add_test(table, name.c_str(), preload);
   ScanTotals totals;
@@ -52,7 +52,7 @@ inline ScanOutcome scan_bytes(const ScanFunction& scan, const std::string& bytes
 }
 
 inline ScanFunction fast_scan(const ScanSettings& settings = {}) {
-  return [settings](std::FILE* f, std::int32_t limit, TestTable& t, ScanTotals& s, Console& c) {
+  return [settings](std::FILE* f, std::int32_t limit, FailedTests& t, ScanTotals& s, Console& c) {
     scan_log(f, limit, t, s, c, settings);
   };
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Installs the administrators' zip the way README-WINDOWS.txt tells, into
-C:\\QUORVANT\\ of the Wine prefix, and runs the programs from there on the
-bundled example messages and filter log.
+C:\\QUORVANT\\ of the Wine prefix (and its example messages into
+C:\\SPOOL\\), and runs the programs from there on the example messages and
+filter log, and every command of README-WINDOWS.txt that names them, as
+printed.
 
   package_test.py --zip dist/quorvant-veskol-windows.zip --launcher wine64 --examples examples
 """
@@ -29,25 +31,28 @@ VERDICTS = [
 
 class Installed:
     """The zip unpacked as README-WINDOWS.txt says, into C:\\QUORVANT\\ of the
-    Wine prefix, and the example messages in C:\\QVSPOOL\\."""
+    Wine prefix, and its example messages (SPOOL\\) into C:\\SPOOL\\."""
 
     def __init__(self, suite):
         self.args = suite.args
         self.launcher = shlex.split(suite.args.launcher)
         self.drive_c = Path(os.environ["WINEPREFIX"]) / "drive_c"
-        self.install, self.spool, self.logs = (self.drive_c / d for d in ("QUORVANT", "QVSPOOL", "QVLOGS"))
+        self.install, self.spool, self.logs = (self.drive_c / d for d in ("QUORVANT", "SPOOL", "QVLOGS"))
         self.examples = Path(suite.args.examples)
         self.cleanup()
         with zipfile.ZipFile(suite.args.zip) as zf:
             # The programs and the example rule files go into C:\QUORVANT\.
             for name in zf.namelist():
                 rel = name[len(TOP):]
-                if rel.endswith("/") or not rel or rel == "README-WINDOWS.txt":
+                if rel.endswith("/") or not rel:
                     continue
-                target = self.install / (rel[len("examples/"):] if rel.startswith("examples/") else rel)
+                if rel == "README-WINDOWS.txt":
+                    self.readme = zf.read(name).decode("latin-1")
+                    continue
+                target = (self.spool / rel[len("SPOOL/"):] if rel.startswith("SPOOL/") else
+                          self.install / (rel[len("examples/"):] if rel.startswith("examples/") else rel))
                 target.parent.mkdir(parents=True, exist_ok=True)
                 target.write_bytes(zf.read(name))
-        shutil.copytree(self.examples / "checker" / "spool", self.spool)
 
     def run(self, args):
         proc = run_launched(self.launcher + args, cwd=self.drive_c, stdin=subprocess.DEVNULL, capture_output=True,
@@ -63,7 +68,8 @@ def zip_contents_and_line_ends(c):
     problems = []
     with zipfile.ZipFile(c.args.zip) as zf:
         names = set(zf.namelist())
-        for need in ("QUORVANT.EXE", "VESKOL.EXE", "QVADMIN.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT"):
+        for need in ("QUORVANT.EXE", "VESKOL.EXE", "QVADMIN.EXE", "README-WINDOWS.txt", "examples/$default$.QUORVANT",
+                     "SPOOL/D7C20.SMD", "SPOOL/_7C20.~MD"):
             if TOP + need not in names:
                 problems.append(f"{need} missing from the zip")
         for name in names:
@@ -77,7 +83,7 @@ def zip_contents_and_line_ends(c):
 def checker_on_the_example_messages(c):
     problems, lines = [], []
     for ident, code, words in VERDICTS:
-        got, out = c.run(["C:\\QUORVANT\\QUORVANT.EXE", f"C:\\QVSPOOL\\{ident}.SMD"])
+        got, out = c.run(["C:\\QUORVANT\\QUORVANT.EXE", f"C:\\SPOOL\\{ident}.SMD"])
         if got != code or out:
             problems.append(f"{ident}: exit code {got}, console {out[:60]!r}; want {code} and nothing")
         lines.append(f"HH:MM:SS {ident} {words}\r\n")
@@ -91,10 +97,27 @@ def admin_explains_the_example_messages(c):
     """QVADMIN beside the checker finds the same rule files by itself."""
     problems = []
     for ident, code, words in VERDICTS:
-        got, out = c.run(["C:\\QUORVANT\\QVADMIN.EXE", "explain", f"C:\\QVSPOOL\\{ident}.SMD"])
+        got, out = c.run(["C:\\QUORVANT\\QVADMIN.EXE", "explain", f"C:\\SPOOL\\{ident}.SMD"])
         logged = re.search(rb"(?m)^Log line   \d\d:\d\d:\d\d (.*)\r$", out)
         if got != code or not logged or logged.group(1).decode() != f"{ident} {words}":
             problems.append(f"{ident}: exit code {got}, log line {logged and logged.group(1)!r}")
+    return problems
+
+
+def readme_commands_work_as_printed(c):
+    """Every command of README-WINDOWS.txt that names an example message
+    runs as printed, from the program directory, and finds the message."""
+    commands = re.findall(r"(?m)^ +((?:C:\\QUORVANT\\)?(?:QUORVANT|QVADMIN)\.EXE .*C:\\SPOOL\\D\w+\.SMD.*?)(?:  +\(.*)?$",
+                          c.readme)
+    problems = [] if len(commands) >= 6 else [f"only {len(commands)} commands on the example messages: {commands}"]
+    for command in commands:
+        words = [w.strip('"') for w in re.findall(r'"[^"]*"|\S+', command)]
+        words[0] = "C:\\QUORVANT\\" + words[0].rpartition("\\")[2]
+        before = b"".join(p.read_bytes() for p in c.install.glob("QEL*.LOG"))
+        got, out = c.run(words)
+        logged = b"".join(p.read_bytes() for p in c.install.glob("QEL*.LOG"))[len(before):]
+        if got not in (0, 1, 100) or b"cannot be opened" in out or b"Could not open" in out + logged:
+            problems.append(f"{command}: exit code {got}, {out[-200:]!r}, logged {logged[-100:]!r}")
     return problems
 
 
@@ -114,7 +137,7 @@ def analyser_on_the_example_log(c):
 
 CASES = [(case.__name__.replace("_", "-"), case)
          for case in (zip_contents_and_line_ends, checker_on_the_example_messages, admin_explains_the_example_messages,
-                      analyser_on_the_example_log)]
+                      readme_commands_work_as_printed, analyser_on_the_example_log)]
 
 
 if __name__ == "__main__":

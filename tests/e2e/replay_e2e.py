@@ -147,6 +147,15 @@ def changed_tree(c):
         problems.append(f"exit code {code}, want {1 if want else 0}")
     if not want:
         problems.append("the changed tree changed no verdict: the case shows nothing")
+    # --limit and --summary print fewer change lines, and the same counts.
+    lines = [line for line in out.splitlines() if CHANGE.match(line)]
+    for option, shown, more in ((["--limit", "1"], lines[:1], len(lines) - 1), (["--summary"], [], 0)):
+        code_now, now = c.qv(["replay", "--dir", c.path(c.prog), "--rules", c.path(cand)] + option +
+                             [c.path(c.logs / "QEL0302.LOG")], cwd=cand)
+        said_more = re.findall(r"^\.\.\. (\d+) more changes?$", now, re.M)
+        if ([line for line in now.splitlines() if CHANGE.match(line)] != shown or code_now != code or
+                summary(now) != summary(out) or said_more != ([str(more)] if more else [])):
+            problems.append(f"replay {option}: exit code {code_now}, {now[:300]!r}")
     return problems
 
 
@@ -182,30 +191,74 @@ def low_log(c):
 
 def exit_codes(c):
     """2 for a command-line mistake or a log that cannot be read, with a
-    message on standard error; the other logs are still read."""
-    c.log("QEL0306.LOG", "MID")
+    message on standard error that says why; the other logs are still read.
+    The habits of command-line tools: -h and --help, --version, --opt=value,
+    "-" for a log from standard input."""
+    log = c.log("QEL0306.LOG", "MID")
+    (c.logs / "QEL0305.LOG").write_bytes(log)
+    (c.dir / "notes.html").write_bytes(b"my notes")
+    (c.dir / "page.html").write_bytes(b"")
     problems = []
-    for args, want, says in [
-        (["replay"], 2, b"give at least one log"),
-        (["replay", "--bogus", "X"], 2, b"unknown option --bogus"),
-        (["replay", "--rules", c.path(c.dir / "NOWHERE"), "X"], 2, b"not a directory"),
+    # A reason in the system's own words, not a code.
+    reason = rb": cannot be read: [A-Z][^\r\n]*[a-z][^\r\n]*\r\n"
+    # (words, exit code, what the stream holds (a pattern), stream, standard input)
+    lit = re.escape
+    for args, want, says, stream, stdin in [
+        (["replay"], 2, lit(b"give at least one log"), "err", None),
+        (["replay", "--bogus", "X"], 2, lit(b"unknown option --bogus\r\nTry \"QVADMIN replay --help\""), "err", None),
+        (["replay", "--rules", c.path(c.dir / "NOWHERE"), "X"], 2, lit(b"not a directory"), "err", None),
         (["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"), c.path(c.logs / "QEL0306.LOG")], 2,
-         b"cannot be read"),
-        (["replay", "--dir", c.path(c.prog), c.path(c.logs)], 2, b"a directory, not a log"),
-        (["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL9*.LOG")], 2, b"no log matches"),
-        (["report", c.path(c.logs / "MISSING.LOG")], 2, b"cannot be read"),
-        (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2, b"cannot write"),
+         reason, "err", None),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs)], 2, lit(b"a directory, not a log"), "err", None),
+        (["replay", "--dir", c.path(c.prog), c.path(c.logs / "QEL9*.LOG")], 2, lit(b"no log matches"), "err", None),
+        (["report", c.path(c.logs / "MISSING.LOG")], 2, reason, "err", None),
+        (["report", "--html", c.path(c.dir / "NODIR" / "x.html"), c.path(c.logs / "QEL0306.LOG")], 2,
+         rb"cannot write .*: [A-Z]", "err", None),
+        (["replay", "-h"], 0, lit(b"usage: QVADMIN replay ["), "out", None),
+        (["help", "report"], 0, lit(b"usage: QVADMIN report ["), "out", None),
+        (["--version"], 0, lit(b"QVADMIN "), "out", None),
+        (["replay", "--dir=" + c.path(c.prog), "-"], 0,
+         lit(b"Messages replayed\t%7d" % len(mail_gen.endings(log))), "out", log),
+        (["report", "-"], 0, lit(b"(standard input)"), "out", log),
+        # The page's name forgotten: the first log is never taken for it.
+        (["report", "--html", c.path(c.logs / "QEL0305.LOG"), c.path(c.logs / "QEL0306.LOG")], 2,
+         lit(b"will not write the page to ") + rb".*activity logs", "err", None),
+        (["report", "--html", c.path(c.dir / "notes.html"), c.path(c.logs / "QEL0306.LOG")], 2,
+         lit(b"QVADMIN did not write"), "err", None),
+        (["report", "--html", "-", c.path(c.logs / "QEL0306.LOG")], 2, lit(b"the page needs a file name"), "err",
+         None),
+        (["report", "--html", c.path(c.dir / "page.html"), c.path(c.logs / "QEL0306.LOG"), "LOGS/../LOGS/QEL0306.LOG"],
+         2, lit(b"QVADMIN did not write"), "err", None),
     ]:
         cmd, executable = c.host.command(c.qvadmin, args)
         proc = run_launched(cmd, executable=executable, cwd=c.dir, capture_output=True, env=c.host.env,
-                            timeout=c.host.timeout)
-        if proc.returncode != want or says not in proc.stderr:
-            problems.append(f"{args[:2]}: exit code {proc.returncode}, stderr {proc.stderr[:120]!r}")
+                            timeout=c.host.timeout, **({"input": stdin} if stdin is not None else {}))
+        if proc.returncode != want or not re.search(says, proc.stdout if stream == "out" else proc.stderr):
+            problems.append(f"{args[:2]}: exit code {proc.returncode}, stdout {proc.stdout[:120]!r}, "
+                            f"stderr {proc.stderr[:160]!r}")
+    if (c.logs / "QEL0305.LOG").read_bytes() != log or (c.dir / "notes.html").read_bytes() != b"my notes":
+        problems.append("report wrote its page over a log or a file it did not write")
     code, out = c.qv(["replay", "--dir", c.path(c.prog), c.path(c.logs / "MISSING.LOG"),
                       c.path(c.logs / "QEL0306.LOG")], cwd=c.prog)
     if summary(out).get("Logs read") != 1 or summary(out).get("Logs unreadable") != 1:
         problems.append("the readable log was not replayed beside the missing one")
+    # A log named twice (here by two spellings) is read once; a page replaced
+    # keeps its permissions.
+    (c.dir / "page.html").unlink()
+    for _ in range(2):
+        code, out = c.qv(["report", "--html", "page.html", c.path(c.logs / "QEL0306.LOG"), "LOGS/../LOGS/QEL0306.LOG"])
+        total = re.search(r"^ *Total\t(.*)$", out, re.M)
+        if code != 0 or not total or int(total.group(1).split("\t")[-1]) != len(mail_gen.endings(log)):
+            problems.append(f"report of one log named twice: exit code {code}, total {total and total.group(1)!r}")
+        (c.dir / "page.html").chmod(0o600)
+    if not c.host.launcher and (c.dir / "page.html").stat().st_mode & 0o777 != 0o600:
+        problems.append(f"the replaced page's mode is {(c.dir / 'page.html').stat().st_mode & 0o777:o}, not 600")
     return problems
+
+
+def made(data):
+    """Report's bytes with the time it was made masked."""
+    return re.sub(rb"Made +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", b"Made TIME", data)
 
 
 def same_bytes_as_native(c):
@@ -229,8 +282,8 @@ def same_bytes_as_native(c):
         native_page = (c.dir / "page.html").read_bytes() if args[0] == "report" else b""
         if got[0] != want[0]:
             problems.append(f"{args[0]}: exit code {got[0]}, natively {want[0]}")
-        problems.append(diff_bytes(args[0], got[1], want[1]))
-        problems.append(diff_bytes("HTML page", page, native_page))
+        problems.append(diff_bytes(args[0], made(got[1]), made(want[1])))
+        problems.append(diff_bytes("HTML page", made(page), made(native_page)))
     _, native_replay = c.native.run(c.native.exe, ["replay", "--dir", "PROG", "--rules", "CAND", "LOGS/QEL0307.LOG"],
                                     cwd=c.dir)
     if b" -> " not in native_replay:

@@ -8,9 +8,11 @@ from the logs with a plain reading of the result lines.
 
   report_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT
 """
+import os
 import random
 import re
 import sys
+import time
 import xml.etree.ElementTree as ET
 from collections import Counter
 from pathlib import Path
@@ -23,17 +25,28 @@ KINDS = ["Whitelisted-User", "Whitelisted-Domain", "Whitelisted-Program", "Black
          "Blacklisted-Program", "No Action.", "", "Bad Mail From Address ", "Bad Mail To Address ",
          "Mail To missing ", "Could not open message file."]
 JUNK = (b"\x00\x01\x02 binary \xff\xfe\r\n" + b"x" * 100000 + b"\r\n14:00:00 TORN To: ANN@A.TEST From: X@Y Subj\r\n"
-        b"14:00:01 M9 To: ANN@A.TEST From: A@B Subject: lower case No Action.\n\r\n")
+        b"14:00:01 M9 To: ANN@A.TEST From: A@B Subject: lower case No Action.\n\r\n"
+        # A tampered log: terminal escapes, and the two spaces of the mistake it reports.
+        b"Invalid entry. File: C:\\Q\\\x1b]0;owned\x07.QUORVANT Line: 3 Data: \x1b[2JBLACKLIST  FROM X@Y\r\n")
+# The console's columns, each the sum of these kinds (KINDS' order).
+GROUPS = [(0, 1, 2), (3, 4, 5), (6,), (7,), (8, 9, 10), (11,)]
+
+
+def grouped(row):
+    """A page row of every kind and the total, as the console groups it."""
+    return [sum(row[k] for k in group) for group in GROUPS] + [row[-1]]
 
 
 def plain_count(log):
-    """Result kinds, blacklisted recipients and sender domains, read plainly:
-    a line of the checker's is a time, then either an envelope problem or
-    To/From/Subject with upper-case texts and the words."""
-    kinds, users, domains, senders = Counter(), Counter(), Counter(), Counter()
+    """Result kinds, blacklisted recipients and sender domains, and result
+    lines per hour, read plainly: a line of the checker's is a time, then
+    either an envelope problem or To/From/Subject with upper-case texts and
+    the words."""
+    kinds, users, domains, senders, hours = Counter(), Counter(), Counter(), Counter(), Counter()
     for line in log.decode("latin-1").replace("\r\n", "\n").split("\n"):
         if line == "Could not open message file.":
             kinds[11] += 1
+            hours["(no time)"] += 1
             continue
         m = re.fullmatch(r"\d\d:\d\d:\d\d .*? To: ([^ @]+)@(\S*) From: (\S*) Subject: ([^a-z\x00-\x1f]*?)"
                          r"( Whitelisted-\w+| Blacklisted-\w+| No Action\.|)", line)
@@ -42,6 +55,7 @@ def plain_count(log):
                 continue
             kind = KINDS.index(m.group(5).strip())
             kinds[kind] += 1
+            hours[line[:2] + ":00"] += 1
             if 3 <= kind <= 5:
                 users[f"{m.group(1)}@{m.group(2)}"] += 1
                 domains[m.group(2)] += 1
@@ -50,7 +64,8 @@ def plain_count(log):
         for kind in (8, 9, 10):
             if re.fullmatch(r"\d\d:\d\d:\d\d \S*" + re.escape(" " + KINDS[kind]), line):
                 kinds[kind] += 1
-    return kinds, users, domains, senders
+                hours[line[:2] + ":00"] += 1
+    return kinds, users, domains, senders, hours
 
 
 def top(counter):
@@ -58,12 +73,14 @@ def top(counter):
 
 
 def console_tables(text):
-    """The console's day rows, invalid-entry rows and rankings."""
-    days, invalid, rankings = {}, [], {}
+    """The console's day and hour rows, invalid-entry rows and rankings."""
+    days, hours, invalid, rankings = {}, {}, [], {}
     section = None
     for line in text.split("\n"):
         if line.startswith("Result lines per day"):
             section = "days"
+        elif line.startswith("Result lines per hour"):
+            section = "hours"
         elif line.startswith("Invalid entries"):
             section = "invalid"
         elif line.startswith(("Recipient domains", "Users with", "Sender domains")):
@@ -71,13 +88,13 @@ def console_tables(text):
             rankings[section] = []
         elif "\t" in line and section:
             cells = [c.strip() for c in line.split("\t")]
-            if section == "days" and cells[1].isdigit():
-                days[cells[0]] = [int(c) for c in cells[1:]]
+            if section in ("days", "hours") and cells[1].isdigit():
+                (days if section == "days" else hours)[cells[0]] = [int(c) for c in cells[1:]]
             elif section == "invalid" and cells[1].isdigit():
                 invalid.append((cells[0], int(cells[1]), line.split("\t", 2)[2]))
             elif section in rankings and cells[1].split() and cells[1].split()[0].isdigit():
                 rankings[section].append((cells[0], int(cells[1].split()[0]), int(cells[1].split()[-1])))
-    return days, invalid, rankings
+    return days, hours, invalid, rankings
 
 
 def html_tables(page):
@@ -87,10 +104,10 @@ def html_tables(page):
     def rows(table_id):
         return [["".join(td.itertext()) for td in tr.findall("td")] for tr in tables[table_id].findall("tr")
                 if tr.findall("td")]
-    days = {r[0]: [int(c) for c in r[1:]] for r in rows("days")}
+    days, hours = ({r[0]: [int(c) for c in r[1:]] for r in rows(t)} for t in ("days", "hours"))
     invalid = [(r[0], int(r[1]), r[2]) for r in rows("invalid")]
     rankings = [[(r[0], int(r[1]), int(r[2])) for r in rows(i)] for i in ("recipient-domains", "users", "sender-domains")]
-    return root, days, invalid, rankings
+    return root, days, hours, invalid, rankings
 
 
 def report_console_and_page(c):
@@ -125,6 +142,10 @@ def report_console_and_page(c):
     (logs / "more" / "QEL0301.LOG").write_bytes(more)
     names.append("more/QEL0301.LOG")
     all_logs += more
+    # The logs were written by Mar 4 2025: their days lie in 2025.
+    written = time.mktime((2025, 3, 4, 12, 0, 0, 0, 0, -1))
+    for name in names:
+        os.utime(logs / name, (written, written))
 
     code, out = host.run(host.install(base / "BIN", "QVADMIN"),
                          ["report", "--html", host.path(base / "page.html")] + [host.path(logs / n) for n in names],
@@ -133,26 +154,42 @@ def report_console_and_page(c):
     problems = [] if code == 0 else [f"exit code {code}"]
     page = (base / "page.html").read_bytes()
     try:
-        root, h_days, h_invalid, h_rankings = html_tables(page)
+        root, h_days, h_hours, h_invalid, h_rankings = html_tables(page)
     except ET.ParseError as e:
         return [f"the page is not well-formed: {e}"]
-    c_days, c_invalid, c_rankings = console_tables(text)
+    c_days, c_hours, c_invalid, c_rankings = console_tables(text)
 
-    if h_days != c_days:
-        problems.append(f"day rows differ: page {h_days}, console {c_days}")
-    if list(c_days) != ["Feb 28", "Mar 1", "Mar 2", "old & <new>.txt", "Mar 3", "Total"]:
+    for what, h, c_rows in (("day", h_days, c_days), ("hour", h_hours, c_hours)):
+        if {label: grouped(row) for label, row in h.items()} != c_rows:
+            problems.append(f"{what} rows differ: page {h}, console {c_rows}")
+    if list(c_days) != ["Feb 28", "Mar 1", "Mar 2", "Mar 3", "old & <new>.txt", "Total"]:
         problems.append(f"days {list(c_days)}")
-    if h_invalid != c_invalid or not c_invalid:
+    if "\nPeriod Feb 28 2025 to Mar 3 2025\nMade   " not in text:
+        problems.append(f"no period, or not that of the logs, or no time made: {text[:200]!r}")
+    listed = text.partition("\nLogs read\n")[2].split("\n")
+    if sorted(line.strip() for line in listed if line.startswith("  ")) != sorted(host.text(logs / n) for n in names):
+        problems.append(f"the logs read are not listed: {listed}")
+    tables = text[text.index("Result lines per day"):text.index("Invalid entries")]
+    if max(len(line.expandtabs()) for line in tables.split("\n")) > 100:
+        problems.append("a line of the day or hour table is wider than 100 columns")
+    if [(f, k) for f, k, _ in h_invalid] != [(f.replace("?", "\ufffd"), k) for f, k, _ in c_invalid] or not c_invalid:
         problems.append(f"invalid entries differ or are missing: page {h_invalid[:2]}, console {c_invalid[:2]}")
+    if "\x1b" in text or "C:\\Q\\?]0;owned?.QUORVANT:3" not in text or "?[2JBLACKLIST  FROM X@Y" not in text:
+        problems.append("the console does not show a log's control bytes as ?")
+    if not any(data == "\ufffd[2JBLACKLIST  FROM X@Y" for _, _, data in h_invalid) or \
+            "td { white-space: pre; }" not in page.decode("ascii"):
+        problems.append("the page does not keep the two spaces of an invalid entry visible")
     if h_rankings != list(c_rankings.values()):
         problems.append(f"rankings differ: page {h_rankings}, console {list(c_rankings.values())}")
     if not any("<SCRIPT>X</SCRIPT>" in data for _, _, data in h_invalid):
         problems.append("the markup in an invalid entry is not shown as text")
 
-    kinds, users, domains, senders = plain_count(all_logs)
-    want_total = [kinds[k] for k in range(12)] + [sum(kinds.values())]
+    kinds, users, domains, senders, hours = plain_count(all_logs)
+    want_total = grouped([kinds[k] for k in range(12)] + [sum(kinds.values())])
     if c_days.get("Total") != want_total:
         problems.append(f"totals {c_days.get('Total')}, counted here {want_total}")
+    if {label: row[-1] for label, row in c_hours.items() if row[-1]} != dict(hours):
+        problems.append(f"hours {c_hours}, counted here {dict(hours)}")
     got_rank = [[(name, count) for name, count, _ in rows] for rows in c_rankings.values()]
     want_rank = [top(domains), top(users), [(n or "(none)", k) for n, k in top(senders)]]
     if got_rank != want_rank:

@@ -10,7 +10,7 @@
 #include "checker/check_observer.h"
 #include "checker/message_check.h"
 
-struct ReferenceVerdict {
+struct ReferenceDecision {
   ResultKind kind = ResultKind::Unopenable;  // stays so when the result line does not parse
   DecidedBy by = DecidedBy::Nothing;
   std::string file;
@@ -18,7 +18,7 @@ struct ReferenceVerdict {
   int counter = 0;
 };
 
-inline ReferenceVerdict checker_verdict(const std::string& program_directory, const ReplayMessage& message,
+inline ReferenceDecision checker_decision(const std::string& program_directory, const ReplayMessage& message,
                                         RuleSource& files) {
   auto fill = [](char* out, std::string_view text) { out[text.copy(out, kTextSize - 1)] = '\0'; };
   Envelope envelope;
@@ -29,12 +29,12 @@ inline ReferenceVerdict checker_verdict(const std::string& program_directory, co
   CheckObserver quiet;
   const MessageCheck check =
       check_found_envelope(program_directory, "-", envelope, std::string(message.subject), "00:00:00", files, quiet);
-  ReferenceVerdict verdict;
+  ReferenceDecision decision;
   ResultLine line;
-  if (parse_result_line(check.result_line, line)) verdict.kind = line.kind;
-  verdict.by = check.decision.by;
-  verdict.file = check.decision.file;
-  verdict.editor_line = check.decision.editor_line;
-  verdict.counter = check.decision.counter;
-  return verdict;
+  if (parse_result_line(check.result_line, line)) decision.kind = line.kind;
+  decision.by = check.decision.by;
+  decision.file = check.decision.file;
+  decision.editor_line = check.decision.editor_line;
+  decision.counter = check.decision.counter;
+  return decision;
 }

@@ -1,8 +1,8 @@
-#include "analyser/test_table.h"
+#include "analyser/failed_tests.h"
 
 #include "common/text.h"
 
-int find_or_add_test(TestTable& table, std::string_view name, Console& console) {
+int find_or_add_test(FailedTests& table, std::string_view name, Console& console) {
   const int used = static_cast<int>(table.slots.size());
   for (int slot = 0; slot < used; ++slot)
     if (table.slots[slot].name == name) return slot;

@@ -16,7 +16,7 @@ struct TestSlot {
   std::int64_t recipient_fails = 0;
 };
 
-struct TestTable {
+struct FailedTests {
   std::vector<TestSlot> slots;  // the slots in use, numbered from 0
 };
 
@@ -24,4 +24,4 @@ struct TestTable {
 // name and is announced as "\n<slot> <name>" (control bytes of the name shown
 // as "?": names come from senders' text). -1 when the name is new and all
 // slots are taken. (A name given as a C string ends at its first zero byte.)
-int find_or_add_test(TestTable& table, std::string_view name, Console& console);
+int find_or_add_test(FailedTests& table, std::string_view name, Console& console);

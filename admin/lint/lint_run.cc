@@ -1,0 +1,114 @@
+#include "admin/lint/lint_run.h"
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "admin/lint/lint_file.h"
+#include "admin/rule_tree/rule_tree.h"
+#include "checker/limits.h"
+
+namespace {
+
+using namespace lint_check;
+
+// The files to check and what lint knows of them before reading them.
+class LintRun {
+ public:
+  LintRun(bool notes, LintResult& result) : notes_(notes), result_(result) {}
+
+  void add_tree(const std::string& program_directory, const RuleTree& tree) {
+    for (const std::string& directory : tree.unreadable_directories)
+      result_.troubles.push_back("cannot read the directory " + directory + ": the rule files in it are not checked");
+    for (const TreeFile& found : tree.files) {
+      const auto [index, added] = add(found.path, Origin::Tree);
+      if (!added) continue;
+      Entry& entry = entries_[index];
+      entry.regular = found.regular;
+      entry.recipients = found.recipients;
+      entry.file.start = found.reachable();
+      entry.file.check_reach = true;
+      entry.file.unreachable_why = found.unreachable_why;
+      entry.file.given_recipients = !found.recipients.empty();
+    }
+    if (program_directory.size() > kMaxProgramDirectory)
+      result_.troubles.push_back("the program directory " + program_directory + " is longer than " +
+                                 std::to_string(kMaxProgramDirectory) +
+                                 " characters: QUORVANT ends every run there without reading a rule file");
+  }
+
+  void add_argument(const std::string& path) {
+    const auto [index, added] = add(path, Origin::Argument);
+    if (added) entries_[index].file.start = true;
+  }
+
+  // Checks every file, and every file a REDIRECT of a checked file names.
+  void check() {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      FileLint lint;
+      const FileLintOptions options{notes_, entries_[i].recipients};
+      if (entries_[i].regular && lint_rule_file(entries_[i].file.path, options, lint)) {
+        entries_[i].file.read = true;
+        entries_[i].file.lint = std::move(lint);
+        // Adding entries moves them: the REDIRECTs are taken by index.
+        for (std::size_t r = 0; r < entries_[i].file.lint.redirects.size(); ++r) {
+          const std::string target_path = entries_[i].file.lint.redirects[r].file;
+          const int target = add(target_path, Origin::Redirect).first;
+          entries_[i].file.targets.push_back(target);
+        }
+      } else if (entries_[i].origin != Origin::Redirect) {
+        entries_[i].file.lint.findings.push_back(
+            Finding{1, 0, Severity::Error, kUnreadableFile,
+                    entries_[i].regular ? "cannot be opened: the checker takes it as missing and decides nothing with it"
+                                        : "not a regular file (a directory?): the checker takes it as missing and "
+                                          "decides nothing with it"});
+      }
+    }
+    for (Entry& entry : entries_) result_.files.push_back(std::move(entry.file));
+    check_links(result_.files);
+  }
+
+ private:
+  enum class Origin { Tree, Argument, Redirect };
+  struct Entry {
+    Origin origin = Origin::Tree;
+    bool regular = true;
+    std::vector<std::string> recipients;
+    LintedFile file;
+  };
+
+  // The file's entry, and whether it is new.
+  std::pair<int, bool> add(const std::string& path, Origin origin) {
+    const auto [at, added] = known_.emplace(keys_.key(path), static_cast<int>(entries_.size()));
+    if (added) {
+      Entry entry;
+      entry.origin = origin;
+      entry.file.path = path;
+      entries_.push_back(std::move(entry));
+    }
+    return {at->second, added};
+  }
+
+  bool notes_;
+  LintResult& result_;
+  PathKeys keys_;
+  std::unordered_map<std::string, int> known_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace
+
+bool lint_rules(const LintRequest& request, LintResult& result) {
+  result = LintResult{};
+  LintRun run(request.notes, result);
+  if (request.files.empty()) {
+    RuleTree tree;
+    if (!walk_rule_tree(request.program_directory, tree)) return false;
+    run.add_tree(request.program_directory, tree);
+  } else {
+    for (const std::string& path : request.files) run.add_argument(path);
+  }
+  run.check();
+  return true;
+}

@@ -1,0 +1,28 @@
+// Lint of a rule tree or of given rule files, as data: every file checked,
+// each with its findings, and the trouble met outside any rule file. The
+// lint command prints it; the rule-change commands compare it before and
+// after a change.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "admin/lint/lint_links.h"
+
+struct LintRequest {
+  bool notes = false;
+  // Without files: every *.QUORVANT below the program directory (a path text
+  // ending with a backslash, or empty for the current directory).
+  std::string program_directory;
+  // Else these files (path texts). Either way also every file a REDIRECT of
+  // a checked file names.
+  std::vector<std::string> files;
+};
+
+struct LintResult {
+  std::vector<LintedFile> files;      // in the order they were checked
+  std::vector<std::string> troubles;  // outside any rule file; each counts as an error
+};
+
+// False when the program directory cannot be read (no file is checked then).
+bool lint_rules(const LintRequest& request, LintResult& result);
