@@ -62,7 +62,15 @@ echo "== import tables"
     echo "ok   the check refuses a dynamically linked C++ program"
     refused=1
   fi
-  echo "$((ok + refused)) passed, $((2 - ok - refused)) failed"
+  # WS2_32.DLL is QVADMIN's alone: the same bytes under another name are refused.
+  cp "$admin" build-win/import-check/QUORVANT.EXE
+  if scripts/check-imports.sh build-win/import-check/QUORVANT.EXE >/dev/null; then
+    echo "FAIL the check passed WS2_32.DLL in an executable other than QVADMIN.EXE"
+  else
+    echo "ok   the check refuses WS2_32.DLL in an executable other than QVADMIN.EXE"
+    refused=$((refused + 1))
+  fi
+  echo "$((ok + refused)) passed, $((3 - ok - refused)) failed"
 } | tee "$log/imports"
 tally "$log/imports"
 
@@ -99,6 +107,9 @@ drive windows "$e2e/windows_cases.py" --exe "$checker" --analyser "$analyser" --
 drive explain "$e2e/explain_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows --generated 30
 drive concurrency "$e2e/concurrency_test.py" --exe "$checker" --launcher "$wine" --windows --runs 50
 drive lint "$e2e/lint_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows
+# The web console under Wine, answering the Linux side's requests.
+drive serve "$e2e/serve_e2e.py" --exe "$admin" --checker "$checker" --launcher "$wine" --windows \
+  --requests 300 --clients 10 --runs 40
 # QVADMIN replay and report on QUORVANT.EXE's own logs, and the same bytes as
 # the native QVADMIN gives.
 cmake --preset release >/dev/null

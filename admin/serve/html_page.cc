@@ -32,6 +32,7 @@ std::string head(const std::string& title, bool report_style) {
 }  // namespace
 
 const char kConsoleStyle[] = R"(body { font-family: "DejaVu Sans", Arial, sans-serif; margin: 0; color: #222; background: #fff; }
+html body { margin: 0; }
 nav { display: flex; gap: 1.2em; align-items: center; padding: 0.5em 1.5em; background: #24364b; color: #fff; }
 nav a { color: #fff; text-decoration: none; padding: 0.2em 0.4em; }
 nav a.here { border-bottom: 2px solid #fff; font-weight: 600; }
@@ -45,7 +46,7 @@ th, td { border: 1px solid #ccc; padding: 2px 6px; text-align: left; vertical-al
 th { background: #eee; }
 td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 td.text { font-family: "DejaVu Sans Mono", monospace; white-space: pre-wrap; word-break: break-all; }
-tr.decides td { background: #fff3c4; }
+span.tab { color: #999; }
 tr:target td { background: #ffe08a; }
 .error { color: #a40000; }
 .warning { color: #8a5300; }

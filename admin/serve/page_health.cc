@@ -12,7 +12,8 @@
 namespace {
 
 std::string item(const ListedFile& file, const Finding& finding) {
-  return "<li><a href=\"" + href("/rules", {{"file", std::to_string(file.place)}}) + "\">" +
+  return "<li><a href=\"" + href("/rules", {{"file", std::to_string(file.place)}}) + "#line-" +
+         std::to_string(finding.line) + "\">" +
          html_escape(file.lint->path) + ":" + std::to_string(finding.line) + "</a>: " + html_escape(finding.message) +
          "</li>\n";
 }

@@ -15,6 +15,15 @@
 
 namespace {
 
+// A line of a rule file as HTML, its tabs shown as arrows.
+std::string line_html(const std::string& line) {
+  std::string html;
+  std::size_t start = 0;
+  for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+    html += html_escape(std::string_view(line).substr(start, tab - start)) + "<span class=\"tab\">&#x2192;</span>";
+  return html + html_escape(std::string_view(line).substr(start));
+}
+
 const char* severity_word(Severity severity) {
   return severity == Severity::Error ? "error" : severity == Severity::Warning ? "warning" : "note";
 }
@@ -111,7 +120,7 @@ Response file_page(const PageContext& context, const ListedFile& file, const std
     for (; next < findings.size() && findings[next].line <= n; ++next) notes += finding_html(findings[next]);
     const long count = decided[static_cast<std::size_t>(n)];
     body += "<tr id=\"line-" + std::to_string(n) + "\"><td class=\"n\">" + std::to_string(n) +
-            "</td><td class=\"text\">" + html_escape(text.lines[static_cast<std::size_t>(n - 1)]) +
+            "</td><td class=\"text\">" + line_html(text.lines[static_cast<std::size_t>(n - 1)]) +
             "</td><td class=\"n\">" + (count >= 0 ? std::to_string(count) : "") + "</td><td>" + notes + "</td></tr>\n";
   }
   body += "</table>\n";

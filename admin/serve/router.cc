@@ -122,8 +122,11 @@ Response route(Site& site, const Request& request) {
     return response;
   }
   const bool form = request.method == "POST";
-  // A form posted from a page of another origin is refused, whatever it holds.
-  if (form && !request.origin.empty() && !same_ignoring_case(request.origin, "http://" + request.host))
+  // A form posted from a page of another origin is refused, whatever it
+  // holds. ("null" tells nothing: browsers send it where the page's
+  // Referrer-Policy is no-referrer, as every page of the console's is.)
+  if (form && !request.origin.empty() && request.origin != "null" &&
+      !same_ignoring_case(request.origin, "http://" + request.host))
     return refused("The form comes from another site.");
   std::optional<Session> session;
   if (route->needs_session) {
