@@ -125,8 +125,10 @@ Response route(Site& site, const Request& request) {
   // A form posted from a page of another origin is refused, whatever it
   // holds. ("null" tells nothing: browsers send it where the page's
   // Referrer-Policy is no-referrer, as every page of the console's is.)
+  // Behind a TLS reverse proxy the page's origin is https.
   if (form && !request.origin.empty() && request.origin != "null" &&
-      !same_ignoring_case(request.origin, "http://" + request.host))
+      !same_ignoring_case(request.origin, "http://" + request.host) &&
+      !same_ignoring_case(request.origin, "https://" + request.host))
     return refused("The form comes from another site.");
   std::optional<Session> session;
   if (route->needs_session) {

@@ -75,12 +75,14 @@ std::string answer_bytes(Site& site, std::string_view bytes) {
   while (!parser.is_done()) {
     const std::size_t used = parser.put(boost::asio::buffer(bytes.data(), bytes.size()), error);
     bytes.remove_prefix(used);
-    if (error == http::error::need_more) {
-      if (used > 0) continue;
-      parser.put_eof(error);  // all the bytes given, and the request is not whole
-      if (!error) continue;
-    }
-    if (error) break;
+    if (error && error != http::error::need_more) break;
+    error = {};
+    if (used > 0) continue;
+    // No headway with every byte given: the bytes end here, as a closed
+    // connection would end them.
+    parser.put_eof(error);
+    if (!error && !parser.is_done()) error = http::error::partial_message;
+    break;
   }
   std::optional<WireResponse> wire;
   if (error)

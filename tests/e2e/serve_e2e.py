@@ -232,6 +232,12 @@ def busy_server(c):
     if not console.alive():
         problems.append("the server stopped")
         return problems
+    status = Path(f"/proc/{console.proc.pid}/status")
+    if not c.host.launcher and status.exists():
+        peak = int(re.search(r"VmHWM:\s+(\d+)", status.read_text()).group(1)) / 1024
+        print(f"     the server's peak resident memory: {peak:.1f} MB")
+        if peak > 64:
+            problems.append(f"the server took {peak:.1f} MB")
     answer = parse(console.get("/?subject=busy", session))
     matched = MATCHED.search(answer.text)
     if not matched or int(matched.group(1)) != args.runs:
