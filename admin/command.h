@@ -8,7 +8,11 @@
 #include "admin/options.h"
 #include "common/console.h"
 
-// Exit code of a command-line mistake (and of trouble that stops a command).
+// Exit codes the commands share: done and nothing found; lint found an error
+// (or with --werror a warning), replay a verdict that changes; a command-line
+// mistake, or trouble that stops a command.
+constexpr int kExitOk = 0;
+constexpr int kExitFound = 1;
 constexpr int kExitUsage = 2;
 
 // How a command is called, as -h, --help and "QVADMIN help COMMAND" print it.

@@ -71,17 +71,17 @@ int run_admin(int argc, char** argv, Console& out, Console& err, std::FILE* in) 
   const std::string command = argv[1];
   if (command == "--version") {
     out.print(std::string(kVersion) + ", on the rule engine of " + kBanner + "\n");
-    return 0;
+    return kExitOk;
   }
   if (command == "help" || command == "--help" || command == "-h") {
     if (argc == 2) {
       out.print(overview());
-      return 0;
+      return kExitOk;
     }
     const CommandEntry* entry = argc == 3 ? find_command(argv[2]) : nullptr;
     if (!entry) return unknown_command(argc == 3 ? argv[2] : "for help: name one command", err);
     out.print(usage_text(entry->usage));
-    return 0;
+    return kExitOk;
   }
   const CommandEntry* entry = find_command(command);
   if (!entry) return unknown_command(command, err);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 #include "common/text_file.h"
@@ -70,8 +71,6 @@ void read_config_names(std::FILE* file, FailedTests& table, Console& console) {
 }
 
 void load_config_names(const char* path, FailedTests& table, Console& console) {
-  std::FILE* file = host_open_read(path);
-  if (!file) return;
-  read_config_names(file, table, console);
-  std::fclose(file);
+  const FileHandle file = FileHandle::open_read(path);
+  if (file) read_config_names(file.get(), table, console);
 }

@@ -18,11 +18,11 @@ constexpr char kUsage[] =
 
 }  // namespace
 
-int run_analyser(int argc, char** argv, Console& console) {
+int run_analyser(int argc, char** argv, Console& console, Console&, std::FILE*) {
   if (argc < 2) {
     console.print(kUsage);
     console.flush();
-    return 0;
+    return kExitDone;
   }
   const char* log_path = argv[1];
   const char* config_argument = nullptr;
@@ -46,5 +46,5 @@ int run_analyser(int argc, char** argv, Console& console) {
   if (scan_log_path(log_path, scan_limit, table, totals, console))
     write_report(log_path, table, totals, console);
   console.flush();
-  return 0;
+  return kExitDone;
 }

@@ -37,8 +37,9 @@ class Driver : public testing::Test {
   static std::string run(std::vector<std::string> args) {
     std::vector<char*> argv{const_cast<char*>("VESKOL")};
     for (std::string& a : args) argv.push_back(a.data());
-    CapturedConsole console;
-    EXPECT_EQ(run_analyser(static_cast<int>(argv.size()), argv.data(), console), 0);
+    CapturedConsole console, err;
+    EXPECT_EQ(run_analyser(static_cast<int>(argv.size()), argv.data(), console, err, nullptr), 0);
+    EXPECT_EQ(err.text(), "");
     return console.text();
   }
 

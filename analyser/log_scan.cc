@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -147,14 +148,13 @@ void scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanT
 
 bool scan_log_path(const char* path, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
                    Console& console) {
-  std::FILE* log = host_open_read(path);
+  const FileHandle log = FileHandle::open_read(path);
   if (!log) {
     std::string message = "\n\n Log File Not Found!\n";
     message.append(path).append("\n");
     console.print(message);
     return false;
   }
-  scan_log(log, scan_limit, table, totals, console);
-  std::fclose(log);
+  scan_log(log.get(), scan_limit, table, totals, console);
   return true;
 }

@@ -3,8 +3,7 @@
 #include <bit>
 #include <cstring>
 
-#if !defined(PORTABLE_SCAN) && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define SCAN_X86_VECTORS 1
+#if defined(X86_VECTORS)
 #include <immintrin.h>
 #endif
 
@@ -54,7 +53,7 @@ ByteMasks classify_portable_block(const char* p) {
   return m;
 }
 
-#if defined(SCAN_X86_VECTORS)
+#if defined(X86_VECTORS)
 // The searches look at the places with a "T" and an "s" four bytes on, and
 // at those of a byte 26; a "T" place is a find when the three bytes between
 // say "est". Each load of the second kind starts four bytes on, so the loops
@@ -161,7 +160,7 @@ void classify_portable(const char* p, std::size_t blocks, ByteMasks* out) {
   for (std::size_t b = 0; b < blocks; ++b) out[b] = classify_portable_block(p + b * kClassBlock);
 }
 
-#if defined(SCAN_X86_VECTORS)
+#if defined(X86_VECTORS)
 void classify_sse2(const char* p, std::size_t blocks, ByteMasks* out) {
   for (std::size_t b = 0; b < blocks; ++b) out[b] = classify_sse2_block(p + b * kClassBlock);
 }
@@ -177,20 +176,21 @@ __attribute__((target("avx512bw"))) void classify_avx512(const char* p, std::siz
 
 }  // namespace
 
-const ScanKernels& scan_kernels(KernelSet set) {
+const ScanKernels& scan_kernels(VectorSet set) {
   static constexpr ScanKernels kPortable{find_portable, classify_portable};
-#if defined(SCAN_X86_VECTORS)
+#if defined(X86_VECTORS)
   static constexpr ScanKernels kSse2{find_sse2, classify_sse2};
   static constexpr ScanKernels kAvx2{find_avx2, classify_avx2};
   static constexpr ScanKernels kAvx512{find_avx512, classify_avx512};
   switch (set) {
-    case KernelSet::Sse2:
+    case VectorSet::Sse2:
+    case VectorSet::Ssse3:
       return kSse2;
-    case KernelSet::Avx2:
+    case VectorSet::Avx2:
       return kAvx2;
-    case KernelSet::Avx512:
+    case VectorSet::Avx512:
       return kAvx512;
-    default:
+    case VectorSet::Portable:
       break;
   }
 #endif
@@ -198,28 +198,12 @@ const ScanKernels& scan_kernels(KernelSet set) {
   return kPortable;
 }
 
-const std::vector<KernelSet>& usable_kernel_sets() {
-  static const std::vector<KernelSet> usable = [] {
-    std::vector<KernelSet> sets{KernelSet::Portable};
-#if defined(SCAN_X86_VECTORS)
-    sets.push_back(KernelSet::Sse2);  // every x86-64 processor has it
-    if (__builtin_cpu_supports("avx2")) sets.push_back(KernelSet::Avx2);
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw")) sets.push_back(KernelSet::Avx512);
-#endif
+const std::vector<VectorSet>& usable_kernel_sets() {
+  static const std::vector<VectorSet> usable = [] {
+    std::vector<VectorSet> sets;
+    for (const VectorSet set : usable_vector_sets())
+      if (set != VectorSet::Ssse3) sets.push_back(set);
     return sets;
   }();
   return usable;
-}
-
-const char* kernel_set_name(KernelSet set) {
-  switch (set) {
-    case KernelSet::Sse2:
-      return "SSE2";
-    case KernelSet::Avx2:
-      return "AVX2";
-    case KernelSet::Avx512:
-      return "AVX-512";
-    default:
-      return "portable";
-  }
 }

@@ -1,13 +1,15 @@
 // The scanner's inner loops over the log's bytes: finding the next "Tests"
 // (or the byte 26 that ends the log), and the classes of 64 bytes at a time.
 // Written in plain C++, and for x86-64 also with SSE2, AVX2 and AVX-512 unless
-// the build turns vectors off (PORTABLE_SCAN); the program takes the widest
-// its processor runs. Every set gives the same answers.
+// the build turns vectors off (common/vector_sets.h); the program takes the
+// widest its processor runs. Every set gives the same answers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "common/vector_sets.h"
 
 inline constexpr std::size_t kClassBlock = 64;
 inline constexpr unsigned char kEndOfLog = 26;
@@ -29,12 +31,9 @@ struct ScanKernels {
   void (*classify)(const char* p, std::size_t blocks, ByteMasks* out);
 };
 
-enum class KernelSet { Portable, Sse2, Avx2, Avx512 };
+// The loops for a set: the widest this module has of those the set holds.
+const ScanKernels& scan_kernels(VectorSet set);
 
-const ScanKernels& scan_kernels(KernelSet set);
-
-// The sets that this build has and this processor runs, the plain one first
-// and the fastest last.
-const std::vector<KernelSet>& usable_kernel_sets();
-
-const char* kernel_set_name(KernelSet set);
+// The usable sets (usable_vector_sets) that this module has loops of, the
+// plain one first and the fastest last.
+const std::vector<VectorSet>& usable_kernel_sets();

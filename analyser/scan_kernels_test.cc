@@ -40,7 +40,7 @@ std::string random_bytes(std::mt19937& random, std::size_t n, bool with_end) {
 
 TEST(ScanKernels, FindMarkerAtEveryPlace) {
   const std::string filler(200, 'x');
-  for (const KernelSet set : usable_kernel_sets()) {
+  for (const VectorSet set : usable_kernel_sets()) {
     const auto find = scan_kernels(set).find_marker;
     for (std::size_t size = 0; size <= 140; ++size)
       for (std::size_t at = 0; at <= size + 1; ++at) {
@@ -52,7 +52,7 @@ TEST(ScanKernels, FindMarkerAtEveryPlace) {
         if (at + 5 <= size) decoy.replace(at, 5, "TesTs");
         for (const std::string& bytes : {marker, end, decoy})
           ASSERT_EQ(find(bytes.data(), bytes.size()), plain_find(bytes))
-              << kernel_set_name(set) << ", size " << size << ", at " << at;
+              << vector_set_name(set) << ", size " << size << ", at " << at;
       }
   }
 }
@@ -61,11 +61,11 @@ TEST(ScanKernels, FindMarkerInRandomBytes) {
   std::mt19937 random(26);
   for (int round = 0; round < 300; ++round) {
     const std::string bytes = random_bytes(random, 1 + random() % 400, round % 2 == 0);
-    for (const KernelSet set : usable_kernel_sets())
+    for (const VectorSet set : usable_kernel_sets())
       for (std::size_t from = 0; from < bytes.size(); from += 1 + random() % 7) {
         const std::string_view rest(bytes.data() + from, bytes.size() - from);
         ASSERT_EQ(scan_kernels(set).find_marker(rest.data(), rest.size()), plain_find(rest))
-            << kernel_set_name(set) << ", round " << round << ", from " << from;
+            << vector_set_name(set) << ", round " << round << ", from " << from;
       }
   }
 }
@@ -81,27 +81,27 @@ TEST(ScanKernels, ClassifyEveryByteValueAndPlace) {
     } else {
       bytes = random_bytes(random, 2 * kClassBlock, true);
     }
-    for (const KernelSet set : usable_kernel_sets()) {
+    for (const VectorSet set : usable_kernel_sets()) {
       ByteMasks masks[2];
       scan_kernels(set).classify(bytes.data(), 2, masks);
       for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         const ByteMasks& m = masks[i / kClassBlock];
         const std::uint64_t bit = std::uint64_t{1} << (i % kClassBlock);
-        ASSERT_EQ((m.white & bit) != 0, plain_white(c)) << kernel_set_name(set) << ", byte " << int(c) << " at " << i;
-        ASSERT_EQ((m.equals & bit) != 0, c == '=') << kernel_set_name(set) << ", byte " << int(c) << " at " << i;
-        ASSERT_EQ((m.odd & bit) != 0, c == 0 || c == 26) << kernel_set_name(set) << ", byte " << int(c) << " at " << i;
+        ASSERT_EQ((m.white & bit) != 0, plain_white(c)) << vector_set_name(set) << ", byte " << int(c) << " at " << i;
+        ASSERT_EQ((m.equals & bit) != 0, c == '=') << vector_set_name(set) << ", byte " << int(c) << " at " << i;
+        ASSERT_EQ((m.odd & bit) != 0, c == 0 || c == 26) << vector_set_name(set) << ", byte " << int(c) << " at " << i;
       }
     }
   }
 }
 
 TEST(ScanKernels, PlainSetAlwaysThereAndFastestLast) {
-  const std::vector<KernelSet>& sets = usable_kernel_sets();
+  const std::vector<VectorSet>& sets = usable_kernel_sets();
   ASSERT_FALSE(sets.empty());
-  EXPECT_EQ(sets.front(), KernelSet::Portable);
+  EXPECT_EQ(sets.front(), VectorSet::Portable);
   for (std::size_t i = 1; i < sets.size(); ++i) EXPECT_LT(sets[i - 1], sets[i]);
-#if defined(PORTABLE_SCAN)
+#if !defined(X86_VECTORS)
   EXPECT_EQ(sets.size(), 1u);
 #endif
 }

@@ -28,7 +28,7 @@ inline constexpr std::size_t kPiece = 100;  // the longest token
 
 struct ScanSettings {
   LogWindowSettings window;
-  KernelSet kernels = usable_kernel_sets().back();
+  VectorSet kernels = usable_kernel_sets().back();
 };
 
 // A token's text: its bytes up to the first zero byte.

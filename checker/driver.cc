@@ -9,7 +9,7 @@
 #include "checker/log_trace.h"
 #include "checker/message_check.h"
 #include "common/text.h"
-#include "common/text_file.h"
+#include "common/host.h"
 
 const char kBanner[] = "QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/";
 
@@ -26,12 +26,12 @@ std::optional<LogLevel> level_word(const char* word) {
 
 }  // namespace
 
-int run_checker(int argc, char** argv, const LocalTime& now, std::FILE* console) {
+int run_checker(int argc, char** argv, Console& out, Console&, std::FILE*) {
   if (argc < 2) {
-    write_text(console, kBanner);
-    std::fflush(console);
+    out.print(kBanner);
     return kExitNoVerdict;
   }
+  const LocalTime now = host_local_time();
   const std::string start_time = start_time_text(now);
 
   std::string program_directory = host_program_path(argv);
@@ -56,5 +56,3 @@ int run_checker(int argc, char** argv, const LocalTime& now, std::FILE* console)
   if (!check.result_line.empty()) trace.write(check.threshold, check.result_line);
   return exit_code(check.verdict);
 }
-
-int run_checker(int argc, char** argv) { return run_checker(argc, argv, host_local_time(), stdout); }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -91,10 +92,8 @@ std::string read_subject(TextReader& reader) {
 }
 
 std::string read_subject(const char* message_path) {
-  std::FILE* file = host_open_read(message_path);
+  const FileHandle file = FileHandle::open_read(message_path);
   if (!file) return " ";
-  TextReader reader(file);
-  std::string subject = read_subject(reader);
-  std::fclose(file);
-  return subject;
+  TextReader reader(file.get());
+  return read_subject(reader);
 }

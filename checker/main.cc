@@ -4,6 +4,4 @@
 #include "checker/message_check.h"
 #include "common/program.h"
 
-int main(int argc, char** argv) {
-  return run_program(argc, argv, run_checker, PathWords::All, kExitNoVerdict);
-}
+int main(int argc, char** argv) { return run_program(argc, argv, run_checker, PathWords::All, kExitNoVerdict); }

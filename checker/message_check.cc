@@ -6,6 +6,7 @@
 #include "checker/limits.h"
 #include "checker/log_words.h"
 #include "checker/rule_file.h"
+#include "common/file.h"
 #include "common/host.h"
 
 namespace {
@@ -94,25 +95,24 @@ std::array<std::string, kCascadeLevels> rule_file_paths(const std::string& progr
 MessageCheck check_message(const std::string& program_directory, const char* message_path,
                            const std::string& start_time, RuleSource& files, CheckObserver& observer) {
   MessageCheck check;
-  std::FILE* file = nullptr;
-  // A message path too long for the checker's texts counts as one whose
-  // envelope cannot be opened.
-  if (std::strlen(message_path) < kTextSize) {
-    check.envelope_path = envelope_path(message_path);
-    file = host_open_read(check.envelope_path.c_str());
-  }
-  if (!file) {
-    observer.envelope_unopenable(check.envelope_path);
-    return check;
-  }
-  check.envelope_opened = true;
-  observer.envelope_opened(check.envelope_path);
   bool found;
   {
-    TextReader envelope(file);
+    FileHandle file;
+    // A message path too long for the checker's texts counts as one whose
+    // envelope cannot be opened.
+    if (std::strlen(message_path) < kTextSize) {
+      check.envelope_path = envelope_path(message_path);
+      file = FileHandle::open_read(check.envelope_path.c_str());
+    }
+    if (!file) {
+      observer.envelope_unopenable(check.envelope_path);
+      return check;
+    }
+    check.envelope_opened = true;
+    observer.envelope_opened(check.envelope_path);
+    TextReader envelope(file.get());
     found = take_envelope(check, message_identifier(message_path), envelope, start_time, observer);
-  }
-  std::fclose(file);
+  }  // closed before the message file is opened
   if (found) decide(check, program_directory, read_subject(message_path), files, observer);
   return check;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -9,12 +10,11 @@ namespace {
 
 class DiskRuleLineReader : public RuleLineReader {
  public:
-  explicit DiskRuleLineReader(std::FILE* file) : file_(file), text_(file), lines_(text_) {}
-  ~DiskRuleLineReader() override { std::fclose(file_); }
+  explicit DiskRuleLineReader(FileHandle file) : file_(std::move(file)), text_(file_.get()), lines_(text_) {}
   bool next(RuleLine& line) override { return lines_.next(line); }
 
  private:
-  std::FILE* file_;
+  FileHandle file_;
   TextReader text_;
   TextRuleLineReader lines_;
 };
@@ -22,9 +22,9 @@ class DiskRuleLineReader : public RuleLineReader {
 }  // namespace
 
 std::unique_ptr<RuleLineReader> DiskRuleSource::open(const char* path) {
-  std::FILE* file = host_open_read(path);
+  FileHandle file = FileHandle::open_read(path);
   if (!file) return nullptr;
-  return std::make_unique<DiskRuleLineReader>(file);
+  return std::make_unique<DiskRuleLineReader>(std::move(file));
 }
 
 bool TextRuleLineReader::next(RuleLine& line) {

@@ -18,7 +18,8 @@ int TextReader::raw() {
 int TextReader::get() {
   int c = raw();
   if (c == 26) {
-    ended_ = true;
+    ended_ = at_mark_ = true;
+    after_mark_ = pos_ < len_;
     pos_ = len_;
     return EOF;
   }
@@ -40,6 +41,11 @@ std::size_t TextReader::read_piece(char* out, std::size_t size) {
   }
   if (size > 0) out[n] = '\0';
   return n;
+}
+
+bool TextReader::cut_at_end_mark() {
+  if (at_mark_ && !after_mark_ && file_) after_mark_ = std::fgetc(file_) != EOF;
+  return after_mark_;
 }
 
 std::string to_crlf(const char* text, std::size_t size) {

@@ -22,6 +22,9 @@ class TextReader {
   // file stays in the buffer and so ends the text early). Gives the number of
   // characters read, 0 when the file had nothing left.
   std::size_t read_piece(char* out, std::size_t size);
+  // After get() gave EOF: true when the text ended at a byte 26 and the file
+  // holds more bytes after it, which reading never gives.
+  bool cut_at_end_mark();
 
  private:
   int raw();  // next byte of the file, or EOF
@@ -31,6 +34,8 @@ class TextReader {
   const unsigned char* data_ = buf_;
   std::size_t pos_ = 0, len_ = 0;
   bool ended_ = false;
+  bool at_mark_ = false;     // the text ended at a byte 26
+  bool after_mark_ = false;  // bytes follow it
 };
 
 // The text with every line end written as CR LF.

@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
 
   std::string checker_path = program_dir + "QUORVANT", level = "DEBUG", message_word = message;
   char* checker_argv[] = {checker_path.data(), level.data(), message_word.data(), nullptr};
-  const int checker_code = run_checker(3, checker_argv);
+  CapturedConsole checker_out, checker_err;
+  const int checker_code = run_checker(3, checker_argv, checker_out, checker_err, nullptr);
   const std::string checker_line = take_result_line(prog);
 
   const AdminRun explain = run_admin_words({"QVADMIN", "explain", "--dir", program_dir, message});

@@ -75,11 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   std::FILE* file = std::tmpfile();
   FUZZ_CHECK(file != nullptr);
   FUZZ_CHECK(std::fwrite(log.data(), 1, log.size(), file) == log.size());
-  const std::vector<KernelSet>& sets = usable_kernel_sets();
+  const std::vector<VectorSet>& sets = usable_kernel_sets();
   std::vector<ScanSettings> ways;
-  for (const KernelSet set : sets)
+  for (const VectorSet set : sets)
     for (const bool map : {true, false}) ways.push_back({{map, 1, 0}, set});
-  const KernelSet chosen = sets[choice % sets.size()];
+  const VectorSet chosen = sets[choice % sets.size()];
   ways.push_back({{true, 1, std::size_t{1} + choice % 7}, chosen});
   ways.push_back({{false, 1, std::size_t{97} + choice % 8}, chosen});
   for (const ScanSettings& settings : ways) {

@@ -7,7 +7,7 @@
 
 #include "common/text.h"
 
-#if defined(__SSE2__)
+#if defined(X86_VECTORS)
 #include <emmintrin.h>
 #include <tmmintrin.h>
 #endif
@@ -27,16 +27,12 @@ constexpr auto kClass = [] {
 
 std::uint8_t class_of(char c) { return kClass[static_cast<unsigned char>(c)]; }
 
-}  // namespace
-
-namespace byte_scan_reference {
-
-std::size_t subject_run_start(const char* text, std::size_t end) {
+std::size_t plain_subject_run_start(const char* text, std::size_t end) {
   while (end > 0 && class_of(text[end - 1]) != kNotSubject) --end;
   return end;
 }
 
-AddressRun address_run(const char* text, std::size_t end) {
+AddressRun plain_address_run(const char* text, std::size_t end) {
   AddressRun run;
   for (; end > 0 && class_of(text[end - 1]) == kAddress; --end)
     if (text[end - 1] == '@') {
@@ -48,11 +44,7 @@ AddressRun address_run(const char* text, std::size_t end) {
   return run;
 }
 
-}  // namespace byte_scan_reference
-
-namespace {
-
-#if defined(__SSE2__)
+#if defined(X86_VECTORS)
 // Bytes from lo to hi (unsigned).
 __m128i in_range(__m128i v, unsigned char lo, unsigned char hi) {
   const __m128i shifted = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
@@ -102,7 +94,7 @@ std::size_t subject_run(const char* text, std::size_t end) {
   for (; end >= 16; end -= 16)
     if (const unsigned bits = not_subject_bits(text + end - 16))
       return end - 16 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
-  return byte_scan_reference::subject_run_start(text, end);
+  return plain_subject_run_start(text, end);
 }
 
 void add_ats(AddressRun& run, unsigned ats, std::size_t base) {
@@ -128,17 +120,12 @@ __attribute__((always_inline)) inline bool run_chunk(AddressRun& run, std::size_
 // The run's start in its last, shorter piece: the plain search there, with
 // the "@" already seen in the chunks after it.
 AddressRun finish_run(const AddressRun& after, const char* text, std::size_t end) {
-  AddressRun run = byte_scan_reference::address_run(text, end);
+  AddressRun run = plain_address_run(text, end);
   if (run.ats == 0) run.first_at = after.first_at;
   run.ats = std::min(run.ats + after.ats, 2);
   return run;
 }
-#endif
 
-}  // namespace
-
-#if defined(__SSE2__)
-namespace byte_scan_variants {
 AddressRun address_run_sse2(const char* text, std::size_t end) {
   AddressRun run;
   for (; end >= 16; end -= 16) {
@@ -148,6 +135,7 @@ AddressRun address_run_sse2(const char* text, std::size_t end) {
   }
   return finish_run(run, text, end);
 }
+
 __attribute__((target("ssse3"))) AddressRun address_run_ssse3(const char* text, std::size_t end) {
   AddressRun run;
   for (; end >= 16; end -= 16) {
@@ -157,25 +145,40 @@ __attribute__((target("ssse3"))) AddressRun address_run_ssse3(const char* text, 
   }
   return finish_run(run, text, end);
 }
-// Asked once, when the program starts.
-const bool kHaveSsse3 = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("ssse3") != 0;
-}();
-bool have_ssse3() { return kHaveSsse3; }
-}  // namespace byte_scan_variants
+#endif
 
-namespace {
-AddressRun (*const kAddressRun)(const char*, std::size_t) = byte_scan_variants::kHaveSsse3
-                                                                ? byte_scan_variants::address_run_ssse3
-                                                                : byte_scan_variants::address_run_sse2;
+using SubjectRunStart = std::size_t (*)(const char*, std::size_t);
+using AddressRunOf = AddressRun (*)(const char*, std::size_t);
+
+SubjectRunStart subject_run_form(VectorSet set) {
+#if defined(X86_VECTORS)
+  if (set >= VectorSet::Sse2) return subject_run;
+#endif
+  (void)set;
+  return plain_subject_run_start;
+}
+
+AddressRunOf address_run_form(VectorSet set) {
+#if defined(X86_VECTORS)
+  if (set >= VectorSet::Ssse3) return address_run_ssse3;
+  if (set >= VectorSet::Sse2) return address_run_sse2;
+#endif
+  (void)set;
+  return plain_address_run;
+}
+
+// Chosen once, when the program starts.
+const SubjectRunStart kSubjectRunStart = subject_run_form(usable_vector_sets().back());
+const AddressRunOf kAddressRun = address_run_form(usable_vector_sets().back());
+
 }  // namespace
 
-std::size_t subject_run_start(const char* text, std::size_t end) { return subject_run(text, end); }
+std::size_t subject_run_start(const char* text, std::size_t end) { return kSubjectRunStart(text, end); }
 AddressRun address_run(const char* text, std::size_t end) { return kAddressRun(text, end); }
-#else
-std::size_t subject_run_start(const char* text, std::size_t end) {
-  return byte_scan_reference::subject_run_start(text, end);
+
+namespace byte_scan_forms {
+std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end) {
+  return subject_run_form(set)(text, end);
 }
-AddressRun address_run(const char* text, std::size_t end) { return byte_scan_reference::address_run(text, end); }
-#endif
+AddressRun address_run(VectorSet set, const char* text, std::size_t end) { return address_run_form(set)(text, end); }
+}  // namespace byte_scan_forms

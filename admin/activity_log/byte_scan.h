@@ -1,10 +1,12 @@
 // Right-to-left searches over the bytes of a log line, sixteen bytes at a
-// time where the processor allows (SSE2, and SSSE3 where the processor has it,
-// found when the program runs), with the byte-by-byte form beside them for
-// other processors and as the tests' reference.
+// time where the processor allows (SSE2, and SSSE3 for address runs), with the
+// byte-by-byte form beside them for other processors and the portable build,
+// and as the tests' reference; the widest usable (common/vector_sets.h) runs.
 #pragma once
 
 #include <cstddef>
+
+#include "common/vector_sets.h"
 
 // Where the run of bytes that may stand in a Subject (no a-z, no control
 // byte) ending at end begins: 0, or one past the last byte before end that
@@ -19,14 +21,9 @@ struct AddressRun {
 };
 AddressRun address_run(const char* text, std::size_t end);
 
-// The forms address_run chooses from, for the tests (where SSE2 is there).
-namespace byte_scan_variants {
-AddressRun address_run_sse2(const char* text, std::size_t end);
-AddressRun address_run_ssse3(const char* text, std::size_t end);  // only where have_ssse3()
-bool have_ssse3();
-}  // namespace byte_scan_variants
-
-namespace byte_scan_reference {
-std::size_t subject_run_start(const char* text, std::size_t end);
-AddressRun address_run(const char* text, std::size_t end);
-}  // namespace byte_scan_reference
+// The forms the searches choose from: the widest this module has of those
+// the set holds (VectorSet::Portable: byte by byte).
+namespace byte_scan_forms {
+std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end);
+AddressRun address_run(VectorSet set, const char* text, std::size_t end);
+}  // namespace byte_scan_forms

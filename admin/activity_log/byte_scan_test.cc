@@ -17,13 +17,15 @@ TEST(ByteScan, AgreesWithByteByByte) {
     std::string text(random() % 70, 'A');
     for (char& c : text) c = random() % 3 ? common[random() % common.size()] : static_cast<char>(random() % 256);
     const std::size_t end = text.empty() ? 0 : random() % (text.size() + 1);
-    ASSERT_EQ(subject_run_start(text.data(), end), byte_scan_reference::subject_run_start(text.data(), end)) << round;
-    const AddressRun slow = byte_scan_reference::address_run(text.data(), end);
+    const std::size_t subject_start = byte_scan_forms::subject_run_start(VectorSet::Portable, text.data(), end);
+    const AddressRun slow = byte_scan_forms::address_run(VectorSet::Portable, text.data(), end);
+    ASSERT_EQ(subject_run_start(text.data(), end), subject_start) << round;
     std::vector<AddressRun> fast = {address_run(text.data(), end)};
-#if defined(__SSE2__)
-    fast.push_back(byte_scan_variants::address_run_sse2(text.data(), end));
-    if (byte_scan_variants::have_ssse3()) fast.push_back(byte_scan_variants::address_run_ssse3(text.data(), end));
-#endif
+    for (const VectorSet set : usable_vector_sets()) {
+      ASSERT_EQ(byte_scan_forms::subject_run_start(set, text.data(), end), subject_start)
+          << vector_set_name(set) << ", round " << round;
+      fast.push_back(byte_scan_forms::address_run(set, text.data(), end));
+    }
     for (const AddressRun& run : fast) {
       ASSERT_EQ(run.start, slow.start) << round;
       ASSERT_EQ(run.ats, slow.ats) << round;

@@ -1,5 +1,6 @@
 #include "admin/activity_log/log_files.h"
 
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -107,7 +108,7 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
       }
       continue;
     }
-    std::FILE* file = host_open_read(log.c_str());
+    const FileHandle file = FileHandle::open_read(log.c_str());
     if (!file) {
       unreadable(log);
       const std::string why = host_error_text();
@@ -115,8 +116,7 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
                      (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read: " + why + "\n"));
       continue;
     }
-    read_once(log, file);
-    std::fclose(file);
+    read_once(log, file.get());
   }
 }
 

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kExitFound = 1;
 
 }  // namespace
 
@@ -53,5 +52,5 @@ int run_lint(CommandLine& line) {
   }
   line.out.print(tally_line(tally) + "\n");
   const bool failed = tally.errors > 0 || (options.has("--werror") && tally.warnings > 0);
-  return failed ? kExitFound : 0;
+  return failed ? kExitFound : kExitOk;
 }

@@ -1,23 +1,14 @@
 #include "admin/output/output_file.h"
 
-#include <memory>
-
 #include "admin/activity_log/log_files.h"
-
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-}  // namespace
+#include "common/file.h"
 
 OutputFile::OutputFile(std::string path, std::string marker) : path_(std::move(path)) {
   if (is_activity_log_name(path_)) {
     refusal_ = "a name of the checker's activity logs (QEL????.LOG): give the file a name of its own";
     return;
   }
-  const std::unique_ptr<std::FILE, FileCloser> file(host_open_read(path_.c_str()));
+  const FileHandle file = FileHandle::open_read(path_.c_str());
   if (!file) {
     if (!host_error_is_missing()) refusal_ = "it cannot be looked at: " + host_error_text();
     return;

@@ -95,5 +95,5 @@ int run_replay(CommandLine& line) {
                                            (candidate.empty() ? std::string(".\\") : candidate)));
   if (options.has("--hits")) hits.print(candidate, line.out);
   if (tally.unreadable > 0) return kExitUsage;
-  return tally.changed > 0 ? 1 : 0;
+  return tally.changed > 0 ? kExitFound : kExitOk;
 }

@@ -49,7 +49,7 @@ int run_report(CommandLine& line) {
       [&](const std::string& log) { builder.add_unreadable(log); });
   const ReportData data = builder.finish();
   line.out.print(report_text(data));
-  int code = data.unreadable.empty() ? 0 : kExitUsage;
+  int code = data.unreadable.empty() ? kExitOk : kExitUsage;
   if (page) {
     if (!page->refusal().empty()) return refused();
     std::string why;

@@ -76,14 +76,14 @@ struct ScanWay {
 // processor have.
 inline std::vector<ScanWay> scan_ways(std::initializer_list<std::size_t> steps) {
   std::vector<ScanWay> ways;
-  for (const KernelSet kernels : usable_kernel_sets())
+  for (const VectorSet kernels : usable_kernel_sets())
     for (const bool map : {true, false})
       for (const std::size_t step : steps) {
         ScanSettings settings;
         settings.kernels = kernels;
         settings.window = {map, 1, step};
         ways.push_back({std::string(map ? "mapped" : "read") + ", step " + std::to_string(step) + ", " +
-                            kernel_set_name(kernels),
+                            vector_set_name(kernels),
                         settings});
       }
   return ways;

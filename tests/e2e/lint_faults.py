@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fault cases of QVADMIN lint: missing and unreadable directories and files,
-names of rule files that are no regular files, binary junk, a 100 MB line and
-REDIRECT loops. Every run must end in bounded time and memory with the
+names of rule files that are no regular files, binary junk, a 100 MB line, 100
+MB of zero bytes and REDIRECT loops. Every run must end in bounded time and memory with the
 documented exit code, print well-formed findings and the tally (or, for a
 command-line mistake, nothing on standard output) and name the expected
 checks.
@@ -126,18 +126,24 @@ def named_pipes_never_block(c):
 
 # --- huge, binary and looping input --------------------------------------------------
 
-def rule_file_100mb_one_line(c):
+def huge_rule_files(c):
+    """A line of 100 MB; and 100 MB of zero bytes, every piece of which the
+    checker skips, so that it reads the whole file."""
     c.ann.parent.mkdir(parents=True)
-    with open(c.ann, "wb") as f:
-        f.write(b"STRICT")
-        chunk = b"x" * (1 << 20)
-        for _ in range(100):
-            f.write(chunk)
-    c.lint("--dir", c.prog, time_limit=60)
-    problems = c.expect(1, ["long-line", "invalid-entry"])
-    if b"line of 104857606 characters" not in c.outcome.stdout:
-        problems.append("the line's length is not told")
-    return problems
+    for first, byte, checks, told in ((b"STRICT", b"x", ["long-line", "invalid-entry"], b"line of 104857606 characters"),
+                                      (b"", b"\0", ["encoding"], b":1: error: zero byte")):
+        with open(c.ann, "wb") as f:
+            f.write(first)
+            chunk = byte * (1 << 20)
+            for _ in range(100):
+                f.write(chunk)
+        c.lint("--dir", c.prog, time_limit=60)
+        problems = c.expect(1, checks)
+        if told not in c.outcome.stdout:
+            problems.append(f"no {told!r} in {c.outcome.stdout[-200:]!r}")
+        if problems:
+            return problems
+    return []
 
 
 def rule_files_of_binary_junk(c):
@@ -162,7 +168,7 @@ def redirect_loops(c):
     return c.expect(1, ["redirect-loop"])
 
 
-CASES = [missing_and_unreadable, unreadable_domain_folder, directory_named_like_a_rule_file, named_pipes_never_block, rule_file_100mb_one_line,
+CASES = [missing_and_unreadable, unreadable_domain_folder, directory_named_like_a_rule_file, named_pipes_never_block, huge_rule_files,
          rule_files_of_binary_junk, redirect_loops]
 
 if __name__ == "__main__":
