@@ -7,6 +7,7 @@
 
 #include "admin/activity_log/log_reader.h"
 #include "checker/activity_log.h"
+#include "common/file.h"
 #include "common/text.h"
 
 namespace {
@@ -75,7 +76,7 @@ void LogIndex::forget(Day& day) {
 }
 
 void LogIndex::read_new_lines(Day& day, bool present) {
-  std::FILE* file = present ? host_open_read(day.path.c_str()) : nullptr;
+  const FileHandle file = present ? FileHandle::open_read(day.path.c_str()) : FileHandle();
   day.log.present = present;
   day.log.unreadable = present && !file;
   if (!file) {
@@ -83,9 +84,9 @@ void LogIndex::read_new_lines(Day& day, bool present) {
     return;
   }
   std::uint64_t size = 0;
-  if (!host_file_size(file, size) || size < day.read_to) forget(day);  // cut short or replaced: read it again
-  if (size > day.read_to && !full_ && host_seek(file, day.read_to)) {
-    LogWalk walk(file, day.read_to, day.checks);
+  if (!host_file_size(file.get(), size) || size < day.read_to) forget(day);  // cut short or replaced: read it again
+  if (size > day.read_to && !full_ && host_seek(file.get(), day.read_to)) {
+    LogWalk walk(file.get(), day.read_to, day.checks);
     for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
       // A line without its line end is still being written: read next time.
       if (!walk.line_ended()) break;
@@ -98,7 +99,6 @@ void LogIndex::read_new_lines(Day& day, bool present) {
     day.read_to = full_ ? day.read_to : walk.closed_to();
     day.checks = walk.checks();
   }
-  std::fclose(file);
 }
 
 std::uint32_t LogIndex::address(std::string_view text) {
@@ -142,11 +142,11 @@ std::optional<std::vector<char>> LogIndex::passing(const std::string& text, cons
   return pass;
 }
 
-std::optional<LoggedLine> LogIndex::read_line(const Day& day, std::uint64_t offset, std::FILE*& file) const {
-  if (!file) file = host_open_read(day.path.c_str());
+std::optional<LoggedLine> LogIndex::read_line(const Day& day, std::uint64_t offset, FileHandle& file) const {
+  if (!file) file = FileHandle::open_read(day.path.c_str());
   char buf[kMaxLogLine + 2];
-  if (!file || !host_seek(file, offset)) return std::nullopt;
-  const std::size_t got = std::fread(buf, 1, sizeof buf, file);
+  if (!file || !host_seek(file.get(), offset)) return std::nullopt;
+  const std::size_t got = std::fread(buf, 1, sizeof buf, file.get());
   std::string_view text(buf, got);
   const std::size_t end = text.find('\n');
   if (end == std::string_view::npos) return std::nullopt;
@@ -183,10 +183,10 @@ std::vector<std::uint32_t> LogIndex::day_matches(const Day& day, const Filters& 
   if (f.subject.empty() || found.empty()) return found;
   // The Subject is read from the log, in one pass from the first candidate.
   std::vector<std::uint32_t> kept;
-  std::FILE* file = host_open_read(day.path.c_str());
+  const FileHandle file = FileHandle::open_read(day.path.c_str());
   const std::uint64_t start = day.entries[found.front()].at >> 8;
-  if (file && host_seek(file, start)) {
-    LogReader reader(file, kLogReadSize, start);
+  if (file && host_seek(file.get(), start)) {
+    LogReader reader(file.get(), kLogReadSize, start);
     std::size_t next = 0;
     LogText text;
     while (next < found.size() && reader.next(text)) {
@@ -200,7 +200,6 @@ std::vector<std::uint32_t> LogIndex::day_matches(const Day& day, const Filters& 
       while (next < found.size() && (day.entries[found[next]].at >> 8) <= text.offset) ++next;
     }
   }
-  if (file) std::fclose(file);
   return kept;
 }
 
@@ -232,12 +231,9 @@ ActivityAnswer LogIndex::query(const ActivityFilter& filter, const Scope& scope,
     }
   }
   const Day* open_day = nullptr;
-  std::FILE* file = nullptr;
+  FileHandle file;
   for (const auto& [day, offset] : wanted) {
-    if (day != open_day && file) {
-      std::fclose(file);
-      file = nullptr;
-    }
+    if (day != open_day) file = FileHandle();
     open_day = day;
     std::optional<LoggedLine> line = read_line(*day, offset, file);
     if (!line) {
@@ -249,7 +245,6 @@ ActivityAnswer LogIndex::query(const ActivityFilter& filter, const Scope& scope,
     }
     answer.lines.push_back(std::move(*line));
   }
-  if (file) std::fclose(file);
   return answer;
 }
 
@@ -259,9 +254,8 @@ std::optional<LoggedLine> LogIndex::message(const std::string& log, std::uint64_
     const auto it = std::lower_bound(day.entries.begin(), day.entries.end(), offset,
                                      [](const Entry& e, std::uint64_t o) { return (e.at >> 8) < o; });
     if (it == day.entries.end() || (it->at >> 8) != offset) return std::nullopt;
-    std::FILE* file = nullptr;
+    FileHandle file;
     std::optional<LoggedLine> line = read_line(day, offset, file);
-    if (file) std::fclose(file);
     if (line) line->kind = static_cast<ResultKind>(it->at & 0xff);
     return line;
   }

@@ -18,6 +18,7 @@
 #include "admin/activity_log/log_walk.h"
 #include "admin/serve/name_table.h"
 #include "admin/serve/scope.h"
+#include "common/file.h"
 #include "common/host.h"
 
 // A logged line, read back.
@@ -105,7 +106,7 @@ class LogIndex {
   std::uint32_t address(std::string_view text);
   std::optional<std::vector<char>> passing(const std::string& text, const std::string& domain) const;
   std::vector<std::uint32_t> day_matches(const Day& day, const Filters& filters) const;
-  std::optional<LoggedLine> read_line(const Day& day, std::uint64_t offset, std::FILE*& file) const;
+  std::optional<LoggedLine> read_line(const Day& day, std::uint64_t offset, FileHandle& file) const;
 
   std::string directory_;
   int days_;

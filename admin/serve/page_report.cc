@@ -8,6 +8,7 @@
 #include "admin/report/report_render.h"
 #include "admin/serve/html_page.h"
 #include "admin/serve/site.h"
+#include "common/file.h"
 #include "common/host.h"
 
 Response report_page(const PageContext& context) {
@@ -21,9 +22,8 @@ Response report_page(const PageContext& context) {
   const ReportData data = context.site.engine([&] {
     ReportBuilder builder(host_local_time());
     for (const std::string& log : logs) {
-      if (std::FILE* file = host_open_read(log.c_str())) {
-        builder.add_log(log, file);
-        std::fclose(file);
+      if (const FileHandle file = FileHandle::open_read(log.c_str())) {
+        builder.add_log(log, file.get());
       } else {
         builder.add_unreadable(log);
       }

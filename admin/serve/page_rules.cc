@@ -10,7 +10,7 @@
 #include "admin/serve/html_page.h"
 #include "admin/serve/rule_listing.h"
 #include "admin/serve/site.h"
-#include "common/host.h"
+#include "common/file.h"
 #include "common/text_file.h"
 
 namespace {
@@ -37,9 +37,9 @@ struct FileText {
 // a byte 26 ends the file.
 FileText read_lines(const std::string& path) {
   FileText text;
-  std::FILE* file = host_open_read(path.c_str());
+  const FileHandle file = FileHandle::open_read(path.c_str());
   if (!file) return text;
-  TextReader reader(file);
+  TextReader reader(file.get());
   std::string line;
   std::size_t bytes = 0;
   bool open = false;
@@ -59,7 +59,6 @@ FileText read_lines(const std::string& path) {
     open = false;
   }
   if (open && !text.more) text.lines.push_back(std::move(line));
-  std::fclose(file);
   return text;
 }
 

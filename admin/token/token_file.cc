@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/sha256.h"
+#include "common/file.h"
 #include "common/host.h"
 
 namespace {
@@ -47,12 +48,11 @@ void add_line(TokenFile& file, std::string_view text, int number) {
 
 TokenFile read_token_file(const std::string& path) {
   TokenFile file;
-  std::FILE* f = host_open_read(path.c_str());
+  const FileHandle f = FileHandle::open_read(path.c_str());
   if (!f) return file;
   std::string bytes(kMaxTokenFile, '\0');
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
-  const bool more = std::fgetc(f) != EOF;
-  std::fclose(f);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f.get()));
+  const bool more = std::fgetc(f.get()) != EOF;
   file.read = true;
   int number = 0;
   std::size_t start = 0;
