@@ -83,6 +83,11 @@ int run_serve(CommandLine& line) {
   } else if (!address.loopback) {
     return refuse(line, "a --listen address other than the loopback needs --token-file");
   }
+  // Browsers name the machine in the Host header, which is checked: on every
+  // address at once, only --host says what that name is.
+  if (address.any && !options.has("--host"))
+    return refuse(line, "--listen " + listen + " takes every address of this machine: give --host with the name "
+                        "browsers use for it");
   if (address.loopback) {
     config.start_token = new_token();
     if (config.start_token.empty()) return refuse(line, "the system gives no random bytes for a token");

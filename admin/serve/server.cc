@@ -142,6 +142,7 @@ bool parse_listen(const std::string& text, ListenAddress& address, std::string& 
   address.host = ip.to_string();
   address.port = static_cast<unsigned short>(std::stoul(port));
   address.loopback = ip.is_loopback();
+  address.any = ip.is_unspecified();
   return true;
 }
 

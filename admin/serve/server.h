@@ -13,6 +13,7 @@ struct ListenAddress {
   std::string host;  // an IP address as written: 127.0.0.1, ::1
   unsigned short port = 0;
   bool loopback = false;
+  bool any = false;  // 0.0.0.0 or ::, every address of the machine
 };
 
 // HOST:PORT, where HOST is an IPv4 address, an IPv6 address in brackets, or

@@ -13,6 +13,7 @@ messages on the Activity page.
 import concurrent.futures
 import random
 import re
+import subprocess
 import sys
 import threading
 import time
@@ -176,6 +177,47 @@ def slow_and_surplus_clients(c):
     return problems
 
 
+def beyond_the_loopback(c):
+    """Another address needs a token file, warns of plain HTTP and prints no
+    token; on every address at once it needs --host, and answers to that name."""
+    problems = []
+    tokens = c.host.path(c.dir / "tokens.txt")
+    for args, why in ((["--listen", "0.0.0.0:0"], b"needs --token-file"),
+                      (["--listen", "0.0.0.0:0", "--token-file", tokens], b"give --host")):
+        code, _ = c.host.run(c.qvadmin, ["serve", "--dir", c.host.path(c.prog)] + args, cwd=c.prog)
+        if code != 2:
+            problems.append(f"serve {' '.join(args)}: exit code {code}, not 2")
+    code, out = c.host.run(c.qvadmin, ["token", "add", "--token-file", tokens, "ann"], cwd=c.prog)
+    token = re.search(rb"\n    ([0-9a-f]{64})\r?\n", out)
+    if code != 0 or not token:
+        return problems + [f"token add: exit code {code}, {out!r}"]
+    cmd, executable = c.host.command(c.qvadmin, ["serve", "--dir", c.host.path(c.prog), "--listen", "0.0.0.0:0",
+                                                 "--token-file", tokens, "--host", "console.test"])
+    proc = subprocess.Popen(cmd, executable=executable, cwd=c.prog, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, env=c.host.env)
+    try:
+        out = b""
+        while b"log in at" not in out:
+            line = proc.stdout.readline()
+            if not line:
+                return problems + [f"serve beyond the loopback ended: {out!r}"]
+            out += line
+        if b"plain HTTP" not in out or re.search(rb"token=[0-9a-f]{64}", out):
+            problems.append(f"no warning of plain HTTP, or a token printed: {out!r}")
+        port = int(re.search(rb"http://0\.0\.0\.0:(\d+)/", out).group(1))
+        console = Console.__new__(Console)
+        console.address, console.port, console.host_header = "127.0.0.1", port, f"127.0.0.1:{port}"
+        login = parse(console.get("/login?token=" + token.group(1).decode(), host="console.test"))
+        if login.status != 303:
+            problems.append(f"a login at console.test: {login.status}")
+        if parse(console.get("/login?token=" + token.group(1).decode())).status != 421:
+            problems.append("a login at the address itself was not refused")
+    finally:
+        proc.terminate()
+        proc.wait(30)
+    return problems
+
+
 def busy_server(c):
     """Many clients at once while checker runs append to the day's log."""
     args = c.suite.args
@@ -247,7 +289,7 @@ def busy_server(c):
     return problems
 
 
-CASES = [attacker_table, slow_and_surplus_clients, busy_server]
+CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, busy_server]
 
 if __name__ == "__main__":
     sys.exit(run_case_functions(__doc__, CASES, Case, options={
