@@ -15,10 +15,14 @@ namespace {
 
 constexpr char kSessionCookie[] = "qvadmin_session";
 
+// Who may have a page: anybody, a session, or a session whose scope takes in
+// the whole server (pages of counts over every domain).
+enum class Access { Anybody, Session, WholeServer };
+
 struct Route {
   std::string_view path;
   std::string_view method;
-  bool needs_session;
+  Access access;
   Response (*page)(Site& site, const Request& request, const Session* session, const Fields& fields);
 };
 
@@ -76,15 +80,15 @@ Response console_style(Site&, const Request&, const Session*, const Fields&) { r
 Response report_style(Site&, const Request&, const Session*, const Fields&) { return css(report_html_style()); }
 
 constexpr Route kRoutes[] = {
-    {"/", "GET", true, page<activity_page>},
-    {"/message", "GET", true, page<message_page>},
-    {"/rules", "GET", true, page<rules_page>},
-    {"/report", "GET", true, page<report_page>},
-    {"/health", "GET", true, page<health_page>},
-    {"/login", "GET", false, login},
-    {"/logout", "POST", true, logout},
-    {"/style.css", "GET", false, console_style},
-    {"/report.css", "GET", false, report_style},
+    {"/", "GET", Access::Session, page<activity_page>},
+    {"/message", "GET", Access::Session, page<message_page>},
+    {"/rules", "GET", Access::Session, page<rules_page>},
+    {"/report", "GET", Access::WholeServer, page<report_page>},
+    {"/health", "GET", Access::WholeServer, page<health_page>},
+    {"/login", "GET", Access::Anybody, login},
+    {"/logout", "POST", Access::Session, logout},
+    {"/style.css", "GET", Access::Anybody, console_style},
+    {"/report.css", "GET", Access::Anybody, report_style},
 };
 
 // The session a request's cookie names, while it lasts and while the token
@@ -131,9 +135,11 @@ Response route(Site& site, const Request& request) {
       !same_ignoring_case(request.origin, "https://" + request.host))
     return refused("The form comes from another site.");
   std::optional<Session> session;
-  if (route->needs_session) {
+  if (route->access != Access::Anybody) {
     session = session_of(site, request);
     if (!session) return refused("Log in first: open the login address that QVADMIN serve printed, or one with your token.");
+    if (route->access == Access::WholeServer && !session->scope.sees_everything())
+      return refused("This page counts the mail of every domain, beyond this session's scope.");
   }
   const Fields fields =
       parse_fields(form ? std::string_view(request.body)
