@@ -18,14 +18,14 @@ bool host_random_bytes(unsigned char* out, std::size_t size) {
   return true;
 }
 
-struct HostLock::State {
+struct HostThreadLock::State {
   std::mutex mutex;
 };
 
-HostLock::HostLock() : state_(std::make_unique<State>()) {}
-HostLock::~HostLock() = default;
-void HostLock::lock() { state_->mutex.lock(); }
-void HostLock::unlock() { state_->mutex.unlock(); }
+HostThreadLock::HostThreadLock() : state_(std::make_unique<State>()) {}
+HostThreadLock::~HostThreadLock() = default;
+void HostThreadLock::lock() { state_->mutex.lock(); }
+void HostThreadLock::unlock() { state_->mutex.unlock(); }
 
 bool host_seek(std::FILE* file, std::uint64_t offset) {
   return offset <= static_cast<std::uint64_t>(INT64_MAX) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;

@@ -22,14 +22,14 @@ bool host_random_bytes(unsigned char* out, std::size_t size) {
   return true;
 }
 
-struct HostLock::State {
+struct HostThreadLock::State {
   SRWLOCK lock = SRWLOCK_INIT;
 };
 
-HostLock::HostLock() : state_(std::make_unique<State>()) {}
-HostLock::~HostLock() = default;
-void HostLock::lock() { AcquireSRWLockExclusive(&state_->lock); }
-void HostLock::unlock() { ReleaseSRWLockExclusive(&state_->lock); }
+HostThreadLock::HostThreadLock() : state_(std::make_unique<State>()) {}
+HostThreadLock::~HostThreadLock() = default;
+void HostThreadLock::lock() { AcquireSRWLockExclusive(&state_->lock); }
+void HostThreadLock::unlock() { ReleaseSRWLockExclusive(&state_->lock); }
 
 bool host_seek(std::FILE* file, std::uint64_t offset) {
   return offset <= static_cast<std::uint64_t>(INT64_MAX) &&

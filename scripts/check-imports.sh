@@ -9,7 +9,7 @@ OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 
 allowed() {  # DLL, executable
   case "${1,,}" in
-    kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-crt-*.dll) return 0 ;;
+    kernel32.dll | advapi32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-crt-*.dll) return 0 ;;
     ws2_32.dll) [ "$(basename "${2^^}")" = QVADMIN.EXE ] ;;
     *) return 1 ;;
   esac

@@ -36,6 +36,7 @@ int run_lint(CommandLine& line) {
   request.notes = options.has("--notes");
   request.program_directory = program_directory_option(line, options.value("--dir"));
   for (const std::string& word : options.words) request.files.push_back(host_path_argument(word.c_str()));
+  request.tree = request.files.empty();
   LintResult result;
   if (!lint_rules(request, result)) {
     line.err.print("QVADMIN lint: cannot read the program directory " +

@@ -1,11 +1,13 @@
 #include "admin/lint/lint_run.h"
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "admin/lint/lint_file.h"
+#include "admin/rule_tree/rule_overlay.h"
 #include "admin/rule_tree/rule_tree.h"
 #include "checker/limits.h"
 
@@ -16,7 +18,8 @@ using namespace lint_check;
 // The files to check and what lint knows of them before reading them.
 class LintRun {
  public:
-  LintRun(bool notes, LintResult& result) : notes_(notes), result_(result) {}
+  LintRun(const LintRequest& request, LintResult& result)
+      : notes_(request.notes), overlay_(request.overlay), result_(result) {}
 
   void add_tree(const std::string& program_directory, const RuleTree& tree) {
     for (const std::string& directory : tree.unreadable_directories)
@@ -48,7 +51,7 @@ class LintRun {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       FileLint lint;
       const FileLintOptions options{notes_, entries_[i].recipients};
-      if (entries_[i].regular && lint_rule_file(entries_[i].file.path, options, lint)) {
+      if (entries_[i].regular && lint_one(entries_[i].file.path, options, lint)) {
         entries_[i].file.read = true;
         entries_[i].file.lint = std::move(lint);
         // Adding entries moves them: the REDIRECTs are taken by index.
@@ -78,6 +81,14 @@ class LintRun {
     LintedFile file;
   };
 
+  bool lint_one(const std::string& path, const FileLintOptions& options, FileLint& lint) const {
+    const std::optional<std::string>* bytes = overlay_ ? overlay_->find(path) : nullptr;
+    if (!bytes) return lint_rule_file(path, options, lint);
+    if (!*bytes) return false;
+    lint_rule_bytes(path, **bytes, options, lint);
+    return true;
+  }
+
   // The file's entry, and whether it is new.
   std::pair<int, bool> add(const std::string& path, Origin origin) {
     const auto [at, added] = known_.emplace(keys_.key(path), static_cast<int>(entries_.size()));
@@ -91,6 +102,7 @@ class LintRun {
   }
 
   bool notes_;
+  const RuleOverlay* overlay_;
   LintResult& result_;
   PathKeys keys_;
   std::unordered_map<std::string, int> known_;
@@ -101,14 +113,13 @@ class LintRun {
 
 bool lint_rules(const LintRequest& request, LintResult& result) {
   result = LintResult{};
-  LintRun run(request.notes, result);
-  if (request.files.empty()) {
+  LintRun run(request, result);
+  if (request.tree) {
     RuleTree tree;
-    if (!walk_rule_tree(request.program_directory, tree)) return false;
+    if (!walk_rule_tree(request.program_directory, tree, request.overlay)) return false;
     run.add_tree(request.program_directory, tree);
-  } else {
-    for (const std::string& path : request.files) run.add_argument(path);
   }
+  for (const std::string& path : request.files) run.add_argument(path);
   run.check();
   return true;
 }

@@ -1,7 +1,11 @@
 #include "admin/replay/kept_rules.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 
+#include "common/host.h"
 #include "common/text.h"
 
 namespace {
@@ -34,10 +38,46 @@ void restore_rule_line(const KeptLine& kept, RuleLine& line) {
   normalise_line(line.text);
 }
 
+namespace {
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// Where the first n components of a path text end (at a separator), or npos.
+std::size_t after_components(std::string_view path, std::size_t n) {
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (is_separator(path[i]) && --n == 0) return i;
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+struct DirectoryMap::Seen {
+  std::optional<FileIdentity> from;  // none: from names no directory on the host
+  std::unordered_map<std::string, std::string> mapped;
+};
+
 std::string DirectoryMap::operator()(const char* path) const {
   const std::size_t n = from.size();
-  if (n == 0 || std::strlen(path) < n || !same_ignoring_case(std::string_view(path, n), from)) return path;
-  return to + (path + n);
+  if (n == 0) return path;
+  if (std::strlen(path) >= n && same_ignoring_case(std::string_view(path, n), from)) return to + (path + n);
+  if (!seen_) {
+    seen_ = std::make_shared<Seen>();
+    if (FileIdentity identity; host_directory_identity(from.c_str(), identity)) seen_->from = identity;
+  }
+  if (!seen_->from) return path;
+  const auto found = seen_->mapped.find(path);
+  if (found != seen_->mapped.end()) return found->second;
+  // The prefix of as many components as from has.
+  const std::string_view text(path);
+  const std::size_t components = static_cast<std::size_t>(std::count_if(from.begin(), from.end(), is_separator));
+  const std::size_t end = after_components(text, components);
+  std::string result = path;
+  FileIdentity identity;
+  if (end != std::string_view::npos && host_directory_identity(std::string(text.substr(0, end + 1)).c_str(), identity) &&
+      identity == *seen_->from)
+    result = to + std::string(text.substr(end + 1));
+  if (seen_->mapped.size() >= 1 << 16) seen_->mapped.clear();
+  return seen_->mapped.emplace(path, std::move(result)).first->second;
 }
 
 const KeptFile* KeptRuleSource::file(const char* path) {
@@ -50,8 +90,12 @@ const KeptFile* KeptRuleSource::file(const char* path) {
     kept = std::make_unique<KeptFile>();
     RuleLine line;
     // Up to where the checker stops: the first piece past the line limit
-    // that is not skipped, or the end of the file.
+    // that is not skipped, or the end of the file. A skipped piece (one that
+    // begins with a zero byte) is counted and never examined, so the
+    // checker's evaluation is the same without it, and a file of zero bytes
+    // keeps nothing.
     while (reader->next(line)) {
+      if (line.skipped) continue;
       kept->lines.push_back(
           {line.counter, line.editor_line, line.continued, line.skipped, std::string(line.raw, line.size)});
       kept->bytes += sizeof(KeptLine) + (line.size > 15 ? line.size + 1 : 0);

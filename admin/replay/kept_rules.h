@@ -1,7 +1,9 @@
 // Rule files read once and kept, for evaluating many messages: the first time
 // a path is asked for, its file is read through another RuleSource (the disk)
 // with the checker's own reader, up to the line after which the checker
-// stops reading, and from then on its lines come from memory.
+// stops reading, and from then on its lines come from memory: at most the
+// checker's line limit of them, since pieces it skips (they begin with a
+// zero byte) are not kept.
 #pragma once
 
 #include <cstddef>
@@ -29,12 +31,23 @@ struct KeptFile {
 // The RuleLine the checker's reader gave for a kept piece.
 void restore_rule_line(const KeptLine& kept, RuleLine& line);
 
-// Maps a path text that begins with one directory (letter case ignored, as
-// the file system does) to the same path below another.
+// Maps a path text that begins with one directory to the same path below
+// another. A path begins with the directory when its text does (letter case
+// ignored), and also when its first components name the same directory on
+// the host (spelt with "/", in another letter case, with trailing dots), as
+// the checker's open would find it.
 struct DirectoryMap {
+  DirectoryMap() = default;
+  DirectoryMap(std::string from_directory, std::string to_directory)
+      : from(std::move(from_directory)), to(std::move(to_directory)) {}
+
   std::string from;  // empty: no path is mapped
   std::string to;
   std::string operator()(const char* path) const;
+
+ private:
+  struct Seen;
+  mutable std::shared_ptr<Seen> seen_;  // what the host said, by path
 };
 
 class KeptRuleSource : public RuleSource {

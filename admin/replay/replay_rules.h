@@ -24,8 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "admin/replay/kept_rules.h"
 #include "admin/activity_log/log_line.h"
+#include "admin/replay/kept_rules.h"
 #include "admin/replay/text_matcher.h"
 #include "checker/limits.h"
 #include "checker/verdict.h"
@@ -49,6 +49,13 @@ struct ReplayDecision {
   int counter = 0;
 };
 
+// A file's matchers are made only while their tables stay within this
+// (while they are made: see TextMatcher::estimated_bytes); a file of more or
+// longer rules is decided by the engine.
+inline constexpr std::size_t kMaxMatcherBytes = 6u << 20;
+// A kept file holds at most the checker's line limit of pieces.
+inline constexpr std::size_t kMaxKeptFileBytes = (kRuleLineLimit + 1) * (kTextSize + 64);
+
 class ReplayRules {
  public:
   // top_directory: the program directory the cascade's paths begin with;
@@ -60,9 +67,12 @@ class ReplayRules {
 
   // The file a decision's path text names.
   std::string display_path(const std::string& file) const { return map_(file.c_str()); }
-  // Past this much memory everything kept is dropped and read again when
-  // needed, so memory stays bounded whatever the tree and the logs.
+  // Past this much memory (with room for the next message's three files)
+  // everything kept is dropped and read again when needed, so memory stays
+  // bounded whatever the tree and the logs.
   void set_budget(std::size_t bytes) { budget_ = bytes; }
+  // Files whose matchers would take more than this are decided by the engine.
+  void set_matcher_limit(std::size_t bytes) { matcher_limit_ = bytes; }
 
  private:
   struct Compiled;
@@ -87,7 +97,8 @@ class ReplayRules {
   std::unordered_map<std::string, std::unique_ptr<Plan>, TextHash, std::equal_to<>> plans_;
   std::unordered_map<std::string, std::shared_ptr<const TextMatcher>> matchers_;
   std::size_t compiled_bytes_ = 0;
-  std::size_t budget_ = 16u << 20;
+  std::size_t budget_ = 32u << 20;
+  std::size_t matcher_limit_ = kMaxMatcherBytes;
   std::size_t plan_bytes_ = 0;
 
   // The message being decided, as the engine takes its texts.

@@ -1,15 +1,16 @@
 #include "admin/replay/replay_run.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "admin/activity_log/log_files.h"
 #include "admin/columns.h"
-#include "admin/replay/listed_files.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/replay/replay_rules.h"
+#include "admin/rule_tree/rule_overlay.h"
 #include "common/text.h"
 
 namespace {
@@ -134,8 +135,14 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   const std::string& live = request.live;
   const std::string& candidate = request.candidate;
   const bool mapped = !live.empty() && !same_ignoring_case(live, candidate);
-  ListedDiskRuleSource disk;
-  ReplayRules rules(disk, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
+  // Each file is opened as the checker opens it (the host's separators,
+  // letter case and trailing dots), once: a path is looked up once, whether
+  // its file exists or not. A change not yet written is read over them.
+  DiskRuleSource disk;
+  std::optional<OverlayRuleSource> overlaid;
+  if (request.overlay) overlaid.emplace(*request.overlay, disk);
+  RuleSource& files = overlaid ? static_cast<RuleSource&>(*overlaid) : disk;
+  ReplayRules rules(files, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
   ReplayTally tally;
   read_logs(
       request.logs, request.command, err, request.standard_input,
@@ -163,7 +170,7 @@ std::string replay_summary(const ReplayTally& t, const std::string& heading) {
   text += rows_text(rows);
   text += "\nNot replayed: the checker read no rule file for them\n\n";
   text += rows_text({{"Bad or missing addresses", right(t.envelope_problems)},
-                     {"Could not open message file", right(t.unopenable)}});
+                     {std::string(result_name(ResultKind::Unopenable)), right(t.unopenable)}});
   text += "\nLines skipped\n\n";
   text += rows_text({{"Trace", right(t.lines.trace)},
                      {"Invalid entries", right(t.lines.invalid_entries)},

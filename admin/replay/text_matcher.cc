@@ -69,19 +69,38 @@ TextMatcher::TextMatcher(const std::vector<std::pair<std::string, int>>& texts) 
   first_found_ = n;
   for (std::uint32_t s = 0; s < states; ++s)
     if (ends[s] != kNone) renumber[s] = n++;
-  next_.assign(static_cast<std::size_t>(states) * classes_, 0);
+  // In 16 bits when the states allow: half the table's size keeps more of it
+  // in the caches (and it is made without a wider copy first).
+  const std::size_t cells = static_cast<std::size_t>(states) * classes_;
+  if (states <= 0x10000)
+    next16_.assign(cells, 0);
+  else
+    next_.assign(cells, 0);
   found_.assign(states - first_found_, kNone);
   for (std::uint32_t s = 0; s < states; ++s) {
-    for (std::uint32_t c = 0; c < classes_; ++c) next_[renumber[s] * classes_ + c] = renumber[go[s * classes_ + c]];
+    for (std::uint32_t c = 0; c < classes_; ++c) {
+      const std::uint32_t to = renumber[go[s * classes_ + c]];
+      if (next16_.empty())
+        next_[renumber[s] * classes_ + c] = to;
+      else
+        next16_[renumber[s] * classes_ + c] = static_cast<std::uint16_t>(to);
+    }
     if (ends[s] != kNone) found_[renumber[s] - first_found_] = ends[s];
   }
-  for (int c = 0; c < 256; ++c) starts_[c] = next_[class_of_[c]] != 0;
-  // Half the table's size keeps more of it in the caches.
-  if (states <= 0x10000) {
-    next16_.assign(next_.begin(), next_.end());
-    next_.clear();
-    next_.shrink_to_fit();
+  for (int c = 0; c < 256; ++c)
+    starts_[c] = (next16_.empty() ? next_[class_of_[c]] : next16_[class_of_[c]]) != 0;
+}
+
+std::size_t TextMatcher::estimated_bytes(const std::vector<std::pair<std::string, int>>& texts) {
+  std::array<bool, 256> used{};
+  std::size_t states = 1;
+  for (const auto& [text, number] : texts) {
+    states += text.size();
+    for (const char c : text) used[static_cast<unsigned char>(c)] = true;
   }
+  const std::size_t classes = std::min<std::size_t>(256, 1 + std::count(used.begin(), used.end(), true));
+  // The trie's table of 32-bit states while it is made, and the one kept.
+  return states * classes * (4 + (states <= 0x10000 ? 2 : 4));
 }
 
 std::size_t TextMatcher::bytes() const {

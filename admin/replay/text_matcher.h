@@ -26,6 +26,9 @@ class TextMatcher {
   }
 
   std::size_t bytes() const;
+  // At most the memory a matcher of these texts takes while it is made:
+  // its tables grow with the texts' bytes times the different bytes in them.
+  static std::size_t estimated_bytes(const std::vector<std::pair<std::string, int>>& texts);
 
  private:
   template <typename State>

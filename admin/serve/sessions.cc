@@ -9,7 +9,7 @@ std::optional<Session> Sessions::open(const std::string& token_name, const std::
                                       const Scope& scope, Clock::time_point now) {
   Session session{new_token(), new_token(), token_name, token_hash, scope, now + kSessionLife};
   if (session.id.empty() || session.csrf.empty()) return std::nullopt;
-  HostLockHold hold(lock_);
+  HostThreadLockHold hold(lock_);
   std::erase_if(sessions_, [&](const auto& entry) { return entry.second.expires <= now; });
   if (sessions_.size() >= kMaxSessions)
     sessions_.erase(std::min_element(sessions_.begin(), sessions_.end(), [](const auto& a, const auto& b) {
@@ -22,7 +22,7 @@ std::optional<Session> Sessions::open(const std::string& token_name, const std::
 std::optional<Session> Sessions::find(std::string_view id, Clock::time_point now) {
   if (id.empty()) return std::nullopt;
   const std::string key = sha256_hex(id);
-  HostLockHold hold(lock_);
+  HostThreadLockHold hold(lock_);
   const auto it = sessions_.find(key);
   if (it == sessions_.end()) return std::nullopt;
   if (it->second.expires <= now) {
@@ -34,6 +34,6 @@ std::optional<Session> Sessions::find(std::string_view id, Clock::time_point now
 
 void Sessions::close(std::string_view id) {
   const std::string key = sha256_hex(id);
-  HostLockHold hold(lock_);
+  HostThreadLockHold hold(lock_);
   sessions_.erase(key);
 }

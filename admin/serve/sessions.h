@@ -36,7 +36,7 @@ class Sessions {
   void close(std::string_view id);
 
  private:
-  HostLock lock_;
+  HostThreadLock lock_;
   // By the SHA-256 of the id, so that looking one up takes no time that
   // depends on how much of a guessed id is right.
   std::map<std::string, Session, std::less<>> sessions_;

@@ -20,24 +20,24 @@ Site::Site(SiteConfig config)
 void Site::refresh_index() { index_.refresh(host_local_time()); }
 
 ActivityAnswer Site::activity(const ActivityFilter& filter, const Scope& scope, std::size_t first, std::size_t count) {
-  HostLockHold hold(index_lock_);
+  HostThreadLockHold hold(index_lock_);
   refresh_index();
   return index_.query(filter, scope, first, count);
 }
 
 std::optional<LoggedLine> Site::message(const std::string& log, std::uint64_t offset) {
-  HostLockHold hold(index_lock_);
+  HostThreadLockHold hold(index_lock_);
   refresh_index();
   return index_.message(log, offset);
 }
 
 std::vector<IndexedLog> Site::logs() {
-  HostLockHold hold(index_lock_);
+  HostThreadLockHold hold(index_lock_);
   return index_.logs();
 }
 
 Site::IndexSize Site::index_size() {
-  HostLockHold hold(index_lock_);
+  HostThreadLockHold hold(index_lock_);
   return {index_.messages(), index_.bytes(), index_.full()};
 }
 

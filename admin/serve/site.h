@@ -59,7 +59,7 @@ class Site {
   // one at a time, so that their memory budgets do not add up.
   template <typename Run>
   auto engine(const Run& run) {
-    HostLockHold hold(engine_lock_);
+    HostThreadLockHold hold(engine_lock_);
     return run();
   }
 
@@ -70,9 +70,9 @@ class Site {
 
   SiteConfig config_;
   Sessions sessions_;
-  HostLock index_lock_;
+  HostThreadLock index_lock_;
   LogIndex index_;
-  HostLock engine_lock_;
+  HostThreadLock engine_lock_;
 };
 
 // The answer with the headers every answer has: no script, nothing from

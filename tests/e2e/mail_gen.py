@@ -1,6 +1,7 @@
 """Mail for the QVADMIN end-to-end drivers: generated rule trees (and changed
 copies of them), generated messages in a spool directory, and QUORVANT run on
 each message the way the mail filter runs it, leaving its activity log."""
+import os
 import re
 from dataclasses import dataclass
 from pathlib import Path
@@ -11,6 +12,10 @@ SENDERS = ["joe@example.com", "ann@partner.example", "spammer@bulk.example", "x@
            "news@list.example", "friend@example.net", "", "s" * 55 + "@long.example", "t" * 70 + "@bulk.example"]
 SUBJECTS = ["Hello there", "Cheap stuff now", "Project X meeting", "Lottery winner", "Re: hello", "Invoice 42",
             "quarterly figures", "", "word " * 17 + "end", "FROM: A@B SUBJECT: NO ACTION.", "x" * 120]
+
+
+LATIN = "CAF\u00c9"  # a rule file's name with a Latin-1 letter
+LATIN_OTHER_CASE = "caf\u00e9"
 
 
 def rule_lines(named):
@@ -29,6 +34,13 @@ def rule_lines(named):
         f"REDIRECT @A.TEST {named}SHARED\\T1.QUORVANT", f"REDIRECT BO {named}SHARED\\T1.QUORVANT",
         "REDIRECT @B.TEST T2.QUORVANT", f"REDIRECT @A {named}SHARED\\T1.QUORVANT", "REDIRECT ANN",
         f"REDIRECT ANN@EXAMPLE.ORG {named}SHARED\\MISSING.QUORVANT",
+        # The same files spelt as the file system finds them: with "/", in
+        # other letter case, with trailing dots, with Latin-1 letters (whose
+        # case only Windows folds).
+        f"REDIRECT BO {named}SHARED/T1.QUORVANT", f"REDIRECT @EXAMPLE.ORG {named}shared\\t1.quorvant",
+        f"REDIRECT JOE {named}SHARED./T1.QUORVANT. .", "REDIRECT @A.TEST t2.quorvant.",
+        f"REDIRECT CAROL {named}SHARED\\{LATIN}.QUORVANT", f"REDIRECT @B {named}SHARED\\{LATIN.lower()}.QUORVANT",
+        f"REDIRECT ANN {named}SHARED/{LATIN_OTHER_CASE}.quorvant",
     ]
 
 
@@ -49,13 +61,32 @@ def make_tree(rnd, named):
     def rule_file(n_max=6):
         return "".join(rnd.choice(lines) + "\r\n" for _ in range(rnd.randint(0, n_max)))
 
-    tree = {"$default$.QUORVANT": rule_file(), "SHARED/T1.QUORVANT": rule_file(), "T2.QUORVANT": rule_file()}
+    tree = {"$default$.QUORVANT": rule_file(), "SHARED/T1.QUORVANT": rule_file(), "T2.QUORVANT": rule_file(),
+            f"SHARED/{LATIN}.QUORVANT": rule_file()}
     for domain in DOMAINS:
         if rnd.random() < 0.8:
             tree[domain_file(domain)] = rule_file()
         for user in USERS:
             if rnd.random() < 0.5:
                 tree[user_file(domain, user)] = rule_file()
+    return tree
+
+
+def spelt_tree(rnd, named):
+    """A tree whose every file hands the mail on through REDIRECT @ (which
+    every recipient takes) to a target spelt as the file system finds it:
+    with "/", in other letter case, with trailing dots, relative, with
+    Latin-1 letters; every target decides."""
+    targets = [f"{named}SHARED/T1.QUORVANT", f"{named}shared\\t1.quorvant", f"{named}SHARED./T1.QUORVANT. .",
+               "t2.quorvant.", "T2.QUORVANT", f"{named}SHARED\\{LATIN}.QUORVANT",
+               f"{named}SHARED/{LATIN_OTHER_CASE}.quorvant", f"{named}Shared\\{LATIN.lower()}.QUORVANT"]
+    tree = {"SHARED/T1.QUORVANT": "WHITELIST FROM @\r\nSTRICT\r\n", "T2.QUORVANT": "BLACKLIST FROM @\r\n",
+            f"SHARED/{LATIN}.QUORVANT": "STRICT\r\n"}
+    files = ["$default$.QUORVANT"] + [domain_file(d) for d in DOMAINS] + [user_file(d, u) for d in DOMAINS
+                                                                          for u in USERS]
+    for path in files:
+        if rnd.random() < 0.7:
+            tree[path] = f"REDIRECT @ {rnd.choice(targets)}\r\n"
     return tree
 
 
@@ -84,11 +115,13 @@ def changed_tree(rnd, tree, named):
     return out
 
 
-def write_tree(directory, tree):
+def write_tree(directory, tree, windows=False):
+    """Writes the files; names are Latin-1 bytes as the checker writes them,
+    or for Windows (Wine) the UTF-8 that Wine keeps a Windows name in."""
     for path in list(Path(directory).rglob("*.QUORVANT")):
         path.unlink()
     for rel, text in tree.items():
-        p = Path(directory) / rel
+        p = Path(directory) / os.fsdecode(rel.encode("utf-8" if windows else "latin-1"))
         p.parent.mkdir(parents=True, exist_ok=True)
         p.write_bytes(text.encode("latin-1"))
 

@@ -63,7 +63,7 @@ class Case(Scratch):
         self.named = self.checker_host.dir_text(self.prog)
         self.rnd = random.Random(suite.case_name)
         self.tree = mail_gen.make_tree(self.rnd, self.named)
-        mail_gen.write_tree(self.prog, self.tree)
+        mail_gen.write_tree(self.prog, self.tree, self.host.windows)
         self.messages = mail_gen.make_messages(self.rnd, args.messages, self.spool)
 
     def log(self, name, level):
@@ -117,13 +117,34 @@ def round_trip(c):
     return problems
 
 
+def round_trip_spelt_targets(c):
+    """The round trip over trees whose REDIRECT targets are spelt as the
+    file system finds them (with "/", "\\", other letter case, trailing dots,
+    Latin-1 letters): replay opens what the checker opens."""
+    problems = []
+    for n in range(4):
+        prog = c.dir / f"SPELT{n}"
+        mail_gen.write_tree(prog, mail_gen.spelt_tree(c.rnd, c.checker_host.dir_text(prog)), c.host.windows)
+        checker = c.checker_host.install(prog, "QUORVANT")
+        log = mail_gen.run_checker(c.checker_host, checker, prog, c.spool, c.messages[:80], "MID")
+        (c.logs / f"QEL020{n}.LOG").write_bytes(log)
+        logged = mail_gen.endings(log)
+        code, out = c.qv(["replay", "--dir", c.path(prog), c.path(c.logs / f"QEL020{n}.LOG")], cwd=prog)
+        if code != 0 or summary(out).get("Changed") != 0:
+            problems.append(f"tree {n}: exit code {code}, changes {changes(out)[:3]}")
+        decided = sum(1 for words in logged.values() if words != "No Action")
+        if decided < len(logged) // 3:
+            problems.append(f"tree {n}: only {decided} of {len(logged)} messages decided: the targets were not read")
+    return problems
+
+
 def changed_tree(c):
     """The changes replay reports against a changed tree are those QUORVANT
     gives when it runs again over that tree."""
     old = mail_gen.endings(c.log("QEL0302.LOG", "MID"))
     cand = c.dir / "CAND"
     new_tree = mail_gen.changed_tree(c.rnd, c.tree, c.named)
-    mail_gen.write_tree(cand, new_tree)
+    mail_gen.write_tree(cand, new_tree, c.host.windows)
     # Relative REDIRECT words are read from the current directory, as the
     # checker's are: the candidate's own when run from there.
     code, out = c.qv(["replay", "--dir", c.path(c.prog), "--rules", c.path(cand), c.path(c.logs / "QEL0302.LOG")],
@@ -131,7 +152,7 @@ def changed_tree(c):
     reported = {(ident, old_kind, new_kind) for ident, old_kind, new_kind, _, uncertain in changes(out)
                 if not uncertain}
     # The candidate goes live; QUORVANT at HIGH writes every result line.
-    mail_gen.write_tree(c.prog, new_tree)
+    mail_gen.write_tree(c.prog, new_tree, c.host.windows)
     new = mail_gen.endings(c.log("QEL0303.LOG", "HIGH"))
     cut = {m.ident for m in c.messages if any(m.logged()[1:])}
     stopped = {m.ident for m in c.messages} - set(new)  # a HIGH log without words: stopped at domain or program
@@ -269,9 +290,14 @@ def same_bytes_as_native(c):
     c.log("QEL0307.LOG", "HIGH")
     # REDIRECT words relative to the current directory name the same files
     # on both hosts.
-    relative = {path: text.replace(c.named, "PROG\\") for path, text in c.tree.items()}
-    mail_gen.write_tree(c.prog, relative)
-    mail_gen.write_tree(c.dir / "CAND", mail_gen.changed_tree(c.rnd, relative, "PROG\\"))
+    # (Without the Latin-1 names, whose letter case Windows folds and POSIX
+    # does not.)
+    latin = (mail_gen.LATIN, mail_gen.LATIN.lower(), mail_gen.LATIN_OTHER_CASE)
+    relative = {path: "".join(line for line in text.replace(c.named, "PROG\\").splitlines(True)
+                              if not any(name in line for name in latin))
+                for path, text in c.tree.items() if mail_gen.LATIN not in path}
+    mail_gen.write_tree(c.prog, relative, c.host.windows)
+    mail_gen.write_tree(c.dir / "CAND", mail_gen.changed_tree(c.rnd, relative, "PROG\\"), c.host.windows)
     problems = []
     for args in (["replay", "--dir", "PROG", "--rules", "CAND", "--hits", "LOGS/QEL0307.LOG"],
                  ["report", "--html", "page.html", "LOGS/QEL03*.LOG"]):  # a wildcard, expanded by the program
@@ -292,7 +318,7 @@ def same_bytes_as_native(c):
 
 
 if __name__ == "__main__":
-    sys.exit(run_case_functions(__doc__, [round_trip, changed_tree, mixed_levels, low_log, exit_codes,
+    sys.exit(run_case_functions(__doc__, [round_trip, round_trip_spelt_targets, changed_tree, mixed_levels, low_log, exit_codes,
                                           same_bytes_as_native], Case, {
         "--checker": dict(required=True, help="QUORVANT"),
         "--native": dict(default="", help="the native QVADMIN, to compare bytes with"),

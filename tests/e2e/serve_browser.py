@@ -9,10 +9,13 @@ README shows, when given).
 
 Without Chromium, its driver or Selenium the case says SKIPPED, unless
 REQUIRE_BROWSER=1 (CI), which makes that a failure. Selenium comes from
-Debian's python3-selenium, which installs into /usr/bin/python3.
+Debian's python3-selenium, which installs into /usr/bin/python3: started by
+another interpreter without Selenium, the driver runs itself again there.
 
-  /usr/bin/python3 serve_browser.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT --shots build/serve-screenshots
+  serve_browser.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT --shots build/serve-screenshots
 """
+import importlib.util
+import os
 import random
 import re
 import shutil
@@ -184,6 +187,10 @@ def pages_in_a_browser(c):
 
 
 if __name__ == "__main__":
+    debian = "/usr/bin/python3"
+    if not importlib.util.find_spec("selenium") and os.path.exists(debian) and \
+            os.path.realpath(sys.executable) != os.path.realpath(debian):
+        os.execv(debian, [debian] + sys.argv)
     sys.exit(run_case_functions(__doc__, [pages_in_a_browser], Case, options={
         "--checker": dict(required=True),
         "--shots": dict(default="serve-screenshots"),
