@@ -10,6 +10,7 @@ set(FUZZ_TARGETS
   lint admin_lib
   replay admin_lib
   edit admin_lib
+  serve admin_lib
   scan analyser_reference
   config analyser_lib)
 

@@ -260,6 +260,32 @@ void print_explanation(const MessageCheck& check, Explanation& explanation, Cons
               " and above)\n");
 }
 
+// Checks the message (check runs the checker on it, watched) and prints the
+// account, or with quiet the verdict alone.
+template <typename Check>
+MessageCheck explain_run(const std::string& directory, bool quiet, Console& out, const Check& check_with) {
+  MessageCheck check;
+  if (directory.size() > kMaxProgramDirectory) {
+    out.print("The program directory " + directory + " is longer than " + std::to_string(kMaxProgramDirectory) +
+              " characters: QUORVANT ends every run there with exit code 0 and writes nothing.\n"
+              "\nExit code  0\n");
+    return check;  // no verdict
+  }
+  DiskRuleSource files;
+  Explanation explanation;
+  check = check_with(start_time_text(host_local_time()), files, explanation);
+  if (quiet) {
+    out.print(verdict_word(check.verdict) + ": " + reason(check) + "\n");
+  } else {
+    std::vector<DirectoryEntry> entries;
+    if (!host_list_directory(directory.empty() ? "." : directory.c_str(), entries))
+      out.print("Note: the program directory " + directory + " cannot be read (" + host_error_text() +
+                "), so no rule file in it can be opened.\n\n");
+    print_explanation(check, explanation, out);
+  }
+  return check;
+}
+
 }  // namespace
 
 const Usage kExplainUsage = {
@@ -290,42 +316,31 @@ int run_explain(CommandLine& line) {
                  : options.words.size() != 1)
     return mistake(line, by_address ? "give --from and --to, and no message path" : "give one message path");
   const std::string directory = program_directory_option(line, options.value("--dir"));
-  if (directory.size() > kMaxProgramDirectory) {
-    line.out.print("The program directory " + directory + " is longer than " +
-                   std::to_string(kMaxProgramDirectory) +
-                   " characters: QUORVANT ends every run there with exit code 0 and writes nothing.\n"
-                   "\nExit code  0\n");
-    return kExitNoVerdict;
-  }
-
-  const std::string start_time = start_time_text(host_local_time());
-  DiskRuleSource files;
-  Explanation explanation;
-  MessageCheck check;
+  const bool quiet = options.has("--quiet");
   if (by_address) {
+    const std::string* subject = options.value("--subject");
+    return exit_code(
+        explain_by_address(directory, *options.value("--from"), *options.value("--to"), subject, quiet, line.out)
+            .verdict);
+  }
+  const std::string message_path = host_path_argument(options.words[0].c_str());
+  return exit_code(explain_run(directory, quiet, line.out, [&](const std::string& start_time, RuleSource& files,
+                                                               CheckObserver& observer) {
+                     return check_message(directory, message_path.c_str(), start_time, files, observer);
+                   }).verdict);
+}
+
+MessageCheck explain_by_address(const std::string& directory, const std::string& from, const std::string& to,
+                                const std::string* subject, bool quiet, Console& out) {
+  return explain_run(directory, quiet, out, [&](const std::string& start_time, RuleSource& files,
+                                                CheckObserver& observer) {
     // The addresses and the Subject go through the reading of envelope and
     // message lines, as if the mail filter had written them.
-    // An empty --from stands for an envelope without a sender line.
-    const std::string& from = *options.value("--from");
-    const std::string envelope =
-        (from.empty() ? "" : "FROM: " + from + "\r\n") + "TO: " + *options.value("--to") + "\r\n";
-    const std::string message = options.has("--subject") ? "Subject: " + *options.value("--subject") + "\r\n" : "";
+    // An empty sender stands for an envelope without a sender line.
+    const std::string envelope = (from.empty() ? "" : "FROM: " + from + "\r\n") + "TO: " + to + "\r\n";
+    const std::string message = subject ? "Subject: " + *subject + "\r\n" : "";
     TextReader envelope_reader(envelope.data(), envelope.size());
     TextReader message_reader(message.data(), message.size());
-    check = check_envelope(directory, "-", envelope_reader, message_reader, start_time, files, explanation);
-  } else {
-    const std::string message_path = host_path_argument(options.words[0].c_str());
-    check = check_message(directory, message_path.c_str(), start_time, files, explanation);
-  }
-
-  if (options.has("--quiet")) {
-    line.out.print(verdict_word(check.verdict) + ": " + reason(check) + "\n");
-  } else {
-    std::vector<DirectoryEntry> entries;
-    if (!host_list_directory(directory.empty() ? "." : directory.c_str(), entries))
-      line.out.print("Note: the program directory " + directory + " cannot be read (" + host_error_text() +
-                     "), so no rule file in it can be opened.\n\n");
-    print_explanation(check, explanation, line.out);
-  }
-  return exit_code(check.verdict);
+    return check_envelope(directory, "-", envelope_reader, message_reader, start_time, files, observer);
+  });
 }

@@ -4,8 +4,17 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/console.h"
+
+// A rule, STRICT or NO DOMAIN line, or a line that decided messages.
+struct HitLine {
+  std::string file;  // as replay names it
+  int line = 0;      // as an editor numbers it
+  std::string text;  // as the checker reads it
+  long decided = 0;  // messages
+};
 
 class ReplayHits {
  public:
@@ -14,6 +23,8 @@ class ReplayHits {
   // Every rule, STRICT and NO DOMAIN line of the *.QUORVANT files below the
   // candidate directory and of the files that decided messages.
   void print(const std::string& candidate_directory, Console& out);
+  // The same lines, file by file in the order of their lines.
+  std::vector<HitLine> lines(const std::string& candidate_directory);
 
  private:
   struct File {
