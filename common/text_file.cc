@@ -7,6 +7,11 @@ int TextReader::raw() {
     if (ended_ || !file_) return EOF;
     len_ = std::fread(buf_, 1, sizeof buf_, file_);
     pos_ = 0;
+    if (len_ == 0 && !appended_.empty()) {
+      file_ = nullptr;
+      data_ = reinterpret_cast<const unsigned char*>(appended_.data());
+      len_ = appended_.size();
+    }
     if (len_ == 0) {
       ended_ = true;
       return EOF;

@@ -12,6 +12,8 @@ class TextReader {
   // Reads the bytes as if they were a file's.
   TextReader(const char* bytes, std::size_t size)
       : data_(reinterpret_cast<const unsigned char*>(bytes)), len_(size) {}
+  // Reads the file, then the bytes as if they had been appended to it.
+  TextReader(std::FILE* file, std::string appended) : file_(file), appended_(std::move(appended)) {}
   TextReader(const TextReader&) = delete;
   TextReader& operator=(const TextReader&) = delete;
 
@@ -30,6 +32,7 @@ class TextReader {
   int raw();  // next byte of the file, or EOF
 
   std::FILE* file_ = nullptr;  // none when reading bytes in memory
+  std::string appended_;       // read after the file
   unsigned char buf_[8192];
   const unsigned char* data_ = buf_;
   std::size_t pos_ = 0, len_ = 0;

@@ -103,11 +103,25 @@ TEST_F(Explain, EnvelopeTextNeverReachesTheTerminalRaw) {
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
 }
 
-TEST_F(Explain, SaysWhenTheProgramDirectoryCannotBeRead) {
-  const AdminRun run =
-      run_admin_words({"QVADMIN", "explain", "--dir", path("MISSING"), "--from", "a@b", "--to", "c@d"});
-  EXPECT_EQ(run.code, 0);
-  EXPECT_EQ(run.out.rfind("Note: the program directory " + path("MISSING") + "\\ cannot be read", 0), 0u) << run.out;
+// The first line says when the directory is no program directory: one that
+// cannot be read, or one without a rule file.
+TEST_F(Explain, SaysWhenTheDirectoryHoldsNoRules) {
+  write_file("RULES/EXAMPLE.ORG/$default$.QUORVANT", "STRICT\n");
+  write_file("EMPTY/notes.txt", "x");
+  const std::string native = (dir_ / "").string();
+  const struct {
+    const char* dir;
+    std::string first_line;
+  } cases[] = {
+      {"MISSING", "Note: the program directory " + native + "MISSING/ cannot be read (No such file or directory), "},
+      {"EMPTY", "Note: the program directory " + native + "EMPTY/ holds no rule file (*.QUORVANT), "},
+      {"RULES", "Message\n"},
+  };
+  for (const auto& c : cases) {
+    const AdminRun run = run_admin_words({"QVADMIN", "explain", "--dir", path(c.dir), "--from", "a@b", "--to", "c@d"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out.rfind(c.first_line, 0), 0u) << run.out;
+  }
 }
 
 }  // namespace

@@ -132,12 +132,13 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   // the live directory are read below the candidate directory.
   const std::string& live = request.live;
   const std::string& candidate = request.candidate;
-  const bool mapped = !live.empty() && !same_ignoring_case(live, candidate);
+  DirectoryMap map = candidate_map(live, candidate);
+  const bool mapped = !map.from.empty();
   // Each file is opened as the checker opens it (the host's separators,
   // letter case and trailing dots), once: a path is looked up once, whether
   // its file exists or not.
   DiskRuleSource disk;
-  ReplayRules rules(disk, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
+  ReplayRules rules(disk, mapped ? live : candidate, std::move(map));
   ReplayTally tally;
   read_logs(
       request.logs, request.command, err, request.standard_input,

@@ -138,6 +138,18 @@ bool is_rule_file_name(const std::string& name) {
          same_ignoring_case(std::string_view(name).substr(name.size() - kExtension.size()), kExtension);
 }
 
+bool holds_rule_files(const std::string& program_directory) {
+  std::vector<DirectoryEntry> entries, below;
+  if (!host_list_directory(program_directory.empty() ? "." : program_directory.c_str(), entries)) return false;
+  for (const DirectoryEntry& entry : entries)
+    if (is_rule_file_name(entry.name)) return true;
+  for (const DirectoryEntry& entry : entries)
+    if (entry.is_directory && host_list_directory((program_directory + entry.name).c_str(), below))
+      for (const DirectoryEntry& name : below)
+        if (is_rule_file_name(name.name)) return true;
+  return false;
+}
+
 bool walk_rule_tree(const std::string& program_directory, RuleTree& tree) {
   return Walker(program_directory, tree).walk(program_directory, false);
 }

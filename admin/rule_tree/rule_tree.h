@@ -33,6 +33,11 @@ struct RuleTree {
 // that it cannot open. False when the program directory cannot be read.
 bool walk_rule_tree(const std::string& program_directory, RuleTree& tree);
 
+// True when the program directory or one of its folders holds a rule file
+// (a *.QUORVANT entry): a directory without one is most likely not the
+// program directory at all.
+bool holds_rule_files(const std::string& program_directory);
+
 // True for a name that ends with ".QUORVANT" without regard to letter case.
 bool is_rule_file_name(const std::string& name);
 

@@ -143,7 +143,8 @@ class Message:
         """What its result line holds before the words, and whether the line
         reached the cut of its sender part (150) or Subject part (199)."""
         sender, subject = self.sender.upper(), self.subject.upper().strip()[:90]
-        line = f"HH:MM:SS {self.ident} To: {self.recipient.upper()} From: "
+        recipient = self.recipient.upper().replace("[127.0.0.1]", "")  # a domain literal is no address text
+        line = f"HH:MM:SS {self.ident} To: {recipient} From: "
         line += sender[:max(0, 150 - len(line))]
         sender_cut = len(line) >= 150
         line += " Subject: "
@@ -153,8 +154,10 @@ class Message:
 
 def make_message(rnd, n):
     ident = f"M{n:04d}" + ("L" * rnd.randint(30, 55) if rnd.random() < 0.15 else "")
-    return Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{rnd.choice(DOMAINS).lower()}",
-                   rnd.choice(SUBJECTS))
+    # A domain literal leaves the recipient an empty domain: the server-wide
+    # file is then its domain file.
+    domain = "[127.0.0.1]" if rnd.random() < 0.08 else rnd.choice(DOMAINS).lower()
+    return Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{domain}", rnd.choice(SUBJECTS))
 
 
 def make_messages(rnd, count, spool):

@@ -151,6 +151,18 @@ def changed_tree(c):
                      cwd=cand)
     reported = {(ident, old_kind, new_kind) for ident, old_kind, new_kind, _, uncertain in changes(out)
                 if not uncertain}
+    # explain --rules reads the candidate as replay does: the same verdict and
+    # deciding line for each message that changes.
+    disagree = []
+    for line in [line for line in out.splitlines() if CHANGE.match(line) and not CHANGE.match(line).group(10)][:8]:
+        m = CHANGE.match(line)
+        code_e, explained = c.qv(["explain", "--dir", c.path(c.prog), "--rules", c.path(cand), "--from", m.group(5),
+                                  "--to", m.group(4), "--subject", m.group(6)], cwd=cand)
+        words = re.search(r"(?m)^Log line   .*?(Whitelisted-\w+|Blacklisted-\w+|No Action\.|)$", explained)
+        at = re.search(r"(?m)^Verdict .*:(\d+)$", explained)
+        kind = (words.group(1).rstrip(".") or "Stopped") if words else None
+        if kind != m.group(8) or (at and at.group(1)) != (re.search(r":(\d+)", m.group(9)) or [None, None])[1]:
+            disagree.append(f"{m.group(3)}: replay {m.group(8)} {m.group(9)}, explain {kind} line {at and at.group(1)}")
     # The candidate goes live; QUORVANT at HIGH writes every result line.
     mail_gen.write_tree(c.prog, new_tree, c.host.windows)
     new = mail_gen.endings(c.log("QEL0303.LOG", "HIGH"))
@@ -168,6 +180,7 @@ def changed_tree(c):
         problems.append(f"exit code {code}, want {1 if want else 0}")
     if not want:
         problems.append("the changed tree changed no verdict: the case shows nothing")
+    problems += disagree
     # --limit and --summary print fewer change lines, and the same counts.
     lines = [line for line in out.splitlines() if CHANGE.match(line)]
     for option, shown, more in ((["--limit", "1"], lines[:1], len(lines) - 1), (["--summary"], [], 0)):
