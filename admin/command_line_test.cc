@@ -66,7 +66,7 @@ TEST_F(CommandLine, OptionFormsAndTheEndOfOptions) {
 
   const AdminRun file = run_admin_words({"QVADMIN", "lint", "--dir", path("RULES"), "--", path("-h")});
   EXPECT_EQ(file.code, 1);
-  EXPECT_NE(file.out.find(path("-h") + ":1: error: "), std::string::npos) << file.out;
+  EXPECT_NE(file.out.find((dir_ / "-h").string() + ":1: error: "), std::string::npos) << file.out;
 
   const AdminRun subject = run_admin_words(
       {"QVADMIN", "explain", "--dir", path("RULES"), "--quiet", "--from", "a@b", "--to", "c@d", "--subject", "-h"});

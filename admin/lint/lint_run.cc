@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "admin/lint/lint_file.h"
+#include "admin/rule_tree/candidate.h"
 #include "admin/rule_tree/rule_tree.h"
+#include "common/host.h"
 #include "checker/limits.h"
 
 namespace {
@@ -16,7 +18,8 @@ using namespace lint_check;
 // The files to check and what lint knows of them before reading them.
 class LintRun {
  public:
-  LintRun(bool notes, LintResult& result) : notes_(notes), result_(result) {}
+  LintRun(bool notes, std::string start_directory, LintResult& result)
+      : notes_(notes), start_(std::move(start_directory)), result_(result) {}
 
   void add_tree(const std::string& program_directory, const RuleTree& tree) {
     for (const std::string& directory : tree.unreadable_directories)
@@ -53,20 +56,20 @@ class LintRun {
         entries_[i].file.lint = std::move(lint);
         // Adding entries moves them: the REDIRECTs are taken by index.
         for (std::size_t r = 0; r < entries_[i].file.lint.redirects.size(); ++r) {
-          const std::string target_path = entries_[i].file.lint.redirects[r].file;
+          const std::string& word = entries_[i].file.lint.redirects[r].file;
+          const std::string target_path = is_relative_path(word) ? start_ + word : word;
           const int target = add(target_path, Origin::Redirect).first;
           entries_[i].file.targets.push_back(target);
         }
       } else if (entries_[i].origin != Origin::Redirect) {
+        const std::string why = entries_[i].regular ? host_error_text() : "not a regular file (a directory?)";
         entries_[i].file.lint.findings.push_back(
             Finding{1, 0, Severity::Error, kUnreadableFile,
-                    entries_[i].regular ? "cannot be opened: the checker takes it as missing and decides nothing with it"
-                                        : "not a regular file (a directory?): the checker takes it as missing and "
-                                          "decides nothing with it"});
+                    "cannot be opened (" + why + "): the checker takes it as missing and decides nothing with it"});
       }
     }
     for (Entry& entry : entries_) result_.files.push_back(std::move(entry.file));
-    check_links(result_.files);
+    check_links(result_.files, start_);
   }
 
  private:
@@ -78,9 +81,13 @@ class LintRun {
     LintedFile file;
   };
 
-  // The file's entry, and whether it is new.
+  // The file's entry, and whether it is new. A file is known by its identity
+  // on the host, however a path names it ("/" or "\\", letter case, trailing
+  // dots, a link); a path that opens nothing by its text.
   std::pair<int, bool> add(const std::string& path, Origin origin) {
-    const auto [at, added] = known_.emplace(keys_.key(path), static_cast<int>(entries_.size()));
+    std::string key = file_identity_key(path);
+    if (key.empty()) key.append(1, '?').append(keys_.key(path));
+    const auto [at, added] = known_.emplace(std::move(key), static_cast<int>(entries_.size()));
     if (added) {
       Entry entry;
       entry.origin = origin;
@@ -91,6 +98,7 @@ class LintRun {
   }
 
   bool notes_;
+  std::string start_;  // relative REDIRECT words count from here
   LintResult& result_;
   PathKeys keys_;
   std::unordered_map<std::string, int> known_;
@@ -101,10 +109,11 @@ class LintRun {
 
 bool lint_rules(const LintRequest& request, LintResult& result) {
   result = LintResult{};
-  LintRun run(request.notes, result);
+  LintRun run(request.notes, request.start_directory, result);
   if (request.files.empty()) {
     RuleTree tree;
     if (!walk_rule_tree(request.program_directory, tree)) return false;
+    result.no_rule_files = tree.files.empty();
     run.add_tree(request.program_directory, tree);
   } else {
     for (const std::string& path : request.files) run.add_argument(path);

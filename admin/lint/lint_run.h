@@ -17,11 +17,16 @@ struct LintRequest {
   // Else these files (path texts). Either way also every file a REDIRECT of
   // a checked file names.
   std::vector<std::string> files;
+  // The directory the mail filter starts the checker in, from which it reads
+  // relative REDIRECT words (a path text ending with a backslash); empty:
+  // the current directory.
+  std::string start_directory;
 };
 
 struct LintResult {
   std::vector<LintedFile> files;      // in the order they were checked
   std::vector<std::string> troubles;  // outside any rule file; each counts as an error
+  bool no_rule_files = false;         // the program directory holds none
 };
 
 // False when the program directory cannot be read (no file is checked then).

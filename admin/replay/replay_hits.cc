@@ -1,5 +1,6 @@
 #include "admin/replay/replay_hits.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "admin/columns.h"
@@ -52,7 +53,13 @@ struct Listed {
 }  // namespace
 
 ReplayHits::File& ReplayHits::file(const std::string& path) {
-  File& f = files_[file_key(path)];
+  auto known = keys_.find(path);
+  if (known == keys_.end()) {
+    std::string key = file_identity_key(path);
+    if (key.empty()) key.append(1, '?').append(file_key(path));
+    known = keys_.emplace(path, std::move(key)).first;
+  }
+  File& f = files_[known->second];
   if (f.path.empty()) f.path = path;
   return f;
 }
@@ -62,11 +69,17 @@ void ReplayHits::count(const std::string& path, int counter) { ++file(path).deci
 void ReplayHits::print(const std::string& candidate_directory, Console& out) {
   std::vector<std::string> tree;
   tree_files(candidate_directory, 0, tree);
-  for (const std::string& path : tree) file(path);
+  for (const std::string& path : tree) file(path).path = path;
+  std::vector<const File*> by_name;
+  for (const auto& [key, f] : files_) by_name.push_back(&f);
+  std::sort(by_name.begin(), by_name.end(),
+            [](const File* a, const File* b) { return file_key(a->path) < file_key(b->path); });
 
   std::vector<Listed> used, unused;
   DiskRuleSource disk;
-  for (const auto& [key, f] : files_) {
+  for (const File* file : by_name) {
+    const File& f = *file;
+    const std::string shown = host_native_path(f.path.c_str());
     std::unique_ptr<RuleLineReader> reader = disk.open(f.path.c_str());
     if (!reader) continue;
     RuleLine line;
@@ -77,9 +90,9 @@ void ReplayHits::print(const std::string& candidate_directory, Console& out) {
       const bool decides = kind == RuleLineKind::FromRule || kind == RuleLineKind::SubjectRule ||
                            kind == RuleLineKind::Strict || kind == RuleLineKind::NoDomain;
       if (decided != f.decided.end())
-        used.push_back({f.path + ":" + std::to_string(line.editor_line), line.text, decided->second});
+        used.push_back({shown + ":" + std::to_string(line.editor_line), line.text, decided->second});
       else if (decides)
-        unused.push_back({f.path + ":" + std::to_string(line.editor_line), line.text, 0});
+        unused.push_back({shown + ":" + std::to_string(line.editor_line), line.text, 0});
       if (ends_reading(line)) break;
     }
   }

@@ -8,6 +8,7 @@
 #include "checker/rule_file.h"
 #include "checker/rule_line.h"
 #include "checker/rule_match.h"
+#include "common/host.h"
 #include "common/text.h"
 
 namespace {
@@ -50,6 +51,13 @@ ReplayRules::ReplayRules(RuleSource& disk, std::string top_directory, DirectoryM
     : top_directory_(std::move(top_directory)), map_(map), kept_(disk, std::move(map)) {}
 
 ReplayRules::~ReplayRules() = default;
+
+const std::string& ReplayRules::display_path(const std::string& file) {
+  const auto found = shown_.find(file);
+  if (found != shown_.end()) return found->second;
+  if (shown_.size() >= 4096) shown_.clear();
+  return shown_.emplace(file, host_native_path(map_(file.c_str()).c_str())).first->second;
+}
 
 std::size_t ReplayRules::bytes() const { return kept_.bytes() + compiled_bytes_ + plan_bytes_; }
 

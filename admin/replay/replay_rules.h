@@ -65,8 +65,11 @@ class ReplayRules {
 
   const ReplayDecision& decide(const ReplayMessage& message);
 
-  // The file a decision's path text names.
-  std::string display_path(const std::string& file) const { return map_(file.c_str()); }
+  // The path text of the file a decision's path text reads (below the
+  // candidate directory when it names the live one).
+  std::string read_path(const std::string& file) const { return map_(file.c_str()); }
+  // That file as a person would open it.
+  const std::string& display_path(const std::string& file);
   // Past this much memory (with room for the next message's three files)
   // everything kept is dropped and read again when needed, so memory stays
   // bounded whatever the tree and the logs.
@@ -113,5 +116,6 @@ class ReplayRules {
   int last_subject_hit_ = 0;
 
   std::string engine_file_;  // the file of a decision made by the engine
+  std::unordered_map<std::string, std::string> shown_;  // display_path's
   ReplayDecision decision_;
 };

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "checker/message_check.h"
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 #include "common/text_file.h"
@@ -152,6 +153,16 @@ bool holds_rule_files(const std::string& program_directory) {
 
 bool walk_rule_tree(const std::string& program_directory, RuleTree& tree) {
   return Walker(program_directory, tree).walk(program_directory, false);
+}
+
+std::string file_identity_key(const std::string& path) {
+  FileIdentity identity;
+  const FileHandle file = FileHandle::open_read(path.c_str());
+  if (!file || !host_file_identity(file.get(), identity)) return {};
+  std::string key = std::to_string(identity.volume);
+  key += ':';
+  key += std::to_string(identity.index);
+  return key;
 }
 
 PathKeys::PathKeys() {

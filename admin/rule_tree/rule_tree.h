@@ -41,6 +41,11 @@ bool holds_rule_files(const std::string& program_directory);
 // True for a name that ends with ".QUORVANT" without regard to letter case.
 bool is_rule_file_name(const std::string& name);
 
+// The file a path text opens, as a key: its identity on the host, however
+// the path names it ("/" or "\\", letter case, trailing dots, a link); empty
+// when the path opens no file.
+std::string file_identity_key(const std::string& path);
+
 // Path texts that name the same file give the same key: relative paths taken
 // from the current directory, "." and ".." resolved, repeated backslashes
 // merged and letter case folded.

@@ -12,6 +12,7 @@ Native builds only: the bounds, named pipes and runs as nobody are POSIX's.
 """
 import os
 import random
+import re
 import sys
 from pathlib import Path
 
@@ -164,8 +165,20 @@ def redirect_loops(c):
     for i, link in enumerate(chain):
         c.write(link, b"".join(b"REDIRECT @ " + str(later).encode() + b"\r\n" for later in chain[i + 1:]))
     c.write(c.prog / "$default$.QUORVANT", b"REDIRECT @ " + str(chain[0]).encode() + b"\r\n")
+    # A loop of 3,000 files, each a user's: said once, its chain shortened,
+    # so that the output grows with the files, not with their square.
+    loop = [c.prog / "LOOP.TEST" / f"U{i}.QUORVANT" for i in range(3000)]
+    for i, link in enumerate(loop):
+        c.write(link, b"REDIRECT @ " + str(loop[(i + 1) % len(loop)]).encode() + b"\r\n")
     c.lint("--dir", c.prog)
-    return c.expect(1, ["redirect-loop"])
+    problems = c.expect(1, ["redirect-loop"])
+    out = c.outcome.stdout
+    longest = max(len(line) for line in out.split(b"\r\n"))
+    if len(out) > 3000 * 1000 or longest > 2000:
+        problems.append(f"{len(out)} bytes of output, its longest line {longest} bytes")
+    if len(re.findall(rb"LOOP\.TEST/U\d+\.QUORVANT:1: error: REDIRECT to .* can come back", out)) != 1:
+        problems.append("the loop of 3,000 files is not said exactly once")
+    return problems
 
 
 CASES = [missing_and_unreadable, unreadable_domain_folder, directory_named_like_a_rule_file, named_pipes_never_block, huge_rule_files,

@@ -34,9 +34,14 @@ def rule_lines(named):
         f"REDIRECT @A.TEST {named}SHARED\\T1.QUORVANT", f"REDIRECT BO {named}SHARED\\T1.QUORVANT",
         "REDIRECT @B.TEST T2.QUORVANT", f"REDIRECT @A {named}SHARED\\T1.QUORVANT", "REDIRECT ANN",
         f"REDIRECT ANN@EXAMPLE.ORG {named}SHARED\\MISSING.QUORVANT",
-        # The same files spelt as the file system finds them: with "/", in
-        # other letter case, with trailing dots, with Latin-1 letters (whose
-        # case only Windows folds).
+    ] + spelt_lines(named)
+
+
+def spelt_lines(named):
+    """The same files spelt as the file system finds them: with "/", in other
+    letter case, with trailing dots, with Latin-1 letters (whose case only
+    Windows folds)."""
+    return [
         f"REDIRECT BO {named}SHARED/T1.QUORVANT", f"REDIRECT @EXAMPLE.ORG {named}shared\\t1.quorvant",
         f"REDIRECT JOE {named}SHARED./T1.QUORVANT. .", "REDIRECT @A.TEST t2.quorvant.",
         f"REDIRECT CAROL {named}SHARED\\{LATIN}.QUORVANT", f"REDIRECT @B {named}SHARED\\{LATIN.lower()}.QUORVANT",

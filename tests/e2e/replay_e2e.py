@@ -18,7 +18,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Scratch, Skipped, diff_bytes, run_case_functions, run_launched  # noqa: E402
+from e2e_lib import Host, Scratch, Skipped, diff_bytes, native_path, run_case_functions, run_launched  # noqa: E402
 import mail_gen  # noqa: E402
 
 CHANGE = re.compile(r"^(\S+) (\d\d:\d\d:\d\d) (\S*) To: (\S+) From: (\S*) Subject: (.*)  "
@@ -80,6 +80,20 @@ class Case(Scratch):
         return self.host.path(str(p))
 
 
+def lines_listed_twice(out, cwd):
+    """--hits lists each line of each file once, whatever path names the file
+    (the same file: the same inode)."""
+    used_part, _, unused_part = out.split("Messages decided by each line")[-1].partition("Unused in this mail")
+    places = re.findall(r"^ *\d+\t(\S.*?:\d+)  ", used_part, re.M) + re.findall(r"^\t(\S.*?:\d+)  ", unused_part, re.M)
+    lines = []
+    for place in places:
+        name, _, line = place.rpartition(":")
+        real = Path(cwd) / native_path(name, cwd)
+        lines.append((real.stat().st_ino if real.exists() else name, line))
+    twice = sorted(p for p, k in zip(places, lines) if lines.count(k) > 1)
+    return [f"--hits lists a line twice: {twice[:4]}"] if twice else []
+
+
 def uncertain_count(messages, logged_ids):
     return sum(1 for m in messages if m.ident in logged_ids and any(m.logged()[1:]))
 
@@ -105,10 +119,7 @@ def round_trip(c):
     # each line is listed once, as used or as unused.
     used_part, _, unused_part = out.split("Messages decided by each line")[-1].partition("Unused in this mail")
     decided = re.findall(r"^ *(\d+)\t(\S.*?:\d+)  ", used_part, re.M)
-    places = [place.upper().replace("\\\\", "\\") for _, place in decided] + \
-        [place.upper().replace("\\\\", "\\") for place in re.findall(r"^\t(\S.*?:\d+)  ", unused_part, re.M)]
-    if len(places) != len(set(places)):
-        problems.append(f"--hits lists a line twice: {sorted(p for p in places if places.count(p) > 1)[:3]}")
+    problems += lines_listed_twice(out, c.prog)
     no_line = sum(1 for words in logged.values() if words == "No Action")
     if sum(int(n) for n, _ in decided) != len(logged) - no_line:
         problems.append(f"--hits counts {sum(int(n) for n, _ in decided)} decisions, want {len(logged) - no_line}")
@@ -129,9 +140,10 @@ def round_trip_spelt_targets(c):
         log = mail_gen.run_checker(c.checker_host, checker, prog, c.spool, c.messages[:80], "MID")
         (c.logs / f"QEL020{n}.LOG").write_bytes(log)
         logged = mail_gen.endings(log)
-        code, out = c.qv(["replay", "--dir", c.path(prog), c.path(c.logs / f"QEL020{n}.LOG")], cwd=prog)
+        code, out = c.qv(["replay", "--dir", c.path(prog), "--hits", c.path(c.logs / f"QEL020{n}.LOG")], cwd=prog)
         if code != 0 or summary(out).get("Changed") != 0:
             problems.append(f"tree {n}: exit code {code}, changes {changes(out)[:3]}")
+        problems += [f"tree {n}: {p}" for p in lines_listed_twice(out, prog)]
         decided = sum(1 for words in logged.values() if words != "No Action")
         if decided < len(logged) // 3:
             problems.append(f"tree {n}: only {decided} of {len(logged)} messages decided: the targets were not read")
@@ -291,8 +303,11 @@ def exit_codes(c):
 
 
 def made(data):
-    """Report's bytes with the time it was made masked."""
-    return re.sub(rb"Made +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", b"Made TIME", data)
+    """The bytes with the time a report was made masked, and paths as texts
+    that name the same files on both hosts: QVADMIN prints a path as a person
+    opens it on its host ("/" and each name as the directory holds it on
+    POSIX)."""
+    return re.sub(rb"[\\/]+", b"/", re.sub(rb"Made +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", b"Made TIME", data)).upper()
 
 
 def same_bytes_as_native(c):
@@ -303,12 +318,12 @@ def same_bytes_as_native(c):
     c.log("QEL0307.LOG", "HIGH")
     # REDIRECT words relative to the current directory name the same files
     # on both hosts.
-    # (Without the Latin-1 names, whose letter case Windows folds and POSIX
-    # does not.)
-    latin = (mail_gen.LATIN, mail_gen.LATIN.lower(), mail_gen.LATIN_OTHER_CASE)
-    relative = {path: "".join(line for line in text.replace(c.named, "PROG\\").splitlines(True)
-                              if not any(name in line for name in latin))
-                for path, text in c.tree.items() if mail_gen.LATIN not in path}
+    # Paths spelt in other ways are left out: a person opens them under other
+    # names on each host (and Windows alone folds the letter case of Latin-1
+    # names).
+    spelt = set(mail_gen.spelt_lines(c.named))
+    relative = {path: "".join(line for line in text.splitlines(True) if line.rstrip("\r\n") not in spelt)
+                .replace(c.named, "PROG\\") for path, text in c.tree.items() if mail_gen.LATIN not in path}
     mail_gen.write_tree(c.prog, relative, c.host.windows)
     mail_gen.write_tree(c.dir / "CAND", mail_gen.changed_tree(c.rnd, relative, "PROG\\"), c.host.windows)
     problems = []
