@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "common/console.h"
 #include "analyser/failed_tests.h"
+#include "common/console.h"
 
 // The configuration argument upper-cased; when "GLOBAL.CFG" does not occur in
 // it, it names the directory and the file name is appended.

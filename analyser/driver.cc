@@ -4,10 +4,10 @@
 #include <string>
 
 #include "analyser/config.h"
+#include "analyser/failed_tests.h"
 #include "analyser/log_scan.h"
 #include "analyser/number.h"
 #include "analyser/report.h"
-#include "analyser/failed_tests.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
-#include "analyser/log_scan.h"
 #include "analyser/failed_tests.h"
+#include "analyser/log_scan.h"
+#include "common/console.h"
 
 // count * 100 / total, cut toward zero; 0 when the total is 0.
 std::int64_t share(std::int64_t count, std::int64_t total);

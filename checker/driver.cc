@@ -8,8 +8,8 @@
 #include "checker/limits.h"
 #include "checker/log_trace.h"
 #include "checker/message_check.h"
-#include "common/text.h"
 #include "common/host.h"
+#include "common/text.h"
 
 const char kBanner[] = "QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/";
 

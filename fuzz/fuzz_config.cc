@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "analyser/config.h"
-#include "common/console.h"
 #include "analyser/failed_tests.h"
-#include "fuzz/fuzz_check.h"
+#include "common/console.h"
 #include "common/testing/text_model.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
 

@@ -20,9 +20,9 @@
 
 #include "checker/envelope.h"
 #include "checker/log_trace.h"
+#include "common/testing/text_model.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
-#include "common/testing/text_model.h"
 
 namespace {
 

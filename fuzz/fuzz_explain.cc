@@ -18,8 +18,8 @@
 
 #include "admin/testing/admin_run.h"
 #include "checker/driver.h"
-#include "fuzz/fuzz_check.h"
 #include "common/testing/text_model.h"
+#include "fuzz/fuzz_check.h"
 
 namespace fs = std::filesystem;
 

@@ -17,8 +17,8 @@
 #include "admin/activity_log/log_line.h"
 #include "admin/activity_log/log_walk.h"
 #include "admin/replay/replay_rules.h"
-#include "checker/testing/memory_rules.h"
 #include "admin/replay/testing/replay_reference.h"
+#include "checker/testing/memory_rules.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
 

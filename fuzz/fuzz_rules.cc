@@ -26,9 +26,9 @@
 #include "checker/log_trace.h"
 #include "checker/rule_file.h"
 #include "checker/rule_reader.h"
+#include "common/testing/text_model.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
-#include "common/testing/text_model.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
-#include "analyser/log_scan.h"
 #include "analyser/failed_tests.h"
+#include "analyser/log_scan.h"
 #include "analyser/testing/reference_scan.h"
+#include "common/console.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

@@ -3,8 +3,9 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/ and runs
 # ctest. Fails on any failed test and on any sanitizer report, also one from a
 # program run whose exit code a test did not look at: every report is written
-# to build-asan/sanitizer-reports/ and the directory must stay empty.
-# CXX chooses the compiler (default: the system's c++).
+# to build-asan/sanitizer-reports/ and the directory must stay empty. The
+# build uses clang, so that with the release build (g++) every line of the
+# suite is compiled by both compilers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

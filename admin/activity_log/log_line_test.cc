@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "checker/testing/memory_rules.h"
 #include "checker/message_check.h"
+#include "checker/testing/memory_rules.h"
 
 namespace {
 

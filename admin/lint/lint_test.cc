@@ -17,8 +17,8 @@
 #include "checker/message_check.h"
 #include "checker/rule_file.h"
 #include "checker/testing/checker_scratch.h"
-#include "common/text.h"
 #include "common/testing/text_model.h"
+#include "common/text.h"
 
 namespace {
 

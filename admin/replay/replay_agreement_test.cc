@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "admin/replay/replay_rules.h"
-#include "checker/testing/memory_rules.h"
 #include "admin/replay/testing/replay_reference.h"
+#include "checker/testing/memory_rules.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "admin/replay/kept_rules.h"
 #include "admin/activity_log/log_line.h"
+#include "admin/replay/kept_rules.h"
 #include "admin/replay/text_matcher.h"
 #include "checker/limits.h"
 #include "checker/verdict.h"

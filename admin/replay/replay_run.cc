@@ -168,7 +168,7 @@ std::string replay_summary(const ReplayTally& t, const std::string& heading) {
   text += rows_text(rows);
   text += "\nNot replayed: the checker read no rule file for them\n\n";
   text += rows_text({{"Bad or missing addresses", right(t.envelope_problems)},
-                     {"Could not open message file", right(t.unopenable)}});
+                     {std::string(result_name(ResultKind::Unopenable)), right(t.unopenable)}});
   text += "\nLines skipped\n\n";
   text += rows_text({{"Trace", right(t.lines.trace)},
                      {"Invalid entries", right(t.lines.invalid_entries)},

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "common/console.h"
-#include "analyser/log_scan.h"
 #include "analyser/failed_tests.h"
+#include "analyser/log_scan.h"
+#include "common/console.h"
 
 void reference_scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
                         Console& console);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
-#include "analyser/log_scan.h"
 #include "analyser/failed_tests.h"
+#include "analyser/log_scan.h"
+#include "common/console.h"
 #include "common/testing/scratch.h"
 
 struct ScanOutcome {

@@ -56,9 +56,7 @@ class Case(e2e_lib.Scratch):
         """console: the expected standard output text; report_file: the
         expected veskol.txt beside the log, or None when there must be none."""
         o = self.outcome
-        problems = o.problems(self.time_limit)
-        if not o.timed_out and o.code != 0:
-            problems.append(f"exit code {o.code}, want 0")
+        problems = o.problems(self.time_limit, 0)
         p = e2e_lib.diff_bytes("console", o.stdout, crlf(console))
         if p:
             problems.append(p)

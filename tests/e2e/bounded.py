@@ -32,13 +32,16 @@ class Outcome:
         self.max_rss_kb = max_rss_kb
         self.timed_out = timed_out
 
-    def problems(self, time_limit):
-        """Complaints about the bounds; the caller checks the results."""
+    def problems(self, time_limit, code=None):
+        """Complaints about the bounds and, when code is given, about an exit
+        code other than it; the caller checks the rest of the results."""
         out = []
         if self.timed_out:
             out.append(f"did not end within {time_limit}s")
         elif self.code < 0:
             out.append(f"killed by signal {-self.code}")
+        elif code is not None and self.code != code:
+            out.append(f"exit code {self.code}, want {code}")
         if self.max_rss_kb > RSS_LIMIT_KB:
             out.append(f"peak memory {self.max_rss_kb} KiB exceeds {RSS_LIMIT_KB} KiB")
         return out

@@ -74,9 +74,7 @@ class Case(e2e_lib.Scratch):
     def expect_run(self, code):
         """Problems when the run broke its bounds, or its exit code or console differ."""
         o = self.outcome
-        problems = o.problems(self.time_limit)
-        if not o.timed_out and o.code != code:
-            problems.append(f"exit code {o.code}, want {code}")
+        problems = o.problems(self.time_limit, code)
         if o.stdout:
             problems.append(f"console output {o.stdout[:80]!r}")
         return problems
