@@ -13,7 +13,8 @@ namespace {
 
 class CommandLine : public ScratchDir {};
 
-constexpr const char* kCommands[] = {"explain", "lint", "replay", "report"};
+constexpr const char* kCommands[] = {"explain", "lint",    "replay",   "report", "show",
+                                     "add",     "remove", "promote", "rollback", "history"};
 
 TEST_F(CommandLine, EveryCommandHasItsUsageAndRefusesUnknownOptions) {
   for (const std::string command : kCommands) {
@@ -67,6 +68,18 @@ TEST_F(CommandLine, OptionFormsAndTheEndOfOptions) {
   const AdminRun file = run_admin_words({"QVADMIN", "lint", "--dir", path("RULES"), "--", path("-h")});
   EXPECT_EQ(file.code, 1);
   EXPECT_NE(file.out.find((dir_ / "-h").string() + ":1: error: "), std::string::npos) << file.out;
+
+  // An option given again and again, and one that takes the log words after
+  // it ("--preview QEL*.LOG" as a shell expands it).
+  write_file("A.LOG", "12:00:00 D1 To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HI No Action.\r\n");
+  write_file("B.LOG", "12:00:00 D2 To: BOB@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HI No Action.\r\n");
+  const AdminRun listed = run_admin_words({"QVADMIN", "add", "--dir", path("RULES"), "--dry-run", "--preview",
+                                           path("A.LOG"), path("B.LOG"), "*", "STRICT"});
+  const AdminRun repeated = run_admin_words({"QVADMIN", "add", "--dir=" + path("RULES"), "--preview=" + path("A.LOG"),
+                                             "--dry-run", "*", "STRICT", "--preview", path("B.LOG")});
+  EXPECT_EQ(listed.code, 0) << listed.err;
+  EXPECT_NE(listed.out.find("Messages replayed\t      2\n"), std::string::npos) << listed.out;
+  EXPECT_EQ(repeated.out, listed.out);
 
   const AdminRun subject = run_admin_words(
       {"QVADMIN", "explain", "--dir", path("RULES"), "--quiet", "--from", "a@b", "--to", "c@d", "--subject", "-h"});

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "admin/change_commands/change_commands.h"
 #include "admin/command.h"
 #include "admin/explain/explain.h"
 #include "admin/lint/lint.h"
@@ -28,6 +29,12 @@ const CommandEntry kCommands[] = {
     {"lint", run_lint, kLintUsage},
     {"replay", run_replay, kReplayUsage},
     {"report", run_report, kReportUsage},
+    {"show", run_show, kShowUsage},
+    {"add", run_add, kAddUsage},
+    {"remove", run_remove, kRemoveUsage},
+    {"promote", run_promote, kPromoteUsage},
+    {"rollback", run_rollback, kRollbackUsage},
+    {"history", run_history, kHistoryUsage},
 };
 
 const CommandEntry* find_command(const std::string& name) {

@@ -42,6 +42,20 @@ ParseOutcome parse_options(const std::vector<std::string>& args, const KnownOpti
         help = true;
         continue;
       }
+    } else if (listed(known.with_values, name)) {
+      std::vector<std::string>& list = options.lists[name];
+      if (equals != std::string::npos) {
+        list.push_back(arg.substr(equals + 1));
+        continue;
+      }
+      if (i + 1 == args.size()) {
+        error = "option " + name + " needs a value";
+        return ParseOutcome::Mistake;
+      }
+      list.push_back(args[++i]);
+      while (known.more && i + 1 < args.size() && !is_option(args[i + 1]) && known.more(args[i + 1]))
+        list.push_back(args[++i]);
+      continue;
     } else if (!listed(known.with_value, name)) {
       error = "unknown option " + name;
       return ParseOutcome::Mistake;

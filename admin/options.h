@@ -14,14 +14,20 @@
 struct KnownOptions {
   std::vector<std::string> with_value;  // e.g. "--dir"
   std::vector<std::string> flags;       // e.g. "--quiet"
+  // Options that may be given again and again, each with a value; given with
+  // "--name VALUE" they also take the next words that do not begin with "-"
+  // and for which more() is true ("--preview A.LOG B.LOG").
+  std::vector<std::string> with_values = {};
+  bool (*more)(const std::string& word) = nullptr;
 };
 
 struct Options {
   std::map<std::string, std::string> values;
+  std::map<std::string, std::vector<std::string>> lists;  // of the with_values options
   std::set<std::string> flags;
   std::vector<std::string> words;  // the other words, in order
 
-  bool has(const std::string& name) const { return values.count(name) || flags.count(name); }
+  bool has(const std::string& name) const { return values.count(name) || flags.count(name) || lists.count(name); }
   const std::string* value(const std::string& name) const;
 };
 

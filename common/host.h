@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Makes sure descriptors 0, 1 and 2 are open, on the null device when they
@@ -132,3 +133,46 @@ LocalTime host_local_time();
 // When the file behind an open stream was last written, in local time;
 // false when that cannot be told.
 bool host_modified_time(std::FILE* file, LocalTime& time);
+// How far local time is ahead of UTC now, in minutes.
+int host_utc_offset_minutes();
+
+// Changing rule files in place, so that a checker run at any moment reads a
+// file wholly old or wholly new. A call that fails leaves why to
+// host_error_text().
+
+enum class FileKind { Missing, Regular, Link, Other };  // Other: a directory, a device, a pipe
+FileKind host_file_kind(const char* path);
+
+// The whole file; false when it cannot be read, or holds more than limit
+// bytes.
+bool host_read_file(const char* path, std::size_t limit, std::string& bytes);
+
+// Puts the bytes in place of the file at path (or makes it) with one rename:
+// they are written to temporary (a path in the same directory; whatever is
+// there is removed first), given the permissions of the file they replace,
+// flushed to the disk and renamed over path (on Windows MoveFileEx with
+// replace and write-through). While another process holds path open without
+// sharing its deletion (Windows), the rename is tried again for about two
+// seconds. On failure path is as it was and temporary is gone.
+bool host_install_file(const char* path, const char* temporary, std::string_view bytes);
+
+// Removes the file, retried as host_install_file retries its rename.
+bool host_remove_file(const char* path);
+
+// Makes the directory (its parent must exist); created tells whether it did.
+bool host_make_directory(const char* path, bool& created);
+// Removes the directory when it is empty; false otherwise.
+bool host_remove_empty_directory(const char* path);
+
+// An exclusive lock on the file at path (made when missing), waited for at
+// most wait_ms; it goes when released or when the process ends. nullptr
+// when it was not had.
+struct HostLock;
+HostLock* host_lock(const char* path, int wait_ms);
+void host_unlock(HostLock* lock);
+
+// The operating-system account the program runs under.
+std::string host_account_name();
+
+// True when standard input is a terminal a person types at.
+bool host_input_is_terminal();

@@ -24,6 +24,10 @@ std::string host_error_text() {
       return "a directory";
     case HostFailure::NotAFile:
       return "not a regular file";
+    case HostFailure::TooLarge:
+      return "larger than a rule file can be";
+    case HostFailure::Held:
+      return "held by another process";
     case HostFailure::System:
       break;
   }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-enum class HostFailure { System, DeviceName, Directory, NotAFile };
+enum class HostFailure { System, DeviceName, Directory, NotAFile, TooLarge, Held };
 
 // Remembers the failure; system_code is errno, or GetLastError() on Windows.
 void host_failed(HostFailure why, unsigned long system_code = 0);

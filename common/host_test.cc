@@ -128,6 +128,81 @@ TEST_F(HostFiles, ReplaceLeavesOnlyTheNewFile) {
   EXPECT_EQ(host_replace_file(path("missing\\veskol.txt").c_str(), "x", 1), ReplaceOutcome::NotCreated);
 }
 
+// A rule file changed in place: the bytes, nothing left beside it, the
+// name as it was (found without regard to case), the mode kept; what cannot
+// be replaced stays as it was, leaves no temporary and says why.
+TEST_F(HostFiles, InstallReplacesInOneStepAndKeepsTheMode) {
+  write_file("EXAMPLE.ORG/ann.quorvant", "old\r\n");
+  fs::permissions(dir_ / "EXAMPLE.ORG/ann.quorvant", fs::perms(0640));
+  ASSERT_TRUE(host_install_file(path("example.org\\ANN.QUORVANT").c_str(),
+                                path("example.org\\ANN.QUORVANT.new").c_str(), "new\r\n"))
+      << host_error_text();
+  EXPECT_EQ(read_file("EXAMPLE.ORG/ann.quorvant"), "new\r\n");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_ / "EXAMPLE.ORG")) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"ann.quorvant"});
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(dir_ / "EXAMPLE.ORG/ann.quorvant").permissions() & fs::perms::all, fs::perms(0640));
+#endif
+  ASSERT_TRUE(host_install_file(path("EXAMPLE.ORG\\NEW.QUORVANT").c_str(), path("EXAMPLE.ORG\\NEW.tmp").c_str(), "made"));
+  EXPECT_EQ(read_file("EXAMPLE.ORG/NEW.QUORVANT"), "made");
+
+  fs::create_directory(dir_ / "dir.QUORVANT");
+  EXPECT_FALSE(host_install_file(path("dir.QUORVANT").c_str(), path("dir.tmp").c_str(), "x"));
+  EXPECT_EQ(host_error_text(), "a directory");
+  EXPECT_TRUE(fs::is_directory(dir_ / "dir.QUORVANT"));
+  EXPECT_FALSE(fs::exists(dir_ / "dir.tmp"));
+  EXPECT_FALSE(host_install_file(path("missing\\x.QUORVANT").c_str(), path("missing\\x.tmp").c_str(), "x"));
+  EXPECT_TRUE(host_error_is_missing());
+}
+
+TEST_F(HostFiles, KindsReadingAndRemoval) {
+  write_file("a.QUORVANT", std::string(100, 'a'));
+  fs::create_directory(dir_ / "d");
+  std::string bytes;
+  EXPECT_EQ(host_file_kind(path("A.quorvant").c_str()), FileKind::Regular);
+  EXPECT_EQ(host_file_kind(path("d").c_str()), FileKind::Other);
+  EXPECT_EQ(host_file_kind(path("none").c_str()), FileKind::Missing);
+  EXPECT_EQ(host_file_kind(path("NUL.QUORVANT").c_str()), FileKind::Other);
+#ifndef _WIN32
+  fs::create_symlink(dir_ / "a.QUORVANT", dir_ / "link.QUORVANT");
+  EXPECT_EQ(host_file_kind(path("link.QUORVANT").c_str()), FileKind::Link);
+#endif
+  EXPECT_TRUE(host_read_file(path("a.QUORVANT").c_str(), 100, bytes));
+  EXPECT_EQ(bytes, std::string(100, 'a'));
+  EXPECT_FALSE(host_read_file(path("a.QUORVANT").c_str(), 99, bytes));
+  EXPECT_EQ(host_error_text(), "larger than a rule file can be");
+  EXPECT_FALSE(host_read_file(path("d").c_str(), 100, bytes));
+  EXPECT_FALSE(host_read_file(path("none").c_str(), 100, bytes));
+  EXPECT_TRUE(host_error_is_missing());
+
+  EXPECT_TRUE(host_remove_file(path("A.QUORVANT").c_str()));
+  EXPECT_FALSE(fs::exists(dir_ / "a.QUORVANT"));
+  EXPECT_FALSE(host_remove_file(path("A.QUORVANT").c_str()));
+  bool created = false;
+  EXPECT_TRUE(host_make_directory(path("NEW.ORG").c_str(), created));
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(host_make_directory(path("new.org").c_str(), created));
+  EXPECT_FALSE(created);
+  write_file("NEW.ORG/x", "");
+  EXPECT_FALSE(host_remove_empty_directory(path("NEW.ORG").c_str()));
+  fs::remove(dir_ / "NEW.ORG/x");
+  EXPECT_TRUE(host_remove_empty_directory(path("NEW.ORG").c_str()));
+}
+
+// Two holders of the lock exclude each other (the second waits, then gives
+// up), and the lock is free again once released.
+TEST_F(HostFiles, LockExcludesASecondHolder) {
+  HostLock* first = host_lock(path("lock").c_str(), 0);
+  ASSERT_NE(first, nullptr) << host_error_text();
+  EXPECT_EQ(host_lock(path("lock").c_str(), 50), nullptr);
+  EXPECT_EQ(host_error_text(), "held by another process");
+  host_unlock(first);
+  HostLock* again = host_lock(path("lock").c_str(), 0);
+  EXPECT_NE(again, nullptr);
+  host_unlock(again);
+}
+
 TEST(HostNames, DevicesInTheLastComponent) {
   const struct {
     const char* path;

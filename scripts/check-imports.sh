@@ -8,7 +8,7 @@ OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 
 allowed() {
   case "${1,,}" in
-    kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-crt-*.dll) return 0 ;;
+    kernel32.dll | advapi32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-crt-*.dll) return 0 ;;
     *) return 1 ;;
   esac
 }

@@ -44,6 +44,7 @@ int run_lint(CommandLine& line) {
       return mistake(line, "--from-dir " + *word + ": not a directory that can be read: " + host_error_text());
   }
   for (const std::string& word : options.words) request.files.push_back(host_path_argument(word.c_str()));
+  request.tree = request.files.empty();
   LintResult result;
   if (!lint_rules(request, result)) {
     line.err.print("QVADMIN lint: cannot read the program directory " +

@@ -92,11 +92,10 @@ std::unique_ptr<RuleLineReader> OneFileSource::open(const char* path) {
   return std::make_unique<LentReader>(reader_);
 }
 
-bool lint_rule_file(const std::string& path, const FileLintOptions& options, FileLint& result) {
-  const FileHandle file = FileHandle::open_read(path.c_str());
-  if (!file) return false;
+namespace {
+
+void lint_text(const std::string& path, TextReader& text, const FileLintOptions& options, FileLint& result) {
   result = FileLint{};
-  TextReader text(file.get());
   TextRuleLineReader reader(text);
   // The order of the checks is the order of their findings within a line.
   MeaningCheck meaning(path, options, result);
@@ -110,5 +109,20 @@ bool lint_rule_file(const std::string& path, const FileLintOptions& options, Fil
   RuleLine line;
   while (reader.next(line)) pass.unread(line);
   pass.finish(text.cut_at_end_mark());
+}
+
+}  // namespace
+
+bool lint_rule_file(const std::string& path, const FileLintOptions& options, FileLint& result) {
+  const FileHandle file = FileHandle::open_read(path.c_str());
+  if (!file) return false;
+  TextReader text(file.get());
+  lint_text(path, text, options, result);
   return true;
+}
+
+void lint_rule_bytes(const std::string& path, std::string_view bytes, const FileLintOptions& options,
+                     FileLint& result) {
+  TextReader text(bytes.data(), bytes.size());
+  lint_text(path, text, options, result);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "admin/lint/lint_finding.h"
@@ -42,3 +43,6 @@ struct FileLintOptions {
 
 // False when the file cannot be opened as the checker opens it.
 bool lint_rule_file(const std::string& path, const FileLintOptions& options, FileLint& result);
+// The same for a file that would hold these bytes (a change not yet written).
+void lint_rule_bytes(const std::string& path, std::string_view bytes, const FileLintOptions& options,
+                     FileLint& result);

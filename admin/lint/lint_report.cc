@@ -25,9 +25,12 @@ void print_findings(const std::string& path, std::vector<Finding>& findings, Con
   for (const Finding& f : findings) {
     if (f.severity == Severity::Error) ++tally.errors;
     if (f.severity == Severity::Warning) ++tally.warnings;
-    out.print(path + ":" + std::to_string(f.line) + ": " + severity_word(f.severity) + ": " + f.message + " [" +
-              f.check + "]\n");
+    out.print(path + ":" + std::to_string(f.line) + ": " + finding_text(f) + "\n");
   }
+}
+
+std::string finding_text(const Finding& f) {
+  return std::string(severity_word(f.severity)) + ": " + f.message + " [" + f.check + "]";
 }
 
 std::string tally_line(const LintTally& tally) {

@@ -17,5 +17,8 @@ struct LintTally {
 // Prints the findings of one file in the order of its lines and counts them.
 void print_findings(const std::string& path, std::vector<Finding>& findings, Console& out, LintTally& tally);
 
+// "error: message [check]", a finding without its place.
+std::string finding_text(const Finding& finding);
+
 // "N errors, M warnings in K files".
 std::string tally_line(const LintTally& tally);

@@ -1,5 +1,6 @@
 #include "admin/lint/lint_run.h"
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -7,6 +8,7 @@
 
 #include "admin/lint/lint_file.h"
 #include "admin/rule_tree/candidate.h"
+#include "admin/rule_tree/rule_overlay.h"
 #include "admin/rule_tree/rule_tree.h"
 #include "common/host.h"
 #include "checker/limits.h"
@@ -18,8 +20,8 @@ using namespace lint_check;
 // The files to check and what lint knows of them before reading them.
 class LintRun {
  public:
-  LintRun(bool notes, std::string start_directory, LintResult& result)
-      : notes_(notes), start_(std::move(start_directory)), result_(result) {}
+  LintRun(const LintRequest& request, LintResult& result)
+      : notes_(request.notes), start_(request.start_directory), overlay_(request.overlay), result_(result) {}
 
   void add_tree(const std::string& program_directory, const RuleTree& tree) {
     for (const std::string& directory : tree.unreadable_directories)
@@ -51,7 +53,7 @@ class LintRun {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       FileLint lint;
       const FileLintOptions options{notes_, entries_[i].recipients};
-      if (entries_[i].regular && lint_rule_file(entries_[i].file.path, options, lint)) {
+      if (entries_[i].regular && lint_one(entries_[i].file.path, options, lint)) {
         entries_[i].file.read = true;
         entries_[i].file.lint = std::move(lint);
         // Adding entries moves them: the REDIRECTs are taken by index.
@@ -81,6 +83,14 @@ class LintRun {
     LintedFile file;
   };
 
+  bool lint_one(const std::string& path, const FileLintOptions& options, FileLint& lint) const {
+    const std::optional<std::string>* bytes = overlay_ ? overlay_->find(path) : nullptr;
+    if (!bytes) return lint_rule_file(path, options, lint);
+    if (!*bytes) return false;
+    lint_rule_bytes(path, **bytes, options, lint);
+    return true;
+  }
+
   // The file's entry, and whether it is new. A file is known by its identity
   // on the host, however a path names it ("/" or "\\", letter case, trailing
   // dots, a link); a path that opens nothing by its text.
@@ -99,6 +109,7 @@ class LintRun {
 
   bool notes_;
   std::string start_;  // relative REDIRECT words count from here
+  const RuleOverlay* overlay_;
   LintResult& result_;
   PathKeys keys_;
   std::unordered_map<std::string, int> known_;
@@ -109,15 +120,14 @@ class LintRun {
 
 bool lint_rules(const LintRequest& request, LintResult& result) {
   result = LintResult{};
-  LintRun run(request.notes, request.start_directory, result);
-  if (request.files.empty()) {
+  LintRun run(request, result);
+  if (request.tree) {
     RuleTree tree;
-    if (!walk_rule_tree(request.program_directory, tree)) return false;
+    if (!walk_rule_tree(request.program_directory, tree, request.overlay)) return false;
     result.no_rule_files = tree.files.empty();
     run.add_tree(request.program_directory, tree);
-  } else {
-    for (const std::string& path : request.files) run.add_argument(path);
   }
+  for (const std::string& path : request.files) run.add_argument(path);
   run.check();
   return true;
 }

@@ -9,14 +9,19 @@
 
 #include "admin/lint/lint_links.h"
 
+class RuleOverlay;
+
 struct LintRequest {
   bool notes = false;
-  // Without files: every *.QUORVANT below the program directory (a path text
+  // With tree: every *.QUORVANT below the program directory (a path text
   // ending with a backslash, or empty for the current directory).
+  bool tree = true;
   std::string program_directory;
-  // Else these files (path texts). Either way also every file a REDIRECT of
+  // And these files (path texts). Either way also every file a REDIRECT of
   // a checked file names.
   std::vector<std::string> files;
+  // The files as a change not yet written leaves them; nullptr: the disk.
+  const RuleOverlay* overlay = nullptr;
   // The directory the mail filter starts the checker in, from which it reads
   // relative REDIRECT words (a path text ending with a backslash); empty:
   // the current directory.

@@ -1,6 +1,7 @@
 #include "admin/replay/replay_run.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "admin/columns.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/replay/replay_rules.h"
+#include "admin/rule_tree/rule_overlay.h"
 #include "common/host.h"
 #include "common/text.h"
 
@@ -138,9 +140,12 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   const bool mapped = !map.from.empty();
   // Each file is opened as the checker opens it (the host's separators,
   // letter case and trailing dots), once: a path is looked up once, whether
-  // its file exists or not.
+  // its file exists or not. A change not yet written is read over them.
   DiskRuleSource disk;
-  ReplayRules rules(disk, mapped ? live : candidate, std::move(map));
+  std::optional<OverlayRuleSource> overlaid;
+  if (request.overlay) overlaid.emplace(*request.overlay, disk);
+  RuleSource& files = overlaid ? static_cast<RuleSource&>(*overlaid) : disk;
+  ReplayRules rules(files, mapped ? live : candidate, std::move(map));
   ReplayTally tally;
   read_logs(
       request.logs, request.command, err, request.standard_input,

@@ -14,6 +14,7 @@
 #include "common/console.h"
 
 class ReplayHits;
+class RuleOverlay;
 
 struct ReplayRequest {
   std::string live;       // the program directory, as the checker's paths name it
@@ -22,6 +23,9 @@ struct ReplayRequest {
   ReplayHits* hits = nullptr;     // counts what decided each message, when given
   std::string command = "QVADMIN replay";  // names the command in what goes to err
   std::FILE* standard_input = nullptr;     // the log "-", when there is one
+  // The candidate's files as a change not yet written leaves them (path
+  // texts below the candidate); nullptr: as on the disk.
+  const RuleOverlay* overlay = nullptr;
 };
 
 // The kinds of change counted, from a verdict to another or the same verdict

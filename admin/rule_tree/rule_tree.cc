@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "admin/rule_tree/rule_overlay.h"
 #include "checker/message_check.h"
 #include "common/file.h"
 #include "common/host.h"
@@ -29,35 +30,15 @@ class CascadeRecorder : public CheckObserver {
   }
 };
 
-// What the checker does with a message to the address as its envelope's
-// recipient: the recipient it takes and the rule files its cascade evaluates
-// (none when it finds no recipient). Every rule file is missing, so the
-// cascade evaluates all three.
-struct Cascade {
-  std::string recipient;
-  std::array<std::string, kCascadeLevels> paths;
-  const std::string& path(CascadeLevel level) const { return paths[static_cast<int>(level)]; }
-};
-
-Cascade cascade_for(const std::string& program_directory, const std::string& address) {
-  const std::string envelope = "S<SENDER@EXAMPLE.INVALID>\r\nR<" + address + ">\r\n";
-  TextReader envelope_reader(envelope.data(), envelope.size());
-  TextReader message_reader("", 0);
-  NoRuleFiles files;
-  CascadeRecorder recorder;
-  const MessageCheck check =
-      check_envelope(program_directory, "LINT", envelope_reader, message_reader, "", files, recorder);
-  return Cascade{check.outcome == EnvelopeOutcome::Found ? check.envelope.recipient : "", recorder.paths};
-}
-
 class Walker {
  public:
-  Walker(const std::string& program_directory, RuleTree& tree) : program_(program_directory), tree_(tree) {}
+  Walker(const std::string& program_directory, RuleTree& tree, const RuleOverlay* overlay)
+      : program_(program_directory), tree_(tree), overlay_(overlay) {}
 
   // names: the path below the program directory, one name a level.
   bool walk(const std::string& directory, bool through_link) {
     std::vector<DirectoryEntry> entries;
-    if (!host_list_directory(directory.c_str(), entries)) {
+    if (!list(directory, entries)) {
       if (!names_.empty()) tree_.unreadable_directories.push_back(directory);
       return false;
     }
@@ -66,8 +47,15 @@ class Walker {
   }
 
  private:
+  bool list(const std::string& directory, std::vector<DirectoryEntry>& entries) const {
+    if (!host_list_directory(directory.c_str(), entries)) return false;
+    if (overlay_) overlay_->adjust_listing(directory, entries);
+    return true;
+  }
+
   void walk_entries(const std::string& directory, const std::vector<DirectoryEntry>& entries, bool through_link) {
     for (const DirectoryEntry& entry : entries) {
+      if (names_.empty() && same_ignoring_case(entry.name, kHistoryFolder)) continue;
       names_.push_back(entry.name);
       const std::string path = directory + entry.name;
       if (is_rule_file_name(entry.name)) consider(path, entry.is_file);
@@ -77,7 +65,7 @@ class Walker {
         // A domain folder may be a link to another one; its files are read
         // through it, but nothing below them.
         std::vector<DirectoryEntry> probe;
-        if (host_list_directory(path.c_str(), probe)) walk_entries(path + "\\", probe, true);
+        if (list(path, probe)) walk_entries(path + "\\", probe, true);
       }
       names_.pop_back();
     }
@@ -128,6 +116,7 @@ class Walker {
 
   const std::string& program_;
   RuleTree& tree_;
+  const RuleOverlay* overlay_;
   std::vector<std::string> names_;
   PathKeys keys_;
 };
@@ -151,8 +140,19 @@ bool holds_rule_files(const std::string& program_directory) {
   return false;
 }
 
-bool walk_rule_tree(const std::string& program_directory, RuleTree& tree) {
-  return Walker(program_directory, tree).walk(program_directory, false);
+Cascade cascade_for(const std::string& program_directory, const std::string& address) {
+  const std::string envelope = "S<SENDER@EXAMPLE.INVALID>\r\nR<" + address + ">\r\n";
+  TextReader envelope_reader(envelope.data(), envelope.size());
+  TextReader message_reader("", 0);
+  NoRuleFiles files;
+  CascadeRecorder recorder;
+  const MessageCheck check =
+      check_envelope(program_directory, "LINT", envelope_reader, message_reader, "", files, recorder);
+  return Cascade{check.outcome == EnvelopeOutcome::Found ? check.envelope.recipient : "", recorder.paths};
+}
+
+bool walk_rule_tree(const std::string& program_directory, RuleTree& tree, const RuleOverlay* overlay) {
+  return Walker(program_directory, tree, overlay).walk(program_directory, false);
 }
 
 std::string file_identity_key(const std::string& path) {

@@ -5,8 +5,29 @@
 // reach.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
+
+#include "checker/verdict.h"
+
+class RuleOverlay;
+
+// The folder below a program directory where QVADMIN keeps the history of
+// rule changes: "$" is no address character, so no recipient's domain
+// names it, and the tree walk passes it by.
+inline constexpr char kHistoryFolder[] = "$history$";
+
+// What the checker does with a message to the address as its envelope's
+// recipient: the recipient it takes and the rule files its cascade evaluates
+// (user, domain, program; empty where it evaluates none), every rule file
+// taken as missing. No recipient when it finds none.
+struct Cascade {
+  std::string recipient;
+  std::array<std::string, kCascadeLevels> paths;
+  const std::string& path(CascadeLevel level) const { return paths[static_cast<int>(level)]; }
+};
+Cascade cascade_for(const std::string& program_directory, const std::string& address);
 
 struct TreeFile {
   // The path text as the checker's log shows it for a file that a recipient
@@ -30,8 +51,10 @@ struct RuleTree {
 // Every entry named *.QUORVANT (without regard to letter case) below the
 // program directory (a path text ending with a backslash, or empty for the
 // current directory): regular files, and entries in a place the checker reads
-// that it cannot open. False when the program directory cannot be read.
-bool walk_rule_tree(const std::string& program_directory, RuleTree& tree);
+// that it cannot open; the history folder left out. With an overlay, the
+// directories are listed as the overlay leaves them. False when the program
+// directory cannot be read.
+bool walk_rule_tree(const std::string& program_directory, RuleTree& tree, const RuleOverlay* overlay = nullptr);
 
 // True when the program directory or one of its folders holds a rule file
 // (a *.QUORVANT entry): a directory without one is most likely not the

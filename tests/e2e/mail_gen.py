@@ -157,19 +157,20 @@ class Message:
         return line, sender_cut, len(line) >= 199
 
 
-def make_message(rnd, n):
+def make_message(rnd, n, literals=False):
+    """With literals, some recipients are domain literals (ann@[127.0.0.1]),
+    which leave an empty domain: the server-wide file is then the domain file,
+    and the user's file one of the program directory's own."""
     ident = f"M{n:04d}" + ("L" * rnd.randint(30, 55) if rnd.random() < 0.15 else "")
-    # A domain literal leaves the recipient an empty domain: the server-wide
-    # file is then its domain file.
-    domain = "[127.0.0.1]" if rnd.random() < 0.08 else rnd.choice(DOMAINS).lower()
+    domain = "[127.0.0.1]" if literals and rnd.random() < 0.08 else rnd.choice(DOMAINS).lower()
     return Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{domain}", rnd.choice(SUBJECTS))
 
 
-def make_messages(rnd, count, spool):
+def make_messages(rnd, count, spool, literals=False):
     """count messages written into the spool directory."""
     spool = Path(spool)
     spool.mkdir(parents=True, exist_ok=True)
-    messages = [make_message(rnd, n) for n in range(count)]
+    messages = [make_message(rnd, n, literals) for n in range(count)]
     for m in messages:
         for name, text in m.files().items():
             (spool / name).write_bytes(text.encode())

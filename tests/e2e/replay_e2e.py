@@ -64,7 +64,7 @@ class Case(Scratch):
         self.rnd = random.Random(suite.case_name)
         self.tree = mail_gen.make_tree(self.rnd, self.named)
         mail_gen.write_tree(self.prog, self.tree, self.host.windows)
-        self.messages = mail_gen.make_messages(self.rnd, args.messages, self.spool)
+        self.messages = mail_gen.make_messages(self.rnd, args.messages, self.spool, literals=True)
 
     def log(self, name, level):
         data = mail_gen.run_checker(self.checker_host, self.checker, self.prog, self.spool, self.messages, level)

@@ -123,7 +123,7 @@ def report_console_and_page(c):
     # An invalid line that is markup: the page must show it as text.
     tree["$default$.QUORVANT"] = "<b>bold</b> & <script>x</script>\r\n" + tree["$default$.QUORVANT"]
     mail_gen.write_tree(prog, tree, host.windows)
-    messages = mail_gen.make_messages(rnd, c.args.messages, spool)
+    messages = mail_gen.make_messages(rnd, c.args.messages, spool, literals=True)
     levels = ["MID", "HIGH", "DEBUG", "LOW", "MID"]
     names = ["QEL0228.LOG", "QEL0301.LOG", "qel0302.log", "old & <new>.txt"]
     all_logs = b""
