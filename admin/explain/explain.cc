@@ -100,8 +100,8 @@ class Explanation : public CheckObserver {
   }
 
   void rule_file_opening(const char* path, int depth) override {
+    end_skipped();
     depth_ = depth;
-    skipped_ = {};
     if (depth > 0) say("REDIRECT followed to " + heading(path));
   }
 
@@ -115,7 +115,7 @@ class Explanation : public CheckObserver {
       skipped(path, line);
       return;
     }
-    skipped_ = {};
+    end_skipped();
     std::string text = "  " + where(files_.shown(path), line) + ": ";
     text += line.text;
     if (line.continued)
@@ -176,6 +176,7 @@ class Explanation : public CheckObserver {
   }
 
   void rule_file_done(const char* path, int depth, const RuleDecision& decision) override {
+    end_skipped();
     depth_ = depth;
     if (decision.by == DecidedBy::Strict || decision.by == DecidedBy::NoDomain) {
       if (decision.file == path)
@@ -197,26 +198,35 @@ class Explanation : public CheckObserver {
  private:
   void say(const std::string& text) { lines.push_back(std::string(2 * static_cast<std::size_t>(depth_), ' ') + text); }
 
-  // Pieces that begin with a zero byte, one after another: one line.
+  // Pieces that begin with a zero byte, one after another: one line, written
+  // when the run ends (a file of them may hold millions).
   void skipped(const char* path, const RuleLine& line) {
-    const std::string file = files_.shown(path);
     if (skipped_.count == 0) {
       skipped_.line = lines.size();
-      skipped_.first = where(file, line);
+      skipped_.file = files_.shown(path);
+      skipped_.first = where(skipped_.file, line);
       say("");
     }
     ++skipped_.count;
+    skipped_.last = line.editor_line;
+  }
+
+  void end_skipped() {
+    if (skipped_.count == 0) return;
     std::string text = "  " + skipped_.first;
     if (skipped_.count > 1)
-      text += " to " + file + ":" + std::to_string(line.editor_line) + " (" + counted(skipped_.count, "piece") + ")";
-    text += skipped_.count > 1 ? ": each begins with a zero byte: counted, not examined"
-                               : ": begins with a zero byte: counted, not examined";
-    lines[skipped_.line] = std::string(2 * static_cast<std::size_t>(depth_), ' ') + text;
+      text += " to " + skipped_.file + ":" + std::to_string(skipped_.last) + " (" +
+              counted(skipped_.count, "piece") + "): each begins";
+    else
+      text += ": begins";
+    lines[skipped_.line] += text + " with a zero byte: counted, not examined";
+    skipped_ = {};
   }
 
   struct SkippedRun {
-    std::size_t line = 0;  // in lines
-    std::string first;     // FILE:LINE of its first piece
+    std::size_t line = 0;  // in lines, indented already
+    std::string file, first;  // the file shown, and FILE:LINE of its first piece
+    int last = 0;             // the editor line of its last piece
     long count = 0;
   };
 

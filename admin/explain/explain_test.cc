@@ -30,7 +30,7 @@ TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
     std::string rules;  // of the domain EXAMPLE.ORG
     std::string subject;
     int code;
-    const char* says;
+    std::string says;
   } cases[] = {
       {"WHITELIST FROM @STRICTLY-BUSINESS.EXAMPLE\n", "HELLO", 100, "the word STRICT counts anywhere"},
       {"BLACKLIST FROM @BULK.EXAMPLE   # ASKED FOR BY ANN@ACME.TEST\n", "HELLO", 0,
@@ -42,6 +42,10 @@ TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
       {"WHITELIST SUBJECT HI\nBLACKLIST SUBJECT CONTAINS CHEAP\n", "CHEAP STUFF", 100,
        "the Subject text \"HI\" is shorter than 5 characters"},
       {"NO DOMAIN\n", "HELLO", 0, "no rule hit: the NO DOMAIN at line 1 decides"},
+      // A broken copy of zero bytes: one line however many pieces.
+      {std::string("\0\n\0\n\0\nSTRICT\n", 13), "HELLO", 100,
+       "$default$.QUORVANT:1 to " + (dir_ / "EXAMPLE.ORG" / "$default$.QUORVANT:3").string() +
+           " (3 pieces): each begins with a zero byte: counted, not examined\n"},
   };
   for (const auto& c : cases) {
     write_file("EXAMPLE.ORG/$default$.QUORVANT", with_dir(c.rules));

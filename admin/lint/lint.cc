@@ -45,6 +45,13 @@ int run_lint(CommandLine& line) {
   }
   for (const std::string& word : options.words) request.files.push_back(host_path_argument(word.c_str()));
   request.tree = request.files.empty();
+  // Each file printed as soon as its findings are known.
+  LintTally tally;
+  request.each_file = [&](const LintedFile& file) {
+    if (file.read) ++tally.files;
+    std::vector<Finding> findings = file.lint.findings;
+    print_findings(host_native_path(file.path.c_str()), findings, line.out, tally);
+  };
   LintResult result;
   if (!lint_rules(request, result)) {
     line.err.print("QVADMIN lint: cannot read the program directory " +
@@ -53,18 +60,13 @@ int run_lint(CommandLine& line) {
     return kExitUsage;
   }
   for (const std::string& trouble : result.troubles) line.err.print("QVADMIN lint: " + trouble + "\n");
-  LintTally tally;
-  tally.errors = static_cast<int>(result.troubles.size());
+  tally.errors += static_cast<int>(result.troubles.size());
   if (result.no_rule_files) {
     // Lint in the wrong directory must not say that all is well.
     ++tally.warnings;
     line.out.print(host_native_path(request.program_directory.empty() ? "." : request.program_directory.c_str()) +
                    ": warning: no rule file (*.QUORVANT) here or in its folders: is this QUORVANT's program "
                    "directory? (--dir names it) [" + std::string(lint_check::kNoRuleFiles) + "]\n");
-  }
-  for (LintedFile& file : result.files) {
-    if (file.read) ++tally.files;
-    print_findings(host_native_path(file.path.c_str()), file.lint.findings, line.out, tally);
   }
   line.out.print(tally_line(tally) + "\n");
   const bool failed = tally.errors > 0 || (options.has("--werror") && tally.warnings > 0);

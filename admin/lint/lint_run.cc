@@ -21,7 +21,11 @@ using namespace lint_check;
 class LintRun {
  public:
   LintRun(const LintRequest& request, LintResult& result)
-      : notes_(request.notes), start_(request.start_directory), overlay_(request.overlay), result_(result) {}
+      : notes_(request.notes),
+        start_(request.start_directory),
+        overlay_(request.overlay),
+        each_file_(request.each_file),
+        result_(result) {}
 
   void add_tree(const std::string& program_directory, const RuleTree& tree) {
     for (const std::string& directory : tree.unreadable_directories)
@@ -55,6 +59,7 @@ class LintRun {
       const FileLintOptions options{notes_, entries_[i].recipients};
       if (entries_[i].regular && lint_one(entries_[i].file.path, options, lint)) {
         entries_[i].file.read = true;
+        if (each_file_) keep_links_only(lint);
         entries_[i].file.lint = std::move(lint);
         // Adding entries moves them: the REDIRECTs are taken by index.
         for (std::size_t r = 0; r < entries_[i].file.lint.redirects.size(); ++r) {
@@ -70,8 +75,26 @@ class LintRun {
                     "cannot be opened (" + why + "): the checker takes it as missing and decides nothing with it"});
       }
     }
-    for (Entry& entry : entries_) result_.files.push_back(std::move(entry.file));
+    for (Entry& entry : entries_) {
+      recipients_.push_back(std::move(entry.recipients));
+      result_.files.push_back(std::move(entry.file));
+    }
     check_links(result_.files, start_);
+    if (!each_file_) return;
+    // Each file's own findings again, with those across files, one file at a
+    // time.
+    for (std::size_t i = 0; i < result_.files.size(); ++i) {
+      LintedFile& file = result_.files[i];
+      std::vector<Finding> links = std::move(file.lint.findings);
+      if (file.read) {
+        FileLint again;
+        lint_one(file.path, FileLintOptions{notes_, recipients_[i]}, again);
+        file.lint.findings = std::move(again.findings);
+      }
+      file.lint.findings.insert(file.lint.findings.end(), links.begin(), links.end());
+      each_file_(file);
+      std::vector<Finding>().swap(file.lint.findings);
+    }
   }
 
  private:
@@ -82,6 +105,12 @@ class LintRun {
     std::vector<std::string> recipients;
     LintedFile file;
   };
+
+  // What the checks across files need of a file read, and no more.
+  static void keep_links_only(FileLint& lint) {
+    std::vector<Finding>().swap(lint.findings);
+    if (!lint.redirect_for_given && !lint.redirect_for_anyone) std::vector<ActingLine>().swap(lint.acting);
+  }
 
   bool lint_one(const std::string& path, const FileLintOptions& options, FileLint& lint) const {
     const std::optional<std::string>* bytes = overlay_ ? overlay_->find(path) : nullptr;
@@ -110,6 +139,8 @@ class LintRun {
   bool notes_;
   std::string start_;  // relative REDIRECT words count from here
   const RuleOverlay* overlay_;
+  std::function<void(const LintedFile&)> each_file_;
+  std::vector<std::vector<std::string>> recipients_;  // each file's, by index, to read it again
   LintResult& result_;
   PathKeys keys_;
   std::unordered_map<std::string, int> known_;

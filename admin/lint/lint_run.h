@@ -4,6 +4,7 @@
 // after a change.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct LintRequest {
   // relative REDIRECT words (a path text ending with a backslash); empty:
   // the current directory.
   std::string start_directory;
+  // When given, each file goes here with all its findings once every file is
+  // checked, and keeps none in the result: each file is read a second time
+  // then, so that memory holds the findings of one file at a time, not of
+  // the whole tree.
+  std::function<void(const LintedFile&)> each_file;
 };
 
 struct LintResult {

@@ -48,6 +48,10 @@ int run_report(CommandLine& line) {
       },
       [&](const std::string& log) { builder.add_unreadable(log); });
   const ReportData data = builder.finish();
+  if (data.invalid_entries_not_listed > 0)
+    line.err.print("QVADMIN report: " + std::to_string(data.invalid_entries_not_listed) +
+                   " invalid-entry lines of files and lines not listed: the report keeps " +
+                   std::to_string(data.invalid_entries.size()) + " rows of them (at most 20,000, in 2 MB)\n");
   line.out.print(report_text(data));
   int code = data.unreadable.empty() ? kExitOk : kExitUsage;
   if (page) {

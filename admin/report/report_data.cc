@@ -9,7 +9,11 @@
 
 namespace {
 
+// The invalid entries kept for their table: at most this many rows and
+// bytes, each text cut to a length the checker's own lines never reach.
 constexpr std::size_t kMaxInvalidRows = 20000;
+constexpr std::size_t kMaxInvalidBytes = 2u << 20;
+constexpr std::size_t kMaxInvalidText = 300;
 constexpr std::size_t kTop = 10;
 constexpr int kHours = 24;
 
@@ -29,6 +33,15 @@ int hour_of(std::string_view time) {
   if (time.size() < 2 || time[0] < '0' || time[0] > '2' || time[1] < '0' || time[1] > '9') return -1;
   const int hour = (time[0] - '0') * 10 + time[1] - '0';
   return hour < kHours ? hour : -1;
+}
+
+// A text from the log, cut (with "...") where it is longer than any the
+// checker writes there.
+std::string cut(std::string_view text) {
+  if (text.size() <= kMaxInvalidText) return std::string(text);
+  std::string kept(text.substr(0, kMaxInvalidText));
+  kept += "...";
+  return kept;
 }
 
 }  // namespace
@@ -92,14 +105,17 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
   for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
     if (item == LogWalk::Item::InvalidEntry) {
       const InvalidEntryLine& entry = walk.invalid_entry();
-      const auto key = std::make_pair(std::string(entry.file), entry.line_number);
+      const auto key = std::make_pair(cut(entry.file), entry.line_number);
       auto found = invalid_.find(key);
       if (found == invalid_.end()) {
-        if (invalid_.size() == kMaxInvalidRows) {
+        const std::string data = cut(entry.data);
+        const std::size_t bytes = key.first.size() + data.size() + 2 * sizeof(InvalidEntryRow);
+        if (invalid_.size() == kMaxInvalidRows || invalid_bytes_ + bytes > kMaxInvalidBytes) {
           ++data_.invalid_entries_not_listed;
           continue;
         }
-        found = invalid_.emplace(key, InvalidEntryRow{key.first, key.second, std::string(entry.data), 0}).first;
+        invalid_bytes_ += bytes;
+        found = invalid_.emplace(key, InvalidEntryRow{key.first, key.second, data, 0}).first;
       }
       ++found->second.count;
       continue;
