@@ -9,6 +9,8 @@
 #include "admin/lint/lint.h"
 #include "admin/replay/replay.h"
 #include "admin/report/report.h"
+#include "admin/serve/serve.h"
+#include "admin/token/token.h"
 #include "checker/driver.h"
 #include "common/host.h"
 #include "common/text.h"
@@ -35,6 +37,8 @@ const CommandEntry kCommands[] = {
     {"promote", run_promote, kPromoteUsage},
     {"rollback", run_rollback, kRollbackUsage},
     {"history", run_history, kHistoryUsage},
+    {"serve", run_serve, kServeUsage},
+    {"token", run_token, kTokenUsage},
 };
 
 const CommandEntry* find_command(const std::string& name) {

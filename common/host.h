@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -176,3 +177,46 @@ std::string host_account_name();
 
 // True when standard input is a terminal a person types at.
 bool host_input_is_terminal();
+
+// What QVADMIN's web console alone uses. It lives in host_console_posix.cc
+// and host_console_windows.cc, objects of their own, so that the checker and
+// the analyser, which link the same library, take in none of it.
+
+// Fills out with bytes from the system's source of secrets (getrandom on
+// POSIX; RtlGenRandom, through the C runtime's rand_s, on Windows). False
+// when the system gives none.
+bool host_random_bytes(unsigned char* out, std::size_t size);
+
+// A lock that threads take one at a time. (The C++ library of the Windows
+// build, made for the win32 thread model, has no std::mutex.)
+class HostThreadLock {
+ public:
+  HostThreadLock();
+  ~HostThreadLock();
+  HostThreadLock(const HostThreadLock&) = delete;
+  HostThreadLock& operator=(const HostThreadLock&) = delete;
+  void lock();
+  void unlock();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Holds a lock for as long as it lives.
+class HostThreadLockHold {
+ public:
+  explicit HostThreadLockHold(HostThreadLock& lock) : lock_(lock) { lock_.lock(); }
+  ~HostThreadLockHold() { lock_.unlock(); }
+  HostThreadLockHold(const HostThreadLockHold&) = delete;
+  HostThreadLockHold& operator=(const HostThreadLockHold&) = delete;
+
+ private:
+  HostThreadLock& lock_;
+};
+
+// Puts an open stream at offset bytes from the start of its file (past 2 GiB
+// too, where a long has 32 bits).
+bool host_seek(std::FILE* file, std::uint64_t offset);
+// The size of the file behind an open stream.
+bool host_file_size(std::FILE* file, std::uint64_t& size);

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,44 @@ TEST_F(HostFiles, AppendTakesBackALineCutShort) {
   EXPECT_EQ(read_back(host_open_read(log.c_str())), "a\r\n");
   ASSERT_TRUE(host_append(log.c_str(), "c\r\n", 3));
   EXPECT_EQ(read_back(host_open_read(log.c_str())), "a\r\nc\r\n");
+}
+#endif
+
+// Secrets: no two draws alike, and every byte takes many values.
+TEST(HostRandom, DrawsDiffer) {
+  std::vector<std::string> draws;
+  for (int i = 0; i < 64; ++i) {
+    std::string bytes(32, '\0');
+    ASSERT_TRUE(host_random_bytes(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
+    for (const std::string& before : draws) EXPECT_NE(bytes, before);
+    draws.push_back(bytes);
+  }
+  for (std::size_t at = 0; at < 32; ++at) {
+    std::set<char> seen;
+    for (const std::string& draw : draws) seen.insert(draw[at]);
+    EXPECT_GT(seen.size(), 16u) << "byte " << at;
+  }
+}
+
+#ifndef _WIN32
+// A position past 4 GiB, in a sparse file, holds the byte written there.
+TEST_F(HostFiles, SeekPastFourGiB) {
+  const std::uint64_t far = (std::uint64_t{1} << 32) + 12345;
+  {
+    std::FILE* f = std::fopen((dir_ / "big.log").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fseeko(f, static_cast<off_t>(far), SEEK_SET), 0);
+    std::fputs("X\n", f);
+    std::fclose(f);
+  }
+  std::FILE* f = host_open_read(path("big.log").c_str());
+  ASSERT_NE(f, nullptr);
+  std::uint64_t size = 0;
+  EXPECT_TRUE(host_file_size(f, size));
+  EXPECT_EQ(size, far + 2);
+  ASSERT_TRUE(host_seek(f, far));
+  EXPECT_EQ(std::fgetc(f), 'X');
+  std::fclose(f);
 }
 #endif
 

@@ -62,7 +62,15 @@ echo "== import tables"
     echo "ok   the check refuses a dynamically linked C++ program"
     refused=1
   fi
-  echo "$((ok + refused)) passed, $((2 - ok - refused)) failed"
+  # WS2_32.DLL is QVADMIN's alone: the same bytes under another name are refused.
+  cp "$admin" build-win/import-check/QUORVANT.EXE
+  if scripts/check-imports.sh build-win/import-check/QUORVANT.EXE >/dev/null; then
+    echo "FAIL the check passed WS2_32.DLL in an executable other than QVADMIN.EXE"
+  else
+    echo "ok   the check refuses WS2_32.DLL in an executable other than QVADMIN.EXE"
+    refused=$((refused + 1))
+  fi
+  echo "$((ok + refused)) passed, $((3 - ok - refused)) failed"
 } | tee "$log/imports"
 tally "$log/imports"
 

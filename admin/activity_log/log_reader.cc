@@ -2,13 +2,14 @@
 
 #include <cstring>
 
-LogReader::LogReader(std::FILE* file, std::size_t read_size)
-    : file_(file), read_size_(read_size ? read_size : 1), buf_(new char[read_size_]) {}
+LogReader::LogReader(std::FILE* file, std::size_t read_size, std::uint64_t start)
+    : file_(file), read_size_(read_size ? read_size : 1), buf_(new char[read_size_]), base_(start) {}
 
 // Reads the next buffer; false when the file has nothing more (its end, a
 // read error, or a byte 26 right away).
 bool LogReader::fill() {
   if (ended_) return false;
+  base_ += len_;
   len_ = std::fread(buf_.get(), 1, read_size_, file_);
   pos_ = 0;
   if (len_ == 0) {
@@ -25,12 +26,14 @@ bool LogReader::fill() {
 bool LogReader::next_across_buffers(LogText& line) {
   carry_.clear();
   carry_long_ = false;
+  line.offset = base_ + pos_;
   for (;;) {
     if (pos_ == len_ && !fill()) {
       // The file ends inside a line: that line counts too.
       if (carry_.empty() && !carry_long_) return false;
       line.too_long = carry_long_ || carry_.size() > kMaxLogLine;
       line.text = line.too_long ? std::string_view() : std::string_view(carry_);
+      line.ended = false;
       return true;
     }
     const char* start = buf_.get() + pos_;
@@ -61,6 +64,7 @@ bool LogReader::next_across_buffers(LogText& line) {
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     line.too_long = carry_long_ || text.size() > kMaxLogLine;
     line.text = line.too_long ? std::string_view() : text;
+    line.ended = true;
     return true;
   }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,12 +19,15 @@ inline constexpr std::size_t kLogReadSize = 1 << 20;
 struct LogText {
   std::string_view text;  // without its line end; valid until the next call
   bool too_long = false;  // longer than kMaxLogLine: text is empty
+  std::uint64_t offset = 0;  // where the line begins in the file
+  bool ended = true;         // false for a last line without a line end (still being written?)
 };
 
 class LogReader {
  public:
-  // read_size is how much each read asks for (small sizes are for tests).
-  explicit LogReader(std::FILE* file, std::size_t read_size = kLogReadSize);
+  // read_size is how much each read asks for (small sizes are for tests);
+  // start is where the stream stands in its file.
+  explicit LogReader(std::FILE* file, std::size_t read_size = kLogReadSize, std::uint64_t start = 0);
   // The next line; false at the end of the file. A last line without a line
   // end is a line too.
   bool next(LogText& line) {
@@ -32,6 +36,8 @@ class LogReader {
       const char* start = buf_.get() + pos_;
       if (const void* end = std::memchr(start, '\n', len_ - pos_)) {
         std::size_t size = static_cast<std::size_t>(static_cast<const char*>(end) - start);
+        line.offset = base_ + pos_;
+        line.ended = true;
         pos_ += size + 1;
         if (size > 0 && start[size - 1] == '\r') --size;  // a CR right before the LF ends the line too
         line.too_long = size > kMaxLogLine;
@@ -41,6 +47,8 @@ class LogReader {
     }
     return next_across_buffers(line);
   }
+  // Where the next line begins in the file.
+  std::uint64_t position() const { return base_ + pos_; }
 
  private:
   bool fill();
@@ -49,6 +57,7 @@ class LogReader {
   std::FILE* file_;
   std::size_t read_size_;
   std::unique_ptr<char[]> buf_;
+  std::uint64_t base_;  // where buf_ begins in the file
   std::size_t pos_ = 0, len_ = 0;
   bool ended_ = false;
   std::string carry_;        // the start of a line that runs past the buffer

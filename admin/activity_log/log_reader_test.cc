@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -19,8 +21,23 @@ namespace {
 struct Line {
   std::string text;
   bool too_long;
+  std::uint64_t offset = 0;
+  bool ended = true;
   bool operator==(const Line&) const = default;
 };
+
+// Where each line begins in the bytes, and whether a line end closes it: a
+// line begins at 0 and after every LF, up to the first byte 26.
+void place_lines(const std::string& bytes, std::vector<Line>& lines) {
+  const std::string text = bytes.substr(0, bytes.find('\x1a'));
+  std::size_t start = 0;
+  for (Line& line : lines) {
+    const std::size_t end = text.find('\n', start);
+    line.offset = start;
+    line.ended = end != std::string::npos;
+    start = end + 1;
+  }
+}
 
 std::vector<Line> reference_lines(const std::string& bytes) {
   TextReader reader(bytes.data(), bytes.size());
@@ -40,6 +57,7 @@ std::vector<Line> reference_lines(const std::string& bytes) {
   if (open) lines.push_back({current, current.size() > kMaxLogLine});
   for (Line& line : lines)
     if (line.too_long) line.text.clear();
+  place_lines(bytes, lines);
   return lines;
 }
 
@@ -47,7 +65,10 @@ std::vector<Line> read_lines(const std::string& bytes, std::size_t read_size) {
   std::FILE* file = file_with(bytes);
   LogReader reader(file, read_size);
   std::vector<Line> lines;
-  for (LogText line; reader.next(line);) lines.push_back({std::string(line.text), line.too_long});
+  for (LogText line; reader.next(line);)
+    lines.push_back({std::string(line.text), line.too_long, line.offset, line.ended});
+  // After the last line the reader stands at the end of the text.
+  EXPECT_EQ(reader.position(), std::min(bytes.size(), bytes.find('\x1a')));
   std::fclose(file);
   return lines;
 }

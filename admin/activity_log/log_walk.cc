@@ -16,7 +16,7 @@ bool is_trace(std::string_view line) {
 
 }  // namespace
 
-void LogWalk::remember_check(std::string_view path) {
+void RecentChecks::remember(std::string_view path) {
   // ...\DOMAIN\$default$.QUORVANT (or DOMAIN\$default$.QUORVANT): the domain
   // file. A recipient with an empty domain (joe@[127.0.0.1]) has the program
   // file for its domain file, ...\\$default$.QUORVANT with the backslash
@@ -27,14 +27,14 @@ void LogWalk::remember_check(std::string_view path) {
   const std::size_t slash = path.rfind('\\');
   const std::string_view domain = slash == std::string_view::npos ? path : path.substr(slash + 1);
   if (domain.empty() && slash == std::string_view::npos) return;
-  std::string& recent = recent_domains_[next_recent_];
+  std::string& recent = domains_[next_];
   recent.assign(1, '@');  // before the domain, so that an empty one is told from no entry
   recent.append(domain);
-  next_recent_ = (next_recent_ + 1) % kRecentChecks;
+  next_ = (next_ + 1) % kSize;
 }
 
-bool LogWalk::domain_checked(std::string_view domain) const {
-  for (const std::string& recent : recent_domains_)
+bool RecentChecks::has(std::string_view domain) const {
+  for (const std::string& recent : domains_)
     if (!recent.empty() && std::string_view(recent).substr(1) == domain) return true;
   return false;
 }
@@ -43,12 +43,15 @@ LogWalk::Item LogWalk::next() {
   LogText line;
   while (reader_.next(line)) {
     ++counts_.lines;
+    line_offset_ = line.offset;
+    line_ended_ = line.ended;
+    if (line.ended) closed_to_ = reader_.position();
     if (line.too_long) {
       ++counts_.too_long;
       continue;
     }
     if (parse_result_line(line.text, result_)) {
-      if (result_.kind != ResultKind::Stopped || domain_checked(result_.domain)) {
+      if (result_.kind != ResultKind::Stopped || checks_.has(result_.domain)) {
         ++counts_.results;
         if (result_.kind == ResultKind::NoAction) ++counts_.no_action;
         return Item::Result;
@@ -60,7 +63,7 @@ LogWalk::Item LogWalk::next() {
       ++counts_.invalid_entries;
       return Item::InvalidEntry;
     }
-    if (std::string_view path; parse_rule_file_check(line.text, path)) remember_check(path);
+    if (std::string_view path; parse_rule_file_check(line.text, path)) checks_.remember(path);
     if (is_trace(line.text))
       ++counts_.trace;
     else

@@ -12,8 +12,10 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "admin/activity_log/log_line.h"
 #include "admin/activity_log/log_reader.h"
@@ -39,28 +41,48 @@ struct LogCounts {
   }
 };
 
+// The domains of the latest domain rule files a log says were checked.
+class RecentChecks {
+ public:
+  void remember(std::string_view path);
+  bool has(std::string_view domain) const;
+
+ private:
+  static constexpr std::size_t kSize = 64;
+  std::array<std::string, kSize> domains_;
+  std::size_t next_ = 0;
+};
+
 class LogWalk {
  public:
   enum class Item { Result, InvalidEntry, End };
 
   explicit LogWalk(std::FILE* file, std::size_t read_size = kLogReadSize) : reader_(file, read_size) {}
+  // Goes on with a log read before up to start, where the stream now stands,
+  // knowing the checks seen until there.
+  LogWalk(std::FILE* file, std::uint64_t start, const RecentChecks& checks)
+      : reader_(file, kLogReadSize, start), checks_(checks), closed_to_(start) {}
 
   // The next result or invalid-entry line; the others are counted on the way.
   Item next();
   const ResultLine& result() const { return result_; }
   const InvalidEntryLine& invalid_entry() const { return invalid_; }
   const LogCounts& counts() const { return counts_; }
+  // Where the line of the latest item begins, and whether a line end closed it.
+  std::uint64_t line_offset() const { return line_offset_; }
+  bool line_ended() const { return line_ended_; }
+  // Where the line after the last one closed by a line end begins: a walk
+  // of a log that is still written goes on from there.
+  std::uint64_t closed_to() const { return closed_to_; }
+  const RecentChecks& checks() const { return checks_; }
 
  private:
-  void remember_check(std::string_view path);
-  bool domain_checked(std::string_view domain) const;
-
   LogReader reader_;
   LogCounts counts_;
   ResultLine result_;
   InvalidEntryLine invalid_;
-  // The domains of the latest domain rule files checked.
-  static constexpr std::size_t kRecentChecks = 64;
-  std::array<std::string, kRecentChecks> recent_domains_;
-  std::size_t next_recent_ = 0;
+  RecentChecks checks_;
+  std::uint64_t line_offset_ = 0;
+  bool line_ended_ = true;
+  std::uint64_t closed_to_ = 0;
 };

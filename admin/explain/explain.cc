@@ -317,6 +317,46 @@ void print_explanation(const MessageCheck& check, Explanation& explanation, cons
               " and above)\n");
 }
 
+// Checks the message (check_with runs the checker on it, watched) and
+// prints the account, or with quiet the verdict alone (a note then on err).
+template <typename Check>
+MessageCheck explain_run(const ExplainSetting& setting, Console& out, Console* err, const Check& check_with) {
+  MessageCheck check;
+  const std::string& directory = setting.directory;
+  if (directory.size() > kMaxProgramDirectory) {
+    out.print("The program directory " + directory + " is longer than " + std::to_string(kMaxProgramDirectory) +
+              " characters: QUORVANT ends every run there with exit code 0 and writes nothing.\n"
+              "\nExit code  0\n");
+    return check;  // no verdict
+  }
+  const LocalTime now = host_local_time();
+  // What the run would append to the day's log, as it goes.
+  std::string appended;
+  LogTrace trace(setting.level, appended);
+  ExplainSources files(directory, setting.start, candidate_map(directory, setting.candidate), now, appended);
+  Explanation explanation(files);
+  ObserverPair observers(trace, explanation);
+  check = check_with(start_time_text(now), files, observers);
+
+  // A directory without rule files is most likely not the program directory.
+  std::string note;
+  const std::string rules = host_native_path(setting.candidate.empty() ? "." : setting.candidate.c_str());
+  if (!readable_directory(setting.candidate))
+    note = "Note: the program directory " + rules + " cannot be read (" + host_error_text() +
+           "), so no rule file in it can be opened.\n";
+  else if (!holds_rule_files(setting.candidate))
+    note = "Note: the program directory " + rules +
+           " holds no rule file (*.QUORVANT), so QUORVANT decides nothing there: is it the right directory?\n";
+  if (setting.quiet) {
+    if (err) err->print(note);
+    out.print(verdict_word(check.verdict) + ": " + reason(check, files) + "\n");
+  } else {
+    if (!note.empty()) out.print(note + "\n");
+    print_explanation(check, explanation, files, out);
+  }
+  return check;
+}
+
 }  // namespace
 
 const Usage kExplainUsage = {
@@ -356,15 +396,15 @@ int run_explain(CommandLine& line) {
   if (by_address ? !(options.has("--from") && options.has("--to") && options.words.empty())
                  : options.words.size() != 1)
     return mistake(line, by_address ? "give --from and --to, and no message path" : "give one message path");
-  LogLevel level = LogLevel::Mid;
+  ExplainSetting setting;
   if (const std::string* word = options.value("--level")) {
     const std::optional<LogLevel> named = log_level_word(upper_case(*word).c_str());
     if (!named) return mistake(line, "--level " + *word + ": give LOW, MID, HIGH or DEBUG");
-    level = *named;
+    setting.level = *named;
   }
-  const std::string directory = program_directory_option(line, options.value("--dir"));
-  std::string candidate = directory, start;
-  for (const auto& [option, value] : {std::pair{"--rules", &candidate}, {"--from-dir", &start}}) {
+  setting.directory = program_directory_option(line, options.value("--dir"));
+  setting.candidate = setting.directory;
+  for (const auto& [option, value] : {std::pair{"--rules", &setting.candidate}, {"--from-dir", &setting.start}}) {
     const std::string* word = options.value(option);
     if (!word) continue;
     *value = program_directory_option(line, word);
@@ -372,54 +412,40 @@ int run_explain(CommandLine& line) {
       return mistake(line, std::string(option) + " " + *word + ": not a directory that can be read: " +
                                host_error_text());
   }
-  if (directory.size() > kMaxProgramDirectory) {
-    line.out.print("The program directory " + directory + " is longer than " +
-                   std::to_string(kMaxProgramDirectory) +
-                   " characters: QUORVANT ends every run there with exit code 0 and writes nothing.\n"
-                   "\nExit code  0\n");
-    return kExitNoVerdict;
-  }
-
-  const LocalTime now = host_local_time();
-  const std::string start_time = start_time_text(now);
-  // What the run would append to the day's log, as it goes.
-  std::string appended;
-  LogTrace trace(level, appended);
-  ExplainSources files(directory, start, candidate_map(directory, candidate), now, appended);
-  Explanation explanation(files);
-  ObserverPair observers(trace, explanation);
-  MessageCheck check;
+  setting.quiet = options.has("--quiet");
   if (by_address) {
+    const std::string* subject = options.value("--subject");
+    return exit_code(
+        explain_by_address(setting, *options.value("--from"), *options.value("--to"), subject, line.out, &line.err)
+            .verdict);
+  }
+  const std::string message_path = host_path_argument(options.words[0].c_str());
+  return exit_code(explain_run(setting, line.out, &line.err,
+                               [&](const std::string& start_time, RuleSource& files, CheckObserver& observer) {
+                                 return check_message(setting.directory, message_path.c_str(), start_time, files,
+                                                      observer);
+                               })
+                       .verdict);
+}
+
+MessageCheck explain_by_address(const ExplainSetting& setting, const std::string& from, const std::string& to,
+                                const std::string* subject, Console& out, Console* err) {
+  return explain_run(setting, out, err, [&](const std::string& start_time, RuleSource& files, CheckObserver& observer) {
     // The addresses and the Subject go through the reading of envelope and
     // message lines, as if the mail filter had written them.
-    // An empty --from stands for an envelope without a sender line.
-    const std::string& from = *options.value("--from");
-    const std::string envelope =
-        (from.empty() ? "" : "FROM: " + from + "\r\n") + "TO: " + *options.value("--to") + "\r\n";
-    const std::string message = options.has("--subject") ? "Subject: " + *options.value("--subject") + "\r\n" : "";
+    // An empty sender stands for an envelope without a sender line.
+    const std::string envelope = (from.empty() ? "" : "FROM: " + from + "\r\n") + "TO: " + to + "\r\n";
+    const std::string message = subject ? "Subject: " + *subject + "\r\n" : "";
     TextReader envelope_reader(envelope.data(), envelope.size());
     TextReader message_reader(message.data(), message.size());
-    check = check_envelope(directory, "-", envelope_reader, message_reader, start_time, files, observers);
-  } else {
-    const std::string message_path = host_path_argument(options.words[0].c_str());
-    check = check_message(directory, message_path.c_str(), start_time, files, observers);
-  }
+    return check_envelope(setting.directory, "-", envelope_reader, message_reader, start_time, files, observer);
+  });
+}
 
-  // A directory without rule files is most likely not the program directory.
-  std::string note;
-  const std::string rules = host_native_path(candidate.empty() ? "." : candidate.c_str());
-  if (!readable_directory(candidate))
-    note = "Note: the program directory " + rules + " cannot be read (" + host_error_text() +
-           "), so no rule file in it can be opened.\n";
-  else if (!holds_rule_files(candidate))
-    note = "Note: the program directory " + rules +
-           " holds no rule file (*.QUORVANT), so QUORVANT decides nothing there: is it the right directory?\n";
-  if (options.has("--quiet")) {
-    line.err.print(note);
-    line.out.print(verdict_word(check.verdict) + ": " + reason(check, files) + "\n");
-  } else {
-    if (!note.empty()) line.out.print(note + "\n");
-    print_explanation(check, explanation, files, line.out);
-  }
-  return exit_code(check.verdict);
+MessageCheck explain_by_address(const std::string& directory, const std::string& from, const std::string& to,
+                                const std::string* subject, bool quiet, Console& out) {
+  ExplainSetting setting;
+  setting.directory = setting.candidate = directory;
+  setting.quiet = quiet;
+  return explain_by_address(setting, from, to, subject, out, nullptr);
 }

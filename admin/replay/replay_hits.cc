@@ -44,12 +44,6 @@ void tree_files(const std::string& directory, int depth, std::vector<std::string
   }
 }
 
-struct Listed {
-  std::string where;  // FILE:LINE
-  std::string text;
-  long decided = 0;
-};
-
 }  // namespace
 
 ReplayHits::File& ReplayHits::file(const std::string& path) {
@@ -66,7 +60,7 @@ ReplayHits::File& ReplayHits::file(const std::string& path) {
 
 void ReplayHits::count(const std::string& path, int counter) { ++file(path).decided[counter]; }
 
-void ReplayHits::print(const std::string& candidate_directory, Console& out) {
+std::vector<HitLine> ReplayHits::lines(const std::string& candidate_directory) {
   std::vector<std::string> tree;
   tree_files(candidate_directory, 0, tree);
   for (const std::string& path : tree) file(path).path = path;
@@ -75,11 +69,10 @@ void ReplayHits::print(const std::string& candidate_directory, Console& out) {
   std::sort(by_name.begin(), by_name.end(),
             [](const File* a, const File* b) { return file_key(a->path) < file_key(b->path); });
 
-  std::vector<Listed> used, unused;
+  std::vector<HitLine> lines;
   DiskRuleSource disk;
   for (const File* file : by_name) {
     const File& f = *file;
-    const std::string shown = host_native_path(f.path.c_str());
     std::unique_ptr<RuleLineReader> reader = disk.open(f.path.c_str());
     if (!reader) continue;
     RuleLine line;
@@ -89,15 +82,25 @@ void ReplayHits::print(const std::string& candidate_directory, Console& out) {
       const auto decided = f.decided.find(line.counter);
       const bool decides = kind == RuleLineKind::FromRule || kind == RuleLineKind::SubjectRule ||
                            kind == RuleLineKind::Strict || kind == RuleLineKind::NoDomain;
-      if (decided != f.decided.end())
-        used.push_back({shown + ":" + std::to_string(line.editor_line), line.text, decided->second});
-      else if (decides)
-        unused.push_back({shown + ":" + std::to_string(line.editor_line), line.text, 0});
+      if (decided != f.decided.end() || decides)
+        lines.push_back({f.path, line.editor_line, line.text, decided == f.decided.end() ? 0 : decided->second});
       if (ends_reading(line)) break;
     }
   }
+  return lines;
+}
+
+void ReplayHits::print(const std::string& candidate_directory, Console& out) {
+  std::vector<HitLine> all = lines(candidate_directory);
+  std::string file, shown;
+  for (HitLine& l : all) {
+    if (l.file != file) shown = host_native_path((file = l.file).c_str());
+    l.file = shown;
+  }
   out.print("\nMessages decided by each line\n");
-  for (const Listed& l : used) out.print(right(l.decided) + "\t" + l.where + "  " + l.text + "\n");
+  for (const HitLine& l : all)
+    if (l.decided > 0) out.print(right(l.decided) + "\t" + l.file + ":" + std::to_string(l.line) + "  " + l.text + "\n");
   out.print("\nUnused in this mail: rules that decided no message\n");
-  for (const Listed& l : unused) out.print("\t" + l.where + "  " + l.text + "\n");
+  for (const HitLine& l : all)
+    if (l.decided == 0) out.print("\t" + l.file + ":" + std::to_string(l.line) + "  " + l.text + "\n");
 }

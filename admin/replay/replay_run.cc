@@ -187,3 +187,18 @@ std::string replay_summary(const ReplayTally& t, const std::string& heading) {
             "replayed.\n";
   return text;
 }
+
+std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs) {
+  // Console text nobody reads.
+  class Unread : public Console {
+   public:
+    void print(std::string_view) override {}
+  } unread;
+  ReplayHits hits;
+  ReplayRequest request;
+  request.live = request.candidate = directory;
+  request.logs = logs;
+  request.hits = &hits;
+  replay_logs(request, [](const std::string&) {}, unread);
+  return hits.lines(directory);
+}

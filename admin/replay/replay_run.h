@@ -14,6 +14,7 @@
 #include "common/console.h"
 
 class ReplayHits;
+struct HitLine;
 class RuleOverlay;
 
 struct ReplayRequest {
@@ -60,3 +61,9 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
 // The counts as replay prints them after the change lines; heading names the
 // tree replayed against.
 std::string replay_summary(const ReplayTally& tally, const std::string& heading);
+
+// What `QVADMIN replay --dir DIRECTORY --hits LOG...` lists after its summary:
+// every rule, STRICT and NO DOMAIN line of the tree below the directory (and
+// of the files its REDIRECTs reach) with the messages of the logs it decided.
+// Logs that cannot be read add nothing.
+std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs);

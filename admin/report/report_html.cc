@@ -3,45 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "admin/html/html_text.h"
 #include "admin/report/report_render.h"
 
 namespace {
-
-// Text from the logs (senders' text among it) as HTML text: markup characters
-// as entities, control bytes as U+FFFD, other bytes above 127 as the
-// characters of those numbers.
-std::string escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        if (c < 32)
-          out += "&#xFFFD;";
-        else if (c > 126)
-          out += "&#" + std::to_string(c) + ";";
-        else
-          out += ch;
-    }
-  }
-  return out;
-}
 
 std::string number(long n) { return std::to_string(n); }
 
@@ -52,7 +17,9 @@ constexpr char kHead[] = R"(<!DOCTYPE html>
 <meta name="generator" content="QVADMIN report"/>
 <title>QUORVANT activity</title>
 <style>
-body { font-family: "DejaVu Sans", Arial, sans-serif; margin: 1.5em 2em; color: #222; background: #fff; }
+)";
+
+constexpr char kStyle[] = R"(body { font-family: "DejaVu Sans", Arial, sans-serif; margin: 1.5em 2em; color: #222; background: #fff; }
 h1 { font-size: 1.4em; margin-bottom: 0.2em; }
 h2 { font-size: 1.1em; margin: 1.6em 0 0.4em; }
 table { border-collapse: collapse; margin: 0.4em 0 1em; font-size: 0.85em; }
@@ -73,7 +40,9 @@ p.note { font-size: 0.85em; color: #555; }
   h2 { break-after: avoid; }
   table, svg, ul.legend { break-inside: avoid; }
 }
-</style>
+)";
+
+constexpr char kBodyStart[] = R"(</style>
 </head>
 <body>
 )";
@@ -136,7 +105,7 @@ std::string chart(const std::vector<DayRow>& rows, const char* what) {
       std::snprintf(buf, sizeof buf, "<rect x=\"%.1f\" y=\"%.2f\" width=\"%.1f\" height=\"%.2f\" fill=\"%s\">", x, y1,
                     bar, y0 - y1, column.colour);
       svg += buf;
-      svg += "<title>" + escape(row.label) + ": " + legend(column) + " " + number(count) + "</title></rect>\n";
+      svg += "<title>" + html_escape(row.label) + ": " + legend(column) + " " + number(count) + "</title></rect>\n";
       below += count;
     }
     if (i % every != 0) continue;
@@ -147,7 +116,7 @@ std::string chart(const std::vector<DayRow>& rows, const char* what) {
     else
       std::snprintf(buf, sizeof buf, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">", cx, top + plot_h + 16);
     svg += buf;
-    svg += escape(row.label) + "</text>\n";
+    svg += html_escape(row.label) + "</text>\n";
   }
   std::snprintf(buf, sizeof buf, "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#333333\"/>\n", left,
                 top + plot_h, left + plot_w, top + plot_h);
@@ -161,13 +130,13 @@ std::string legends() {
     html += std::string(
                 "<li><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"12\" height=\"12\"><rect width=\"12\" "
                 "height=\"12\" fill=\"") +
-            column.colour + "\"/></svg>" + escape(legend(column)) + "</li>\n";
+            column.colour + "\"/></svg>" + html_escape(legend(column)) + "</li>\n";
   return html + "</ul>\n";
 }
 
 std::string day_row(const DayRow& row, bool total) {
   std::string html = total ? "<tr class=\"total\">" : "<tr>";
-  html += "<td>" + escape(row.label) + "</td>";
+  html += "<td>" + html_escape(row.label) + "</td>";
   for (const KindColumn& column : kKindColumns)
     html += "<td class=\"n\">" + number(row.kinds[static_cast<int>(column.kind)]) + "</td>";
   return html + "<td class=\"n\">" + number(row.total()) + "</td></tr>\n";
@@ -187,7 +156,7 @@ std::string ranking_table(const char* id, const char* title, const char* what, c
   std::string html = std::string("<h2>") + title + "</h2>\n<table id=\"" + id + "\">\n<tr><th>" + what +
                      "</th><th class=\"n\">Count</th><th class=\"n\">%</th></tr>\n";
   for (const auto& [name, count] : ranking.rows)
-    html += "<tr><td>" + escape(ranking_name(name)) + "</td><td class=\"n\">" + number(count) +
+    html += "<tr><td>" + html_escape(ranking_name(name)) + "</td><td class=\"n\">" + number(count) +
             "</td><td class=\"n\">" + number(percent(count, blacklisted)) + "</td></tr>\n";
   html += "</table>\n";
   if (ranking.rows.empty()) html += "<p class=\"note\">No blacklisted message.</p>\n";
@@ -198,9 +167,14 @@ std::string ranking_table(const char* id, const char* title, const char* what, c
 
 }  // namespace
 
+std::string report_html_style() { return kStyle; }
+
 std::string report_html(const ReportData& data) {
-  std::string html = kHead;
-  html += "<h1>QUORVANT activity</h1>\n<p id=\"summary\">" + number(static_cast<long>(data.logs.size())) +
+  return kHead + report_html_style() + kBodyStart + report_html_body(data) + "</body>\n</html>\n";
+}
+
+std::string report_html_body(const ReportData& data) {
+  std::string html = "<h1>QUORVANT activity</h1>\n<p id=\"summary\">" + number(static_cast<long>(data.logs.size())) +
           (data.logs.size() == 1 ? " log: " : " logs: ") + number(data.total.total()) + " result lines, " +
           number(data.blacklisted) + " blacklisted</p>\n";
   html += "<p id=\"period\">";
@@ -215,8 +189,8 @@ std::string report_html(const ReportData& data) {
       "<h2>Invalid entries in the rule files</h2>\n<table id=\"invalid\">\n<tr><th>File:Line</th><th "
       "class=\"n\">Logged</th><th>Data</th></tr>\n";
   for (const InvalidEntryRow& row : data.invalid_entries)
-    html += "<tr><td>" + escape(row.file) + ":" + number(row.line) + "</td><td class=\"n\">" + number(row.count) +
-            "</td><td>" + escape(row.data) + "</td></tr>\n";
+    html += "<tr><td>" + html_escape(row.file) + ":" + number(row.line) + "</td><td class=\"n\">" + number(row.count) +
+            "</td><td>" + html_escape(row.data) + "</td></tr>\n";
   html += "</table>\n";
   if (data.invalid_entries.empty()) html += "<p class=\"note\">None.</p>\n";
   if (data.invalid_entries_not_listed > 0)
@@ -233,8 +207,8 @@ std::string report_html(const ReportData& data) {
           ", invalid entries " + number(l.invalid_entries) + ", trace " + number(l.trace) + ", other lines skipped " +
           number(l.other) + ", too long " + number(l.too_long) + "</p>\n";
   html += "<h2>Logs read</h2>\n<ul class=\"logs\" id=\"logs\">\n";
-  for (const std::string& log : data.logs) html += "<li>" + escape(log) + "</li>\n";
+  for (const std::string& log : data.logs) html += "<li>" + html_escape(log) + "</li>\n";
   html += "</ul>\n";
-  for (const std::string& log : data.unreadable) html += "<p class=\"note\">Not read: " + escape(log) + "</p>\n";
-  return html + "</body>\n</html>\n";
+  for (const std::string& log : data.unreadable) html += "<p class=\"note\">Not read: " + html_escape(log) + "</p>\n";
+  return html;
 }

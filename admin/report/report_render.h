@@ -12,6 +12,10 @@ inline constexpr char kPageMarker[] = "<meta name=\"generator\" content=\"QVADMI
 
 std::string report_text(const ReportData& data);
 std::string report_html(const ReportData& data);
+// The page's style sheet and what its body holds, for pages that hold the
+// report among other things.
+std::string report_html_style();
+std::string report_html_body(const ReportData& data);
 
 // The report's columns of result kinds: two header words each, and a legend.
 struct KindColumn {

@@ -1,0 +1,76 @@
+// Message: one logged message, explain's whole account of it (the account
+// `QVADMIN explain --from --to --subject` gives for the logged texts), and
+// the deciding line linked to its place on the Rules page.
+#include <string>
+
+#include "admin/explain/explain.h"
+#include "admin/report/report_data.h"
+#include "admin/serve/html_page.h"
+#include "admin/serve/rule_listing.h"
+#include "admin/serve/site.h"
+#include "common/console.h"
+
+namespace {
+
+Response not_found(const PageContext& context) {
+  Response response = page_response(
+      {"No such message", Menu::Activity, "<h1>No such message</h1>\n<p>The logs of the last days hold no message there.</p>\n"},
+      context.session);
+  response.status = 404;
+  return response;
+}
+
+// The command line that gives the same account, for the record.
+std::string command_line(const LoggedLine& line) {
+  auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+  return "QVADMIN explain --from " + quoted(line.sender) + " --to " + quoted(line.recipient) + " --subject " +
+         quoted(line.subject);
+}
+
+}  // namespace
+
+Response message_page(const PageContext& context) {
+  const std::string log = field(context.query, "log");
+  const std::string at = field(context.query, "at");
+  if (at.empty() || at.size() > 18 || at.find_first_not_of("0123456789") != std::string::npos) return not_found(context);
+  const std::optional<LoggedLine> found = context.site.message(log, std::stoull(at));
+  if (!found || !context.session.scope.sees_recipient(found->recipient)) return not_found(context);
+  const LoggedLine& line = *found;
+
+  std::string body = "<h1>Message " + html_escape(line.identifier) + "</h1>\n<table id=\"logged\">\n";
+  const std::pair<const char*, std::string> rows[] = {
+      {"Logged", day_label(line.log) + " " + line.time + " in " + line.log},
+      {"Recipient", line.recipient},
+      {"Sender", line.sender + (line.sender_cut ? "  (cut in the log)" : "")},
+      {"Subject", line.subject + (line.subject_cut ? "  (cut in the log)" : "")},
+      {"Result", std::string(result_name(line.kind))}};
+  for (const auto& [name, value] : rows)
+    body += std::string("<tr><th>") + name + "</th><td>" + html_escape(value) + "</td></tr>\n";
+  body += "</table>\n";
+  if (!result_has_message(line.kind)) {
+    body += "<p>The checker read no rule file for this message: its envelope held no usable sender or recipient, "
+            "or the message file could not be opened.</p>\n";
+    return page_response({"Message", Menu::Activity, body}, context.session);
+  }
+
+  const std::string& directory = context.site.config().directory;
+  CapturedConsole account;
+  MessageCheck check;
+  RuleListing listing;
+  context.site.engine([&] {
+    check = explain_by_address(directory, line.sender, line.recipient, &line.subject, false, account);
+    if (check.decision.by != DecidedBy::Nothing) listing = list_rules(directory, context.session.scope);
+    return 0;
+  });
+  body += "<p class=\"note\">The log holds the checker's view of the message: its texts upper-cased, the sender cut "
+          "at the line's 150th character and the Subject at its 199th. This is the account of the logged texts, "
+          "as <code>" + html_escape(command_line(line)) + "</code> gives it" +
+          (line.sender_cut || line.subject_cut ? "; as they were cut, the checker may have decided on more" : "") +
+          ".</p>\n";
+  if (const ListedFile* file = check.decision.by == DecidedBy::Nothing ? nullptr : listing.named(check.decision.file))
+    body += "<p id=\"decided\">Decided by <a href=\"" + href("/rules", {{"file", std::to_string(file->place)}}) +
+            "#line-" + std::to_string(check.decision.editor_line) + "\">" + html_escape(check.decision.file) + ":" +
+            std::to_string(check.decision.editor_line) + "</a></p>\n";
+  body += "<pre class=\"account\" id=\"account\">" + html_escape(account.text(), true) + "</pre>\n";
+  return page_response({"Message", Menu::Activity, body}, context.session);
+}

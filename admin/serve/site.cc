@@ -1,0 +1,51 @@
+#include "admin/serve/site.h"
+
+#include <cstring>
+
+namespace {
+
+std::uint64_t random_seed() {
+  std::uint64_t seed = 0;
+  host_random_bytes(reinterpret_cast<unsigned char*>(&seed), sizeof seed);
+  return seed;
+}
+
+}  // namespace
+
+Site::Site(SiteConfig config)
+    : config_(std::move(config)), index_(config_.directory, config_.days, random_seed()) {
+  refresh_index();
+}
+
+void Site::refresh_index() { index_.refresh(host_local_time()); }
+
+ActivityAnswer Site::activity(const ActivityFilter& filter, const Scope& scope, std::size_t first, std::size_t count) {
+  HostThreadLockHold hold(index_lock_);
+  refresh_index();
+  return index_.query(filter, scope, first, count);
+}
+
+std::optional<LoggedLine> Site::message(const std::string& log, std::uint64_t offset) {
+  HostThreadLockHold hold(index_lock_);
+  refresh_index();
+  return index_.message(log, offset);
+}
+
+std::vector<IndexedLog> Site::logs() {
+  HostThreadLockHold hold(index_lock_);
+  return index_.logs();
+}
+
+Site::IndexSize Site::index_size() {
+  HostThreadLockHold hold(index_lock_);
+  return {index_.messages(), index_.bytes(), index_.full()};
+}
+
+std::vector<std::string> Site::log_paths(int days) {
+  std::vector<std::string> paths;
+  for (const IndexedLog& log : logs()) {
+    if (days-- <= 0) break;
+    if (log.present) paths.push_back(config_.directory + log.name);
+  }
+  return paths;
+}

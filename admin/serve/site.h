@@ -1,0 +1,93 @@
+// The console's state, shared by the server's threads: what it serves, the
+// sessions, the activity-log index. answer() (router.cc) is the one way in
+// for a request; pages reach the logs and the engines through here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "admin/replay/replay_hits.h"
+#include "admin/serve/http_message.h"
+#include "admin/serve/log_index.h"
+#include "admin/serve/query.h"
+#include "admin/serve/sessions.h"
+#include "common/host.h"
+
+struct SiteConfig {
+  std::string directory;    // the program directory, ending with a backslash (or empty)
+  int days = 30;            // of activity logs
+  std::string token_file;   // "" for none
+  std::string start_token;  // the token made at start, "" for none
+  // The Host header values answered, compared without regard to letter case.
+  std::vector<std::string> hosts;
+};
+
+// Kept per request, within the console's memory budget.
+struct SiteLimits {
+  static constexpr std::size_t kPageLines = 100;        // activity lines per page
+  static constexpr int kShownFileLines = 2000;          // lines of a rule file shown
+  static constexpr std::size_t kShownFileBytes = 1 << 20;
+};
+
+class Site {
+ public:
+  explicit Site(SiteConfig config);
+
+  // The answer to a request; never throws.
+  Response answer(const Request& request);
+
+  const SiteConfig& config() const { return config_; }
+  // The Host header values answered, once the server knows its port.
+  void answer_to(std::vector<std::string> hosts) { config_.hosts = std::move(hosts); }
+
+  // The index, brought up to date first.
+  ActivityAnswer activity(const ActivityFilter& filter, const Scope& scope, std::size_t first, std::size_t count);
+  std::optional<LoggedLine> message(const std::string& log, std::uint64_t offset);
+  std::vector<IndexedLog> logs();
+  struct IndexSize {
+    std::size_t messages, bytes;
+    bool full;
+  };
+  IndexSize index_size();
+
+  // The paths of the logs of the last days, newest first, that are there.
+  std::vector<std::string> log_paths(int days);
+
+  // Runs an engine (lint, replay, report) over the whole tree or the logs:
+  // one at a time, so that their memory budgets do not add up.
+  template <typename Run>
+  auto engine(const Run& run) {
+    HostThreadLockHold hold(engine_lock_);
+    return run();
+  }
+
+  Sessions& sessions() { return sessions_; }
+
+ private:
+  void refresh_index();
+
+  SiteConfig config_;
+  Sessions sessions_;
+  HostThreadLock index_lock_;
+  LogIndex index_;
+  HostThreadLock engine_lock_;
+};
+
+// The answer with the headers every answer has: no script, nothing from
+// elsewhere, never in a frame, no sniffing, no referrer, not kept.
+Response protect(Response response);
+
+// What a page gets.
+struct PageContext {
+  Site& site;
+  const Session& session;
+  const Fields& query;
+};
+
+Response activity_page(const PageContext& context);
+Response message_page(const PageContext& context);
+Response rules_page(const PageContext& context);
+Response report_page(const PageContext& context);
+Response health_page(const PageContext& context);

@@ -1,0 +1,200 @@
+#!/usr/bin/env python3
+"""QVADMIN serve in a real browser: headless Chromium, driven through
+Selenium, logs in with the address the console printed, filters the
+activity, opens a message and finds explain's account of it, word for word
+what `QVADMIN explain` prints for the logged texts, and opens a rule file and
+finds beside its lines the findings `QVADMIN lint` prints for it. A
+screenshot of each page is kept in --shots (and copied into --docs, which
+README shows, when given).
+
+Without Chromium, its driver or Selenium the case says SKIPPED, unless
+REQUIRE_BROWSER=1 (CI), which makes that a failure. Selenium comes from
+Debian's python3-selenium, which installs into /usr/bin/python3: started by
+another interpreter without Selenium, the driver runs itself again there.
+
+  serve_browser.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT --shots build/serve-screenshots
+"""
+import importlib.util
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from e2e_lib import Scratch, Skipped, native_path, run_case_functions  # noqa: E402
+from console_client import Console  # noqa: E402
+import mail_gen  # noqa: E402
+
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples" / "checker"
+CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                  "--hide-scrollbars", "--window-size=1280,1000"]
+SENDERS = ["joe@example.com", "boss@partner.example", "promo@shop.example", "friend@example.net", "news@bulk.example",
+           "x@spam.example", "ceo@strictly-business.example", ""]
+SUBJECTS = ["Meeting notes", "Cheap stuff for you", "Quarterly figures", "Lottery winner!", "Lunch on Friday?",
+            "Unsubscribe here", "Project X", "<b>Win</b> a prize & more"]
+RECIPIENTS = ["ann@example.org", "bob@example.org", "joe@example.org", "carol@example.net"]
+
+
+def browser(profile):
+    chromium, driver = shutil.which("chromium"), shutil.which("chromedriver")
+    if not chromium or not driver:
+        raise Skipped("Chromium or its driver is not installed (apt-get install chromium chromium-driver)",
+                      required_by="REQUIRE_BROWSER")
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+    except ImportError:
+        raise Skipped(f"Selenium is not installed for {sys.executable} (apt-get install python3-selenium, "
+                      "run with /usr/bin/python3)", required_by="REQUIRE_BROWSER")
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    for flag in CHROMIUM_FLAGS + [f"--user-data-dir={profile}"]:
+        options.add_argument(flag)
+    return webdriver.Chrome(service=Service(driver), options=options)
+
+
+class Case(Scratch):
+    prefix = "qv_browser_"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        self.checker_host = suite.host_of(suite.args.checker)
+        self.prog = self.dir / "program"
+        shutil.copytree(EXAMPLES / "program", self.prog)
+        # Ann's file is the file of mistakes lint's examples show.
+        shutil.copy(EXAMPLES / "mistakes" / "ANN.QUORVANT", self.prog / "EXAMPLE.ORG" / "ANN.QUORVANT")
+        self.checker = self.checker_host.install(self.prog, "QUORVANT")
+        spool = self.dir / "SPOOL"
+        rnd = random.Random(19)
+        messages = [mail_gen.Message(f"W{n:03d}", rnd.choice(SENDERS), rnd.choice(RECIPIENTS), rnd.choice(SUBJECTS))
+                    for n in range(120)]
+        for m in messages:
+            for name, text in m.files().items():
+                (spool / name).parent.mkdir(exist_ok=True)
+                (spool / name).write_bytes(text.encode())
+            self.checker_host.run(self.checker, [str(spool / f"{m.ident}.SMD")], cwd=self.prog)
+        self.log = next(self.prog.glob("QEL*.LOG")).read_bytes().decode("latin-1")
+        self.console = None
+        self.driver = None
+
+    def qvadmin(self, *args):
+        proc = subprocess.run([str(self.suite.host.exe)] + list(args), cwd=self.prog, capture_output=True, timeout=60)
+        return proc.stdout.decode("latin-1").replace("\r\n", "\n")
+
+    def cleanup(self):
+        if self.driver:
+            self.driver.quit()
+        if self.console:
+            self.console.stop()
+        super().cleanup()
+
+
+def mask_time(text):
+    return re.sub(r"(?m)^Log line   \d\d:\d\d:\d\d ", "Log line   HH:MM:SS ", text)
+
+
+def pages_in_a_browser(c):
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support import expected_conditions
+    from selenium.webdriver.support.ui import Select, WebDriverWait
+
+    shots = Path(c.suite.args.shots)
+    shots.mkdir(parents=True, exist_ok=True)
+    c.driver = browser(c.dir / "profile")
+    d = c.driver
+    # REDIRECT lines name their targets relative to the directory QUORVANT runs in.
+    c.console = Console(c.suite.host, c.suite.host.exe, ["--dir", str(c.prog), "--listen", "127.0.0.1:0"], cwd=c.prog)
+    problems = []
+
+    def shot(name):
+        d.save_screenshot(str(shots / f"{name}.png"))
+
+    def follow(element):
+        """Clicks a link or button and waits for the next page."""
+        page = d.find_element(By.TAG_NAME, "html")
+        element.click()
+        WebDriverWait(d, 60).until(expected_conditions.staleness_of(page))
+
+    d.get(f"http://{c.console.host_header}/login?token={c.console.token}")
+    if not d.current_url.endswith(f"{c.console.port}/") or d.find_element(By.TAG_NAME, "h1").text[:8] != "Activity":
+        return [f"login led to {d.current_url}: {d.find_element(By.TAG_NAME, 'body').text[:200]}"]
+    shot("activity")
+
+    # Ann's blacklisted mail, as the log counts it.
+    d.find_element(By.NAME, "to").send_keys("ann")
+    Select(d.find_element(By.NAME, "kind")).select_by_value("blacklisted")
+    follow(d.find_element(By.CSS_SELECTOR, "form.filter button"))
+    want = [line for line in c.log.split("\r\n") if " To: ANN@" in line and line.endswith(
+        ("Blacklisted-User", "Blacklisted-Domain", "Blacklisted-Program"))]
+    rows = d.find_elements(By.CSS_SELECTOR, "#activity tr")[1:]
+    if len(rows) != len(want) or not want:
+        problems.append(f"the filter shows {len(rows)} lines, the log holds {len(want)}")
+    for row in rows:
+        cells = [td.text for td in row.find_elements(By.TAG_NAME, "td")]
+        if "ANN" not in cells[3] or not cells[6].startswith("Blacklisted"):
+            problems.append(f"a line outside the filter: {cells}")
+    shot("activity-filtered")
+
+    # A message: explain's account, as the command gives it for the logged texts.
+    follow(rows[0].find_element(By.CSS_SELECTOR, "a.message"))
+    logged = {th.text: td.text for th, td in zip(d.find_elements(By.CSS_SELECTOR, "#logged th"),
+                                                   d.find_elements(By.CSS_SELECTOR, "#logged td"))}
+    account = d.find_element(By.ID, "account").text
+    command = c.qvadmin("explain", "--dir", str(c.prog), "--from", logged["Sender"], "--to", logged["Recipient"],
+                        "--subject", logged["Subject"])
+    if mask_time(account).strip() != mask_time(command).strip():
+        problems.append(f"the message page's account differs from QVADMIN explain:\n{account}\n---\n{command}")
+    shot("message")
+    follow(d.find_element(By.CSS_SELECTOR, "#decided a"))
+    if "#line-" not in d.current_url or not d.find_elements(By.CSS_SELECTOR, "tr:target"):
+        problems.append(f"the deciding line's link led to {d.current_url}")
+
+    # The rule tree, then Ann's file with lint's findings beside its lines.
+    follow(d.find_element(By.LINK_TEXT, "Rules"))
+    shot("rules")
+    ann = next(a for a in d.find_elements(By.CSS_SELECTOR, "#tree a") if a.text.endswith("ANN.QUORVANT"))
+    path = ann.text
+    follow(ann)
+    shown = [f.text for f in d.find_elements(By.CSS_SELECTOR, "#lines .finding")]
+    # lint names the file as a path to open on this host (its "/" form on POSIX).
+    native = path if c.args.windows else native_path(path, c.prog)
+    linted = [line[len(native) + 1:] for line in c.qvadmin("lint", "--dir", str(c.prog)).splitlines()
+              if line.startswith(native + ":")]
+    if shown != linted or not linted:
+        problems.append("the rule file's findings differ from QVADMIN lint:\n" + "\n".join(shown) + "\n---\n" +
+                        "\n".join(linted))
+    shot("rule-file")
+
+    for page, name in (("Report", "report"), ("Health", "health")):
+        follow(d.find_element(By.LINK_TEXT, page))
+        if not d.find_elements(By.TAG_NAME, "h1"):
+            problems.append(f"the {page} page has no heading")
+        shot(name)
+    # Log-out is a form with the session's CSRF token; afterwards nothing is shown.
+    follow(d.find_element(By.CSS_SELECTOR, "nav form button"))
+    d.get(f"http://{c.console.host_header}/")
+    if "Log in first" not in d.find_element(By.TAG_NAME, "body").text:
+        problems.append("a page is shown after logging out: " + d.find_element(By.TAG_NAME, "body").text[:300])
+
+    if c.suite.args.docs:
+        docs = Path(c.suite.args.docs)
+        docs.mkdir(parents=True, exist_ok=True)
+        for png in shots.glob("*.png"):
+            shutil.copy(png, docs / f"console-{png.name}")
+    return problems
+
+
+if __name__ == "__main__":
+    debian = "/usr/bin/python3"
+    if not importlib.util.find_spec("selenium") and os.path.exists(debian) and \
+            os.path.realpath(sys.executable) != os.path.realpath(debian):
+        os.execv(debian, [debian] + sys.argv)
+    sys.exit(run_case_functions(__doc__, [pages_in_a_browser], Case, options={
+        "--checker": dict(required=True),
+        "--shots": dict(default="serve-screenshots"),
+        "--docs": dict(default=""),
+    }))

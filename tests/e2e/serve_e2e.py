@@ -1,0 +1,301 @@
+#!/usr/bin/env python3
+"""QVADMIN serve as an attacker tries it, over TCP with plain HTTP requests:
+every page refused without a session, another Host refused, a form without
+its CSRF token refused, path tricks not found, oversize request lines,
+headers and bodies refused, slow and surplus connections dropped; then
+thousands of requests from many clients at once while QUORVANT runs append
+to the day's log: every answer well-formed, the server still up, and the new
+messages on the Activity page.
+
+  serve_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT
+  serve_e2e.py --exe QVADMIN.EXE --checker QUORVANT.EXE --launcher wine --windows --requests 300 --clients 10 --runs 40
+"""
+import concurrent.futures
+import random
+import re
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from bounded import RSS_LIMIT_KB  # noqa: E402  (64 MB; more under the sanitizers)
+from e2e_lib import Scratch, run_case_functions  # noqa: E402
+from console_client import Console, parse, request, wait_until  # noqa: E402
+import mail_gen  # noqa: E402
+
+MESSAGE_LINK = re.compile(r'href="(/message\?log=QEL\d{4}\.LOG&amp;at=\d+)"')
+MATCHED = re.compile(r"of (\d+), newest first")
+
+
+class Case(Scratch):
+    prefix = "qv_serve_"
+
+    def __init__(self, suite):
+        super().__init__(suite)
+        args = suite.args
+        self.host = suite.host_of(args.exe, timeout=300)
+        self.checker_host = suite.host_of(args.checker, timeout=120)
+        self.prog, self.spool = self.dir / "PROG", self.dir / "SPOOL"
+        self.prog.mkdir()
+        self.checker = self.checker_host.install(self.prog, "QUORVANT")
+        self.qvadmin = self.host.install(self.dir / "BIN", "QVADMIN")
+        self.rnd = random.Random(suite.case_name)
+        mail_gen.write_tree(self.prog, mail_gen.make_tree(self.rnd, self.checker_host.dir_text(self.prog)))
+        self.console = None
+
+    def check(self, messages):
+        """QUORVANT on each message, the way the mail filter runs it."""
+        for m in messages:
+            code, _ = self.checker_host.run(self.checker, ["MID", self.checker_host.path(self.spool / f"{m.ident}.SMD")],
+                                            cwd=self.prog)
+            assert code in (0, 1, 100), f"QUORVANT gave {code}"
+
+    def serve(self, *args):
+        self.console = Console(self.host, self.qvadmin,
+                               ["--dir", self.host.path(self.prog), "--listen", "127.0.0.1:0"] + list(args),
+                               cwd=self.prog)
+        return self.console
+
+    def cleanup(self):
+        if self.console:
+            self.console.stop()
+        super().cleanup()
+
+
+def attacker_table(c):
+    c.check(mail_gen.make_messages(c.rnd, 5, c.spool))
+    console = c.serve()
+    session = console.login()
+    if not session:
+        return ["no session from the printed login address"]
+    home = parse(console.get("/", session))
+    csrf = re.search(r'name="csrf" value="([0-9a-f]{64})"', home.text)
+    link = MESSAGE_LINK.search(home.text)
+    if home.status != 200 or not csrf or not link:
+        return [f"the activity page: {home.status}, CSRF token {bool(csrf)}, message link {bool(link)}"]
+    h = console.host_header
+    post = lambda body, extra="": request("POST", "/logout", h, session, body.encode(), extra)  # noqa: E731
+    get = lambda target, cookie=session, host=h, extra="": request("GET", target, host, cookie, extra=extra)  # noqa: E731
+    table = [
+        ("the activity page", get("/"), 200),
+        ("a message", get(link.group(1).replace("&amp;", "&")), 200),
+        ("the rules, report and health pages", get("/rules"), 200),
+        ("no session: activity", get("/", ""), 403),
+        ("no session: a message", get(link.group(1).replace("&amp;", "&"), ""), 403),
+        ("no session: rules", get("/rules?file=1", ""), 403),
+        ("no session: report", get("/report", ""), 403),
+        ("no session: health", get("/health", ""), 403),
+        ("a session made up", get("/", "qvadmin_session=" + "0" * 64), 403),
+        ("a wrong token", get("/login?token=" + "1" * 64, ""), 403),
+        ("another Host (DNS rebinding)", get("/", host="attacker.example"), 421),
+        ("another port in Host", get("/", host="127.0.0.1:1"), 421),
+        ("POST without the CSRF token", post(""), 403),
+        ("POST with a wrong CSRF token", post("csrf=" + "2" * 64), 403),
+        ("POST from another site", post("csrf=" + csrf.group(1), "Origin: http://attacker.example\r\n"), 403),
+        ("log-out by GET", get("/logout"), 405),
+        ("..", get("/../../etc/passwd"), 404),
+        ("encoded ..", get("/%2e%2e/%2e%2e/etc/passwd"), 404),
+        ("encoded .. in a field", get("/rules?file=%2e%2e%5c%2e%2e%5ctokens.txt"), 404),
+        ("backslashes", get("/rules\\..\\..\\QEL0101.LOG"), 404),
+        ("a device name", get("/CON"), 404),
+        ("a device name as a log", get("/message?log=CON&at=0"), 404),
+        ("an absolute path", get("/C:/Windows/win.ini"), 404),
+        ("an absolute path as a log", get("/message?log=C:%5CWindows%5Cwin.ini&at=0"), 404),
+        ("an absolute path as target", get("C:\\Windows\\win.ini"), 404),
+        ("a place past the tree", get("/rules?file=100000"), 404),
+        ("a request line of 10 KB", get("/" + "a" * 10000), 431),
+        ("an address of 3 KB", get("/?subject=" + "a" * 3000), 414),
+        ("headers of 10 KB", get("/", extra="X-Pad: " + "x" * 10000 + "\r\n"), 431),
+        ("2,000 headers", get("/", extra="X-A: b\r\n" * 2000), 431),
+        ("a body of 10 KB", post("csrf=" + "x" * 10000), 413),
+        ("a body announced as 1 GB", f"POST /logout HTTP/1.1\r\nHost: {h}\r\nCookie: {session}\r\n"
+                                     "Content-Length: 1000000000\r\n\r\ncsrf=".encode(), 413),
+        ("no HTTP at all", b"\x16\x03\x01\x00\xa5\x01\x00\x00\xa1\x03\x03\r\n\r\n", 400),
+        ("a NUL in the request line", b"GET /\x00 HTTP/1.1\r\nHost: " + h.encode() + b"\r\n\r\n", 400),
+    ]
+    problems = []
+    for what, data, want in table:
+        try:
+            got = parse(console.exchange(data)).status
+        except ValueError as e:
+            problems.append(f"{what}: {e}")
+            continue
+        if got != want:
+            problems.append(f"{what}: {got}, not {want}")
+    for page in ("/rules", "/report", "/health"):
+        if parse(console.get(page, session)).status != 200:
+            problems.append(f"{page} with a session is not 200")
+    if not console.alive() or parse(console.get("/", session)).status != 200:
+        problems.append("the server does not answer after the table")
+    return problems
+
+
+def slow_and_surplus_clients(c):
+    console = c.serve()
+    session = console.login()
+    problems = []
+    # A client that sends its request a byte at a time is dropped after the
+    # request time (10 s); others are served meanwhile.
+    slow = console.connect(timeout=30)
+    started = time.monotonic()
+    dropped = threading.Event()
+
+    def trickle():
+        try:
+            for byte in b"GET / HTTP/1.1\r\nHost: " + console.host_header.encode() * 20:
+                slow.sendall(bytes([byte]))
+                time.sleep(0.25)
+        except OSError:
+            dropped.set()
+    thread = threading.Thread(target=trickle, daemon=True)
+    thread.start()
+    time.sleep(1)
+    t = time.monotonic()
+    if parse(console.get("/", session)).status != 200 or time.monotonic() - t > 5:
+        problems.append("a request beside a slow client was not served at once")
+    thread.join(25)
+    waited = time.monotonic() - started
+    if not dropped.is_set() or not 9 <= waited <= 20:
+        problems.append(f"the slow client was {'dropped after' if dropped.is_set() else 'still there after'} {waited:.1f} s")
+    slow.close()
+    # Connections beyond 64 are closed at once; when the idle ones go, all is well again.
+    idle = [console.connect() for _ in range(64)]
+    time.sleep(1)
+    extra = console.connect()
+    extra.settimeout(5)
+    try:
+        closed = extra.recv(1) == b""
+    except (ConnectionResetError, TimeoutError, OSError):
+        closed = True
+    if not closed:
+        problems.append("a 65th connection was kept")
+    for s in idle + [extra]:
+        s.close()
+    if not wait_until(lambda: parse(console.get("/", session)).status == 200, 15):
+        problems.append("no answer after the idle connections went")
+    return problems
+
+
+def beyond_the_loopback(c):
+    """Another address needs a token file, warns of plain HTTP and prints no
+    token; on every address at once it needs --host, and answers to that name."""
+    problems = []
+    tokens = c.host.path(c.dir / "tokens.txt")
+    for args, why in ((["--listen", "0.0.0.0:0"], b"needs --token-file"),
+                      (["--listen", "0.0.0.0:0", "--token-file", tokens], b"give --host")):
+        code, _ = c.host.run(c.qvadmin, ["serve", "--dir", c.host.path(c.prog)] + args, cwd=c.prog)
+        if code != 2:
+            problems.append(f"serve {' '.join(args)}: exit code {code}, not 2")
+    code, out = c.host.run(c.qvadmin, ["token", "add", "--token-file", tokens, "ann"], cwd=c.prog)
+    token = re.search(rb"\n    ([0-9a-f]{64})\r?\n", out)
+    if code != 0 or not token:
+        return problems + [f"token add: exit code {code}, {out!r}"]
+    cmd, executable = c.host.command(c.qvadmin, ["serve", "--dir", c.host.path(c.prog), "--listen", "0.0.0.0:0",
+                                                 "--token-file", tokens, "--host", "console.test"])
+    proc = subprocess.Popen(cmd, executable=executable, cwd=c.prog, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, env=c.host.env)
+    try:
+        out = b""
+        while b"log in at" not in out:
+            line = proc.stdout.readline()
+            if not line:
+                return problems + [f"serve beyond the loopback ended: {out!r}"]
+            out += line
+        if b"plain HTTP" not in out or re.search(rb"token=[0-9a-f]{64}", out):
+            problems.append(f"no warning of plain HTTP, or a token printed: {out!r}")
+        port = int(re.search(rb"http://0\.0\.0\.0:(\d+)/", out).group(1))
+        console = Console.__new__(Console)
+        console.address, console.port, console.host_header = "127.0.0.1", port, f"127.0.0.1:{port}"
+        login = parse(console.get("/login?token=" + token.group(1).decode(), host="console.test"))
+        if login.status != 303:
+            problems.append(f"a login at console.test: {login.status}")
+        if parse(console.get("/login?token=" + token.group(1).decode())).status != 421:
+            problems.append("a login at the address itself was not refused")
+    finally:
+        proc.terminate()
+        proc.wait(30)
+    return problems
+
+
+def busy_server(c):
+    """Many clients at once while checker runs append to the day's log."""
+    args = c.suite.args
+    first = mail_gen.make_messages(c.rnd, 10, c.spool)
+    c.check(first)
+    console = c.serve()
+    session = console.login()
+    home = parse(console.get("/", session)).text
+    links = [m.replace("&amp;", "&") for m in MESSAGE_LINK.findall(home)]
+    h = console.host_header
+    targets = [("/", 200), ("/?kind=blacklisted", 200), ("/?subject=busy&page=1", 200), ("/?to=ann&todomain=a.test", 200),
+               ("/health", 200), ("/nowhere", 404), ("/rules?file=x", 404)] + [(link, 200) for link in links]
+    heavy = [("/rules", 200), ("/report?days=1", 200), ("/rules?file=1", 200)]
+
+    # The runs' messages, each with a Subject of its own.
+    runs = [mail_gen.Message(f"B{i:04d}", "busy@sender.example", "ann@a.test", f"busy {i}") for i in range(args.runs)]
+    for m in runs:
+        for name, text in m.files().items():
+            (c.spool / name).write_bytes(text.encode())
+
+    problems, lock = [], threading.Lock()
+    statuses = {}
+
+    def client(n):
+        rnd = random.Random(n)
+        for i in range(args.requests // args.clients):
+            roll = rnd.random()
+            if roll < 0.04:
+                target, want = rnd.choice(heavy)
+                data = request("GET", target, h, session)
+            elif roll < 0.1:
+                target, want, data = "(no session)", 403, request("GET", "/", h)
+            elif roll < 0.14:
+                target, want, data = "(another Host)", 421, request("GET", "/", "evil.example", session)
+            elif roll < 0.17:
+                target, want, data = "(long headers)", 431, request("GET", "/", h, session, extra="X: " + "y" * 9000 + "\r\n")
+            else:
+                target, want = rnd.choice(targets)
+                data = request("GET", target, h, session)
+            try:
+                got = parse(console.exchange(data)).status
+            except (ValueError, OSError) as e:
+                got = f"{type(e).__name__}: {e}"
+            with lock:
+                statuses[got] = statuses.get(got, 0) + 1
+                if got != want and len(problems) < 10:
+                    problems.append(f"{target}: {got}, not {want}")
+
+    with concurrent.futures.ThreadPoolExecutor(args.clients + 8) as pool:
+        clients = [pool.submit(client, n) for n in range(args.clients)]
+        checks = [pool.submit(c.check, runs[i::8]) for i in range(8)]
+        for f in clients + checks:
+            f.result()
+    if not console.alive():
+        problems.append("the server stopped")
+        return problems
+    status = Path(f"/proc/{console.proc.pid}/status")
+    if not c.host.launcher and status.exists():
+        peak = int(re.search(r"VmHWM:\s+(\d+)", status.read_text()).group(1)) / 1024
+        print(f"     the server's peak resident memory: {peak:.1f} MB")
+        if peak > RSS_LIMIT_KB / 1024:
+            problems.append(f"the server took {peak:.1f} MB")
+    answer = parse(console.get("/?subject=busy", session))
+    matched = MATCHED.search(answer.text)
+    if not matched or int(matched.group(1)) != args.runs:
+        problems.append(f"the Activity page shows {matched.group(1) if matched else 'no'} of the {args.runs} new messages")
+    print(f"     {args.requests} requests from {args.clients} clients beside {args.runs} checker runs: "
+          f"{dict(sorted(statuses.items(), key=str))}")
+    return problems
+
+
+CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, busy_server]
+
+if __name__ == "__main__":
+    sys.exit(run_case_functions(__doc__, CASES, Case, options={
+        "--checker": dict(required=True),
+        "--requests": dict(type=int, default=2000),
+        "--clients": dict(type=int, default=50),
+        "--runs": dict(type=int, default=500),
+    }))
