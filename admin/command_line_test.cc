@@ -110,7 +110,8 @@ TEST_F(CommandLine, StandardInputAndTheReasonForAnUnreadableLog) {
   }
   const AdminRun missing = run_admin_words({"QVADMIN", "report", path("QEL0102.LOG")});
   EXPECT_EQ(missing.code, 2);
-  EXPECT_EQ(missing.err, "QVADMIN report: " + path("QEL0102.LOG") + ": cannot be read: No such file or directory\n");
+  EXPECT_EQ(missing.err,
+            "QVADMIN report: " + (dir_ / "QEL0102.LOG").string() + ": cannot be read: No such file or directory\n");
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ int run_report(CommandLine& line) {
     page.emplace(host_path_argument(word->c_str()), kPageMarker);
   }
   auto refused = [&] {
-    line.err.print("QVADMIN report: will not write the page to " + page->path() + ": " + page->refusal() + "\n");
+    line.err.print("QVADMIN report: will not write the page to " + host_native_path(page->path().c_str()) + ": " +
+                   page->refusal() + "\n");
     return kExitUsage;
   };
   if (page && !page->refusal().empty()) return refused();
@@ -58,10 +59,10 @@ int run_report(CommandLine& line) {
     if (!page->refusal().empty()) return refused();
     std::string why;
     if (!page->write(to_crlf(report_html(data)), why)) {
-      line.err.print("QVADMIN report: cannot write " + page->path() + ": " + why + "\n");
+      line.err.print("QVADMIN report: cannot write " + host_native_path(page->path().c_str()) + ": " + why + "\n");
       code = kExitUsage;
     } else {
-      line.out.print("\nHTML report written to " + page->path() + "\n");
+      line.out.print("\nHTML report written to " + host_native_path(page->path().c_str()) + "\n");
     }
   }
   return code;

@@ -94,7 +94,7 @@ DayRow& ReportBuilder::day(const DayRow& of_log) {
 }
 
 void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
-  data_.logs.push_back(path);
+  data_.logs.push_back(host_native_path(path.c_str()));
   // A log from a pipe was written now.
   LocalTime written = data_.made;
   host_modified_time(file, written);
@@ -134,7 +134,7 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
   data_.lines += walk.counts();
 }
 
-void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(path); }
+void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(host_native_path(path.c_str())); }
 
 ReportData ReportBuilder::finish() {
   data_.total.label = "Total";

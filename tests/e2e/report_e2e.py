@@ -167,7 +167,8 @@ def report_console_and_page(c):
     if "\nPeriod Feb 28 2025 to Mar 3 2025\nMade   " not in text:
         problems.append(f"no period, or not that of the logs, or no time made: {text[:200]!r}")
     listed = text.partition("\nLogs read\n")[2].split("\n")
-    if sorted(line.strip() for line in listed if line.startswith("  ")) != sorted(host.text(logs / n) for n in names):
+    shown = [host.text(logs / n) if host.windows else str(logs / n) for n in names]
+    if sorted(line.strip() for line in listed if line.startswith("  ")) != sorted(shown):
         problems.append(f"the logs read are not listed: {listed}")
     tables = text[text.index("Result lines per day"):text.index("Invalid entries")]
     if max(len(line.expandtabs()) for line in tables.split("\n")) > 100:
