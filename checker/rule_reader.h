@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "checker/limits.h"
 #include "common/text_file.h"
@@ -59,4 +60,15 @@ class TextRuleLineReader : public RuleLineReader {
   int counter_ = 0;
   int editor_line_ = 1;
   bool at_line_start_ = true;
+};
+
+// Rule lines from bytes in memory, which outlive the reader.
+class BytesRuleLineReader : public RuleLineReader {
+ public:
+  explicit BytesRuleLineReader(std::string_view bytes) : text_(bytes.data(), bytes.size()), lines_(text_) {}
+  bool next(RuleLine& line) override { return lines_.next(line); }
+
+ private:
+  TextReader text_;
+  TextRuleLineReader lines_;
 };

@@ -9,6 +9,7 @@ set(FUZZ_TARGETS
   explain admin_lib
   lint admin_lib
   replay admin_lib
+  edit admin_lib
   serve admin_lib
   scan analyser_reference
   config analyser_lib)

@@ -85,7 +85,9 @@ bool resolve_where(const ChangeTrees& trees, const std::string& word, RuleWhere&
   const bool address = word.find('@') != std::string::npos && word.find_first_of("\\/") == std::string::npos;
   if (word == "*" || address) {
     const bool whole = address && word[0] != '@';
-    const Cascade cascade = cascade_for(trees.tree, word == "*" ? "A@B" : whole ? word : "A" + word);
+    // Read as explain --to reads an address: a "To:" line of an envelope.
+    const Cascade cascade =
+        cascade_of_envelope(trees.tree, "TO: " + (word == "*" ? "A@B" : whole ? word : "A" + word) + "\r\n");
     if (cascade.recipient.empty()) {
       why = "the checker reads no rule file for a recipient " + word + ": it ends the run as a bad or missing address";
       return false;

@@ -13,6 +13,8 @@
 #include "admin/change/change_write.h"
 #include "admin/change/history.h"
 #include "admin/lint/lint_run.h"
+#include "admin/testing/admin_run.h"
+#include "common/host.h"
 #include "common/console.h"
 #include "common/testing/scratch.h"
 
@@ -280,6 +282,33 @@ TEST_F(Change, RollbackOfAChangeStoppedBeforeItsFirstFile) {
   std::vector<HistoryEntry> entries;
   ASSERT_TRUE(read_history(path(""), entries, why));
   EXPECT_EQ(latest_in_effect(entries), 0);
+}
+
+// The file WHERE names for an address is the first one explain --to that
+// address reads; an address the checker reads no file for names none.
+TEST_F(Change, AnAddressNamesTheFileExplainReadsFirst) {
+  for (const char* address : {"ann@example.org", "joe+tag@example.org", "Bob@EXAMPLE.ORG.", "x@[127.0.0.1]",
+                              "<ann@example.org>", "ann@example.org> more", "\"q\"@example.org", "nul@example.org",
+                              "@example.org", "joe@.."}) {
+    const AdminRun explained =
+        run_admin_words({"QVADMIN", "explain", "--dir", path(""), "--from", "a@b", "--to", address});
+    const std::size_t at = explained.out.find("User rule file ");
+    const std::string first =
+        at == std::string::npos ? "" : explained.out.substr(at + 15, explained.out.find('\n', at) - at - 15);
+    RuleWhere where;
+    std::string why;
+    const bool named = resolve_where({path(""), path("")}, address, where, why);
+    if (address[0] == '@') {
+      EXPECT_TRUE(named && where.levels[0] == "Domain") << address;
+    } else if (first.empty() || host_names_device(first.c_str())) {
+      EXPECT_FALSE(named) << address << " names " << (named ? where.cascade[0] : "");
+    } else {
+      EXPECT_TRUE(named) << address << ": " << why;
+      if (named) {
+        EXPECT_EQ(where.cascade[0], first) << address;
+      }
+    }
+  }
 }
 
 TEST(History, LatestChangeStillInEffect) {

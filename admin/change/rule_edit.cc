@@ -65,10 +65,11 @@ bool is_comment_or_blank(std::string_view text) {
 }
 
 // Takes the line out with its line end; a last line without one takes the
-// line end before it instead, so the file still ends without one.
+// line end before it instead, so the file still ends without one, unless the
+// line before is empty: without its line end it would be no line at all.
 std::string without_line(std::string_view bytes, const std::vector<Line>& lines, std::size_t i) {
   std::size_t from = lines[i].start, to = lines[i].next;
-  if (lines[i].end == lines[i].next && i > 0) from = lines[i - 1].end;
+  if (lines[i].end == lines[i].next && i > 0 && lines[i - 1].end > lines[i - 1].start) from = lines[i - 1].end;
   std::string out(bytes.substr(0, from));
   out.append(bytes.substr(to));
   return out;
@@ -112,7 +113,10 @@ EditOutcome add(std::string_view bytes, const RuleEdit& edit) {
       out.lines = {static_cast<int>(first - lines.begin()) + 1};
     }
   }
-  if (at == text_end(bytes) && at > 0 && bytes[at - 1] != '\n') inserted = eol + edit.rule;
+  // After a last line without a line end: the line end goes before the rule
+  // (a CR LF after a CR, which an LF would join into one line end).
+  if (at == text_end(bytes) && at > 0 && bytes[at - 1] != '\n')
+    inserted = (bytes[at - 1] == '\r' ? "\r\n" : eol) + edit.rule;
   out.bytes = std::string(bytes.substr(0, at)) + inserted + std::string(bytes.substr(at));
   return out;
 }
@@ -152,16 +156,22 @@ EditOutcome move_up(std::string_view bytes, int line) {
   }
   const Line& upper = lines[static_cast<std::size_t>(line - 2)];
   const Line& lower = lines[static_cast<std::size_t>(line - 1)];
-  if (lower.end == lower.next && upper.end == upper.start) {
-    // An empty line last in a file that ends without a line end is no line.
+  const std::string_view upper_text = text_of(bytes, upper), lower_text = text_of(bytes, lower);
+  const std::string_view upper_end = bytes.substr(upper.end, upper.next - upper.end);
+  const bool lower_last = lower.end == lower.next;  // the file ends without a line end
+  // Each line keeps its line end; a last line without one swaps places with
+  // the line end. Refused where a line would vanish or change: an empty line
+  // last without a line end is no line, and a CR before an LF joins them.
+  if (lower_last && (upper_text.empty() || (lower_text.ends_with('\r') && upper_end == "\n"))) {
     out.status = EditStatus::NoSuchLine;
     return out;
   }
   out.bytes = std::string(bytes.substr(0, upper.start));
-  out.bytes += text_of(bytes, lower);
-  out.bytes += bytes.substr(upper.end, upper.next - upper.end);
-  out.bytes += text_of(bytes, upper);
-  out.bytes += bytes.substr(lower.end);
+  out.bytes += lower_text;
+  out.bytes += lower_last ? upper_end : bytes.substr(lower.end, lower.next - lower.end);
+  out.bytes += upper_text;
+  if (!lower_last) out.bytes += upper_end;
+  out.bytes += bytes.substr(lower.next);
   out.lines = {line};
   return out;
 }

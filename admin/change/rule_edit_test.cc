@@ -101,6 +101,7 @@ std::vector<EditCase> edit_cases() {
     {"RemoveOfAMissingRule", "WHITELIST FROM @A.B\r\n", EditKind::Remove, "WHITELIST FROM @A.C", 0,
      EditStatus::NotThere, "", {}},
     {"RemoveTheLastLine", "A\r\nB", EditKind::RemoveLine, "", 2, EditStatus::Done, "A", {2}},
+    {"AnEmptyLineBeforeKeepsItsLineEnd", "\r\nB", EditKind::RemoveLine, "", 2, EditStatus::Done, "\r\n", {2}},
     {"NoLineBeyondTheCtrlZ", "A\r\n\x1a" "B\r\n", EditKind::RemoveLine, "", 2, EditStatus::NoSuchLine, "", {}},
     {"FirstLineCannotMoveUp", "A\r\nB\r\n", EditKind::MoveUp, "", 1, EditStatus::NoSuchLine, "", {}},
     {"MoveDownKeepsTheLastLineEnd", "A\r\nB", EditKind::MoveDown, "", 1, EditStatus::Done, "B\r\nA", {2}},

@@ -3,19 +3,8 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "common/text_file.h"
 
 namespace {
-
-class BytesRuleLineReader : public RuleLineReader {
- public:
-  explicit BytesRuleLineReader(const std::string& bytes) : text_(bytes.data(), bytes.size()), lines_(text_) {}
-  bool next(RuleLine& line) override { return lines_.next(line); }
-
- private:
-  TextReader text_;
-  TextRuleLineReader lines_;
-};
 
 std::string last_name(const std::string& path) {
   const std::size_t slash = path.rfind('\\');

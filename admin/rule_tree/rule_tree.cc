@@ -141,7 +141,10 @@ bool holds_rule_files(const std::string& program_directory) {
 }
 
 Cascade cascade_for(const std::string& program_directory, const std::string& address) {
-  const std::string envelope = "S<SENDER@EXAMPLE.INVALID>\r\nR<" + address + ">\r\n";
+  return cascade_of_envelope(program_directory, "S<SENDER@EXAMPLE.INVALID>\r\nR<" + address + ">\r\n");
+}
+
+Cascade cascade_of_envelope(const std::string& program_directory, const std::string& envelope) {
   TextReader envelope_reader(envelope.data(), envelope.size());
   TextReader message_reader("", 0);
   NoRuleFiles files;

@@ -28,6 +28,8 @@ struct Cascade {
   const std::string& path(CascadeLevel level) const { return paths[static_cast<int>(level)]; }
 };
 Cascade cascade_for(const std::string& program_directory, const std::string& address);
+// The same for an envelope file's text.
+Cascade cascade_of_envelope(const std::string& program_directory, const std::string& envelope);
 
 struct TreeFile {
   // The path text as the checker's log shows it for a file that a recipient

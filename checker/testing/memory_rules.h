@@ -8,7 +8,6 @@
 #include <string>
 
 #include "checker/rule_reader.h"
-#include "common/text_file.h"
 
 class MemoryRuleSource : public RuleSource {
  public:
@@ -19,17 +18,6 @@ class MemoryRuleSource : public RuleSource {
     const auto found = files.find(path);
     if (found == files.end()) return nullptr;
     ++opened;
-    return std::make_unique<Reader>(found->second);
+    return std::make_unique<BytesRuleLineReader>(found->second);
   }
-
- private:
-  class Reader : public RuleLineReader {
-   public:
-    explicit Reader(const std::string& bytes) : text_(bytes.data(), bytes.size()), lines_(text_) {}
-    bool next(RuleLine& line) override { return lines_.next(line); }
-
-   private:
-    TextReader text_;
-    TextRuleLineReader lines_;
-  };
 };
