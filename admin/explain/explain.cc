@@ -92,11 +92,11 @@ class Explanation : public CheckObserver {
     lines.push_back(std::string(level_name(level)) + " " + heading(path));
   }
 
-  // The file's path as the checker names it, and the file read for it when
-  // that is another (a candidate tree, --from-dir, another host's form).
+  // The file as the checker names it (as a person opens it), and the file
+  // read for it when that is another (a candidate tree, --from-dir).
   std::string heading(const std::string& path) const {
-    const std::string file = files_.shown(path);
-    return file == path ? path : path + " (read from " + file + ")";
+    const std::string named = host_native_path(path.c_str());
+    return files_.read_path(path) == path ? named : named + " (read from " + files_.shown(path) + ")";
   }
 
   void rule_file_opening(const char* path, int depth) override {

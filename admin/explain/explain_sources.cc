@@ -78,6 +78,8 @@ std::unique_ptr<RuleLineReader> ExplainSources::open(const char* path) {
   return start_.open(path);
 }
 
-std::string ExplainSources::shown(const std::string& path) const {
-  return host_native_path(candidate_.map()(start_.resolve(path.c_str()).c_str()).c_str());
+std::string ExplainSources::read_path(const std::string& path) const {
+  return candidate_.map()(start_.resolve(path.c_str()).c_str());
 }
+
+std::string ExplainSources::shown(const std::string& path) const { return host_native_path(read_path(path).c_str()); }

@@ -24,6 +24,9 @@ class ExplainSources : public RuleSource {
   std::unique_ptr<RuleLineReader> open(const char* path) override;
   // The file a path text the checker reads names, as a person would open it.
   std::string shown(const std::string& path) const;
+  // The path text explain reads for one the checker reads: another for a
+  // candidate tree or a relative REDIRECT word with --from-dir.
+  std::string read_path(const std::string& path) const;
   // The path text of the day's activity log.
   const std::string& day_log() const { return log_path_; }
 
