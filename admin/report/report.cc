@@ -40,15 +40,19 @@ int run_report(CommandLine& line) {
     return kExitUsage;
   };
   if (page && !page->refusal().empty()) return refused();
-  ReportBuilder builder(host_local_time());
-  read_logs(
-      options.words, line.command, line.err, line.in,
-      [&](const std::string& log, std::FILE* file) {
-        if (page) page->reading(file);
-        builder.add_log(log, file);
-      },
-      [&](const std::string& log) { builder.add_unreadable(log); });
-  const ReportData data = builder.finish();
+  // The counting (its rankings' tables above all) is gone before the text
+  // and the page are made, so that the two never take memory at once.
+  const ReportData data = [&] {
+    ReportBuilder builder(host_local_time());
+    read_logs(
+        options.words, line.command, line.err, line.in,
+        [&](const std::string& log, std::FILE* file) {
+          if (page) page->reading(file);
+          builder.add_log(log, file);
+        },
+        [&](const std::string& log) { builder.add_unreadable(log); });
+    return builder.finish();
+  }();
   if (data.invalid_entries_not_listed > 0)
     line.err.print("QVADMIN report: " + std::to_string(data.invalid_entries_not_listed) +
                    " invalid-entry lines of files and lines not listed: the report keeps " +
