@@ -42,6 +42,11 @@ std::string host_error_text();
 // nothing (no such file, or no such directory on the way).
 bool host_error_is_missing();
 
+// A path text as a person would type it to open that file on this host: on
+// POSIX the path the text names there ("/" between the names, each name as
+// the directory holds it, no doubled "/"); on Windows the text itself.
+std::string host_native_path(const char* path);
+
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 

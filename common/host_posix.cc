@@ -242,6 +242,13 @@ const char* host_program_path(char** argv) { return argv[0] ? argv[0] : ""; }
 
 std::FILE* host_standard_input() { return stdin; }
 
+std::string host_native_path(const char* path) {
+  std::string native;
+  for (const char c : map_path(path))
+    if (c != '/' || native.empty() || native.back() != '/') native += c;
+  return native;
+}
+
 std::string host_system_text(unsigned long system_code) { return std::strerror(static_cast<int>(system_code)); }
 
 bool host_system_missing(unsigned long system_code) { return system_code == ENOENT || system_code == ENOTDIR; }

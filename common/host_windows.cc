@@ -175,6 +175,8 @@ std::FILE* host_standard_input() {
   return stdin;
 }
 
+std::string host_native_path(const char* path) { return path; }
+
 std::string host_system_text(unsigned long system_code) {
   char text[512];
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
