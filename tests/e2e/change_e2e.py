@@ -421,8 +421,36 @@ def held_file(c):
     return problems
 
 
+def asked_then_written_at_a_terminal(c):
+    """Without --yes, rollback asks at a terminal: "y" writes, anything else
+    does not; with no terminal it writes nothing and says --yes is needed."""
+    if c.host.launcher:
+        raise Skipped("natively only: a terminal for the program under a launcher is the launcher's")
+    import os
+    import pty
+    rule = c.live / "$default$.QUORVANT"
+    rule.write_bytes(b"STRICT\r\n")
+    c.admin("add", "*", "NO", "DOMAIN")
+    problems = []
+    code, out = c.admin("rollback")
+    if code != 1 or "give --yes" not in out or rule.read_bytes() != b"STRICT\r\nNO DOMAIN\r\n":
+        problems.append(f"without a terminal: exit {code}, {out!r}")
+    for answer, want in ((b"n\n", b"STRICT\r\nNO DOMAIN\r\n"), (b"y\n", b"STRICT\r\n")):
+        controller, terminal = pty.openpty()
+        proc = subprocess.Popen([str(c.host.exe), "rollback", "--dir", c.host.dir_text(c.live)], stdin=terminal,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=c.dir)
+        os.close(terminal)
+        os.write(controller, answer)
+        out, _ = proc.communicate(timeout=60)
+        os.close(controller)
+        if b"Write it? [y/N]" not in out or rule.read_bytes() != want or proc.returncode != (0 if want == b"STRICT\r\n" else 1):
+            problems.append(f"answered {answer!r}: exit {proc.returncode}, {out[-200:]!r}")
+    return problems
+
+
 def cases(suite):
-    return [add_then_remove, promote_then_rollback, killed_promote, promotes_while_checking, held_file]
+    return [add_then_remove, promote_then_rollback, killed_promote, promotes_while_checking, held_file,
+            asked_then_written_at_a_terminal]
 
 
 if __name__ == "__main__":
