@@ -5,8 +5,9 @@
 # 10 MB and on the big log. With WINDOWS_BUILD=build-win (a build made by
 # scripts/test-windows.sh, whose Wine prefix it uses) VESKOL.EXE runs under
 # Wine beside them. The logs live in a scratch directory under /tmp, removed
-# at the end.
-# Usage: [WINDOWS_BUILD=DIR] bench/analyser_bench.sh BUILD_DIR [SIZE, e.g. 1G or 200M] [RUNS]
+# at the end. BEFORE=DIR (and WINDOWS_BEFORE=DIR) run an earlier build's
+# VESKOL (VESKOL.EXE) beside, for a comparison in one run.
+# Usage: [BEFORE=DIR] [WINDOWS_BUILD=DIR [WINDOWS_BEFORE=DIR]] bench/analyser_bench.sh BUILD_DIR [SIZE, e.g. 1G or 200M] [RUNS]
 set -euo pipefail
 build=$(cd "${1:?usage: $0 BUILD_DIR [SIZE] [RUNS]}" && pwd)
 size=${2:-1G}
@@ -19,17 +20,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-windows=()
+extra=()
+[ -n "${BEFORE:-}" ] && extra+=(--before-exe "$(cd "$BEFORE" && pwd)/analyser/VESKOL")
 if [ -n "${WINDOWS_BUILD:-}" ]; then
   win=$(cd "$WINDOWS_BUILD" && pwd)
   wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wine)
   export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
   [ -f "$WINEPREFIX/system.reg" ] || { echo "no Wine prefix in $WINEPREFIX: run scripts/test-windows.sh first" >&2; exit 1; }
   wineserver -p  # one server for the whole run
-  windows=(--windows-exe "$win/analyser/VESKOL.EXE" --launcher "$wine")
+  extra+=(--windows-exe "$win/analyser/VESKOL.EXE" --launcher "$wine")
+  [ -n "${WINDOWS_BEFORE:-}" ] && extra+=(--windows-before-exe "$(cd "$WINDOWS_BEFORE" && pwd)/analyser/VESKOL.EXE")
 fi
 
 python3 "$here/make_log.py" 10M "$work/small.log"
 python3 "$here/make_log.py" "$size" "$work/dec.log"
 cd "$work"
-python3 "$here/measure.py" --exe "$build/analyser/VESKOL" "${windows[@]}" --runs "$runs" small.log dec.log
+python3 "$here/measure.py" --exe "$build/analyser/VESKOL" "${extra[@]}" --runs "$runs" small.log dec.log

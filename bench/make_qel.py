@@ -5,7 +5,12 @@ make_rule_tree.sh: result lines at MID, each with the verdict that tree gives
 (a few with another one, so that a replay has changes to show), some cut at
 the line's 150 and 199 characters, some envelope problems.
 
-Usage: make_qel.py PROGRAM_DIR OUT_DIR [LINES] [DAYS]
+With "blacklisted" the month is one where 40% of the result lines are
+blacklisted, from 90,000 sender addresses (in 30,000 sender domains), to 5,000
+users in 300 domains: the report's rankings then count many names. Its
+verdicts are drawn at random, not worked out from the tree.
+
+Usage: make_qel.py PROGRAM_DIR OUT_DIR [LINES] [DAYS] [blacklisted]
 Also writes OUT_DIR/PATTERNS: every rule text of the tree, one a line.
 """
 import random
@@ -33,6 +38,7 @@ def main():
     prog, out = Path(sys.argv[1]), Path(sys.argv[2])
     lines = int(sys.argv[3]) if len(sys.argv) > 3 else 1_000_000
     days = int(sys.argv[4]) if len(sys.argv) > 4 else 30
+    blacklisted = len(sys.argv) > 5 and sys.argv[5] == "blacklisted"
     out.mkdir(parents=True, exist_ok=True)
     files = {"user": read_rules(prog / "EXAMPLE.ORG" / "ANN.QUORVANT"),
              "domain": read_rules(prog / "EXAMPLE.ORG" / "$default$.QUORVANT"),
@@ -44,6 +50,13 @@ def main():
     subjects = [" ".join(rnd.choice(WORDS) for _ in range(rnd.randint(2, 7))) for _ in range(5000)]
     users = {"EXAMPLE.ORG": ["ANN"] * 8 + [f"USER{i}" for i in range(12)],
              "EXAMPLE.NET": [f"STAFF{i}" for i in range(10)], "EXAMPLE.COM": [f"SALES{i}" for i in range(10)]}
+    if blacklisted:
+        senders = [f"{rnd.choice(WORDS).lower()}.{i}@{rnd.choice(WORDS).lower()}{i % 30000}.example"
+                   for i in range(90000)]
+        users = {f"{rnd.choice(WORDS)}{d}.EXAMPLE": [] for d in range(300)}
+        for i, domain in enumerate(rnd.choice(list(users)) for _ in range(5000)):
+            users[domain].append(f"{rnd.choice(WORDS)}{i}")
+        users = {domain: locals_ for domain, locals_ in users.items() if locals_}
     user_rules, domain_rules = files["user"], files["domain"]
     nobody = [text for field, text, _ in user_rules + domain_rules + files["program"] if field == "FROM"]
     never = [text for field, text, _ in user_rules + domain_rules + files["program"] if field == "SUBJECT"]
@@ -91,6 +104,10 @@ def main():
             line += sender[:max(0, 150 - len(line))] + " Subject: "
             line += subject[:max(0, 199 - len(line))]
             words = verdict(local, domain, sender, subject)
+            if blacklisted:
+                r = rnd.random()
+                words = (rnd.choice([" Blacklisted-User", " Blacklisted-Domain", " Blacklisted-Program"]) if r < 0.4
+                         else " Whitelisted-Domain" if r < 0.45 else " No Action.")
             if rnd.random() < 0.001:  # logged under rules that have changed since
                 words = rnd.choice([" No Action.", " Whitelisted-Program", " Blacklisted-Domain"])
             out_lines.append(line + words)

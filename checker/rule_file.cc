@@ -1,6 +1,8 @@
 #include "checker/rule_file.h"
 
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "checker/rule_line.h"
 #include "checker/rule_match.h"
@@ -20,15 +22,23 @@ bool redirect_applies(const char* target, const char* recipient, CheckObserver& 
   return applies;
 }
 
-// A rule's target: empty targets are never tested, and a target of spaces
-// only is tested as the empty text.
-Verdict test_rule(const char* path, const RuleLine& line, const char* target, CheckObserver& observer) {
-  if (target[0] == '\0') return Verdict::None;
+// What the rules test: the sender and the Subject, each trimmed. An empty
+// text is never tested, and one of spaces only is tested as the empty text.
+struct Target {
+  explicit Target(const char* text) : given(text[0] != '\0') {
+    copy_text(trimmed, sizeof trimmed, text);
+    size = std::strlen(trim_spaces(trimmed));
+  }
+  bool given;
   char trimmed[kTextSize];
-  copy_text(trimmed, sizeof trimmed, target);
-  trim_spaces(trimmed);
-  const Verdict verdict = match_rule(line.text, trimmed);
-  observer.rule_tested(path, line, trimmed, verdict);
+  std::size_t size;
+};
+
+Verdict test_rule(const char* path, const RuleLine& line, const RuleReading& rule, const Target& target,
+                  CheckObserver& observer) {
+  if (!target.given) return Verdict::None;
+  const Verdict verdict = rule_hits(rule, std::string_view(target.trimmed, target.size)) ? rule.list : Verdict::None;
+  observer.rule_tested(path, line, target.trimmed, verdict);
   return verdict;
 }
 
@@ -44,6 +54,7 @@ RuleDecision evaluate_rule_file(const char* path, const RuleInputs& in, RuleSour
     return RuleDecision{};
   }
 
+  const Target subject(in.subject), sender(in.sender);
   // The result when no rule hits: set by STRICT and NO DOMAIN, the last one
   // read winning.
   RuleDecision fall_back;
@@ -54,9 +65,10 @@ RuleDecision evaluate_rule_file(const char* path, const RuleInputs& in, RuleSour
     observer.rule_line_read(path, line);
     if (line.skipped) continue;  // before the line limit is tested
     if (!is_comment(line.text)) {
-      const RuleLineKind kind = classify_rule_line(line.text);
+      const RuleReading rule = read_rule_line(std::string_view(line.text, line.text_size));
+      const RuleLineKind kind = rule.kind;
       observer.rule_line_taken(path, line, kind);
-      const char* target = "";
+      const Target* target = nullptr;
       switch (kind) {
         case RuleLineKind::Strict:
           fall_back = decided_at(path, line, RuleResult::Blacklisted, DecidedBy::Strict);
@@ -65,10 +77,10 @@ RuleDecision evaluate_rule_file(const char* path, const RuleInputs& in, RuleSour
           fall_back = decided_at(path, line, RuleResult::StopCascade, DecidedBy::NoDomain);
           break;
         case RuleLineKind::SubjectRule:
-          target = in.subject;
+          target = &subject;
           break;
         case RuleLineKind::FromRule:
-          target = in.sender;
+          target = &sender;
           break;
         case RuleLineKind::Redirect:
           if (!split_redirect(line.text, redirect)) {
@@ -82,7 +94,7 @@ RuleDecision evaluate_rule_file(const char* path, const RuleInputs& in, RuleSour
           observer.invalid_entry(path, line, invalid_reason(line.text));
           break;
       }
-      const Verdict verdict = test_rule(path, line, target, observer);
+      const Verdict verdict = target ? test_rule(path, line, rule, *target, observer) : Verdict::None;
       if (verdict != Verdict::None) {
         reader.reset();
         const RuleDecision hit = decided_at(path, line, rule_result(verdict), DecidedBy::Rule);

@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "checker/rule_match.h"
+#include "checker/rule_reader.h"
+#include "checker/testing/reference_rules.h"
+#include "common/text.h"
+
 namespace {
 
 using K = RuleLineKind;
@@ -63,6 +72,47 @@ TEST(SplitRedirect, FirstThreeWordsAfterRunsOfSpaces) {
   EXPECT_STREQ(w.target, "@X.ORG");
   EXPECT_STREQ(w.file, "C:\\A.QUORVANT");
   EXPECT_FALSE(split_redirect("REDIRECT @X.ORG   ", w));
+}
+
+// The checker reads a line in one pass (its keywords found from its "I"s,
+// the field word at its place, the rule's text without copies); the plain
+// reading, a library search for each word, must agree on every line made of
+// the words and characters that matter, and so must the normalised text of
+// any piece.
+TEST(RuleLine, OnePassReadingAgreesWithThePlainOne) {
+  const char* const parts[] = {"WHITELIST", "BLACKLIST", "WHITELIS", " ", " ", "  ", "FROM", "SUBJECT", "SUB",
+                               "CONTAINS", "CONTAIN", "STRICT", "STRIC", "REDIRECT", "NO DOMAIN", "NO  DOMAIN",
+                               "NO DOMAI", "I", "S", "@", "@@", "JOE", "X@Y.COM", ".", "-", "#", "<", ">", "A", "99"};
+  std::mt19937 random(5);
+  for (int round = 0; round < 20000; ++round) {
+    std::string line = round % 3 == 0 ? "WHITELIST FROM " : round % 3 == 1 ? "BLACKLIST SUBJECT " : "";
+    for (int n = static_cast<int>(random() % 9); n > 0; --n) line += parts[random() % std::size(parts)];
+    if (random() % 8 == 0) line += std::string(random() % 120, 'Q');
+    std::string target;
+    for (int n = static_cast<int>(random() % 4); n > 0; --n) target += parts[random() % std::size(parts)];
+    SCOPED_TRACE(line + " / " + target);
+    ASSERT_EQ(classify_rule_line(line.c_str()), reference_classify_rule_line(line.c_str()));
+    const RuleTest fast = rule_test(line.c_str()), plain = reference_rule_test(line.c_str());
+    ASSERT_EQ(fast.list, plain.list);
+    ASSERT_EQ(fast.field, plain.field);
+    ASSERT_EQ(fast.usable, plain.usable);
+    ASSERT_STREQ(fast.text, plain.text);
+    const bool plain_hit = plain.usable && contains(target.c_str(), plain.text);
+    ASSERT_EQ(match_rule(line.c_str(), target.c_str()), plain_hit ? plain.list : Verdict::None);
+
+    char piece[kTextSize], raw[kTextSize], text[kTextSize], want[kTextSize];
+    for (char& c : piece) c = static_cast<char>(random() % 4 ? "aZz{`@A~"[random() % 8] : random());
+    const std::size_t size = random() % kTextSize;
+    std::memcpy(want, piece, size);
+    want[size] = '\0';
+    normalise_line(want);
+    const bool in_place = random() % 2;
+    if (in_place) std::memcpy(raw, piece, kTextSize);
+    ASSERT_EQ(take_piece(in_place ? raw : piece, size, raw, text), std::strlen(want));
+    ASSERT_EQ(std::memcmp(raw, piece, size), 0);
+    ASSERT_EQ(raw[size], '\0');
+    ASSERT_STREQ(text, want);
+  }
 }
 
 }  // namespace

@@ -1,35 +1,41 @@
 #include "checker/rule_match.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "checker/rule_line.h"
 #include "common/text.h"
 
-RuleTest rule_test(const char* line) {
-  RuleTest test;
-  test.list = list_word_verdict(line);
-  if (test.list == Verdict::None) return test;
+RuleTest rule_test(const char* line) { return rule_test(std::string_view(line)); }
 
-  char work[kTextSize];
-  copy_text(work, sizeof work, line);
-  if (stands_at(line, "FROM", kFieldAt)) {
-    test.field = RuleField::From;
-    if (!contains(work, "@")) return test;
-    // Only the run of address characters around the last "@" counts; names,
-    // brackets and remarks on the line play no part.
-    copy_text(test.text, sizeof test.text, extract_address(work));
-    test.usable = true;
-  } else if (stands_at(line, "SUBJECT", kFieldAt)) {
-    test.field = RuleField::Subject;
-    const std::size_t start = subject_rule_text_start(work);
-    const std::size_t length = std::strlen(work);
-    copy_text(test.text, sizeof test.text, trim_spaces(work + (start < length ? start : length)));
-    test.usable = true;
-  }
+RuleTest rule_test(std::string_view line) {
+  const RuleReading reading = read_rule_line(line);
+  RuleTest test;
+  test.list = reading.list;
+  test.field = reading.field;
+  test.usable = reading.usable;
+  reading.text.copy(test.text, reading.text.size());
+  test.text[reading.text.size()] = '\0';
   return test;
 }
 
+// The texts are short: each place is tried by its first and last character
+// before the rest is compared.
+bool occurs(std::string_view text, std::string_view target) {
+  if (text.empty()) return true;
+  if (text.size() > target.size()) return false;
+  const char first = text.front(), last = text.back();
+  const std::size_t span = text.size() - 1;
+  for (std::size_t at = 0; at + span < target.size(); ++at)
+    if (target[at] == first && target[at + span] == last && target.compare(at, span, text.substr(0, span)) == 0)
+      return true;
+  return false;
+}
+
+bool rule_hits(const RuleReading& rule, std::string_view target) { return rule.usable && occurs(rule.text, target); }
+
 Verdict match_rule(const char* line, const char* target) {
-  const RuleTest test = rule_test(line);
-  return test.usable && contains(target, test.text) ? test.list : Verdict::None;
+  const RuleReading rule = read_rule_line(line);
+  return rule_hits(rule, target) ? rule.list : Verdict::None;
 }

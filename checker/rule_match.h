@@ -1,10 +1,11 @@
 // Tests one WHITELIST or BLACKLIST rule line against the sender or subject.
 #pragma once
 
-#include "checker/limits.h"
-#include "checker/verdict.h"
+#include <string_view>
 
-enum class RuleField { None, From, Subject };
+#include "checker/limits.h"
+#include "checker/rule_line.h"
+#include "checker/verdict.h"
 
 // What a rule line looks for.
 struct RuleTest {
@@ -18,6 +19,12 @@ struct RuleTest {
 
 // line: a normalised rule line.
 RuleTest rule_test(const char* line);
+RuleTest rule_test(std::string_view line);
+
+// Whether text occurs anywhere in target (the empty text always does).
+bool occurs(std::string_view text, std::string_view target);
+// Whether a usable rule's text occurs in the trimmed target.
+bool rule_hits(const RuleReading& rule, std::string_view target);
 
 // line: a normalised rule line; target: the trimmed sender or subject.
 // Gives the verdict of the rule's list word when the rule's address or text

@@ -19,7 +19,20 @@ struct RuleLine {
   std::size_t size = 0;     // characters read, its line end included
   char raw[kTextSize] = ""; // as read (a zero byte ends this text early)
   char text[kTextSize] = "";  // normalised: upper case, cut at the first control character
+  std::size_t text_size = 0;  // the characters of text
 };
+
+// A piece as the rules read it: its size bytes into raw, ended with a zero
+// byte, and its text into text: upper case, ending at the first byte below 32
+// (a zero byte or a control character). kTextSize bytes may be loaded from
+// piece, which may be raw itself; size is below kTextSize. Gives the text's
+// length.
+std::size_t take_piece(const char* piece, std::size_t size, char* raw, char* text);
+
+// Rule files are read through a buffer this large: one read takes the 501
+// lines the checker reads of an ordinary file (50,100 bytes at most for lines
+// of 98 characters with their line ends).
+inline constexpr std::size_t kRuleFileBuffer = 64 * 1024;
 
 // The piece after which the checker reads no more of a rule file: the first
 // past the line limit that is not skipped.

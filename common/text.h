@@ -29,12 +29,18 @@ bool same_ignoring_case(std::string_view a, std::string_view b);
 char* cut_at_control_char(char* text);
 char* normalise_line(char* text);  // upper_case_text, then cut_at_control_char
 char* trim_spaces(char* text);
+// The text without the spaces trim_spaces takes from its ends.
+std::string_view trimmed(std::string_view text);
 char* directory_part(char* path);
 // Ends the text after the address around its last "@" and gives the address,
 // a part of the same buffer; a text without "@" becomes "~BAD" (the buffer
 // must hold at least five bytes).
 char* extract_address(char* text);
-
+// The address around the "@" at position at, the last of the text: the run of
+// address characters on both sides of it, never the text's first character
+// (callers hand over whole lines that begin with a keyword) unless that is
+// the "@".
+std::string_view address_around(std::string_view text, std::size_t at);
 // Small queries used by the readers and the rule code.
 bool begins_with(const char* text, const char* prefix);
 bool contains(const char* text, const char* word);

@@ -1,17 +1,47 @@
 #include "common/text_file.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
-int TextReader::raw() {
-  if (pos_ == len_) {
-    if (ended_ || !file_) return EOF;
-    len_ = std::fread(buf_, 1, sizeof buf_, file_);
-    pos_ = 0;
-    if (len_ == 0) {
-      ended_ = true;
-      return EOF;
-    }
+#include "common/vector_sets.h"
+
+#if defined(X86_VECTORS)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Where the first line feed of the n bytes at p stands, or n: sixteen bytes
+// at a time where the processor has vectors (pieces are short).
+std::size_t line_end(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+#if defined(X86_VECTORS)
+  for (; i + 16 <= n; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    if (const int lf = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))))
+      return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(lf)));
   }
+#endif
+  const void* lf = std::memchr(p + i, '\n', n - i);
+  return lf ? static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - p) : n;
+}
+
+}  // namespace
+
+bool TextReader::refill() {
+  const std::size_t kept = len_ - pos_;
+  if (ended_ || !file_ || kept == buf_size_) return false;
+  std::memmove(buf_.get(), buf_.get() + pos_, kept);
+  pos_ = clear_to_ = 0;
+  const std::size_t got = std::fread(buf_.get() + kept, 1, buf_size_ - kept, file_);
+  len_ = kept + got;
+  ended_ = got == 0;
+  return got > 0;
+}
+
+int TextReader::raw() {
+  if (pos_ == len_ && !refill()) return EOF;
   return data_[pos_++];
 }
 
@@ -31,7 +61,41 @@ int TextReader::get() {
   return c;
 }
 
+bool TextReader::buffered_piece(std::size_t size, Span& span) {
+  if (size == 0) return false;
+  const std::size_t most = size - 1;
+  if (len_ - pos_ <= most) refill();
+  if (len_ - pos_ <= most) return false;
+  const unsigned char* p = data_ + pos_;
+  span = {reinterpret_cast<const char*>(p), most, most, false};
+  if (const std::size_t at = line_end(p, most + 1); at <= most) {
+    span.cr_lf = at > 0 && p[at - 1] == '\r';  // one line end
+    if (at < most || span.cr_lf) {
+      span.taken = at + 1;
+      span.size = span.cr_lf ? at : at + 1;
+    }
+  }
+  // The buffer is searched for byte 26 once, not each piece.
+  if (clear_to_ < pos_ + span.taken) {
+    const std::size_t from = std::max(clear_to_, pos_);
+    const void* mark = std::memchr(data_ + from, 26, len_ - from);
+    clear_to_ = mark ? static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - data_) : len_;
+  }
+  return pos_ + span.taken <= clear_to_;
+}
+
 std::size_t TextReader::read_piece(char* out, std::size_t size) {
+  if (size == 0) return 0;
+  // Most pieces lie in the buffer: one search for the line end takes them.
+  // Where the buffer runs out, and at a byte 26, the characters are taken one
+  // by one.
+  if (Span span; buffered_piece(size, span)) {
+    std::memcpy(out, span.bytes, span.size);
+    if (span.cr_lf) out[span.size - 1] = '\n';
+    out[span.size] = '\0';
+    skip(span);
+    return span.size;
+  }
   std::size_t n = 0;
   while (n + 1 < size) {
     int c = get();
@@ -39,7 +103,7 @@ std::size_t TextReader::read_piece(char* out, std::size_t size) {
     out[n++] = static_cast<char>(c);
     if (c == '\n') break;
   }
-  if (size > 0) out[n] = '\0';
+  out[n] = '\0';
   return n;
 }
 

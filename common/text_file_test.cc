@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,49 @@ TEST(TextReader, CrLfSplitAcrossBufferRefills) {
   for (int c; (c = reader.get()) != EOF;) all += static_cast<char>(c);
   std::fclose(f);
   EXPECT_EQ(all, std::string(8191, 'x') + "\nY\r" + std::string(8191, 'z') + "\n");
+}
+
+// read_piece takes most pieces whole from the buffer; the plain reading,
+// character by character through get(), is what it must give, piece for
+// piece (zero bytes included), on bytes thick with line ends, zero bytes and
+// byte 26, from a file (refilled across its reads, through buffers of any
+// size) and from memory.
+TEST(TextReader, PiecesAsReadCharacterByCharacter) {
+  std::mt19937 random(21);
+  const char alphabet[] = {'A', 'B', '\r', '\r', '\n', '\n', '\0', 26};
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes(random() % 3 ? random() % 400 : random() % 30000, 'A');
+    const bool rare_mark = random() % 2;  // most inputs read to a late byte 26 or to their end
+    for (char& c : bytes) {
+      c = alphabet[random() % sizeof alphabet];
+      if (c == 26 && rare_mark && random() % 500) c = 'A';
+    }
+    const std::size_t size = std::vector<std::size_t>{1, 2, 3, 5, 100, 100, 8191, 8192, 8193}[random() % 9];
+    for (const bool from_file : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "round " << round << ", pieces of " << size << (from_file ? ", file" : ""));
+      std::FILE* f1 = from_file ? file_with(bytes) : nullptr;
+      std::FILE* f2 = from_file ? file_with(bytes) : nullptr;
+      const std::size_t buffer = std::vector<std::size_t>{1, 17, 100, 101, 8192, 65536}[random() % 6];
+      TextReader fast = from_file ? TextReader(f1, buffer) : TextReader(bytes.data(), bytes.size());
+      TextReader plain = from_file ? TextReader(f2) : TextReader(bytes.data(), bytes.size());
+      std::vector<char> got(size + 1, 'x'), want(size + 1, 'x');
+      for (int piece = 0;; ++piece) {
+        const std::size_t n = fast.read_piece(got.data(), size);
+        std::size_t m = 0;
+        for (int c; m + 1 < size && (c = plain.get()) != EOF;) {
+          want[m++] = static_cast<char>(c);
+          if (c == '\n') break;
+        }
+        ASSERT_EQ(n, m) << "piece " << piece;
+        ASSERT_EQ(std::memcmp(got.data(), want.data(), n), 0) << "piece " << piece;
+        ASSERT_EQ(got[n], '\0');
+        if (n == 0) break;
+      }
+      EXPECT_EQ(fast.cut_at_end_mark(), plain.cut_at_end_mark());
+      if (f1) std::fclose(f1);
+      if (f2) std::fclose(f2);
+    }
+  }
 }
 
 }  // namespace

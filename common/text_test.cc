@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -54,6 +55,29 @@ TEST(AddressChars, AreCapitalsDigitsAndEightMarks) {
   const std::string set = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_=!#%*";
   for (int c = 0; c < 256; ++c)
     EXPECT_EQ(is_address_char(static_cast<unsigned char>(c)), set.find(static_cast<char>(c)) != std::string::npos) << c;
+}
+
+std::string joined(std::initializer_list<std::string> parts) {
+  std::string text;
+  for (const std::string& part : parts) text += part;
+  return text;
+}
+
+// Runs longer than the sixteen bytes looked at together, and runs that end
+// within them, on both sides of the "@".
+TEST(ExtractAddress, RunsOfAnyLength) {
+  const std::string a32(32, 'A'), a40(40, 'A'), b16(16, 'B'), b37(37, 'B'), d20(20, 'D'), spaces(20, ' ');
+  const struct {
+    std::string input, expected;
+  } cases[] = {
+      {joined({"FROM <", a40, "@", b37, ">"}), joined({a40, "@", b37})},
+      {joined({a32, "@", b16}), joined({a32.substr(1), "@", b16})},  // never the first character
+      {joined({"X", spaces, "Q+A.B@C", d20, "[E]"}), joined({"A.B@C", d20})},
+  };
+  for (const auto& c : cases) {
+    std::string buffer = c.input;
+    EXPECT_EQ(std::string(extract_address(buffer.data())), c.expected) << c.input;
+  }
 }
 
 TEST(ExtractAddress, EndsTheBufferAfterTheAddress) {

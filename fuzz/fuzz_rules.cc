@@ -1,7 +1,8 @@
 // Rule-file evaluation over arbitrary rule files that may REDIRECT to each
 // other. Oracles: the first file read as rule lines gives the pieces of the
 // plain text-mode model, each with its counter, its editor line and its
-// examined text; the result is 0, 1, 100 or 200; the evaluation ends (a
+// examined text, each read by the checker's one pass as the plain reading
+// reads it (kind, list word, field, text, and a hit on the message's texts); the result is 0, 1, 100 or 200; the evaluation ends (a
 // REDIRECT loop included; libFuzzer's -timeout catches a hang) after at most
 // the REDIRECT depth limit of nested files; and nothing past the line limit
 // is acted on: the same files cut after the last line the limit lets through
@@ -25,7 +26,9 @@
 #include "checker/limits.h"
 #include "checker/log_trace.h"
 #include "checker/rule_file.h"
+#include "checker/rule_match.h"
 #include "checker/rule_reader.h"
+#include "checker/testing/reference_rules.h"
 #include "common/testing/text_model.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
@@ -77,8 +80,22 @@ int count_of(const std::string& text, const std::string& word) {
   return n;
 }
 
+// The one-pass reading of a piece against the plain reading.
+void check_reading(const RuleLine& line, const std::vector<std::string>& targets) {
+  if (line.skipped || is_comment(line.text)) return;
+  FUZZ_CHECK(line.text_size == std::strlen(line.text));
+  FUZZ_CHECK(classify_rule_line(line.text) == reference_classify_rule_line(line.text));
+  const RuleTest fast = rule_test(line.text), plain = reference_rule_test(line.text);
+  FUZZ_CHECK(fast.list == plain.list && fast.field == plain.field && fast.usable == plain.usable);
+  FUZZ_CHECK(std::strcmp(fast.text, plain.text) == 0);
+  for (const std::string& target : targets) {
+    const bool hit = plain.usable && contains(target.c_str(), plain.text);
+    FUZZ_CHECK(match_rule(line.text, target.c_str()) == (hit ? plain.list : Verdict::None));
+  }
+}
+
 // The rule lines of the bytes against the plain model of text-mode pieces.
-void check_rule_lines(const std::string& bytes) {
+void check_rule_lines(const std::string& bytes, const std::vector<std::string>& targets) {
   const std::vector<std::string> pieces = text_pieces(bytes);
   TextReader text(bytes.data(), bytes.size());
   TextRuleLineReader reader(text);
@@ -94,6 +111,7 @@ void check_rule_lines(const std::string& bytes) {
     FUZZ_CHECK(line.editor_line == editor_line && line.continued == !at_line_start);
     FUZZ_CHECK(line.skipped == (piece[0] == '\0'));
     FUZZ_CHECK(line.text == examined(piece));
+    check_reading(line, targets);
     at_line_start = piece.back() == '\n';
     editor_line += at_line_start;
     ++i;
@@ -131,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     log = take_log(log_file);
     return result;
   };
-  check_rule_lines(files[0]);
+  check_rule_lines(files[0], {subject, sender});
   std::string log_whole, log_cut;
   const int whole = evaluate(false, log_whole);
   FUZZ_CHECK(whole == 0 || whole == 1 || whole == 100 || whole == 200);

@@ -3,7 +3,8 @@
 // program directory with rule files, a day's log and a token file. In the
 // input, @S stands for a live session's cookie, @C for its CSRF token, @T for
 // the start-up token and @H for the Host the console answers, so that the
-// fuzzer reaches the pages behind the login. Oracles: the answer is empty
+// fuzzer reaches the pages behind the login, and @D for the day of the log
+// (mmdd). Oracles: the answer is empty
 // (the connection just ends) or well-formed HTTP that Beast reads back, with
 // a status the console gives, its Content-Length, the protective headers on
 // every answer; no page of a session (its log-out form) goes to a request
@@ -37,6 +38,7 @@ struct Served {
     const LocalTime now = host_local_time();
     char log[16];
     std::snprintf(log, sizeof log, "QEL%02d%02d.LOG", now.month, now.day);
+    day = std::string(log).substr(3, 4);
     write(dir / log,
           "10:00:00 D1 To: ANN@EXAMPLE.ORG From: JOE@EXAMPLE.COM Subject: HELLO <B> No Action.\r\n"
           "10:00:01 D2 To: BOB@EXAMPLE.ORG From: X@SPAM.EXAMPLE Subject: CHEAP STUFF Blacklisted-Program\r\n"
@@ -67,7 +69,7 @@ struct Served {
   }
 
   std::unique_ptr<Site> site;
-  std::string cookie, csrf;
+  std::string cookie, csrf, day;
 };
 
 std::string replaced(std::string text, const std::string& mark, const std::string& with) {
@@ -81,8 +83,9 @@ std::string replaced(std::string text, const std::string& mark, const std::strin
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   static Served console;
   std::string request(reinterpret_cast<const char*>(data), size);
-  request = replaced(replaced(replaced(replaced(request, "@S", console.cookie), "@C", console.csrf), "@T", kToken),
-                     "@H", kHost);
+  for (const auto& [mark, with] : {std::pair<const char*, std::string>{"@S", console.cookie}, {"@C", console.csrf},
+                                   {"@T", kToken}, {"@H", kHost}, {"@D", console.day}})
+    request = replaced(request, mark, with);
   const std::string answer = answer_bytes(*console.site, request);
   if (answer.empty()) return 0;
 

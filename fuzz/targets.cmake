@@ -5,7 +5,7 @@
 set(FUZZ_TARGETS
   text common
   envelope checker_lib
-  rules checker_lib
+  rules checker_reference
   explain admin_lib
   lint admin_lib
   replay admin_lib

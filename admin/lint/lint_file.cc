@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "admin/lint/lint_checks.h"
+#include "checker/rule_reader.h"
 #include "checker/check_observer.h"
 #include "checker/rule_file.h"
 #include "common/file.h"
@@ -116,7 +117,7 @@ void lint_text(const std::string& path, TextReader& text, const FileLintOptions&
 bool lint_rule_file(const std::string& path, const FileLintOptions& options, FileLint& result) {
   const FileHandle file = FileHandle::open_read(path.c_str());
   if (!file) return false;
-  TextReader text(file.get());
+  TextReader text(file.get(), kRuleFileBuffer);
   lint_text(path, text, options, result);
   return true;
 }

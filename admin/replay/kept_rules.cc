@@ -33,9 +33,7 @@ void restore_rule_line(const KeptLine& kept, RuleLine& line) {
   line.skipped = kept.skipped;
   line.size = kept.raw.size();
   std::memcpy(line.raw, kept.raw.data(), kept.raw.size());
-  line.raw[kept.raw.size()] = '\0';
-  std::memcpy(line.text, line.raw, kept.raw.size() + 1);
-  normalise_line(line.text);
+  line.text_size = take_piece(line.raw, line.size, line.raw, line.text);
 }
 
 namespace {

@@ -9,7 +9,11 @@
 
 namespace {
 
+// The invalid entries kept: at most so many rows, and their texts within a
+// budget, so that neither many entries nor long ones grow the report.
 constexpr std::size_t kMaxInvalidRows = 20000;
+constexpr std::size_t kMaxInvalidBytes = 6u << 20;
+constexpr std::size_t kInvalidRowBytes = 160;  // a row's own and its map entry's, roughly
 constexpr std::size_t kTop = 10;
 constexpr int kHours = 24;
 
@@ -95,10 +99,12 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
       const auto key = std::make_pair(std::string(entry.file), entry.line_number);
       auto found = invalid_.find(key);
       if (found == invalid_.end()) {
-        if (invalid_.size() == kMaxInvalidRows) {
+        const std::size_t bytes = 2 * entry.file.size() + entry.data.size() + kInvalidRowBytes;
+        if (invalid_.size() == kMaxInvalidRows || invalid_bytes_ + bytes > kMaxInvalidBytes) {
           ++data_.invalid_entries_not_listed;
           continue;
         }
+        invalid_bytes_ += bytes;
         found = invalid_.emplace(key, InvalidEntryRow{key.first, key.second, std::string(entry.data), 0}).first;
       }
       ++found->second.count;
@@ -136,5 +142,7 @@ ReportData ReportBuilder::finish() {
   data_.recipient_domains = ranking(recipient_domains_);
   data_.users = ranking(users_);
   data_.sender_domains = ranking(sender_domains_);
+  // Their memory goes back before the report is drawn.
+  for (TopCounter* counter : {&recipient_domains_, &users_, &sender_domains_}) *counter = TopCounter();
   return std::move(data_);
 }

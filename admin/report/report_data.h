@@ -69,6 +69,7 @@ class ReportBuilder {
 
   ReportData data_;
   std::map<std::pair<std::string, long>, InvalidEntryRow> invalid_;
+  std::size_t invalid_bytes_ = 0;
   TopCounter recipient_domains_, users_, sender_domains_;
   LocalTime newest_{};  // the latest time a log was written
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -14,41 +15,89 @@
 
 namespace {
 
-// Past its limit the counter forgets the names counted least; what it shows
-// is never more than the true count and short by at most short_by().
-TEST(TopCounter, BoundedAndHonestAboutItsShortfall) {
-  std::mt19937 random(10);
-  TopCounter counter(64);
-  std::map<std::string, long> truth;
-  for (int i = 0; i < 100000; ++i) {
-    // A few names often, very many names once or twice.
-    std::string name = random() % 3 ? "HEAVY" : "N";
-    name += std::to_string(random() % 3 ? random() % 8 : random());
-    counter.add(name);
-    ++truth[name];
-  }
-  const auto top = counter.top(10);
-  ASSERT_EQ(top.size(), 10u);
-  EXPECT_GT(counter.short_by(), 0);
-  for (std::size_t i = 0; i < top.size(); ++i) {
-    const auto& [name, count] = top[i];
-    EXPECT_LE(count, truth[name]) << name;
-    EXPECT_GE(count + counter.short_by(), truth[name]) << name;
-    if (i > 0) {
-      EXPECT_GE(top[i - 1].second, count);
+// The counter against the true counts of streams of several shapes. Exact
+// while the table has room: the rows are the true top n. Past that, every
+// row is at most the true count and short of it by at most short_by(), every
+// name met more than short_by() times is kept, and short_by() is at most the
+// names met divided by the names the summary keeps; the table stays within
+// its budget.
+struct Stream {
+  const char* what;
+  std::size_t budget, summary;
+  std::function<std::string(std::mt19937&, int)> name;
+  int length;
+};
+
+TEST(TopCounter, AgainstTheTrueCounts) {
+  const std::size_t kSmall = 3u << 20;  // three blocks of names, the index within
+  const Stream streams[] = {
+      {"a few names", TopCounter::kBudget, 64, [](std::mt19937& r, int) { return std::string(1, "BAC"[r() % 3]); }, 6},
+      {"a few names often, very many once or twice", kSmall, 64,
+       [](std::mt19937& r, int) {
+         return (r() % 3 ? "HEAVY" : "N") + std::to_string(r() % 3 ? r() % 8 : r());
+       },
+       300000},
+      {"heavy names only after the table is full", kSmall, 256,
+       [](std::mt19937& r, int i) {
+         return i > 200000 && r() % 2 ? "LATE" + std::to_string(r() % 5) : "ONCE" + std::to_string(i);
+       },
+       300000},
+      {"long names", kSmall, 16,
+       [](std::mt19937& r, int i) { return std::string(60 + r() % 40, 'X') + std::to_string(i % 30000 * (r() % 2)); },
+       100000},
+      {"empty and zero bytes", kSmall, 16,
+       [](std::mt19937& r, int) { return std::string(r() % 3, '\0'); }, 1000},
+  };
+  for (const Stream& stream : streams) {
+    SCOPED_TRACE(stream.what);
+    std::mt19937 random(7);
+    TopCounter counter(stream.budget, stream.summary);
+    std::map<std::string, long> truth;
+    for (int i = 0; i < stream.length; ++i) {
+      const std::string name = stream.name(random, i);
+      counter.add(name);
+      ++truth[name];
+    }
+    EXPECT_LE(counter.table_bytes(), stream.budget);
+    const long bound = counter.short_by();
+    if (bound == 0) {
+      std::vector<std::pair<std::string, long>> want(truth.begin(), truth.end());
+      std::stable_sort(want.begin(), want.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+      want.resize(std::min<std::size_t>(want.size(), 10));
+      EXPECT_EQ(counter.top(10), want);
+      continue;
+    }
+    EXPECT_LE(bound, stream.length / static_cast<long>(stream.summary));
+    const auto kept = counter.top(truth.size());
+    std::map<std::string, long> shown(kept.begin(), kept.end());
+    for (std::size_t i = 1; i < kept.size(); ++i) EXPECT_GE(kept[i - 1].second, kept[i].second);
+    for (const auto& [name, count] : truth) {
+      const auto row = shown.find(name);
+      if (row == shown.end()) {
+        EXPECT_LE(count, bound) << name;
+        continue;
+      }
+      EXPECT_LE(row->second, count) << name;
+      EXPECT_GE(row->second + bound, count) << name;
     }
   }
-  for (int h = 0; h < 8; ++h) EXPECT_EQ(top[h].first.substr(0, 5), "HEAVY");
 }
 
-TEST(TopCounter, ExactWithinItsLimit) {
-  TopCounter counter(100);
-  for (const char* name : {"B", "A", "C", "A", "B", "A"}) counter.add(name);
-  const auto top = counter.top(2);
-  ASSERT_EQ(top.size(), 2u);
-  EXPECT_EQ(top[0], std::make_pair(std::string("A"), 3L));
-  EXPECT_EQ(top[1], std::make_pair(std::string("B"), 2L));
+// The budget's promise: 250,000 names of 40 characters, counted exactly.
+TEST(TopCounter, ExactForAQuarterMillionNames) {
+  TopCounter counter;
+  for (int round = 0; round < 2; ++round)
+    for (int i = 0; i < 250000; ++i) {
+      std::string name = std::to_string(i);
+      name.insert(0, 40 - name.size(), 'N');
+      counter.add(name);
+      if (i % 1000 == 0) counter.add(name);
+    }
   EXPECT_EQ(counter.short_by(), 0);
+  const auto top = counter.top(251);
+  ASSERT_EQ(top.size(), 251u);
+  EXPECT_EQ(top[249].second, 4);
+  EXPECT_EQ(top[250].second, 2);
 }
 
 // Days run in calendar order across the year's end: each takes the latest

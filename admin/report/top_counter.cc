@@ -1,35 +1,165 @@
 #include "admin/report/top_counter.h"
 
 #include <algorithm>
+#include <cstring>
 
-void TopCounter::add(std::string_view name) {
-  const auto found = counts_.find(name);
-  if (found != counts_.end()) {
-    ++found->second;
-    return;
-  }
-  counts_.emplace(std::string(name), 1);
-  if (counts_.size() > max_names_) drop_least();
+namespace {
+
+constexpr std::size_t kFirstIndex = 1024;
+constexpr std::uint32_t kTag = 0xFF000000u;
+constexpr std::size_t kMaxBudget = 16u << 20;  // places fit below the tag
+
+// The index grows before 7 slots in 10 are taken.
+bool crowded(std::size_t names, std::size_t slots) { return names * 10 >= slots * 7; }
+
+std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32) & kTag; }
+std::size_t home(std::uint64_t hash, std::size_t slots) { return hash & (slots - 1); }
+
+template <typename T>
+T load(const char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
 }
 
-void TopCounter::drop_least() {
-  std::vector<long> counts;
-  counts.reserve(counts_.size());
-  for (const auto& [name, count] : counts_) counts.push_back(count);
-  const auto middle = counts.begin() + static_cast<std::ptrdiff_t>(counts.size() / 2);
-  std::nth_element(counts.begin(), middle, counts.end());
-  const long limit = *middle;
-  std::erase_if(counts_, [&](const auto& entry) { return entry.second <= limit; });
-  short_by_ += limit;
+std::uint64_t load_count(const char* record) { return load<std::uint64_t>(record); }
+
+std::string_view name_of(const char* record) {
+  std::uint16_t size;
+  std::memcpy(&size, record + 8, sizeof size);
+  return std::string_view(record + 10, size);
+}
+
+}  // namespace
+
+std::uint64_t name_hash(std::string_view name) {
+  const char* p = name.data();
+  const std::size_t n = name.size();
+  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ n;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    hash = (hash ^ load<std::uint64_t>(p + i)) * 0xBF58476D1CE4E5B9u;
+    hash ^= hash >> 31;
+  }
+  // The last bytes, in loads that may take bytes hashed already.
+  std::uint64_t tail = 0;
+  if (n >= 8) {
+    if (i < n) tail = load<std::uint64_t>(p + n - 8);
+  } else if (n >= 4) {
+    tail = load<std::uint32_t>(p) | std::uint64_t{load<std::uint32_t>(p + n - 4)} << 32;
+  } else if (n > 0) {
+    tail = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
+           std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
+  }
+  hash = (hash ^ tail) * 0x94D049BB133111EBu;
+  return hash ^ (hash >> 29);
+}
+
+TopCounter::TopCounter(std::size_t budget, std::size_t summary_names)
+    : budget_(std::min(budget, kMaxBudget)),
+      summary_names_(summary_names),
+      index_(kFirstIndex, 0) {}
+
+TopCounter::~TopCounter() = default;
+TopCounter::TopCounter(TopCounter&&) noexcept = default;
+TopCounter& TopCounter::operator=(TopCounter&&) noexcept = default;
+
+char* TopCounter::record(std::uint32_t slot) const {
+  const std::size_t place = (slot & ~kTag) - 1;
+  return blocks_[place / kBlock].get() + place % kBlock;
+}
+
+void TopCounter::add(std::string_view name) {
+  name = name.substr(0, kMaxName);
+  const std::uint64_t hash = name_hash(name);
+  const std::uint32_t tag = tag_of(hash);
+  const std::size_t mask = index_.size() - 1;
+  std::size_t at = home(hash, index_.size());
+  for (; index_[at] != 0; at = (at + 1) & mask) {
+    if ((index_[at] & kTag) != tag) continue;
+    char* found = record(index_[at]);
+    if (name_of(found) == name) {
+      const std::uint64_t count = load_count(found) + 1;
+      std::memcpy(found, &count, sizeof count);
+      return;
+    }
+  }
+  // A name not met before: into the table while it has room, for good; once
+  // a name did not fit, every new name goes to the summary, so that no name
+  // is counted in both.
+  const std::size_t size = kHead + name.size();
+  if (rest_ || !room_for(size)) {
+    if (!rest_) rest_ = std::make_unique<HeavyHitters>(summary_names_);
+    rest_->add(name, hash);
+    return;
+  }
+  if (block_used_ + size > kBlock) {
+    blocks_.push_back(std::make_unique<char[]>(kBlock));
+    block_used_ = 0;
+  }
+  char* fresh = blocks_.back().get() + block_used_;
+  const std::uint64_t one = 1;
+  const auto name_size = static_cast<std::uint16_t>(name.size());
+  std::memcpy(fresh, &one, sizeof one);
+  std::memcpy(fresh + 8, &name_size, sizeof name_size);
+  if (!name.empty()) std::memcpy(fresh + kHead, name.data(), name.size());
+  const std::size_t place = (blocks_.size() - 1) * kBlock + block_used_;
+  block_used_ += size;
+  if (crowded(++names_, index_.size())) {
+    grow_index();
+    at = home(hash, index_.size());
+    while (index_[at] != 0) at = (at + 1) & (index_.size() - 1);
+  }
+  index_[at] = tag | static_cast<std::uint32_t>(place + 1);
+}
+
+// Whether one more record fits the budget, with the blocks it may open and,
+// while the index grows, the old index and the new one together.
+bool TopCounter::room_for(std::size_t record) const {
+  std::size_t bytes = (blocks_.size() + (block_used_ + record > kBlock)) * kBlock + index_.size() * sizeof index_[0];
+  if (crowded(names_ + 1, index_.size())) bytes += 2 * index_.size() * sizeof index_[0];
+  return bytes <= budget_;
+}
+
+// The slots do not hold the whole hash: each name's is worked out again.
+void TopCounter::grow_index() {
+  std::vector<std::uint32_t> bigger(2 * index_.size(), 0);
+  const std::size_t mask = bigger.size() - 1;
+  for (const std::uint32_t slot : index_) {
+    if (slot == 0) continue;
+    std::size_t at = home(name_hash(name_of(record(slot))), bigger.size());
+    while (bigger[at] != 0) at = (at + 1) & mask;
+    bigger[at] = slot;
+  }
+  index_ = std::move(bigger);
 }
 
 std::vector<std::pair<std::string, long>> TopCounter::top(std::size_t n) const {
-  std::vector<std::pair<std::string, long>> all(counts_.begin(), counts_.end());
-  const auto order = [](const auto& a, const auto& b) {
-    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  using Row = std::pair<std::uint64_t, std::string_view>;
+  const auto better = [](const Row& a, const Row& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; };
+  // The best n so far, as a heap with the least of them in front.
+  std::vector<Row> best;
+  const auto offer = [&](std::uint64_t count, std::string_view name) {
+    const Row row{count, name};
+    if (best.size() < n) {
+      best.push_back(row);
+      std::push_heap(best.begin(), best.end(), better);
+    } else if (n > 0 && better(row, best.front())) {
+      std::pop_heap(best.begin(), best.end(), better);
+      best.back() = row;
+      std::push_heap(best.begin(), best.end(), better);
+    }
   };
-  const std::size_t k = std::min(n, all.size());
-  std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(k), all.end(), order);
-  all.resize(k);
-  return all;
+  for (const std::uint32_t slot : index_)
+    if (slot != 0) offer(load_count(record(slot)), name_of(record(slot)));
+  if (rest_)
+    for (const HeavyHitters::Kept& kept : rest_->kept()) offer(kept.count - kept.error, kept.name);
+  std::sort_heap(best.begin(), best.end(), better);
+  std::vector<std::pair<std::string, long>> rows;
+  for (const auto& [count, name] : best) rows.emplace_back(std::string(name), static_cast<long>(count));
+  return rows;
 }
+
+long TopCounter::short_by() const { return rest_ ? static_cast<long>(rest_->bound()) : 0; }
+
+std::size_t TopCounter::table_bytes() const { return blocks_.size() * kBlock + index_.size() * sizeof index_[0]; }

@@ -1,34 +1,60 @@
 // Counts per name, for the report's "ten with the most" tables, in bounded
-// memory: exact while there are at most max_names distinct names. Past that
-// the half of the names counted least is dropped; a dropped name that comes
-// back starts again from zero, so a count may then be short, by at most
-// short_by() (the sum of the counts dropped at most per name).
+// memory. Every name met while the table has room is counted exactly, to the
+// end: names and their index take at most the budget (the default, 14 MiB,
+// holds 250,000 names of 40 characters, more of shorter ones). The names met first
+// after that are kept in a summary of the ones met most (HeavyHitters): a
+// count of theirs may be short, by at most short_by(), and a name the
+// summary leaves out was met at most short_by() times.
+// Adding a name costs one hash lookup; nothing is allocated per name beyond
+// its bytes in a block of names, and the table is never searched through.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "admin/report/heavy_hitters.h"
+
 class TopCounter {
  public:
-  explicit TopCounter(std::size_t max_names = 50000) : max_names_(max_names) {}
+  static constexpr std::size_t kBudget = 14u << 20;  // at most 16 MiB
+  static constexpr std::size_t kSummaryNames = 8192;
+
+  explicit TopCounter(std::size_t budget = kBudget, std::size_t summary_names = kSummaryNames);
+  ~TopCounter();
+  TopCounter(TopCounter&&) noexcept;
+  TopCounter& operator=(TopCounter&&) noexcept;
 
   void add(std::string_view name);
-  // The n names counted most, by count and then by name.
+  // The n names counted most, by count and then by name; a count of the
+  // summary is the least it may be.
   std::vector<std::pair<std::string, long>> top(std::size_t n) const;
-  long short_by() const { return short_by_; }
+  long short_by() const;
+  // The memory the exact table takes: at most the budget.
+  std::size_t table_bytes() const;
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-  };
-  void drop_least();
+  // A name's record in a block: its count (8 bytes), its size (2), its bytes.
+  static constexpr std::size_t kBlock = 1 << 20;
+  static constexpr std::size_t kHead = 10;
+  static constexpr std::size_t kMaxName = 0xFFFF;
 
-  std::size_t max_names_;
-  std::unordered_map<std::string, long, Hash, std::equal_to<>> counts_;
-  long short_by_ = 0;
+  bool room_for(std::size_t record) const;
+  void grow_index();
+  char* record(std::uint32_t slot) const;
+
+  std::size_t budget_, summary_names_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t block_used_ = kBlock;  // the last block's bytes in use: full before the first
+  // 0 for a free slot; else the top byte of the name's hash above the
+  // record's place (block number times kBlock plus offset) plus 1.
+  std::vector<std::uint32_t> index_;
+  std::size_t names_ = 0;
+  std::unique_ptr<HeavyHitters> rest_;
 };
+
+std::uint64_t name_hash(std::string_view name);

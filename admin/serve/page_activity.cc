@@ -40,11 +40,12 @@ std::vector<KindChoice> kind_choices() {
 
 struct Filter {
   ActivityFilter activity;
+  std::string day;   // mmdd, or "" for every day
   std::string kind;  // the word chosen
   std::size_t page = 0;
   std::vector<std::pair<std::string, std::string>> fields() const {
     const ActivityFilter& a = activity;
-    return {{"day", a.log},
+    return {{"day", day},
             {"kind", kind},
             {"to", a.recipient},
             {"todomain", a.recipient_domain},
@@ -54,10 +55,11 @@ struct Filter {
   }
 };
 
-Filter filter_of(const Fields& query, const std::vector<KindChoice>& choices) {
+Filter filter_of(Site& site, const Fields& query, const std::vector<KindChoice>& choices) {
   Filter f;
   ActivityFilter& a = f.activity;
-  a.log = field(query, "day");
+  a.log = site.log_of_day(field(query, "day"));
+  f.day = a.log.empty() ? "" : day_of_log(a.log);
   a.recipient = field(query, "to");
   a.recipient_domain = field(query, "todomain");
   a.sender = field(query, "from");
@@ -82,7 +84,7 @@ std::string filter_form(const Filter& f, const std::vector<IndexedLog>& logs, co
   html += "<option value=\"\">every day</option>\n";
   for (const IndexedLog& log : logs)
     if (log.present || log.name == f.activity.log)
-      html += "<option value=\"" + html_escape(log.name) + "\"" + (log.name == f.activity.log ? " selected" : "") + ">" +
+      html += "<option value=\"" + day_of_log(log.name) + "\"" + (log.name == f.activity.log ? " selected" : "") + ">" +
             html_escape(day_label(log.name)) + " (" + std::to_string(log.messages) + ")</option>\n";
   html += "</select></label>\n<label>Kind<select name=\"kind\">\n";
   for (const KindChoice& choice : choices)
@@ -116,7 +118,7 @@ std::string row(const LoggedLine& line) {
   const std::string id = line.identifier.empty() ? "-" : line.identifier;
   if (result_has_message(line.kind))
     html += "<td><a class=\"message\" href=\"" +
-            href("/message", {{"log", line.log}, {"at", std::to_string(line.offset)}}) + "\">" + html_escape(id) +
+            href("/message", {{"day", day_of_log(line.log)}, {"at", std::to_string(line.offset)}}) + "\">" + html_escape(id) +
             "</a></td>";
   else
     html += "<td>" + html_escape(id) + "</td>";
@@ -145,7 +147,7 @@ std::string pages(const Filter& f, const ActivityAnswer& answer) {
 
 Response activity_page(const PageContext& context) {
   const std::vector<KindChoice> choices = kind_choices();
-  const Filter f = filter_of(context.query, choices);
+  const Filter f = filter_of(context.site, context.query, choices);
   const ActivityAnswer answer = context.site.activity(f.activity, context.session.scope,
                                                       f.page * SiteLimits::kPageLines, SiteLimits::kPageLines);
   std::string body = "<h1>Activity of the last " + std::to_string(context.site.config().days) + " days</h1>\n";

@@ -30,9 +30,10 @@ std::string command_line(const LoggedLine& line) {
 }  // namespace
 
 Response message_page(const PageContext& context) {
-  const std::string log = field(context.query, "log");
+  const std::string log = context.site.log_of_day(field(context.query, "day"));
   const std::string at = field(context.query, "at");
-  if (at.empty() || at.size() > 18 || at.find_first_not_of("0123456789") != std::string::npos) return not_found(context);
+  if (log.empty() || at.empty() || at.size() > 18 || at.find_first_not_of("0123456789") != std::string::npos)
+    return not_found(context);
   const std::optional<LoggedLine> found = context.site.message(log, std::stoull(at));
   if (!found || !context.session.scope.sees_recipient(found->recipient)) return not_found(context);
   const LoggedLine& line = *found;

@@ -49,3 +49,12 @@ std::vector<std::string> Site::log_paths(int days) {
   }
   return paths;
 }
+
+std::string Site::log_of_day(const std::string& day) {
+  if (day.size() != 4 || day.find_first_not_of("0123456789") != std::string::npos) return "";
+  for (const IndexedLog& log : logs())
+    if (day_of_log(log.name) == day) return log.name;
+  return "";
+}
+
+std::string day_of_log(const std::string& log_name) { return log_name.size() > 7 ? log_name.substr(3, 4) : ""; }

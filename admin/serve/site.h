@@ -54,6 +54,9 @@ class Site {
 
   // The paths of the logs of the last days, newest first, that are there.
   std::vector<std::string> log_paths(int days);
+  // The name of the log of a day given as in a request, "mmdd" (1207 for
+  // QEL1207.LOG), among the days shown; "" for any other text.
+  std::string log_of_day(const std::string& day);
 
   // Runs an engine (lint, replay, report) over the whole tree or the logs:
   // one at a time, so that their memory budgets do not add up.
@@ -74,6 +77,9 @@ class Site {
   LogIndex index_;
   HostThreadLock engine_lock_;
 };
+
+// How a request names a log's day: "mmdd".
+std::string day_of_log(const std::string& log_name);
 
 // The answer with the headers every answer has: no script, nothing from
 // elsewhere, never in a frame, no sniffing, no referrer, not kept.

@@ -106,10 +106,11 @@ TEST_F(Console, RequestsAsAnAttackerSendsThem) {
       {"a device name", "GET /CON HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
       {"a path for a file", "GET /rules?file=..%5C..%5Ctokens.txt HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
       {"a place past the listing", "GET /rules?file=9 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
-      {"a log that is no log", "GET /message?log=tokens.txt&at=0 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
-      {"a log by path", "GET /message?log=..%5C" + log_ + "&at=0 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
-      {"inside a line", "GET /message?log=" + log_ + "&at=3 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
-      {"a line of the log", "GET /message?log=" + log_ + "&at=0 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 200},
+      {"a file that is no log", "GET /message?day=tokens.txt&at=0 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
+      {"a log by path", "GET /message?day=..%5C" + log_ + "&at=0 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
+      {"a day not shown", "GET /message?day=1332&at=0 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
+      {"inside a line", "GET /message?day=" + log_.substr(3, 4) + "&at=3 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 404},
+      {"a line of the log", "GET /message?day=" + log_.substr(3, 4) + "&at=0 HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nCookie: " + session + "\r\n\r\n", 200},
       {"a long address", "GET /?subject=" + std::string(3000, 'x') + " HTTP/1.1\r\nHost: 127.0.0.1:8025\r\n\r\n", 414},
       {"long headers", "GET / HTTP/1.1\r\nHost: 127.0.0.1:8025\r\nX-Pad: " + std::string(9000, 'x') + "\r\n\r\n", 431},
       {"a long request line", "GET /" + std::string(9000, 'x') + " HTTP/1.1\r\nHost: 127.0.0.1:8025\r\n\r\n", 431},
@@ -136,7 +137,7 @@ TEST_F(Console, TextFromLogsAndRulesIsEscaped) {
   EXPECT_NE(activity.find("&lt;B&gt;HI&lt;/B&gt; &amp; &quot;YOU&quot;"), std::string::npos) << activity;
   const std::string rules = get("/rules?file=1", session);
   EXPECT_NE(rules.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos) << rules;
-  for (const std::string& page : {activity, rules, get("/message?log=" + log_ + "&at=0", session)}) {
+  for (const std::string& page : {activity, rules, get("/message?day=" + log_.substr(3, 4) + "&at=0", session)}) {
     EXPECT_EQ(page.find("<B>"), std::string::npos);
     EXPECT_EQ(page.find("<SCRIPT"), std::string::npos);
     EXPECT_EQ(page.find("<script"), std::string::npos);

@@ -82,6 +82,25 @@ def huge_logs(c):
     return problems
 
 
+def many_long_names(c):
+    """Rankings of long names past their budget, each line a new user, domain
+    and sender domain, and 20,000 invalid entries of 4,000 bytes: report stays
+    within 64 MB, says its rankings may be short and how many entries it
+    left out, and still counts every line."""
+    log = c.dir / "QEL0701.LOG"
+    with open(log, "wb") as f:
+        for n in range(400000):
+            f.write(f"12:00:00 M{n} To: U{n:08d}{'Y' * 25}@D{n:08d}{'X' * 50}.TEST From: A@S{n:08d}{'Z' * 80}.EX "
+                    f"Subject: HI Blacklisted-Program\r\n".encode())
+        for n in range(20000):
+            f.write(f"Invalid entry. File: C:\\Q\\{'F' * 1900}{n}.QUORVANT Line: {n} Data: {'&<' * 1000}\r\n".encode())
+    outcome, p = c.run(["report", "--html", str(c.dir / "page.html"), str(log)], time_limit=120)
+    out = outcome.stdout
+    return expect(outcome, p, 0, [(out.count(b"(very many names: a count may be short by up to ") == 3, "rankings short"),
+                                  (b"400000 result lines" in out, "report total"),
+                                  (re.search(rb"\(and \d+ more, of lines not listed\)", out), "invalid entries left out")])
+
+
 def binary_and_long_lines(c):
     """Binary junk, a line of 100 MB without a line end, lines of 100 KB
     between good ones, CR LF and LF, Ctrl-Z: the good lines count, the rest
@@ -150,4 +169,5 @@ def rule_trees(c):
 
 
 if __name__ == "__main__":
-    sys.exit(e2e_lib.run_case_functions(__doc__, [huge_logs, binary_and_long_lines, unreadable_logs, rule_trees], Case))
+    sys.exit(e2e_lib.run_case_functions(__doc__, [huge_logs, many_long_names, binary_and_long_lines, unreadable_logs,
+                                                                 rule_trees], Case))

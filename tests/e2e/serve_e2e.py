@@ -25,7 +25,7 @@ from e2e_lib import Scratch, run_case_functions  # noqa: E402
 from console_client import Console, parse, request, wait_until  # noqa: E402
 import mail_gen  # noqa: E402
 
-MESSAGE_LINK = re.compile(r'href="(/message\?log=QEL\d{4}\.LOG&amp;at=\d+)"')
+MESSAGE_LINK = re.compile(r'href="(/message\?day=\d{4}&amp;at=\d+)"')
 MATCHED = re.compile(r"of (\d+), newest first")
 
 
@@ -100,9 +100,10 @@ def attacker_table(c):
         ("encoded .. in a field", get("/rules?file=%2e%2e%5c%2e%2e%5ctokens.txt"), 404),
         ("backslashes", get("/rules\\..\\..\\QEL0101.LOG"), 404),
         ("a device name", get("/CON"), 404),
-        ("a device name as a log", get("/message?log=CON&at=0"), 404),
+        ("a device name as a day", get("/message?day=CON&at=0"), 404),
+        ("a log's name as a day", get("/message?day=QEL0101.LOG&at=0"), 404),
         ("an absolute path", get("/C:/Windows/win.ini"), 404),
-        ("an absolute path as a log", get("/message?log=C:%5CWindows%5Cwin.ini&at=0"), 404),
+        ("an absolute path as a day", get("/message?day=C:%5CWindows%5Cwin.ini&at=0"), 404),
         ("an absolute path as target", get("C:\\Windows\\win.ini"), 404),
         ("a place past the tree", get("/rules?file=100000"), 404),
         ("a request line of 10 KB", get("/" + "a" * 10000), 431),
