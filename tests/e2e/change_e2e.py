@@ -176,16 +176,23 @@ def killed_promote(c):
             time.sleep(0.001)
         return proc, (time.monotonic() if manifests() > before else None)
 
-    # How long a whole promote takes, and its writing once the entry is there.
+    # How long a whole promote takes, and its putting files in place once the
+    # entry is there (files are taken away a while after the last one is put).
+    put = [rel for rel, removed in written_order(c, c.admin("promote", "--rules", args[4])[1]) if not removed]
+    last = next(rel for rel in new if rel.upper() == put[-1])
+    last_bytes, last = (candidate / last).read_bytes(), c.live / last
     start = time.monotonic()
     proc, entered = started()
+    while last.read_bytes() != last_bytes and proc.poll() is None:
+        time.sleep(0.001)
+    writing = time.monotonic() - (entered or start)
     proc.wait()
-    span, writing = time.monotonic() - start, time.monotonic() - (entered or start)
+    span = time.monotonic() - start
     c.admin("rollback", "--yes")
     problems, outcomes = [], {"before its first file": 0, "mid-way": 0, "after every file": 0}
     for round_ in range(c.args.kills):
         known = set(c.entries())
-        # Half of the kills anywhere in the run, half while it writes.
+        # Half of the kills anywhere in the run, half while it puts files in place.
         if round_ % 2:
             proc = c.host.start(c.argv0, args, cwd=c.dir)
             time.sleep(rnd.uniform(0, span))
@@ -213,7 +220,7 @@ def killed_promote(c):
             mail_gen.write_tree(c.live, old, c.host.windows)
             for stray in c.live.rglob("*.qvadmin-new"):
                 stray.unlink()
-    print(f"     {c.args.kills} promotes of {len(new_hash)} files ({span:.2f} s, writing {writing:.2f} s) killed: " +
+    print(f"     {c.args.kills} promotes of {len(new_hash)} files ({span:.2f} s, putting them {writing:.2f} s) killed: " +
           ", ".join(f"{n} {when}" for when, n in outcomes.items()))
     return problems
 
@@ -300,7 +307,10 @@ def promotes_while_checking(c):
     of the promote's (or the rollback's) order in place. The checker reads a
     message's rule files one after another, so a run between two of those
     files' renames sees a tree between the two; the order (the server-wide
-    file first, the users' files last) keeps it from seeing anything else."""
+    file first, the users' files last) keeps it from seeing anything else.
+    A file taken away (the old tree's REDIRECT target) goes a while after the
+    last file is put in place: a run that read an old file naming it just
+    before that file was replaced must still find it, never a missing file."""
     if c.host.launcher:
         raise Skipped("natively only: explain over every tree passed through takes thousands of runs")
     rnd = random.Random(5)
@@ -371,7 +381,9 @@ def promotes_while_checking(c):
             seen[kind] += 1
     missing = log.count(b"Error opening file or file not found.")
     if missing:
-        problems.append(f"{missing} runs met a missing rule file")
+        lines = log.split(b"\r\n")
+        before = [lines[i - 1] for i, line in enumerate(lines) if line == b"Error opening file or file not found."]
+        problems.append(f"{missing} runs met a missing rule file, e.g. after {before[:3]}")
     if logged != len(runs):
         problems.append(f"{len(runs)} runs, {logged} result lines")
     if differ == 0 or min(seen["old"], seen["new"]) == 0:
