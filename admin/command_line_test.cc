@@ -67,7 +67,7 @@ TEST_F(CommandLine, OptionFormsAndTheEndOfOptions) {
 
   const AdminRun file = run_admin_words({"QVADMIN", "lint", "--dir", path("RULES"), "--", path("-h")});
   EXPECT_EQ(file.code, 1);
-  EXPECT_NE(file.out.find(path("-h") + ":1: error: "), std::string::npos) << file.out;
+  EXPECT_NE(file.out.find((dir_ / "-h").string() + ":1: error: "), std::string::npos) << file.out;
 
   // An option given again and again, and one that takes the log words after
   // it ("--preview QEL*.LOG" as a shell expands it).
@@ -110,7 +110,8 @@ TEST_F(CommandLine, StandardInputAndTheReasonForAnUnreadableLog) {
   }
   const AdminRun missing = run_admin_words({"QVADMIN", "report", path("QEL0102.LOG")});
   EXPECT_EQ(missing.code, 2);
-  EXPECT_EQ(missing.err, "QVADMIN report: " + path("QEL0102.LOG") + ": cannot be read: No such file or directory\n");
+  EXPECT_EQ(missing.err,
+            "QVADMIN report: " + (dir_ / "QEL0102.LOG").string() + ": cannot be read: No such file or directory\n");
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 # the input, on the inputs that cost the most: a 20 MB rule file of lines
 # that begin with a zero byte (QUORVANT itself on it too, as the peer), three
 # 500-line files of 70-byte Latin-1 Subject rules, 20,000 distinct hostile
-# invalid-entry lines of about 4 KB, and 10 million log lines. Peak memory is
+# invalid-entry lines of about 4 KB, 10 million log lines, and rule trees of
+# 10,000 clean files and of 1,000 files of 501 invalid lines. Peak memory is
 # the maximum resident set size that /usr/bin/time -v reports. The budgets:
 # replay and report 64 MB, explain 16 MB, lint 16 MB for one rule file plus a
 # little per file of the tree.
@@ -78,6 +79,18 @@ write("latin/QEL0101.LOG", b"".join(result_line(b"D%d" % i, b"ANN@EXAMPLE.ORG", 
                                                 b"NEWS %d" % i, b"No Action.") for i in range(10000)))
 row("3 x 500 Latin-1 Subject rules", size, "replay", [qvadmin, "replay", "--dir", "latin/prog", "latin/QEL0101.LOG"])
 row("3 x 500 Latin-1 Subject rules", size, "lint", [qvadmin, "lint", "--dir", "latin/prog"])
+
+# Trees: 10,000 files of 20 rules, and 1,000 files of 501 invalid lines
+# (501,000 findings).
+for n in range(10000):
+    write(f"clean/D{n % 100}.TEST/U{n}.QUORVANT",
+          b"".join(b"BLACKLIST FROM X%d@Y%d.EXAMPLE\r\n" % (j, n) for j in range(20)))
+for n in range(1000):
+    write(f"faulty/D{n % 100}.TEST/U{n}.QUORVANT",
+          b"".join(b"WHITLIST FROM X%d@Y%d.EXAMPLE\r\n" % (j, n) for j in range(501)))
+for tree, what in (("clean", "10,000 clean rule files"), ("faulty", "1,000 files of 501 findings")):
+    size = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(tree) for f in fs)
+    row(what, size, "lint", [qvadmin, "lint", "--dir", tree])
 
 # 20,000 distinct invalid entries of about 4 KB each, with escapes.
 hostile = b"".join(b"Invalid entry. File: C:\\Q\\\x1b]0;%d\x07.QUORVANT Line: %d Data: \x1b[2J" % (i, i)

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/text.h"
 #include "common/text_file.h"
 
 namespace {
@@ -13,6 +14,14 @@ std::string two_digits(int value) {
 }
 
 }  // namespace
+
+std::optional<LogLevel> log_level_word(const char* word) {
+  if (begins_with(word, "LOW")) return LogLevel::Low;
+  if (begins_with(word, "MID")) return LogLevel::Mid;
+  if (begins_with(word, "HIGH")) return LogLevel::High;
+  if (begins_with(word, "DEBUG")) return LogLevel::Debug;
+  return std::nullopt;
+}
 
 std::string make_log_path(const char* program_directory, const LocalTime& now) {
   return std::string(program_directory) + "QEL" + two_digits(now.month) + two_digits(now.day) + ".LOG";

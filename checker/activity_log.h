@@ -1,11 +1,16 @@
 // The daily activity log beside the program.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/host.h"
 
 enum class LogLevel { Low = 1, Mid = 2, High = 3, Debug = 4 };
+
+// The level a word (upper case) names: only its start is compared, so
+// LOWEST counts as LOW. None for any other word.
+std::optional<LogLevel> log_level_word(const char* word);
 
 // "QEL%2i%2i.LOG" with month and day, spaces turned into "0", after the
 // program directory (which ends with a backslash or is empty).

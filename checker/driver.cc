@@ -13,19 +13,6 @@
 
 const char kBanner[] = "QUORVANT v1.3   1/9/04.  For more information, see https://quorvant.example/";
 
-namespace {
-
-// Only the start of the word is compared: LOWEST counts as LOW.
-std::optional<LogLevel> level_word(const char* word) {
-  if (begins_with(word, "LOW")) return LogLevel::Low;
-  if (begins_with(word, "MID")) return LogLevel::Mid;
-  if (begins_with(word, "HIGH")) return LogLevel::High;
-  if (begins_with(word, "DEBUG")) return LogLevel::Debug;
-  return std::nullopt;
-}
-
-}  // namespace
-
 int run_checker(int argc, char** argv, Console& out, Console&, std::FILE*) {
   if (argc < 2) {
     out.print(kBanner);
@@ -44,7 +31,7 @@ int run_checker(int argc, char** argv, Console& out, Console&, std::FILE*) {
   const char* message_path = argv[1];
   if (argc >= 3) {
     // Without a level word the upper-cased first word is the message path.
-    if (const std::optional<LogLevel> word = level_word(upper_case_text(argv[1]))) {
+    if (const std::optional<LogLevel> word = log_level_word(upper_case_text(argv[1]))) {
       level = *word;
       message_path = argv[2];
     }

@@ -4,9 +4,14 @@
 
 #include "checker/log_words.h"
 #include "common/text.h"
+#include "common/text_file.h"
 
 void LogTrace::write(LogLevel threshold, const std::string& text) const {
-  if (level_ >= threshold) append_log_line(path_.c_str(), text);
+  if (level_ < threshold) return;
+  if (kept_)
+    *kept_ += to_crlf(text + "\n");
+  else
+    append_log_line(path_.c_str(), text);
 }
 
 void LogTrace::envelope_unopenable(const std::string&) {

@@ -10,6 +10,9 @@
 class LogTrace : public CheckObserver {
  public:
   LogTrace(std::string log_path, LogLevel level) : path_(std::move(log_path)), level_(level) {}
+  // The lines go to kept, as the log's bytes, instead of the log: what a run
+  // would have appended (explain shows a run without writing).
+  LogTrace(LogLevel level, std::string& kept) : level_(level), kept_(&kept) {}
 
   // Appends the line when the run's level is at least threshold.
   void write(LogLevel threshold, const std::string& text) const;
@@ -31,4 +34,5 @@ class LogTrace : public CheckObserver {
  private:
   std::string path_;
   LogLevel level_;
+  std::string* kept_ = nullptr;
 };

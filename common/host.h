@@ -42,6 +42,11 @@ std::string host_error_text();
 // nothing (no such file, or no such directory on the way).
 bool host_error_is_missing();
 
+// A path text as a person would type it to open that file on this host: on
+// POSIX the path the text names there ("/" between the names, each name as
+// the directory holds it, no doubled "/"); on Windows the text itself.
+std::string host_native_path(const char* path);
+
 // The program's own path as the system passed it.
 const char* host_program_path(char** argv);
 
@@ -134,7 +139,10 @@ int host_utc_offset_minutes();
 
 // Changing rule files in place, so that a checker run at any moment reads a
 // file wholly old or wholly new. A call that fails leaves why to
-// host_error_text().
+// host_error_text(). QVADMIN alone uses these: they live in
+// host_change_posix.cc and host_change_windows.cc, objects of their own, so
+// that the checker and the analyser take in none of it (on Windows, the
+// account name and the access rules come from ADVAPI32.DLL).
 
 enum class FileKind { Missing, Regular, Link, Other };  // Other: a directory, a device, a pipe
 FileKind host_file_kind(const char* path);

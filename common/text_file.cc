@@ -31,10 +31,18 @@ std::size_t line_end(const unsigned char* p, std::size_t n) {
 
 bool TextReader::refill() {
   const std::size_t kept = len_ - pos_;
-  if (ended_ || !file_ || kept == buf_size_) return false;
+  const bool more_appended = appended_at_ < appended_.size();
+  if (ended_ || (!file_ && !more_appended) || kept == buf_size_) return false;
   std::memmove(buf_.get(), buf_.get() + pos_, kept);
   pos_ = clear_to_ = 0;
-  const std::size_t got = std::fread(buf_.get() + kept, 1, buf_size_ - kept, file_);
+  std::size_t got = file_ ? std::fread(buf_.get() + kept, 1, buf_size_ - kept, file_) : 0;
+  if (got == 0 && more_appended) {
+    // The file has ended: the bytes appended to it come next.
+    file_ = nullptr;
+    got = std::min(buf_size_ - kept, appended_.size() - appended_at_);
+    std::memcpy(buf_.get() + kept, appended_.data() + appended_at_, got);
+    appended_at_ += got;
+  }
   len_ = kept + got;
   ended_ = got == 0;
   return got > 0;

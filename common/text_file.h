@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 class TextReader {
  public:
@@ -15,6 +16,8 @@ class TextReader {
   // Reads the bytes as if they were a file's.
   TextReader(const char* bytes, std::size_t size)
       : data_(reinterpret_cast<const unsigned char*>(bytes)), len_(size) {}
+  // Reads the file, then the bytes as if they had been appended to it.
+  TextReader(std::FILE* file, std::string appended) : TextReader(file) { appended_ = std::move(appended); }
   TextReader(const TextReader&) = delete;
   TextReader& operator=(const TextReader&) = delete;
 
@@ -51,6 +54,8 @@ class TextReader {
   bool refill();
 
   std::FILE* file_ = nullptr;  // none when reading bytes in memory
+  std::string appended_;       // read after the file, from appended_at_ on
+  std::size_t appended_at_ = 0;
   std::unique_ptr<unsigned char[]> buf_;
   std::size_t buf_size_ = 0;
   const unsigned char* data_;

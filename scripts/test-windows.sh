@@ -70,7 +70,17 @@ echo "== import tables"
     echo "ok   the check refuses WS2_32.DLL in an executable other than QVADMIN.EXE"
     refused=$((refused + 1))
   fi
-  echo "$((ok + refused)) passed, $((3 - ok - refused)) failed"
+  # So is ADVAPI32.DLL: a program that asks for the account name is refused as VESKOL.EXE.
+  printf '#include <windows.h>\nint main() { char n[64]; DWORD s = sizeof n; return GetUserNameA(n, &s); }\n' \
+    >build-win/import-check/account.cc
+  x86_64-w64-mingw32-g++ -static build-win/import-check/account.cc -o build-win/import-check/VESKOL.EXE -ladvapi32
+  if scripts/check-imports.sh build-win/import-check/VESKOL.EXE >/dev/null; then
+    echo "FAIL the check passed ADVAPI32.DLL in an executable other than QVADMIN.EXE"
+  else
+    echo "ok   the check refuses ADVAPI32.DLL in an executable other than QVADMIN.EXE"
+    refused=$((refused + 1))
+  fi
+  echo "$((ok + refused)) passed, $((4 - ok - refused)) failed"
 } | tee "$log/imports"
 tally "$log/imports"
 

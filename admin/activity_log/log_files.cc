@@ -89,12 +89,13 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
   const LogFiles logs = log_files(words);
   for (const std::string& pattern : logs.unmatched) {
     unreadable(pattern);
-    err.print(command + ": no log matches " + pattern + "\n");
+    err.print(command + ": no log matches " + host_native_path(pattern.c_str()) + "\n");
   }
   ReadOnce once;
   auto read_once = [&](const std::string& log, std::FILE* file) {
     if (const std::string* before = once.before(log, file))
-      err.print(command + ": " + log + ": the same file as " + *before + ", read once\n");
+      err.print(command + ": " + host_native_path(log.c_str()) + ": the same file as " + host_native_path(before->c_str()) +
+                ", read once\n");
     else
       read(log, file);
   };
@@ -112,7 +113,7 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
     if (!file) {
       unreadable(log);
       const std::string why = host_error_text();
-      err.print(command + ": " + log +
+      err.print(command + ": " + host_native_path(log.c_str()) +
                      (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read: " + why + "\n"));
       continue;
     }

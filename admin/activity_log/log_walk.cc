@@ -18,20 +18,24 @@ bool is_trace(std::string_view line) {
 
 void RecentChecks::remember(std::string_view path) {
   // ...\DOMAIN\$default$.QUORVANT (or DOMAIN\$default$.QUORVANT): the domain
-  // file; the program file has nothing, or the program directory, there.
+  // file. A recipient with an empty domain (joe@[127.0.0.1]) has the program
+  // file for its domain file, ...\\$default$.QUORVANT with the backslash
+  // doubled: that is remembered as the empty domain.
   constexpr std::string_view kFile = kDefaultRuleFile;
   if (!path.ends_with(kFile) || path.size() == kFile.size() || path[path.size() - kFile.size() - 1] != '\\') return;
   path.remove_suffix(kFile.size() + 1);
   const std::size_t slash = path.rfind('\\');
   const std::string_view domain = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  if (domain.empty()) return;
-  domains_[next_].assign(domain);
+  if (domain.empty() && slash == std::string_view::npos) return;
+  std::string& recent = domains_[next_];
+  recent.assign(1, '@');  // before the domain, so that an empty one is told from no entry
+  recent.append(domain);
   next_ = (next_ + 1) % kSize;
 }
 
 bool RecentChecks::has(std::string_view domain) const {
   for (const std::string& recent : domains_)
-    if (!recent.empty() && recent == domain) return true;
+    if (!recent.empty() && std::string_view(recent).substr(1) == domain) return true;
   return false;
 }
 

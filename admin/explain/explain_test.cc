@@ -30,7 +30,7 @@ TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
     std::string rules;  // of the domain EXAMPLE.ORG
     std::string subject;
     int code;
-    const char* says;
+    std::string says;
   } cases[] = {
       {"WHITELIST FROM @STRICTLY-BUSINESS.EXAMPLE\n", "HELLO", 100, "the word STRICT counts anywhere"},
       {"BLACKLIST FROM @BULK.EXAMPLE   # ASKED FOR BY ANN@ACME.TEST\n", "HELLO", 0,
@@ -42,6 +42,10 @@ TEST_F(Explain, NamesTheTrapAndMarksTheDecidingLine) {
       {"WHITELIST SUBJECT HI\nBLACKLIST SUBJECT CONTAINS CHEAP\n", "CHEAP STUFF", 100,
        "the Subject text \"HI\" is shorter than 5 characters"},
       {"NO DOMAIN\n", "HELLO", 0, "no rule hit: the NO DOMAIN at line 1 decides"},
+      // A broken copy of zero bytes: one line however many pieces.
+      {std::string("\0\n\0\n\0\nSTRICT\n", 13), "HELLO", 100,
+       "$default$.QUORVANT:1 to " + (dir_ / "EXAMPLE.ORG" / "$default$.QUORVANT:3").string() +
+           " (3 pieces): each begins with a zero byte: counted, not examined\n"},
   };
   for (const auto& c : cases) {
     write_file("EXAMPLE.ORG/$default$.QUORVANT", with_dir(c.rules));
@@ -103,11 +107,25 @@ TEST_F(Explain, EnvelopeTextNeverReachesTheTerminalRaw) {
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
 }
 
-TEST_F(Explain, SaysWhenTheProgramDirectoryCannotBeRead) {
-  const AdminRun run =
-      run_admin_words({"QVADMIN", "explain", "--dir", path("MISSING"), "--from", "a@b", "--to", "c@d"});
-  EXPECT_EQ(run.code, 0);
-  EXPECT_EQ(run.out.rfind("Note: the program directory " + path("MISSING") + "\\ cannot be read", 0), 0u) << run.out;
+// The first line says when the directory is no program directory: one that
+// cannot be read, or one without a rule file.
+TEST_F(Explain, SaysWhenTheDirectoryHoldsNoRules) {
+  write_file("RULES/EXAMPLE.ORG/$default$.QUORVANT", "STRICT\n");
+  write_file("EMPTY/notes.txt", "x");
+  const std::string native = (dir_ / "").string();
+  const struct {
+    const char* dir;
+    std::string first_line;
+  } cases[] = {
+      {"MISSING", "Note: the program directory " + native + "MISSING/ cannot be read (No such file or directory), "},
+      {"EMPTY", "Note: the program directory " + native + "EMPTY/ holds no rule file (*.QUORVANT), "},
+      {"RULES", "Message\n"},
+  };
+  for (const auto& c : cases) {
+    const AdminRun run = run_admin_words({"QVADMIN", "explain", "--dir", path(c.dir), "--from", "a@b", "--to", "c@d"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out.rfind(c.first_line, 0), 0u) << run.out;
+  }
 }
 
 }  // namespace

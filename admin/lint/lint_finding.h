@@ -33,11 +33,15 @@ inline constexpr char kUnreachableFile[] = "unreachable-file";
 inline constexpr char kLookalikeDomain[] = "lookalike-domain";
 // A rule file that lint is given or finds, but which cannot be opened.
 inline constexpr char kUnreadableFile[] = "unreadable-file";
+inline constexpr char kRedirectToLog[] = "redirect-to-log";
+inline constexpr char kRelativeRedirect[] = "relative-redirect";
+// A program directory that holds no rule file at all.
+inline constexpr char kNoRuleFiles[] = "no-rule-files";
 
 inline constexpr const char* kAll[] = {
     kInvalidEntry,     kKeywordInRule,        kSeveralAt,         kLiteralWildcard, kLongLine,
     kBeyondLimit,      kTab,                  kEncoding,          kRedirectMissing, kRedirectLoop,
     kRedirectAfterStrict, kDirectiveConflict, kShadowedRule,      kUnreachableFile, kLookalikeDomain,
-    kUnreadableFile,
+    kUnreadableFile,   kRedirectToLog,        kRelativeRedirect,  kNoRuleFiles,
 };
 }  // namespace lint_check

@@ -4,7 +4,9 @@
 #include <set>
 #include <utility>
 
+#include "admin/rule_tree/candidate.h"
 #include "checker/limits.h"
+#include "common/host.h"
 
 namespace {
 
@@ -14,14 +16,34 @@ void add(LintedFile& file, const RedirectLink& at, Severity severity, const char
   file.lint.findings.push_back(Finding{at.line, at.counter, severity, check, std::move(message)});
 }
 
-void check_missing(std::vector<LintedFile>& files) {
+void check_missing(std::vector<LintedFile>& files, const std::string& start_directory) {
+  const std::string from = start_directory.empty() ? "the current directory"
+                                                   : host_native_path(start_directory.c_str()) + " (--from-dir)";
   for (LintedFile& file : files)
     for (std::size_t r = 0; r < file.targets.size(); ++r)
-      if (!files[file.targets[r]].read)
+      if (!files[file.targets[r]].read) {
+        const std::string& word = file.lint.redirects[r].file;
         add(file, file.lint.redirects[r], Severity::Error, kRedirectMissing,
-            "REDIRECT target " + file.lint.redirects[r].file +
-                " cannot be opened (a relative path counts from the current directory): for the recipients it "
-                "applies to, the checker stops reading this file here and the REDIRECT decides nothing");
+            "REDIRECT target " + word + " cannot be opened" +
+                (is_relative_path(word) ? " (a relative path counts from " + from + ")" : "") +
+                ": for the recipients it applies to, the checker stops reading this file here and the REDIRECT "
+                "decides nothing");
+      }
+}
+
+// The files of a chain, a long one shortened: its first files, how many
+// more, its last file.
+std::string chain_text(const std::vector<LintedFile>& files, const std::vector<int>& chain) {
+  constexpr std::size_t kFirst = 3;
+  std::string text;
+  for (std::size_t i = 0; i < chain.size(); ++i) {
+    if (chain.size() > kFirst + 3 && i == kFirst) {
+      text += "... " + std::to_string(chain.size() - kFirst - 1) + " more ... -> ";
+      i = chain.size() - 1;
+    }
+    text += files[chain[i]].path + " -> ";
+  }
+  return text;
 }
 
 // Walks the REDIRECT graph depth first (without recursion: chains may be
@@ -56,16 +78,13 @@ std::vector<int> find_loops(std::vector<LintedFile>& files) {
       } else if (marks[target] == Mark::Done) {
         longest[file] = std::max(longest[file], longest[target] + 1);
       } else {
-        std::string names;
-        bool in = false;
-        for (const auto& link : chain) {
-          in = in || link.first == target;
-          if (in) names += files[link.first].path + " -> ";
-        }
+        std::vector<int> loop;
+        for (const auto& link : chain)
+          if (!loop.empty() || link.first == target) loop.push_back(link.first);
         add(files[file], files[file].lint.redirects[r], Severity::Error, kRedirectLoop,
             "REDIRECT to " + files[file].lint.redirects[r].file + " can come back to a file already in its chain (" +
-                names + files[target].path + "): the checker follows it " + std::to_string(kMaxRedirectDepth) +
-                " REDIRECTs deep, then stops with \"REDIRECT chain too deep\"");
+                chain_text(files, loop) + files[target].path + "): the checker follows it " +
+                std::to_string(kMaxRedirectDepth) + " REDIRECTs deep, then stops with \"REDIRECT chain too deep\"");
       }
     }
   }
@@ -114,8 +133,8 @@ void check_after_redirect_for_all(LintedFile& file, bool named) {
 
 }  // namespace
 
-void check_links(std::vector<LintedFile>& files) {
-  check_missing(files);
+void check_links(std::vector<LintedFile>& files, const std::string& start_directory) {
+  check_missing(files, start_directory);
   check_depth(files, find_loops(files));
 
   std::vector<bool> named(files.size(), false), reached(files.size(), false);

@@ -20,5 +20,6 @@ struct LintedFile {
   std::vector<int> targets;  // for each of lint.redirects, the index of the file it names
 };
 
-// Adds the findings to the files' own lists.
-void check_links(std::vector<LintedFile>& files);
+// Adds the findings to the files' own lists. start_directory: where the
+// checker reads relative REDIRECT words from (empty: the current directory).
+void check_links(std::vector<LintedFile>& files, const std::string& start_directory);

@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "admin/activity_log/log_files.h"
 #include "admin/lint/lint_checks.h"
+#include "admin/rule_tree/candidate.h"
 #include "admin/rule_text/rule_text.h"
 #include "checker/check_observer.h"
 #include "checker/rule_file.h"
@@ -207,13 +209,27 @@ void MeaningCheck::check_directive(const Piece& piece) {
 void MeaningCheck::check_redirect(const Piece& piece) {
   RedirectWords words;
   if (!split_redirect(piece.line.text, words)) return;
-  result_.redirects.push_back(RedirectLink{piece.line.editor_line, piece.line.counter, words.file});
+  if (is_activity_log_name(words.file)) {
+    // Not followed: lint would read a day's log as rules.
+    add(piece.line, Severity::Error, kRedirectToLog,
+        std::string("REDIRECT to ") + words.file +
+            ", a name of the checker's activity logs: the checker appends its own lines to the day's log and "
+            "then reads them back as rules, so what the REDIRECT decides changes from message to message");
+  } else {
+    result_.redirects.push_back(RedirectLink{piece.line.editor_line, piece.line.counter, words.file});
+  }
   if (directive_line_ && directive_ == RuleLineKind::Strict)
     add(piece.line, Severity::Error, kRedirectAfterStrict,
         "REDIRECT after the STRICT at line " + std::to_string(directive_line_) +
             ": for the recipients it applies to, the checker refuses it (\"Invalid REDIRECT with STRICT\"), "
             "never reads " + words.file + " and stops the cascade without a verdict");
+  if (is_relative_path(words.file))
+    add(piece.line, Severity::Warning, kRelativeRedirect,
+        std::string("REDIRECT target ") + words.file +
+            " is a relative path: the checker reads it from the directory the mail filter starts it in, which "
+            "lint cannot know (--from-dir tells it); write the full path");
 }
+
 void MeaningCheck::check_rule(const Piece& piece) {
   const RuleLine& line = piece.line;
   const RuleTest test = rule_test(line.text);

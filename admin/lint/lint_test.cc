@@ -58,8 +58,13 @@ class Lint : public CheckerScratch {
     const std::size_t colon = severity == std::string::npos ? severity : text.rfind(':', severity - 1);
     const std::size_t bracket = text.rfind(" [");
     if (colon == std::string::npos || bracket == std::string::npos || text.back() != ']') return false;
+    // FILE is a native path (the scratch directory's, with "/"); taken in
+    // the Windows form of path texts below it.
     p.file = text.substr(0, colon);
-    if (p.file.rfind(path(""), 0) == 0) p.file.erase(0, path("").size());
+    const std::string native = (dir_ / "").string();
+    if (p.file.rfind(native, 0) == 0) p.file.erase(0, native.size());
+    for (char& c : p.file)
+      if (c == '/') c = '\\';
     p.line = std::atoi(text.c_str() + colon + 1);
     const std::size_t message = severity + p.severity.size() + 4;
     p.message = text.substr(message, bracket - message);
@@ -190,6 +195,21 @@ const std::vector<CheckCase> kCheckCases = {
     {"LookalikeWithoutNotes", "lookalike-domain", {{kAnn, "WHITELIST FROM @partner.example\r\n"}}, 0},
     {"BlacklistHasNoLookalike", "lookalike-domain", {{kAnn, "BLACKLIST FROM @partner.example\r\n"}}, 0, "", "", true},
     {"RegularFile", "unreadable-file", {{kAnn, "STRICT\r\n"}}, 0},
+    {"RedirectToTheDaysLog", "redirect-to-log", {{kAnn, "REDIRECT ANN {D}qel1207.log.\r\n"}}, 1, "error",
+     "appends its own lines"},
+    {"RedirectToALogOfAnotherName", "redirect-to-log",
+     {{kAnn, "REDIRECT ANN {D}QEL.LOG\r\n"}, {"QEL.LOG", "STRICT\r\n"}}, 0},
+    {"RelativeTarget", "relative-redirect", {{kAnn, "REDIRECT ANN LISTS\\SHARED.QUORVANT\r\n"}}, 1, "warning",
+     "--from-dir"},
+    {"FullTarget", "relative-redirect", {{kAnn, "REDIRECT ANN {D}B.QUORVANT\r\n"}, {"B.QUORVANT", "# empty\r\n"}}, 0},
+    // The loop is said once, at the REDIRECT that closes it, its chain shortened.
+    {"LongLoopOnce", "redirect-loop",
+     {{"L9.QUORVANT", "REDIRECT @ {D}L0.QUORVANT\r\n"}, {"L0.QUORVANT", "REDIRECT @ {D}L1.QUORVANT\r\n"},
+      {"L1.QUORVANT", "REDIRECT @ {D}L2.QUORVANT\r\n"}, {"L2.QUORVANT", "REDIRECT @ {D}L3.QUORVANT\r\n"},
+      {"L3.QUORVANT", "REDIRECT @ {D}L4.QUORVANT\r\n"}, {"L4.QUORVANT", "REDIRECT @ {D}L5.QUORVANT\r\n"},
+      {"L5.QUORVANT", "REDIRECT @ {D}L6.QUORVANT\r\n"}, {"L6.QUORVANT", "REDIRECT @ {D}L7.QUORVANT\r\n"},
+      {"L7.QUORVANT", "REDIRECT @ {D}L8.QUORVANT\r\n"}, {"L8.QUORVANT", "REDIRECT @ {D}L9.QUORVANT\r\n"}},
+     1, "error", "L2.QUORVANT -> ... 6 more ... -> "},
 };
 
 class LintChecks : public Lint, public testing::WithParamInterface<CheckCase> {};
@@ -229,6 +249,19 @@ TEST_P(LintChecks, FireOnTheTrapOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LintChecks, testing::ValuesIn(kCheckCases));
+
+// Lint in a directory without rule files says so: all is not well.
+TEST_F(Lint, WarnsOfADirectoryWithoutRuleFiles) {
+  write("notes.txt", "STRICT\r\n");
+  EXPECT_EQ(lint(), 0);
+  EXPECT_EQ(output, (dir_ / "").string() +
+                        ": warning: no rule file (*.QUORVANT) here or in its folders: is this QUORVANT's program "
+                        "directory? (--dir names it) [no-rule-files]\n0 errors, 1 warning in 0 files\n");
+  EXPECT_EQ(lint({"--werror"}), 1);
+  write("ACME.TEST/ANN.QUORVANT", "STRICT\r\n");
+  lint();
+  EXPECT_EQ(output.find("no-rule-files"), std::string::npos) << output;
+}
 
 TEST_F(Lint, DirectoryWhereTheCheckerLooksForAFile) {
   write("ACME.TEST/ANN.QUORVANT/X.TXT", "");

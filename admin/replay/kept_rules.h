@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "admin/rule_tree/candidate.h"
 #include "checker/rule_reader.h"
 
 // One piece as the checker's reader gave it.
@@ -30,25 +31,6 @@ struct KeptFile {
 
 // The RuleLine the checker's reader gave for a kept piece.
 void restore_rule_line(const KeptLine& kept, RuleLine& line);
-
-// Maps a path text that begins with one directory to the same path below
-// another. A path begins with the directory when its text does (letter case
-// ignored), and also when its first components name the same directory on
-// the host (spelt with "/", in another letter case, with trailing dots), as
-// the checker's open would find it.
-struct DirectoryMap {
-  DirectoryMap() = default;
-  DirectoryMap(std::string from_directory, std::string to_directory)
-      : from(std::move(from_directory)), to(std::move(to_directory)) {}
-
-  std::string from;  // empty: no path is mapped
-  std::string to;
-  std::string operator()(const char* path) const;
-
- private:
-  struct Seen;
-  mutable std::shared_ptr<Seen> seen_;  // what the host said, by path
-};
 
 class KeptRuleSource : public RuleSource {
  public:

@@ -92,7 +92,7 @@ int run_replay(CommandLine& line) {
   change_lines.finish();
   const std::string& candidate = request.candidate;
   line.out.print(replay_summary(tally, "Replayed against the rule files in " +
-                                           (candidate.empty() ? std::string(".\\") : candidate)));
+                                           host_native_path(candidate.empty() ? ".\\" : candidate.c_str())));
   if (options.has("--hits")) hits.print(candidate, line.out);
   if (tally.unreadable > 0) return kExitUsage;
   return tally.changed > 0 ? kExitFound : kExitOk;

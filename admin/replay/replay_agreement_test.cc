@@ -185,7 +185,7 @@ TEST(ReplayAgreement, GeneratedTrees) {
     g.tree(source, g.named);
     ReplayRules rules(source, g.named, {});
     if (round % 5 == 0) rules.set_budget(1);  // everything dropped and read again for every recipient
-    if (round % 5 == 1) rules.set_matcher_limit(0);  // every file decided by the engine
+    if (round % 5 == 1) rules.set_dense_limit(0);  // every matcher in its sparse form
     for (int i = 0; i < 40; ++i) {
       const Message m{g.recipient(), g.any(kSenders), g.any(kSubjects)};
       expect_same(rules, source, g.named, m, "round " + std::to_string(round) + ": ");

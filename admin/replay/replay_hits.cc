@@ -1,5 +1,6 @@
 #include "admin/replay/replay_hits.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "admin/columns.h"
@@ -46,7 +47,13 @@ void tree_files(const std::string& directory, int depth, std::vector<std::string
 }  // namespace
 
 ReplayHits::File& ReplayHits::file(const std::string& path) {
-  File& f = files_[file_key(path)];
+  auto known = keys_.find(path);
+  if (known == keys_.end()) {
+    std::string key = file_identity_key(path);
+    if (key.empty()) key.append(1, '?').append(file_key(path));
+    known = keys_.emplace(path, std::move(key)).first;
+  }
+  File& f = files_[known->second];
   if (f.path.empty()) f.path = path;
   return f;
 }
@@ -56,11 +63,16 @@ void ReplayHits::count(const std::string& path, int counter) { ++file(path).deci
 std::vector<HitLine> ReplayHits::lines(const std::string& candidate_directory) {
   std::vector<std::string> tree;
   tree_files(candidate_directory, 0, tree);
-  for (const std::string& path : tree) file(path);
+  for (const std::string& path : tree) file(path).path = path;
+  std::vector<const File*> by_name;
+  for (const auto& [key, f] : files_) by_name.push_back(&f);
+  std::sort(by_name.begin(), by_name.end(),
+            [](const File* a, const File* b) { return file_key(a->path) < file_key(b->path); });
 
   std::vector<HitLine> lines;
   DiskRuleSource disk;
-  for (const auto& [key, f] : files_) {
+  for (const File* file : by_name) {
+    const File& f = *file;
     std::unique_ptr<RuleLineReader> reader = disk.open(f.path.c_str());
     if (!reader) continue;
     RuleLine line;
@@ -79,7 +91,12 @@ std::vector<HitLine> ReplayHits::lines(const std::string& candidate_directory) {
 }
 
 void ReplayHits::print(const std::string& candidate_directory, Console& out) {
-  const std::vector<HitLine> all = lines(candidate_directory);
+  std::vector<HitLine> all = lines(candidate_directory);
+  std::string file, shown;
+  for (HitLine& l : all) {
+    if (l.file != file) shown = host_native_path((file = l.file).c_str());
+    l.file = shown;
+  }
   out.print("\nMessages decided by each line\n");
   for (const HitLine& l : all)
     if (l.decided > 0) out.print(right(l.decided) + "\t" + l.file + ":" + std::to_string(l.line) + "  " + l.text + "\n");

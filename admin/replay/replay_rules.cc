@@ -8,6 +8,7 @@
 #include "checker/rule_file.h"
 #include "checker/rule_line.h"
 #include "checker/rule_match.h"
+#include "common/host.h"
 #include "common/text.h"
 
 namespace {
@@ -51,12 +52,19 @@ ReplayRules::ReplayRules(RuleSource& disk, std::string top_directory, DirectoryM
 
 ReplayRules::~ReplayRules() = default;
 
+const std::string& ReplayRules::display_path(const std::string& file) {
+  const auto found = shown_.find(file);
+  if (found != shown_.end()) return found->second;
+  if (shown_.size() >= 4096) shown_.clear();
+  return shown_.emplace(file, host_native_path(map_(file.c_str()).c_str())).first->second;
+}
+
 std::size_t ReplayRules::bytes() const { return kept_.bytes() + compiled_bytes_ + plan_bytes_; }
 
 void ReplayRules::keep_within_budget() {
   // Room for the plan about to be made: its files read and compiled, each
   // with two matchers that keep at most half of what they take while made.
-  const std::size_t plan = kCascadeLevels * (kMaxMatcherBytes + kMaxKeptFileBytes);
+  const std::size_t plan = kCascadeLevels * (TextMatcher::kDenseLimit + kMaxKeptFileBytes);
   if (bytes() + plan <= budget_) return;
   plans_.clear();
   compiled_.clear();
@@ -74,12 +82,9 @@ std::shared_ptr<const TextMatcher> ReplayRules::matcher(const std::vector<std::p
     key += std::to_string(number);
     key += '\n';
   }
-  // A matcher whose tables would grow too big is not made: the engine
-  // decides the file instead, testing its rules one by one.
-  if (TextMatcher::estimated_bytes(texts) > matcher_limit_) return nullptr;
   std::shared_ptr<const TextMatcher>& entry = matchers_[key];
   if (!entry) {
-    entry = std::make_shared<const TextMatcher>(texts);
+    entry = std::make_shared<const TextMatcher>(texts, dense_limit_);
     compiled_bytes_ += entry->bytes() + key.size();
   }
   return entry;
@@ -157,12 +162,6 @@ void ReplayRules::take_message(const ReplayMessage& message) {
 }
 
 void ReplayRules::decide_file(const Compiled& file, RuleDecision& decision, bool& by_engine) {
-  if (!file.from || !file.subject) {
-    CheckObserver quiet;
-    decision = evaluate_rule_file(file.path.c_str(), RuleInputs{subject_, sender_, recipient_}, kept_, quiet);
-    by_engine = true;
-    return;
-  }
   by_engine = false;
   int hit = TextMatcher::kNone;
   // The engine tests no rule against an empty target.

@@ -49,10 +49,6 @@ struct ReplayDecision {
   int counter = 0;
 };
 
-// A file's matchers are made only while their tables stay within this
-// (while they are made: see TextMatcher::estimated_bytes); a file of more or
-// longer rules is decided by the engine.
-inline constexpr std::size_t kMaxMatcherBytes = 6u << 20;
 // A kept file holds at most the checker's line limit of pieces.
 inline constexpr std::size_t kMaxKeptFileBytes = (kRuleLineLimit + 1) * (kTextSize + 64);
 
@@ -65,14 +61,17 @@ class ReplayRules {
 
   const ReplayDecision& decide(const ReplayMessage& message);
 
-  // The file a decision's path text names.
-  std::string display_path(const std::string& file) const { return map_(file.c_str()); }
+  // The path text of the file a decision's path text reads (below the
+  // candidate directory when it names the live one).
+  std::string read_path(const std::string& file) const { return map_(file.c_str()); }
+  // That file as a person would open it.
+  const std::string& display_path(const std::string& file);
   // Past this much memory (with room for the next message's three files)
   // everything kept is dropped and read again when needed, so memory stays
   // bounded whatever the tree and the logs.
   void set_budget(std::size_t bytes) { budget_ = bytes; }
-  // Files whose matchers would take more than this are decided by the engine.
-  void set_matcher_limit(std::size_t bytes) { matcher_limit_ = bytes; }
+  // Matchers that would take more than this while made get the sparse form.
+  void set_dense_limit(std::size_t bytes) { dense_limit_ = bytes; }
 
  private:
   struct Compiled;
@@ -98,7 +97,7 @@ class ReplayRules {
   std::unordered_map<std::string, std::shared_ptr<const TextMatcher>> matchers_;
   std::size_t compiled_bytes_ = 0;
   std::size_t budget_ = 32u << 20;
-  std::size_t matcher_limit_ = kMaxMatcherBytes;
+  std::size_t dense_limit_ = TextMatcher::kDenseLimit;
   std::size_t plan_bytes_ = 0;
 
   // The message being decided, as the engine takes its texts.
@@ -113,5 +112,6 @@ class ReplayRules {
   int last_subject_hit_ = 0;
 
   std::string engine_file_;  // the file of a decision made by the engine
+  std::unordered_map<std::string, std::string> shown_;  // display_path's
   ReplayDecision decision_;
 };

@@ -11,6 +11,7 @@
 #include "admin/replay/replay_hits.h"
 #include "admin/replay/replay_rules.h"
 #include "admin/rule_tree/rule_overlay.h"
+#include "common/host.h"
 #include "common/text.h"
 
 namespace {
@@ -35,7 +36,7 @@ Change change_of(ResultKind from, ResultKind to) {
   return b == Verdict::Whitelisted ? Change::NoneToWhitelisted : Change::NoneToBlacklisted;
 }
 
-std::string deciding_line(const ReplayRules& rules, const ReplayDecision& decision) {
+std::string deciding_line(ReplayRules& rules, const ReplayDecision& decision) {
   if (!decision.file) return "no rule file decided";
   std::string text = rules.display_path(*decision.file) + ":" + std::to_string(decision.editor_line);
   switch (decision.by) {
@@ -60,7 +61,7 @@ const char* cut_note(const ResultLine& r) {
 }
 
 std::string change_line(const std::string& log, const ResultLine& r, const ReplayDecision& decision,
-                        const ReplayRules& rules) {
+                        ReplayRules& rules) {
   std::string text = log;
   text += ' ';
   text += r.time;
@@ -87,6 +88,7 @@ std::string change_line(const std::string& log, const ResultLine& r, const Repla
 
 void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, ReplayHits* hits, ReplayTally& tally,
                 const std::function<void(const std::string&)>& on_change) {
+  const std::string shown_log = host_native_path(log.c_str());
   LogWalk walk(file);
   for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
     if (item != LogWalk::Item::Result) continue;
@@ -97,7 +99,7 @@ void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, Rep
     }
     const ReplayDecision& decision = rules.decide({r.recipient, r.local_part, r.domain, r.sender, r.subject});
     ++tally.replayed;
-    if (hits && decision.file) hits->count(rules.display_path(*decision.file), decision.counter);
+    if (hits && decision.file) hits->count(rules.read_path(*decision.file), decision.counter);
     const bool same = decision.kind == r.kind;
     if (r.sender_cut || r.subject_cut) {
       ++tally.uncertain;
@@ -110,10 +112,10 @@ void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, Rep
       ++tally.changed;
       ++tally.changes[static_cast<int>(change_of(r.kind, decision.kind))];
     }
-    on_change(change_line(log, r, decision, rules));
+    on_change(change_line(shown_log, r, decision, rules));
   }
   const LogCounts& counts = walk.counts();
-  if (counts.results > 0 && counts.no_action == 0) tally.without_no_action.push_back(log);
+  if (counts.results > 0 && counts.no_action == 0) tally.without_no_action.push_back(shown_log);
   tally.lines += counts;
 }
 
@@ -134,7 +136,8 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   // the live directory are read below the candidate directory.
   const std::string& live = request.live;
   const std::string& candidate = request.candidate;
-  const bool mapped = !live.empty() && !same_ignoring_case(live, candidate);
+  DirectoryMap map = candidate_map(live, candidate);
+  const bool mapped = !map.from.empty();
   // Each file is opened as the checker opens it (the host's separators,
   // letter case and trailing dots), once: a path is looked up once, whether
   // its file exists or not. A change not yet written is read over them.
@@ -142,7 +145,7 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
   std::optional<OverlayRuleSource> overlaid;
   if (request.overlay) overlaid.emplace(*request.overlay, disk);
   RuleSource& files = overlaid ? static_cast<RuleSource&>(*overlaid) : disk;
-  ReplayRules rules(files, mapped ? live : candidate, mapped ? DirectoryMap{live, candidate} : DirectoryMap{});
+  ReplayRules rules(files, mapped ? live : candidate, std::move(map));
   ReplayTally tally;
   read_logs(
       request.logs, request.command, err, request.standard_input,

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <deque>
 
-TextMatcher::TextMatcher(const std::vector<std::pair<std::string, int>>& texts) {
+TextMatcher::TextMatcher(const std::vector<std::pair<std::string, int>>& texts, std::size_t dense_limit) {
+  if (estimated_bytes(texts) > dense_limit) {
+    build_sparse(texts);
+    return;
+  }
   std::array<bool, 256> used{};
   for (const auto& [text, number] : texts)
     for (const char c : text) used[static_cast<unsigned char>(c)] = true;
@@ -103,7 +107,90 @@ std::size_t TextMatcher::estimated_bytes(const std::vector<std::pair<std::string
   return states * classes * (4 + (states <= 0x10000 ? 2 : 4));
 }
 
+void TextMatcher::build_sparse(const std::vector<std::pair<std::string, int>>& texts) {
+  // The trie, each state's edges in the order they were made.
+  std::vector<std::vector<std::pair<std::uint8_t, std::uint32_t>>> edges(1);
+  std::vector<int> ends(1, kNone);
+  auto child = [&](std::uint32_t state, std::uint8_t byte) -> std::uint32_t {
+    for (const auto& [b, to] : edges[state])
+      if (b == byte) return to;
+    return 0;
+  };
+  for (const auto& [text, number] : texts) {
+    if (text.empty()) continue;
+    std::uint32_t state = 0;
+    for (const char c : text) {
+      const auto byte = static_cast<std::uint8_t>(c);
+      std::uint32_t to = child(state, byte);
+      if (to == 0) {
+        to = static_cast<std::uint32_t>(ends.size());
+        edges[state].emplace_back(byte, to);
+        edges.emplace_back();
+        ends.push_back(kNone);
+      }
+      state = to;
+    }
+    ends[state] = std::min(ends[state], number);
+  }
+  // Breadth first: each state's failure link is its longest proper suffix
+  // that is a state too, and it ends the texts that one ends.
+  const std::size_t states = ends.size();
+  fail_.assign(states, 0);
+  std::deque<std::uint32_t> queue;
+  for (const auto& [byte, to] : edges[0]) queue.push_back(to);
+  while (!queue.empty()) {
+    const std::uint32_t s = queue.front();
+    queue.pop_front();
+    ends[s] = std::min(ends[s], ends[fail_[s]]);
+    for (const auto& [byte, to] : edges[s]) {
+      std::uint32_t f = fail_[s];
+      while (f != 0 && child(f, byte) == 0) f = fail_[f];
+      const std::uint32_t next = child(f, byte);
+      fail_[to] = next == to ? 0 : next;
+      queue.push_back(to);
+    }
+  }
+  first_edge_.assign(states + 1, 0);
+  for (std::size_t s = 0; s < states; ++s) {
+    std::sort(edges[s].begin(), edges[s].end());
+    first_edge_[s + 1] = first_edge_[s] + static_cast<std::uint32_t>(edges[s].size());
+    for (const auto& [byte, to] : edges[s]) {
+      edge_byte_.push_back(byte);
+      edge_to_.push_back(to);
+    }
+    std::vector<std::pair<std::uint8_t, std::uint32_t>>().swap(edges[s]);
+  }
+  for (std::uint32_t e = first_edge_[0]; e < first_edge_[1]; ++e) root_[edge_byte_[e]] = edge_to_[e];
+  sparse_found_ = std::move(ends);
+}
+
+int TextMatcher::sparse_pass(std::string_view target) const {
+  int best = kNone;
+  std::uint32_t state = 0;
+  for (const char c : target) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    for (;;) {
+      if (state == 0) {
+        state = root_[byte];
+        break;
+      }
+      const auto* begin = edge_byte_.data() + first_edge_[state];
+      const auto* end = edge_byte_.data() + first_edge_[state + 1];
+      const auto* at = std::lower_bound(begin, end, byte);
+      if (at != end && *at == byte) {
+        state = edge_to_[static_cast<std::size_t>(at - edge_byte_.data())];
+        break;
+      }
+      state = fail_[state];
+    }
+    best = std::min(best, sparse_found_[state]);
+  }
+  return best;
+}
+
 std::size_t TextMatcher::bytes() const {
   return sizeof *this + next_.size() * sizeof next_[0] + next16_.size() * sizeof next16_[0] +
-         found_.size() * sizeof found_[0];
+         found_.size() * sizeof found_[0] +
+         (first_edge_.size() + fail_.size() + edge_to_.size()) * sizeof(std::uint32_t) + edge_byte_.size() +
+         sparse_found_.size() * sizeof(int);
 }

@@ -1,6 +1,10 @@
 // Finds, among many texts, the first one (the lowest number) that occurs
 // anywhere in a target: an Aho-Corasick automaton, so a target is read once
-// whatever the number of texts.
+// whatever the number of texts. Its transitions are one table (a state and a
+// byte class give the next state) while the table stays within a limit;
+// texts that would need a larger one (many long texts of many different
+// bytes) get an automaton that keeps only the trie's edges and follows
+// failure links, in memory proportional to the texts' bytes.
 #pragma once
 
 #include <array>
@@ -18,10 +22,16 @@ class TextMatcher {
 
   // Each text with its number; empty texts are never found (they occur
   // everywhere: the caller handles them).
-  explicit TextMatcher(const std::vector<std::pair<std::string, int>>& texts);
+  // dense_limit: at most this much memory while the table is made (see
+  // estimated_bytes), else the sparse form.
+  explicit TextMatcher(const std::vector<std::pair<std::string, int>>& texts,
+                       std::size_t dense_limit = kDenseLimit);
+
+  static constexpr std::size_t kDenseLimit = 6u << 20;
 
   // The lowest number of a text that occurs in target, or kNone.
   int first(std::string_view target) const {
+    if (!sparse_found_.empty()) return sparse_pass(target);
     return next16_.empty() ? pass(next_.data(), target) : pass(next16_.data(), target);
   }
 
@@ -48,6 +58,17 @@ class TextMatcher {
     }
     return best;
   }
+
+  void build_sparse(const std::vector<std::pair<std::string, int>>& texts);
+  int sparse_pass(std::string_view target) const;
+
+  // The sparse form: state s's edges are edge_byte_/edge_to_ from
+  // first_edge_[s] to first_edge_[s + 1], sorted by byte; the root's in a
+  // table of all bytes.
+  std::vector<std::uint32_t> first_edge_, fail_, edge_to_;
+  std::vector<std::uint8_t> edge_byte_;
+  std::vector<int> sparse_found_;  // by state: the lowest number of a text ending there
+  std::array<std::uint32_t, 256> root_{};
 
   std::array<std::uint8_t, 256> class_of_{};
   std::array<bool, 256> starts_{};  // bytes that lead away from the root  // bytes that no text holds share class 0

@@ -31,10 +31,11 @@ TEST(TextMatcher, AgreesWithTryingEachText) {
     std::vector<std::pair<std::string, int>> texts;
     const int n = static_cast<int>(random() % 30);
     for (int i = 0; i < n; ++i) texts.emplace_back(random_text(random, 6), static_cast<int>(random() % 40));
-    const TextMatcher matcher(texts);
+    const TextMatcher dense(texts), sparse(texts, 0);
     for (int i = 0; i < 20; ++i) {
       const std::string target = random_text(random, 40);
-      ASSERT_EQ(matcher.first(target), first_by_trying_each(texts, target)) << round;
+      ASSERT_EQ(dense.first(target), first_by_trying_each(texts, target)) << round;
+      ASSERT_EQ(sparse.first(target), first_by_trying_each(texts, target)) << round;
     }
   }
 }
@@ -42,10 +43,12 @@ TEST(TextMatcher, AgreesWithTryingEachText) {
 TEST(TextMatcher, EveryByteValueInTexts) {
   std::vector<std::pair<std::string, int>> texts;
   for (int c = 0; c < 256; ++c) texts.emplace_back(std::string(1, static_cast<char>(c)) + "Z", c);
-  const TextMatcher matcher(texts);
-  for (int c = 0; c < 256; ++c) {
-    const std::string target = "ZZ" + std::string(1, static_cast<char>(c)) + "Z";
-    ASSERT_EQ(matcher.first(target), std::min(c, static_cast<int>('Z'))) << c;
+  for (const std::size_t dense_limit : {TextMatcher::kDenseLimit, std::size_t{0}}) {
+    const TextMatcher matcher(texts, dense_limit);
+    for (int c = 0; c < 256; ++c) {
+      const std::string target = "ZZ" + std::string(1, static_cast<char>(c)) + "Z";
+      ASSERT_EQ(matcher.first(target), std::min(c, static_cast<int>('Z'))) << c;
+    }
   }
 }
 

@@ -35,29 +35,38 @@ int run_report(CommandLine& line) {
     page.emplace(host_path_argument(word->c_str()), kPageMarker);
   }
   auto refused = [&] {
-    line.err.print("QVADMIN report: will not write the page to " + page->path() + ": " + page->refusal() + "\n");
+    line.err.print("QVADMIN report: will not write the page to " + host_native_path(page->path().c_str()) + ": " +
+                   page->refusal() + "\n");
     return kExitUsage;
   };
   if (page && !page->refusal().empty()) return refused();
-  ReportBuilder builder(host_local_time());
-  read_logs(
-      options.words, line.command, line.err, line.in,
-      [&](const std::string& log, std::FILE* file) {
-        if (page) page->reading(file);
-        builder.add_log(log, file);
-      },
-      [&](const std::string& log) { builder.add_unreadable(log); });
-  const ReportData data = builder.finish();
+  // The counting (its rankings' tables above all) is gone before the text
+  // and the page are made, so that the two never take memory at once.
+  const ReportData data = [&] {
+    ReportBuilder builder(host_local_time());
+    read_logs(
+        options.words, line.command, line.err, line.in,
+        [&](const std::string& log, std::FILE* file) {
+          if (page) page->reading(file);
+          builder.add_log(log, file);
+        },
+        [&](const std::string& log) { builder.add_unreadable(log); });
+    return builder.finish();
+  }();
+  if (data.invalid_entries_not_listed > 0)
+    line.err.print("QVADMIN report: " + std::to_string(data.invalid_entries_not_listed) +
+                   " invalid-entry lines of files and lines not listed: the report keeps " +
+                   std::to_string(data.invalid_entries.size()) + " rows of them (at most 20,000, in 2 MB)\n");
   line.out.print(report_text(data));
   int code = data.unreadable.empty() ? kExitOk : kExitUsage;
   if (page) {
     if (!page->refusal().empty()) return refused();
     std::string why;
     if (!page->write(to_crlf(report_html(data)), why)) {
-      line.err.print("QVADMIN report: cannot write " + page->path() + ": " + why + "\n");
+      line.err.print("QVADMIN report: cannot write " + host_native_path(page->path().c_str()) + ": " + why + "\n");
       code = kExitUsage;
     } else {
-      line.out.print("\nHTML report written to " + page->path() + "\n");
+      line.out.print("\nHTML report written to " + host_native_path(page->path().c_str()) + "\n");
     }
   }
   return code;

@@ -9,11 +9,13 @@
 
 namespace {
 
-// The invalid entries kept: at most so many rows, and their texts within a
-// budget, so that neither many entries nor long ones grow the report.
+// The invalid entries kept for their table: at most this many rows and
+// bytes, each text cut to a length the checker's own lines never reach (the
+// page, which escapes them, stays a few times this size).
 constexpr std::size_t kMaxInvalidRows = 20000;
-constexpr std::size_t kMaxInvalidBytes = 6u << 20;
+constexpr std::size_t kMaxInvalidBytes = 2u << 20;
 constexpr std::size_t kInvalidRowBytes = 160;  // a row's own and its map entry's, roughly
+constexpr std::size_t kMaxInvalidText = 300;
 constexpr std::size_t kTop = 10;
 constexpr int kHours = 24;
 
@@ -33,6 +35,15 @@ int hour_of(std::string_view time) {
   if (time.size() < 2 || time[0] < '0' || time[0] > '2' || time[1] < '0' || time[1] > '9') return -1;
   const int hour = (time[0] - '0') * 10 + time[1] - '0';
   return hour < kHours ? hour : -1;
+}
+
+// A text from the log, cut (with "...") where it is longer than any the
+// checker writes there.
+std::string cut(std::string_view text) {
+  if (text.size() <= kMaxInvalidText) return std::string(text);
+  std::string kept(text.substr(0, kMaxInvalidText));
+  kept += "...";
+  return kept;
 }
 
 }  // namespace
@@ -85,7 +96,7 @@ DayRow& ReportBuilder::day(const DayRow& of_log) {
 }
 
 void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
-  data_.logs.push_back(path);
+  data_.logs.push_back(host_native_path(path.c_str()));
   // A log from a pipe was written now.
   LocalTime written = data_.made;
   host_modified_time(file, written);
@@ -96,16 +107,17 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
   for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
     if (item == LogWalk::Item::InvalidEntry) {
       const InvalidEntryLine& entry = walk.invalid_entry();
-      const auto key = std::make_pair(std::string(entry.file), entry.line_number);
+      const auto key = std::make_pair(cut(entry.file), entry.line_number);
       auto found = invalid_.find(key);
       if (found == invalid_.end()) {
-        const std::size_t bytes = 2 * entry.file.size() + entry.data.size() + kInvalidRowBytes;
+        const std::string data = cut(entry.data);
+        const std::size_t bytes = 2 * key.first.size() + data.size() + kInvalidRowBytes;
         if (invalid_.size() == kMaxInvalidRows || invalid_bytes_ + bytes > kMaxInvalidBytes) {
           ++data_.invalid_entries_not_listed;
           continue;
         }
         invalid_bytes_ += bytes;
-        found = invalid_.emplace(key, InvalidEntryRow{key.first, key.second, std::string(entry.data), 0}).first;
+        found = invalid_.emplace(key, InvalidEntryRow{key.first, key.second, data, 0}).first;
       }
       ++found->second.count;
       continue;
@@ -124,7 +136,7 @@ void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
   data_.lines += walk.counts();
 }
 
-void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(path); }
+void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(host_native_path(path.c_str())); }
 
 ReportData ReportBuilder::finish() {
   data_.total.label = "Total";

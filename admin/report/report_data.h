@@ -41,7 +41,7 @@ struct ReportData {
   DayRow total;
   std::vector<DayRow> hours;  // 24, "00:00" to "23:00", then "(no time)" when a line had none
   std::vector<InvalidEntryRow> invalid_entries;  // by file, then line
-  long invalid_entries_not_listed = 0;           // beyond the rows kept
+  long invalid_entries_not_listed = 0;           // beyond the rows kept (and their memory)
   long blacklisted = 0;
   Ranking recipient_domains, users, sender_domains;
   LogCounts lines;
@@ -69,7 +69,7 @@ class ReportBuilder {
 
   ReportData data_;
   std::map<std::pair<std::string, long>, InvalidEntryRow> invalid_;
-  std::size_t invalid_bytes_ = 0;
+  std::size_t invalid_bytes_ = 0;  // held by invalid_
   TopCounter recipient_domains_, users_, sender_domains_;
   LocalTime newest_{};  // the latest time a log was written
 };

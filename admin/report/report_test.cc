@@ -12,6 +12,7 @@
 #include "admin/report/report_data.h"
 #include "admin/report/report_render.h"
 #include "admin/report/top_counter.h"
+#include "common/testing/scratch.h"
 
 namespace {
 
@@ -136,6 +137,36 @@ TEST(ReportPage, ThinsTheDayLabelsToFit) {
     for (std::size_t at = 0; (at = chart.find("\">Day ", at)) != std::string::npos; ++at) ++labels;
     EXPECT_LE(labels, 60) << days;
     EXPECT_GE(labels, std::min(days, 25)) << days;
+  }
+}
+
+// A line without verdict words counts as a cascade stopped by NO DOMAIN when
+// the recipient's domain file was checked just before: for a recipient with
+// an empty domain, the server-wide file (its path with the doubled "\").
+TEST(ReportCounts, EveryResultLineOfTheCheckerCounted) {
+  const struct {
+    std::string log;
+    long stopped, other;
+  } cases[] = {
+      {"Checking Rule File = C:\\Q\\A.TEST\\$default$.QUORVANT\r\n"
+       "12:00:00 D1 To: ANN@A.TEST From: JOE@B.TEST Subject: HI\r\n",
+       1, 0},
+      {"Checking Rule File = C:\\Q\\\\$default$.QUORVANT\r\n"
+       "12:00:00 D1 To: ANN@ From: JOE@B.TEST Subject: HI\r\n",
+       1, 0},
+      {"Checking Rule File = C:\\Q\\A.TEST\\$default$.QUORVANT\r\n"
+       "12:00:00 D1 To: ANN@ From: JOE@B.TEST Subject: HI\r\n",
+       0, 1},
+      {"12:00:00 D1 To: ANN@A.TEST From: JOE@B.TEST Subject: TORN\r\n", 0, 1},
+  };
+  for (const auto& c : cases) {
+    ReportBuilder builder(LocalTime{2025, 1, 1, 0, 0, 0});
+    std::FILE* log = file_with(c.log);
+    builder.add_log("QEL0101.LOG", log);
+    std::fclose(log);
+    const ReportData data = builder.finish();
+    EXPECT_EQ(data.total.kinds[static_cast<int>(ResultKind::Stopped)], c.stopped) << c.log;
+    EXPECT_EQ(data.lines.other, c.other) << c.log;
   }
 }
 

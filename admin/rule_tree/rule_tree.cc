@@ -6,6 +6,7 @@
 
 #include "admin/rule_tree/rule_overlay.h"
 #include "checker/message_check.h"
+#include "common/file.h"
 #include "common/host.h"
 #include "common/text.h"
 #include "common/text_file.h"
@@ -127,6 +128,18 @@ bool is_rule_file_name(const std::string& name) {
          same_ignoring_case(std::string_view(name).substr(name.size() - kExtension.size()), kExtension);
 }
 
+bool holds_rule_files(const std::string& program_directory) {
+  std::vector<DirectoryEntry> entries, below;
+  if (!host_list_directory(program_directory.empty() ? "." : program_directory.c_str(), entries)) return false;
+  for (const DirectoryEntry& entry : entries)
+    if (is_rule_file_name(entry.name)) return true;
+  for (const DirectoryEntry& entry : entries)
+    if (entry.is_directory && host_list_directory((program_directory + entry.name).c_str(), below))
+      for (const DirectoryEntry& name : below)
+        if (is_rule_file_name(name.name)) return true;
+  return false;
+}
+
 Cascade cascade_for(const std::string& program_directory, const std::string& address) {
   return cascade_of_envelope(program_directory, "S<SENDER@EXAMPLE.INVALID>\r\nR<" + address + ">\r\n");
 }
@@ -143,6 +156,16 @@ Cascade cascade_of_envelope(const std::string& program_directory, const std::str
 
 bool walk_rule_tree(const std::string& program_directory, RuleTree& tree, const RuleOverlay* overlay) {
   return Walker(program_directory, tree, overlay).walk(program_directory, false);
+}
+
+std::string file_identity_key(const std::string& path) {
+  FileIdentity identity;
+  const FileHandle file = FileHandle::open_read(path.c_str());
+  if (!file || !host_file_identity(file.get(), identity)) return {};
+  std::string key = std::to_string(identity.volume);
+  key += ':';
+  key += std::to_string(identity.index);
+  return key;
 }
 
 PathKeys::PathKeys() {

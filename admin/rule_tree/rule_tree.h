@@ -58,8 +58,18 @@ struct RuleTree {
 // directory cannot be read.
 bool walk_rule_tree(const std::string& program_directory, RuleTree& tree, const RuleOverlay* overlay = nullptr);
 
+// True when the program directory or one of its folders holds a rule file
+// (a *.QUORVANT entry): a directory without one is most likely not the
+// program directory at all.
+bool holds_rule_files(const std::string& program_directory);
+
 // True for a name that ends with ".QUORVANT" without regard to letter case.
 bool is_rule_file_name(const std::string& name);
+
+// The file a path text opens, as a key: its identity on the host, however
+// the path names it ("/" or "\\", letter case, trailing dots, a link); empty
+// when the path opens no file.
+std::string file_identity_key(const std::string& path);
 
 // Path texts that name the same file give the same key: relative paths taken
 // from the current directory, "." and ".." resolved, repeated backslashes

@@ -165,6 +165,25 @@ class Host:
         return proc.returncode, proc.stdout
 
 
+def native_path(text, cwd):
+    """What QVADMIN prints on POSIX for a path text (of the Windows form, or
+    a Windows path on Wine's Z: drive): "/" between the names, each name as
+    its directory holds it (letter case ignored, trailing dots and spaces
+    dropped), no doubled "/"."""
+    if re.match(r"[Zz]:", text):
+        text = text[2:]
+    names = text.replace("\\", "/").split("/")
+    done = []
+    for i, name in enumerate(names):
+        last = i == len(names) - 1
+        name = name.rstrip(". ") if last and name not in (".", "..") else name
+        here = Path("/" if text.startswith(("\\", "/")) else cwd).joinpath(*done)
+        if name not in ("", ".", "..") and not (here / name).exists() and here.is_dir():
+            name = min((e.name for e in here.iterdir() if e.name.upper() == name.upper()), default=name)
+        done.append(name)
+    return re.sub("/+", "/", "/".join(done))
+
+
 def scratch_dir(prefix):
     return Path(tempfile.mkdtemp(prefix=prefix))
 

@@ -20,10 +20,16 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import bounded  # noqa: E402
 import checker_e2e  # noqa: E402
 from checker_e2e import Case, Spool, setup_case  # noqa: E402
-from e2e_lib import Scratch, run_case_functions  # noqa: E402
+from e2e_lib import Scratch, log_names, run_case_functions  # noqa: E402
 import mail_gen  # noqa: E402
 
 LEVELS = ("LOW", "MID", "HIGH", "DEBUG")
+
+
+def level_words(args):
+    """explain's --level for the checker's level word, if any."""
+    word = str(args[0]).upper() if len(args) >= 2 else ""
+    return ["--level", word] if word.startswith(LEVELS) else []
 
 
 def checker_message_path(args):
@@ -61,7 +67,7 @@ def compare(checker, admin, root, setup, case, by_address=None, cut=False):
         argv0 = admin.install(setup.program_dir, "QVADMIN")
         if case.argv0 == "bare":
             argv0 = argv0.name
-        words = ["explain", checker_message_path(setup.args)]
+        words = ["explain", checker_message_path(setup.args)] + level_words(setup.args)
     else:
         argv0 = admin.install(root / "ADMIN", "QVADMIN")
         words = ["explain", "--dir", admin.dir_text(setup.program_dir)] + by_address
@@ -96,6 +102,19 @@ def generated_case(rng, n):
     case = Case(f"generated-{n}", files, [rng.choice(LEVELS), Spool(m.ident + ".SMD")], 0, cwd="PROG")
     words = ["--from", m.sender, "--to", m.recipient] + (["--subject", m.subject] if m.subject else [])
     return case, words, any(m.logged()[1:])
+
+
+# A REDIRECT that names the day's activity log: the checker has appended
+# its trace to the log by then and reads that back as rules (the invalid
+# entry of ANN.QUORVANT, logged at MID and above, names STRICT.TEST, so that
+# line acts as STRICT). Explain must read what the run would have appended.
+STRICT_TEST_FILES = {"SPOOL/D5F1A.SMD": "Subject: hello\r\n\r\nbody\r\n",
+                     "SPOOL/_5F1A.~MD": "S<joe@example.com>\r\nR<ann@strict.test>\r\n"}
+DAY_LOG_CASES = [
+    Case(f"redirect-to-the-days-log-{word.lower()}",
+         {**STRICT_TEST_FILES, "PROG/STRICT.TEST/ANN.QUORVANT": "JUNK\r\nREDIRECT ANN {P}" + log_names()[0] + "\r\n"},
+         [word, Spool("D5F1A.SMD")], 0) for word in LEVELS
+]
 
 
 # Bad input: both programs must agree and end quickly in little memory.
@@ -161,7 +180,7 @@ def cases(suite):
     # The banner, and a blocked log, show no result line to compare.
     out = [("table-" + case.name, lambda c, case=case: compare(c.checker, c.admin, c.dir,
                                                                setup_case(c.checker, c.dir, case), case))
-           for case in checker_e2e.CASES if case.args and not case.log_blocked]
+           for case in checker_e2e.CASES + DAY_LOG_CASES if case.args and not case.log_blocked]
     if not suite.args.launcher:  # time and memory are measured natively
         out += [("bad-input-" + case.name, lambda c, case=case: bad_input(c, case)) for case in BAD_INPUT]
     return out + [(f"generated-{suite.args.generated}-trees", generated)]

@@ -34,9 +34,14 @@ def rule_lines(named):
         f"REDIRECT @A.TEST {named}SHARED\\T1.QUORVANT", f"REDIRECT BO {named}SHARED\\T1.QUORVANT",
         "REDIRECT @B.TEST T2.QUORVANT", f"REDIRECT @A {named}SHARED\\T1.QUORVANT", "REDIRECT ANN",
         f"REDIRECT ANN@EXAMPLE.ORG {named}SHARED\\MISSING.QUORVANT",
-        # The same files spelt as the file system finds them: with "/", in
-        # other letter case, with trailing dots, with Latin-1 letters (whose
-        # case only Windows folds).
+    ] + spelt_lines(named)
+
+
+def spelt_lines(named):
+    """The same files spelt as the file system finds them: with "/", in other
+    letter case, with trailing dots, with Latin-1 letters (whose case only
+    Windows folds)."""
+    return [
         f"REDIRECT BO {named}SHARED/T1.QUORVANT", f"REDIRECT @EXAMPLE.ORG {named}shared\\t1.quorvant",
         f"REDIRECT JOE {named}SHARED./T1.QUORVANT. .", "REDIRECT @A.TEST t2.quorvant.",
         f"REDIRECT CAROL {named}SHARED\\{LATIN}.QUORVANT", f"REDIRECT @B {named}SHARED\\{LATIN.lower()}.QUORVANT",
@@ -143,7 +148,8 @@ class Message:
         """What its result line holds before the words, and whether the line
         reached the cut of its sender part (150) or Subject part (199)."""
         sender, subject = self.sender.upper(), self.subject.upper().strip()[:90]
-        line = f"HH:MM:SS {self.ident} To: {self.recipient.upper()} From: "
+        recipient = self.recipient.upper().replace("[127.0.0.1]", "")  # a domain literal is no address text
+        line = f"HH:MM:SS {self.ident} To: {recipient} From: "
         line += sender[:max(0, 150 - len(line))]
         sender_cut = len(line) >= 150
         line += " Subject: "
@@ -151,17 +157,20 @@ class Message:
         return line, sender_cut, len(line) >= 199
 
 
-def make_message(rnd, n):
+def make_message(rnd, n, literals=False):
+    """With literals, some recipients are domain literals (ann@[127.0.0.1]),
+    which leave an empty domain: the server-wide file is then the domain file,
+    and the user's file one of the program directory's own."""
     ident = f"M{n:04d}" + ("L" * rnd.randint(30, 55) if rnd.random() < 0.15 else "")
-    return Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{rnd.choice(DOMAINS).lower()}",
-                   rnd.choice(SUBJECTS))
+    domain = "[127.0.0.1]" if literals and rnd.random() < 0.08 else rnd.choice(DOMAINS).lower()
+    return Message(ident, rnd.choice(SENDERS), f"{rnd.choice(USERS).lower()}@{domain}", rnd.choice(SUBJECTS))
 
 
-def make_messages(rnd, count, spool):
+def make_messages(rnd, count, spool, literals=False):
     """count messages written into the spool directory."""
     spool = Path(spool)
     spool.mkdir(parents=True, exist_ok=True)
-    messages = [make_message(rnd, n) for n in range(count)]
+    messages = [make_message(rnd, n, literals) for n in range(count)]
     for m in messages:
         for name, text in m.files().items():
             (spool / name).write_bytes(text.encode())

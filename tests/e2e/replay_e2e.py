@@ -18,7 +18,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Host, Scratch, Skipped, diff_bytes, run_case_functions, run_launched  # noqa: E402
+from e2e_lib import Host, Scratch, Skipped, diff_bytes, native_path, run_case_functions, run_launched  # noqa: E402
 import mail_gen  # noqa: E402
 
 CHANGE = re.compile(r"^(\S+) (\d\d:\d\d:\d\d) (\S*) To: (\S+) From: (\S*) Subject: (.*)  "
@@ -64,7 +64,7 @@ class Case(Scratch):
         self.rnd = random.Random(suite.case_name)
         self.tree = mail_gen.make_tree(self.rnd, self.named)
         mail_gen.write_tree(self.prog, self.tree, self.host.windows)
-        self.messages = mail_gen.make_messages(self.rnd, args.messages, self.spool)
+        self.messages = mail_gen.make_messages(self.rnd, args.messages, self.spool, literals=True)
 
     def log(self, name, level):
         data = mail_gen.run_checker(self.checker_host, self.checker, self.prog, self.spool, self.messages, level)
@@ -78,6 +78,20 @@ class Case(Scratch):
 
     def path(self, p):
         return self.host.path(str(p))
+
+
+def lines_listed_twice(out, cwd):
+    """--hits lists each line of each file once, whatever path names the file
+    (the same file: the same inode)."""
+    used_part, _, unused_part = out.split("Messages decided by each line")[-1].partition("Unused in this mail")
+    places = re.findall(r"^ *\d+\t(\S.*?:\d+)  ", used_part, re.M) + re.findall(r"^\t(\S.*?:\d+)  ", unused_part, re.M)
+    lines = []
+    for place in places:
+        name, _, line = place.rpartition(":")
+        real = Path(cwd) / native_path(name, cwd)
+        lines.append((real.stat().st_ino if real.exists() else name, line))
+    twice = sorted(p for p, k in zip(places, lines) if lines.count(k) > 1)
+    return [f"--hits lists a line twice: {twice[:4]}"] if twice else []
 
 
 def uncertain_count(messages, logged_ids):
@@ -105,10 +119,7 @@ def round_trip(c):
     # each line is listed once, as used or as unused.
     used_part, _, unused_part = out.split("Messages decided by each line")[-1].partition("Unused in this mail")
     decided = re.findall(r"^ *(\d+)\t(\S.*?:\d+)  ", used_part, re.M)
-    places = [place.upper().replace("\\\\", "\\") for _, place in decided] + \
-        [place.upper().replace("\\\\", "\\") for place in re.findall(r"^\t(\S.*?:\d+)  ", unused_part, re.M)]
-    if len(places) != len(set(places)):
-        problems.append(f"--hits lists a line twice: {sorted(p for p in places if places.count(p) > 1)[:3]}")
+    problems += lines_listed_twice(out, c.prog)
     no_line = sum(1 for words in logged.values() if words == "No Action")
     if sum(int(n) for n, _ in decided) != len(logged) - no_line:
         problems.append(f"--hits counts {sum(int(n) for n, _ in decided)} decisions, want {len(logged) - no_line}")
@@ -129,9 +140,10 @@ def round_trip_spelt_targets(c):
         log = mail_gen.run_checker(c.checker_host, checker, prog, c.spool, c.messages[:80], "MID")
         (c.logs / f"QEL020{n}.LOG").write_bytes(log)
         logged = mail_gen.endings(log)
-        code, out = c.qv(["replay", "--dir", c.path(prog), c.path(c.logs / f"QEL020{n}.LOG")], cwd=prog)
+        code, out = c.qv(["replay", "--dir", c.path(prog), "--hits", c.path(c.logs / f"QEL020{n}.LOG")], cwd=prog)
         if code != 0 or summary(out).get("Changed") != 0:
             problems.append(f"tree {n}: exit code {code}, changes {changes(out)[:3]}")
+        problems += [f"tree {n}: {p}" for p in lines_listed_twice(out, prog)]
         decided = sum(1 for words in logged.values() if words != "No Action")
         if decided < len(logged) // 3:
             problems.append(f"tree {n}: only {decided} of {len(logged)} messages decided: the targets were not read")
@@ -151,6 +163,18 @@ def changed_tree(c):
                      cwd=cand)
     reported = {(ident, old_kind, new_kind) for ident, old_kind, new_kind, _, uncertain in changes(out)
                 if not uncertain}
+    # explain --rules reads the candidate as replay does: the same verdict and
+    # deciding line for each message that changes.
+    disagree = []
+    for line in [line for line in out.splitlines() if CHANGE.match(line) and not CHANGE.match(line).group(10)][:8]:
+        m = CHANGE.match(line)
+        code_e, explained = c.qv(["explain", "--dir", c.path(c.prog), "--rules", c.path(cand), "--from", m.group(5),
+                                  "--to", m.group(4), "--subject", m.group(6)], cwd=cand)
+        words = re.search(r"(?m)^Log line   .*?(Whitelisted-\w+|Blacklisted-\w+|No Action\.|)$", explained)
+        at = re.search(r"(?m)^Verdict .*:(\d+)$", explained)
+        kind = (words.group(1).rstrip(".") or "Stopped") if words else None
+        if kind != m.group(8) or (at and at.group(1)) != (re.search(r":(\d+)", m.group(9)) or [None, None])[1]:
+            disagree.append(f"{m.group(3)}: replay {m.group(8)} {m.group(9)}, explain {kind} line {at and at.group(1)}")
     # The candidate goes live; QUORVANT at HIGH writes every result line.
     mail_gen.write_tree(c.prog, new_tree, c.host.windows)
     new = mail_gen.endings(c.log("QEL0303.LOG", "HIGH"))
@@ -168,6 +192,7 @@ def changed_tree(c):
         problems.append(f"exit code {code}, want {1 if want else 0}")
     if not want:
         problems.append("the changed tree changed no verdict: the case shows nothing")
+    problems += disagree
     # --limit and --summary print fewer change lines, and the same counts.
     lines = [line for line in out.splitlines() if CHANGE.match(line)]
     for option, shown, more in ((["--limit", "1"], lines[:1], len(lines) - 1), (["--summary"], [], 0)):
@@ -278,8 +303,11 @@ def exit_codes(c):
 
 
 def made(data):
-    """Report's bytes with the time it was made masked."""
-    return re.sub(rb"Made +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", b"Made TIME", data)
+    """The bytes with the time a report was made masked, and paths as texts
+    that name the same files on both hosts: QVADMIN prints a path as a person
+    opens it on its host ("/" and each name as the directory holds it on
+    POSIX)."""
+    return re.sub(rb"[\\/]+", b"/", re.sub(rb"Made +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", b"Made TIME", data)).upper()
 
 
 def same_bytes_as_native(c):
@@ -290,12 +318,12 @@ def same_bytes_as_native(c):
     c.log("QEL0307.LOG", "HIGH")
     # REDIRECT words relative to the current directory name the same files
     # on both hosts.
-    # (Without the Latin-1 names, whose letter case Windows folds and POSIX
-    # does not.)
-    latin = (mail_gen.LATIN, mail_gen.LATIN.lower(), mail_gen.LATIN_OTHER_CASE)
-    relative = {path: "".join(line for line in text.replace(c.named, "PROG\\").splitlines(True)
-                              if not any(name in line for name in latin))
-                for path, text in c.tree.items() if mail_gen.LATIN not in path}
+    # Paths spelt in other ways are left out: a person opens them under other
+    # names on each host (and Windows alone folds the letter case of Latin-1
+    # names).
+    spelt = set(mail_gen.spelt_lines(c.named))
+    relative = {path: "".join(line for line in text.splitlines(True) if line.rstrip("\r\n") not in spelt)
+                .replace(c.named, "PROG\\") for path, text in c.tree.items() if mail_gen.LATIN not in path}
     mail_gen.write_tree(c.prog, relative, c.host.windows)
     mail_gen.write_tree(c.dir / "CAND", mail_gen.changed_tree(c.rnd, relative, "PROG\\"), c.host.windows)
     problems = []

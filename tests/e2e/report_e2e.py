@@ -123,7 +123,7 @@ def report_console_and_page(c):
     # An invalid line that is markup: the page must show it as text.
     tree["$default$.QUORVANT"] = "<b>bold</b> & <script>x</script>\r\n" + tree["$default$.QUORVANT"]
     mail_gen.write_tree(prog, tree, host.windows)
-    messages = mail_gen.make_messages(rnd, c.args.messages, spool)
+    messages = mail_gen.make_messages(rnd, c.args.messages, spool, literals=True)
     levels = ["MID", "HIGH", "DEBUG", "LOW", "MID"]
     names = ["QEL0228.LOG", "QEL0301.LOG", "qel0302.log", "old & <new>.txt"]
     all_logs = b""
@@ -167,7 +167,8 @@ def report_console_and_page(c):
     if "\nPeriod Feb 28 2025 to Mar 3 2025\nMade   " not in text:
         problems.append(f"no period, or not that of the logs, or no time made: {text[:200]!r}")
     listed = text.partition("\nLogs read\n")[2].split("\n")
-    if sorted(line.strip() for line in listed if line.startswith("  ")) != sorted(host.text(logs / n) for n in names):
+    shown = [host.text(logs / n) if host.windows else str(logs / n) for n in names]
+    if sorted(line.strip() for line in listed if line.startswith("  ")) != sorted(shown):
         problems.append(f"the logs read are not listed: {listed}")
     tables = text[text.index("Result lines per day"):text.index("Invalid entries")]
     if max(len(line.expandtabs()) for line in tables.split("\n")) > 100:

@@ -24,7 +24,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from e2e_lib import Scratch, Skipped, run_case_functions  # noqa: E402
+from e2e_lib import Scratch, Skipped, native_path, run_case_functions  # noqa: E402
 from console_client import Console  # noqa: E402
 import mail_gen  # noqa: E402
 
@@ -160,8 +160,10 @@ def pages_in_a_browser(c):
     path = ann.text
     follow(ann)
     shown = [f.text for f in d.find_elements(By.CSS_SELECTOR, "#lines .finding")]
-    linted = [line[len(path) + 1:] for line in c.qvadmin("lint", "--dir", str(c.prog)).splitlines()
-              if line.startswith(path + ":")]
+    # lint names the file as a path to open on this host (its "/" form on POSIX).
+    native = path if c.args.windows else native_path(path, c.prog)
+    linted = [line[len(native) + 1:] for line in c.qvadmin("lint", "--dir", str(c.prog)).splitlines()
+              if line.startswith(native + ":")]
     if shown != linted or not linted:
         problems.append("the rule file's findings differ from QVADMIN lint:\n" + "\n".join(shown) + "\n---\n" +
                         "\n".join(linted))
