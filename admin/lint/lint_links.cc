@@ -41,7 +41,7 @@ std::string chain_text(const std::vector<LintedFile>& files, const std::vector<i
       text += "... " + std::to_string(chain.size() - kFirst - 1) + " more ... -> ";
       i = chain.size() - 1;
     }
-    text += files[chain[i]].path + " -> ";
+    text += host_native_path(files[chain[i]].path.c_str()) + " -> ";
   }
   return text;
 }
@@ -83,7 +83,7 @@ std::vector<int> find_loops(std::vector<LintedFile>& files) {
           if (!loop.empty() || link.first == target) loop.push_back(link.first);
         add(files[file], files[file].lint.redirects[r], Severity::Error, kRedirectLoop,
             "REDIRECT to " + files[file].lint.redirects[r].file + " can come back to a file already in its chain (" +
-                chain_text(files, loop) + files[target].path + "): the checker follows it " +
+                chain_text(files, loop) + host_native_path(files[target].path.c_str()) + "): the checker follows it " +
                 std::to_string(kMaxRedirectDepth) + " REDIRECTs deep, then stops with \"REDIRECT chain too deep\"");
       }
     }
@@ -107,7 +107,7 @@ void check_depth(std::vector<LintedFile>& files, const std::vector<int>& longest
         if (reported.insert({file, link.line}).second)
           add(files[file], link, Severity::Error, kRedirectLoop,
               "REDIRECT chain too deep: this is REDIRECT " + std::to_string(depth + 1) + " of a chain from " +
-                  files[start].path + ", and the checker follows at most " + std::to_string(kMaxRedirectDepth) +
+                  host_native_path(files[start].path.c_str()) + ", and the checker follows at most " + std::to_string(kMaxRedirectDepth) +
                   "; there it stops with \"REDIRECT chain too deep\"");
         break;
       }

@@ -209,7 +209,7 @@ const std::vector<CheckCase> kCheckCases = {
       {"L3.QUORVANT", "REDIRECT @ {D}L4.QUORVANT\r\n"}, {"L4.QUORVANT", "REDIRECT @ {D}L5.QUORVANT\r\n"},
       {"L5.QUORVANT", "REDIRECT @ {D}L6.QUORVANT\r\n"}, {"L6.QUORVANT", "REDIRECT @ {D}L7.QUORVANT\r\n"},
       {"L7.QUORVANT", "REDIRECT @ {D}L8.QUORVANT\r\n"}, {"L8.QUORVANT", "REDIRECT @ {D}L9.QUORVANT\r\n"}},
-     1, "error", "L2.QUORVANT -> ... 6 more ... -> "},
+     1, "error", "/L2.QUORVANT -> ... 6 more ... -> /"},
 };
 
 class LintChecks : public Lint, public testing::WithParamInterface<CheckCase> {};

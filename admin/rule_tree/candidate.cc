@@ -1,6 +1,5 @@
 #include "admin/rule_tree/candidate.h"
 
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -11,13 +10,6 @@
 namespace {
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
-
-// Where the first n components of a path text end (at a separator), or npos.
-std::size_t after_components(std::string_view path, std::size_t n) {
-  for (std::size_t i = 0; i < path.size(); ++i)
-    if (is_separator(path[i]) && --n == 0) return i;
-  return std::string_view::npos;
-}
 
 }  // namespace
 
@@ -37,15 +29,20 @@ std::string DirectoryMap::operator()(const char* path) const {
   if (!seen_->from) return path;
   const auto found = seen_->mapped.find(path);
   if (found != seen_->mapped.end()) return found->second;
-  // The prefix of as many components as from has.
-  const std::string_view text(path);
-  const std::size_t components = static_cast<std::size_t>(std::count_if(from.begin(), from.end(), is_separator));
-  const std::size_t end = after_components(text, components);
+  // Any prefix that names the live directory on the host: from and the path
+  // may each be relative or absolute, so their component counts say nothing.
+  // A rule's path text is short (under 100 characters), and each path is
+  // looked at once.
   std::string result = path;
-  FileIdentity identity;
-  if (end != std::string_view::npos && host_directory_identity(std::string(text.substr(0, end + 1)).c_str(), identity) &&
-      identity == *seen_->from)
-    result = to + std::string(text.substr(end + 1));
+  const std::string_view text(path);
+  for (std::size_t end = 0; end < text.size(); ++end) {
+    if (!is_separator(text[end])) continue;
+    FileIdentity identity;
+    if (host_directory_identity(std::string(text.substr(0, end + 1)).c_str(), identity) && identity == *seen_->from) {
+      result = to + std::string(text.substr(end + 1));
+      break;
+    }
+  }
   if (seen_->mapped.size() >= 1 << 16) seen_->mapped.clear();
   return seen_->mapped.emplace(path, std::move(result)).first->second;
 }

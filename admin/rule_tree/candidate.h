@@ -12,9 +12,10 @@
 
 // Maps a path text that begins with one directory to the same path below
 // another. A path begins with the directory when its text does (letter case
-// ignored), and also when its first components name the same directory on
-// the host (spelt with "/", in another letter case, with trailing dots), as
-// the checker's open would find it.
+// ignored), and also when any of its leading folders names the same
+// directory on the host (spelt with "/", in another letter case, with
+// trailing dots, relative where the other is absolute), as the checker's
+// open would find it.
 struct DirectoryMap {
   DirectoryMap() = default;
   DirectoryMap(std::string from_directory, std::string to_directory)

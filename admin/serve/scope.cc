@@ -10,3 +10,5 @@ std::optional<Scope> Scope::named(std::string_view text) {
 bool Scope::sees_recipient(std::string_view) const { return sees_everything(); }
 
 bool Scope::sees_file(std::string_view) const { return sees_everything(); }
+
+bool Scope::may_change(std::string_view) const { return sees_everything(); }

@@ -12,6 +12,7 @@ same bytes from the program under test and the native one (for Wine).
   replay_e2e.py --exe build/admin/QVADMIN --checker build/checker/QUORVANT
   replay_e2e.py --exe QVADMIN.EXE --checker QUORVANT.EXE --launcher wine --windows --native build/admin/QVADMIN
 """
+import os
 import random
 import re
 import sys
@@ -158,9 +159,10 @@ def changed_tree(c):
     new_tree = mail_gen.changed_tree(c.rnd, c.tree, c.named)
     mail_gen.write_tree(cand, new_tree, c.host.windows)
     # Relative REDIRECT words are read from the current directory, as the
-    # checker's are: the candidate's own when run from there.
-    code, out = c.qv(["replay", "--dir", c.path(c.prog), "--rules", c.path(cand), c.path(c.logs / "QEL0302.LOG")],
-                     cwd=cand)
+    # checker's are: the candidate's own when run from there. The live
+    # directory is named relative to it here, its REDIRECT words in full.
+    live = os.path.relpath(c.prog, cand).replace("/", "\\" if c.host.windows else "/")
+    code, out = c.qv(["replay", "--dir", live, "--rules", c.path(cand), c.path(c.logs / "QEL0302.LOG")], cwd=cand)
     reported = {(ident, old_kind, new_kind) for ident, old_kind, new_kind, _, uncertain in changes(out)
                 if not uncertain}
     # explain --rules reads the candidate as replay does: the same verdict and
@@ -168,7 +170,7 @@ def changed_tree(c):
     disagree = []
     for line in [line for line in out.splitlines() if CHANGE.match(line) and not CHANGE.match(line).group(10)][:8]:
         m = CHANGE.match(line)
-        code_e, explained = c.qv(["explain", "--dir", c.path(c.prog), "--rules", c.path(cand), "--from", m.group(5),
+        code_e, explained = c.qv(["explain", "--dir", live, "--rules", c.path(cand), "--from", m.group(5),
                                   "--to", m.group(4), "--subject", m.group(6)], cwd=cand)
         words = re.search(r"(?m)^Log line   .*?(Whitelisted-\w+|Blacklisted-\w+|No Action\.|)$", explained)
         at = re.search(r"(?m)^Verdict .*:(\d+)$", explained)

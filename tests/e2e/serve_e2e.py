@@ -78,8 +78,24 @@ def attacker_table(c):
     h = console.host_header
     post = lambda body, extra="": request("POST", "/logout", h, session, body.encode(), extra)  # noqa: E731
     get = lambda target, cookie=session, host=h, extra="": request("GET", target, host, cookie, extra=extra)  # noqa: E731
+    day, at = re.search(r"day=(\d{4})&amp;at=(\d+)", link.group(1)).groups()
+    change = f"/change?day={day}&at={at}&list=whitelist&of=domain&in=domain"
+    apply = lambda body, extra="": request("POST", "/apply", h, session, body.encode(), extra)  # noqa: E731
+    applied = f"day={day}&at={at}&list=whitelist&of=domain&in=domain&base=new&csrf="
+    tree = {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")}
     table = [
         ("the activity page", get("/"), 200),
+        ("no session: a change's preview", get(change, ""), 403),
+        ("no session: Apply", request("POST", "/apply", h, "", (applied + csrf.group(1)).encode()), 403),
+        ("Apply by GET", get("/apply?" + applied + csrf.group(1)), 405),
+        ("Apply without the CSRF token", apply(applied), 403),
+        ("Apply with a wrong CSRF token", apply(applied + "2" * 64), 403),
+        ("Apply from another site", apply(applied + csrf.group(1), "Origin: http://attacker.example\r\n"), 403),
+        ("a change of no kind offered", get(change.replace("whitelist", "greylist")), 404),
+        ("a change naming a file", get(change.replace("in=domain", "in=..%5c..%5ctokens.txt")), 404),
+        ("a change of a message not there", get(change.replace(f"at={at}", "at=1")), 404),
+        ("a change of a day not shown", get(change.replace(f"day={day}", "day=0000")), 404),
+        ("a change replaying 10,000 days", get(change + "&days=9999"), 404),
         ("a message", get(link.group(1).replace("&amp;", "&")), 200),
         ("the rules, report and health pages", get("/rules"), 200),
         ("no session: activity", get("/", ""), 403),
@@ -128,6 +144,8 @@ def attacker_table(c):
     for page in ("/rules", "/report", "/health"):
         if parse(console.get(page, session)).status != 200:
             problems.append(f"{page} with a session is not 200")
+    if {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")} != tree:
+        problems.append("a refused request changed a file of the program directory")
     if not console.alive() or parse(console.get("/", session)).status != 200:
         problems.append("the server does not answer after the table")
     return problems
@@ -220,6 +238,65 @@ def beyond_the_loopback(c):
     return problems
 
 
+def two_administrators(c):
+    """Two sessions change one rule file from the same message. The one that
+    applies second previewed the file as it was: it gets a fresh preview and
+    nothing is written until it applies that. Applied at the same moment on
+    the same file, one change is written and the other refused. The file
+    ends with every change written, the change log with a line for each."""
+    m = mail_gen.Message("C0001", "promo@shop.test", "ann@a.test", "two administrators")
+    for name, text in m.files().items():
+        (c.spool / name).parent.mkdir(parents=True, exist_ok=True)
+        (c.spool / name).write_bytes(text.encode())
+    c.check([m])
+    console = c.serve()
+    a, b = console.login(), console.login()
+    h = console.host_header
+    link = MESSAGE_LINK.search(parse(console.get("/?subject=two+administrators", a)).text)
+    if not link:
+        return ["the message is not on the Activity page"]
+    day, at = re.search(r"day=(\d{4})&amp;at=(\d+)", link.group(1)).groups()
+
+    def form_of(page):
+        form = re.search(r'<form method="post" action="/apply" id="apply">(.*?)</form>', page.text, re.S)
+        return dict(re.findall(r'name="(\w+)" value="([^"]*)"', form.group(1))) if form else None
+
+    def preview(session, list_, of):
+        return form_of(parse(console.get(f"/change?day={day}&at={at}&list={list_}&of={of}&in=user", session)))
+
+    def apply(session, form):
+        body = "&".join(f"{k}={v}" for k, v in form.items()).encode()
+        return parse(console.exchange(request("POST", "/apply", h, session, body)))
+
+    problems = []
+    first, second = preview(a, "whitelist", "address"), preview(b, "blacklist", "domain")
+    if not first or not second:
+        return ["a preview offers no Apply"]
+    done = apply(a, first)
+    if done.status != 303 or f"/message?day={day}&at={at}&change=" not in done.headers.get("location", ""):
+        problems.append(f"the first Apply: {done.status} {done.headers.get('location')}")
+    stale = apply(b, second)
+    fresh = form_of(stale)
+    if stale.status != 409 or "changed since that preview" not in stale.text or not fresh or fresh["base"] == second["base"]:
+        problems.append(f"the second Apply on the old preview: {stale.status}, fresh preview {bool(fresh)}")
+    elif apply(b, fresh).status != 303:
+        problems.append("the second Apply on the fresh preview was not written")
+    # At the same moment, from the same preview of the file.
+    both = [preview(a, "whitelist", "domain"), preview(b, "blacklist", "address")]
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        statuses = sorted(pool.map(lambda pair: apply(*pair).status, zip((a, b), both)))
+    if statuses != [303, 409]:
+        problems.append(f"two Applies at once on one file: {statuses}, not one written and one refused")
+    for list_, of in (("whitelist", "address"), ("blacklist", "domain")):
+        page = parse(console.get(f"/change?day={day}&at={at}&list={list_}&of={of}&in=user", a))
+        if "holds the rule already" not in page.text:
+            problems.append(f"the {list_} of the {of} is not in the file")
+    log = (c.prog / "$history$" / "changes.log").read_text("latin-1").splitlines()
+    if len(log) != 3 or not all("at the console, start-up token (scope *)" in line for line in log):
+        problems.append(f"the change log: {log}")
+    return problems
+
+
 def busy_server(c):
     """Many clients at once while checker runs append to the day's log."""
     args = c.suite.args
@@ -288,10 +365,17 @@ def busy_server(c):
         problems.append(f"the Activity page shows {matched.group(1) if matched else 'no'} of the {args.runs} new messages")
     print(f"     {args.requests} requests from {args.clients} clients beside {args.runs} checker runs: "
           f"{dict(sorted(statuses.items(), key=str))}")
+    # SIGTERM with a connection still open: the workers are joined and the
+    # program ends as it should (under the sanitizers, after its leak check).
+    idle = console.connect()
+    code = console.stop()
+    idle.close()
+    if not c.host.launcher and code != 0:
+        problems.append(f"the server ended with {code} on SIGTERM, not 0")
     return problems
 
 
-CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, busy_server]
+CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, two_administrators, busy_server]
 
 if __name__ == "__main__":
     sys.exit(run_case_functions(__doc__, CASES, Case, options={
