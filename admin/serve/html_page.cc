@@ -5,7 +5,8 @@
 namespace {
 
 constexpr std::pair<Menu, const char*> kMenu[] = {
-    {Menu::Activity, "Activity"}, {Menu::Rules, "Rules"}, {Menu::Report, "Report"}, {Menu::Health, "Health"}};
+    {Menu::Activity, "Activity"}, {Menu::Rules, "Rules"},   {Menu::History, "History"},
+    {Menu::Report, "Report"},     {Menu::Health, "Health"}};
 
 const char* menu_path(Menu menu) {
   switch (menu) {
@@ -13,6 +14,8 @@ const char* menu_path(Menu menu) {
       return "/";
     case Menu::Rules:
       return "/rules";
+    case Menu::History:
+      return "/history";
     case Menu::Report:
       return "/report";
     case Menu::Health:
@@ -56,6 +59,8 @@ form.filter label { display: flex; flex-direction: column; font-size: 0.8em; }
 pre.account { background: #f6f6f6; border: 1px solid #ddd; padding: 0.6em; font-size: 0.8em; white-space: pre-wrap; word-break: break-all; }
 ul.counts { list-style: none; padding: 0; display: flex; flex-wrap: wrap; gap: 0.3em 1em; font-size: 0.85em; }
 .pages { margin: 0.6em 0; }
+tr.removed td { background: #fde2e2; }
+tr.added td { background: #dff5df; }
 )";
 
 std::string href(std::string_view path, const std::vector<std::pair<std::string, std::string>>& fields) {

@@ -11,7 +11,7 @@
 #include "admin/serve/http_message.h"
 #include "admin/serve/sessions.h"
 
-enum class Menu { Activity, Rules, Report, Health, None };
+enum class Menu { Activity, Rules, History, Report, Health, None };
 
 struct Page {
   std::string title;

@@ -186,8 +186,53 @@ std::string replay_html(Site& site, const Scope& scope, const ChangePreview& pre
   return html;
 }
 
-Response preview(const PageContext& context, const Ask& ask, const Proposal& p, const std::string& note) {
+}  // namespace
+
+std::string preview_sections(const PageContext& context, const ChangePlan& plan, const std::string& path, int days,
+                             bool& blocked) {
   Site& site = context.site;
+  ChangeCheck check;
+  ChangePreview replayed;
+  const std::vector<std::string> logs = site.log_paths(days);
+  const Scope& scope = context.session.scope;
+  site.engine([&] {
+    check = check_change(plan);
+    CapturedConsole unread;
+    replayed = preview_change(plan, logs, kPreviewChanges, "QVADMIN serve", unread, scope.recipient_filter());
+    return 0;
+  });
+  std::string body = "<h2>Lint</h2>\n";
+  if (!check.done) body += "<p class=\"error\">" + html_escape(check.why) + "</p>\n";
+  if (check.done && check.added.empty()) body += "<p id=\"findings\">The change brings no new finding.</p>\n";
+  if (!check.added.empty()) {
+    body += "<ul id=\"findings\">\n";
+    int beyond = 0;
+    for (const ChangeFinding& f : check.added)
+      if (!scope.sees_everything() && !same_ignoring_case(f.file, path))
+        ++beyond;  // the findings of files the session does not see are counted, not shown
+      else
+        body += std::string("<li class=\"") + severity_word(f.finding.severity) + "\">" + html_escape(f.file) + ":" +
+                std::to_string(f.finding.line) + ": " + severity_word(f.finding.severity) + ": " +
+                html_escape(f.finding.message) + " [" + f.finding.check + "]</li>\n";
+    if (beyond > 0)
+      body += "<li>" + std::to_string(beyond) + " findings in rule files beyond this session's scope</li>\n";
+    body += "</ul>\n";
+  }
+  body += replay_html(site, scope, replayed, days);
+  blocked = !check.done || check.added_errors > 0;
+  if (blocked) body += "<p class=\"error\" id=\"blocked\">The change brings an error: it cannot be applied here.</p>\n";
+  return body;
+}
+
+std::string console_author(const Session& session) {
+  return host_account_name() + " at the console, " +
+         (session.token_name.empty() ? std::string("start-up token") : "token " + session.token_name) + " (scope " +
+         session.scope.text() + ")";
+}
+
+namespace {
+
+Response preview(const PageContext& context, const Ask& ask, const Proposal& p, const std::string& note) {
   const LoggedLine& m = p.message;
   const std::string title = std::string(ask.whitelist ? "Whitelist" : "Blacklist") + " the sender's " +
                             (ask.domain ? "domain" : "address");
@@ -221,37 +266,9 @@ Response preview(const PageContext& context, const Ask& ask, const Proposal& p, 
           (ask.first ? "Put it after the file's last line instead" : "Put it before the file's first rule instead") +
           "</a> (the first rule that hits decides).</p>\n";
 
-  ChangeCheck check;
-  ChangePreview replayed;
-  const std::vector<std::string> logs = site.log_paths(ask.days);
-  const Scope& scope = context.session.scope;
-  site.engine([&] {
-    check = check_change(planned.plan);
-    CapturedConsole unread;
-    replayed = preview_change(planned.plan, logs, kPreviewChanges, "QVADMIN serve", unread, scope.recipient_filter());
-    return 0;
-  });
-  body += "<h2>Lint</h2>\n";
-  if (!check.done) body += "<p class=\"error\">" + html_escape(check.why) + "</p>\n";
-  if (check.done && check.added.empty()) body += "<p id=\"findings\">The change brings no new finding.</p>\n";
-  if (!check.added.empty()) {
-    body += "<ul id=\"findings\">\n";
-    int beyond = 0;
-    for (const ChangeFinding& f : check.added)
-      if (!scope.sees_everything() && !same_ignoring_case(f.file, p.path))
-        ++beyond;  // the findings of files the session does not see are counted, not shown
-      else
-        body += std::string("<li class=\"") + severity_word(f.finding.severity) + "\">" + html_escape(f.file) + ":" +
-              std::to_string(f.finding.line) + ": " + severity_word(f.finding.severity) + ": " +
-              html_escape(f.finding.message) + " [" + f.finding.check + "]</li>\n";
-    if (beyond > 0)
-      body += "<li>" + std::to_string(beyond) + " findings in rule files beyond this session's scope</li>\n";
-    body += "</ul>\n";
-  }
-  body += replay_html(site, scope, replayed, ask.days);
-  if (!check.done || check.added_errors > 0) {
-    body += "<p class=\"error\" id=\"blocked\">The change brings an error: it cannot be applied here.</p>\n";
-  } else {
+  bool blocked = false;
+  body += preview_sections(context, planned.plan, p.path, ask.days, blocked);
+  if (!blocked) {
     body += "<form method=\"post\" action=\"/apply\" id=\"apply\">\n";
     for (const auto& [name, value] : ask_fields(ask))
       if (!value.empty()) body += "<input type=\"hidden\" name=\"" + name + "\" value=\"" + html_escape(value) + "\"/>\n";
@@ -261,11 +278,6 @@ Response preview(const PageContext& context, const Ask& ask, const Proposal& p, 
   return page_response({title, Menu::Activity, body}, context.session);
 }
 
-std::string author_of(const Session& session) {
-  return host_account_name() + " at the console, " +
-         (session.token_name.empty() ? std::string("start-up token") : "token " + session.token_name) + " (scope " +
-         session.scope.text() + ")";
-}
 
 }  // namespace
 
@@ -301,7 +313,7 @@ Response apply_page(const PageContext& context) {
   const std::string command = "QVADMIN add " + (p->where.find(' ') == std::string::npos ? p->where : "\"" + p->where + "\"") +
                               " " + p->rule;
   const WriteOutcome written = context.site.engine(
-      [&] { return write_change(p->planned.plan, ChangeAuthor{author_of(context.session), command}); });
+      [&] { return write_change(p->planned.plan, ChangeAuthor{console_author(context.session), command}); });
   if (written.status == WriteStatus::Stale) {
     p = propose(context, *ask, refusal);
     if (!p) return refusal;

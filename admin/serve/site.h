@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "admin/change/change_plan.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/serve/http_message.h"
 #include "admin/serve/log_index.h"
@@ -99,3 +100,14 @@ Response report_page(const PageContext& context);
 Response health_page(const PageContext& context);
 Response change_page(const PageContext& context);
 Response apply_page(const PageContext& context);
+Response history_page(const PageContext& context);
+Response rollback_page(const PageContext& context);
+Response undo_page(const PageContext& context);
+
+// What every preview of a change shows before Apply: lint's new findings
+// (of path alone, for a scoped session) and replay of the last days' logs
+// against the tree with the change. blocked: the change brings an error.
+std::string preview_sections(const PageContext& context, const ChangePlan& plan, const std::string& path, int days,
+                             bool& blocked);
+// Who made a change at the console, as the change log names it.
+std::string console_author(const Session& session);

@@ -206,7 +206,7 @@ def whitelist_from_the_message(c, d, follow, shot):
     preview's lint names it; before the first rule the preview counts what
     `QVADMIN add --first --preview` counts for the same change; Apply leads
     back to the message, whose account is then explain's for the new rules
-    (whitelisted); a rollback gives the tree's bytes back."""
+    (whitelisted); Roll back on the History page gives the tree's bytes back."""
     from selenium.webdriver.common.by import By
     problems = []
     original = tree_bytes(c.prog)
@@ -257,9 +257,19 @@ def whitelist_from_the_message(c, d, follow, shot):
     changes = (c.prog / "$history$" / "changes.log").read_text("latin-1")
     if "at the console, start-up token (scope *)" not in changes or rule not in changes:
         problems.append(f"the change log does not name the console's token and the rule: {changes!r}")
-    c.qvadmin("rollback", "--dir", str(c.prog), "--yes")
+    # History: the change with its line, then Roll back (a preview first).
+    follow(d.find_element(By.LINK_TEXT, "History"))
+    shot("history")
+    follow(d.find_element(By.CSS_SELECTOR, "#history a.rollback"))
+    added = [row.text for row in d.find_elements(By.CSS_SELECTOR, "table.diff tr.removed")]
+    if added != [f"2 - {rule}"]:
+        problems.append(f"the rollback's preview takes out {added}, not line 2 {rule}")
+    shot("rollback-preview")
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
     if tree_bytes(c.prog) != original:
         problems.append("the rollback did not give the original tree back")
+    if len((c.prog / "$history$" / "changes.log").read_text("latin-1").splitlines()) != 2:
+        problems.append("the change log does not hold the change and its rollback")
     return problems
 
 

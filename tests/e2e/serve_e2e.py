@@ -96,6 +96,10 @@ def attacker_table(c):
         ("a change of a message not there", get(change.replace(f"at={at}", "at=1")), 404),
         ("a change of a day not shown", get(change.replace(f"day={day}", "day=0000")), 404),
         ("a change replaying 10,000 days", get(change + "&days=9999"), 404),
+        ("Roll back without the CSRF token", request("POST", "/undo", h, session, b"entry=1&base=x"), 403),
+        ("Roll back by GET", get("/undo?entry=1"), 405),
+        ("a rollback of no change", get("/rollback?entry=%2e%2e"), 404),
+        ("a change not in the history", get("/history?entry=99999"), 404),
         ("a message", get(link.group(1).replace("&amp;", "&")), 200),
         ("the rules, report and health pages", get("/rules"), 200),
         ("no session: activity", get("/", ""), 403),
@@ -353,7 +357,9 @@ def scoped_sessions(c):
                     body = f"{fields}&base=new&csrf={csrf[session]}".encode()
                     rows.append((f"{who}: Apply in {recipient}'s {in_} file", session,
                                  request("POST", "/apply", h, session, body), {403, 404}))
-        for page in ("/report", "/health", "/report?days=1"):
+        rows.append((f"{who}: roll back", session,
+                     request("POST", "/undo", h, session, f"entry=1&base=x&csrf={csrf[session]}".encode()), {403}))
+        for page in ("/report", "/health", "/report?days=1", "/history", "/history?entry=1", "/rollback?entry=1"):
             rows.append((f"{who}: {page}", session, request("GET", page, h, session), {403}))
         for place in range(1, places + 2):
             rows.append((f"{who}: rule file {place}", session, request("GET", f"/rules?file={place}", h, session),
