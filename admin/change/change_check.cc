@@ -92,8 +92,8 @@ ChangePreview preview_change(const ChangePlan& plan, const std::vector<std::stri
   request.overlay = &overlay;
   request.takes = takes;
   ChangePreview preview;
-  request.changed_at = [&](const std::string& log, std::uint64_t offset) {
-    if (preview.places.size() < limit) preview.places.push_back({log, offset});
+  request.changed_at = [&](const std::string& log, std::uint64_t offset, ResultKind now) {
+    if (preview.places.size() < limit) preview.places.push_back({log, offset, now});
   };
   preview.tally = replay_logs(
       request,

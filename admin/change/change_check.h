@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "admin/change/change_plan.h"
@@ -39,8 +39,9 @@ ChangeCheck check_change(const ChangePlan& plan);
 inline constexpr std::size_t kPreviewChanges = 20;
 
 struct ChangedAt {
-  std::string log;  // as given
+  std::string log;           // as given
   std::uint64_t offset = 0;  // where the message's line begins
+  ResultKind now = ResultKind::NoAction;
 };
 
 struct ChangePreview {

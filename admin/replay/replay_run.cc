@@ -114,7 +114,7 @@ void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, con
       ++tally.changed;
       ++tally.changes[static_cast<int>(change_of(r.kind, decision.kind))];
     }
-    if (request.changed_at) request.changed_at(log, walk.line_offset());
+    if (request.changed_at) request.changed_at(log, walk.line_offset(), decision.kind);
     on_change(change_line(shown_log, r, decision, rules));
   }
   const LogCounts& counts = walk.counts();

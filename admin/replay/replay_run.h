@@ -5,9 +5,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +33,8 @@ struct ReplayRequest {
   // logged) are replayed and counted: a console session's scope.
   std::function<bool(std::string_view recipient)> takes;
   // When given, told where the line of each changed message begins in its
-  // log, just before on_change gets the line.
-  std::function<void(const std::string& log, std::uint64_t offset)> changed_at;
+  // log and the result it now gets, just before on_change gets the line.
+  std::function<void(const std::string& log, std::uint64_t offset, ResultKind now)> changed_at;
 };
 
 // The kinds of change counted, from a verdict to another or the same verdict

@@ -152,7 +152,16 @@ std::string number_row(const std::string& name, long value) {
   return "<tr><th>" + html_escape(name) + "</th><td class=\"n\">" + std::to_string(value) + "</td></tr>\n";
 }
 
-std::string replay_html(const ChangePreview& preview, int days) {
+// A changed message as a scoped session may see it: the deciding file
+// of its new result may lie beyond the scope.
+std::string scoped_change_text(Site& site, const ChangedAt& at, const std::string& log_name) {
+  const std::optional<LoggedLine> m = site.message(log_name, at.offset);
+  if (!m) return "a message no longer logged there";
+  return m->time + " " + m->identifier + " To: " + m->recipient + " From: " + m->sender + " Subject: " + m->subject +
+         "  " + std::string(result_name(m->kind)) + " -> " + std::string(result_name(at.now));
+}
+
+std::string replay_html(Site& site, const Scope& scope, const ChangePreview& preview, int days) {
   const ReplayTally& t = preview.tally;
   std::string html = "<h2>What it does to the mail of the last " + std::to_string(days) + " days</h2>\n"
                      "<table id=\"replay\">\n" +
@@ -167,8 +176,10 @@ std::string replay_html(const ChangePreview& preview, int days) {
   for (std::size_t i = 0; i < preview.changes.size(); ++i) {
     const ChangedAt& at = preview.places[i];
     const std::string name = at.log.substr(at.log.find_last_of("\\/") + 1);
-    html += "<li><a href=\"" + message_href(name, at.offset) + "\">" + html_escape(std::string_view(preview.changes[i]).substr(0, preview.changes[i].find('\n'))) +
-            "</a></li>\n";
+    const std::string text = scope.sees_everything()
+                                 ? preview.changes[i].substr(0, preview.changes[i].find('\n'))
+                                 : scoped_change_text(site, at, name);
+    html += "<li><a href=\"" + message_href(name, at.offset) + "\">" + html_escape(text) + "</a></li>\n";
   }
   html += "</ol>\n";
   if (preview.more > 0) html += "<p class=\"note\">and " + std::to_string(preview.more) + " more.</p>\n";
@@ -217,8 +228,7 @@ Response preview(const PageContext& context, const Ask& ask, const Proposal& p, 
   site.engine([&] {
     check = check_change(planned.plan);
     CapturedConsole unread;
-    replayed = preview_change(planned.plan, logs, kPreviewChanges, "QVADMIN serve", unread,
-                              [&](std::string_view recipient) { return scope.sees_recipient(recipient); });
+    replayed = preview_change(planned.plan, logs, kPreviewChanges, "QVADMIN serve", unread, scope.recipient_filter());
     return 0;
   });
   body += "<h2>Lint</h2>\n";
@@ -226,13 +236,19 @@ Response preview(const PageContext& context, const Ask& ask, const Proposal& p, 
   if (check.done && check.added.empty()) body += "<p id=\"findings\">The change brings no new finding.</p>\n";
   if (!check.added.empty()) {
     body += "<ul id=\"findings\">\n";
+    int beyond = 0;
     for (const ChangeFinding& f : check.added)
-      body += std::string("<li class=\"") + severity_word(f.finding.severity) + "\">" + html_escape(f.file) + ":" +
+      if (!scope.sees_everything() && !same_ignoring_case(f.file, p.path))
+        ++beyond;  // the findings of files the session does not see are counted, not shown
+      else
+        body += std::string("<li class=\"") + severity_word(f.finding.severity) + "\">" + html_escape(f.file) + ":" +
               std::to_string(f.finding.line) + ": " + severity_word(f.finding.severity) + ": " +
               html_escape(f.finding.message) + " [" + f.finding.check + "]</li>\n";
+    if (beyond > 0)
+      body += "<li>" + std::to_string(beyond) + " findings in rule files beyond this session's scope</li>\n";
     body += "</ul>\n";
   }
-  body += replay_html(replayed, ask.days);
+  body += replay_html(site, scope, replayed, ask.days);
   if (!check.done || check.added_errors > 0) {
     body += "<p class=\"error\" id=\"blocked\">The change brings an error: it cannot be applied here.</p>\n";
   } else {

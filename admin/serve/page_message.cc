@@ -27,6 +27,16 @@ std::string command_line(const LoggedLine& line) {
          quoted(line.subject);
 }
 
+std::string verdict_words(Verdict verdict) {
+  return verdict == Verdict::Whitelisted ? "whitelisted" : verdict == Verdict::Blacklisted ? "blacklisted" : "no verdict";
+}
+
+std::string decided_html(const ListedFile& file, const MessageCheck& check) {
+  return "<p id=\"decided\">Decided by <a href=\"" + href("/rules", {{"file", std::to_string(file.place)}}) +
+         "#line-" + std::to_string(check.decision.editor_line) + "\">" + html_escape(check.decision.file) + ":" +
+         std::to_string(check.decision.editor_line) + "</a></p>\n";
+}
+
 // The changes this page offers: whitelisting or blacklisting the sender's
 // address or domain in each file of the recipient's cascade that the
 // session may change; each link leads to the change's preview.
@@ -97,15 +107,23 @@ Response message_page(const PageContext& context) {
     if (check.decision.by != DecidedBy::Nothing) listing = list_rules(directory, context.session.scope);
     return 0;
   });
+  const ListedFile* file = check.decision.by == DecidedBy::Nothing ? nullptr : listing.named(check.decision.file);
+  if (!context.session.scope.sees_everything()) {
+    // The account reads the whole cascade, the server-wide file and
+    // REDIRECT targets too: a scoped session gets the verdict alone, and
+    // the deciding line when it stands in a file of the scope.
+    body += "<p id=\"verdict\">With the rules as they are now: " + verdict_words(check.verdict) +
+            (file ? "" : check.decision.by == DecidedBy::Nothing ? "." : ", by a rule file beyond this session's scope.") +
+            "</p>\n";
+    if (file) body += decided_html(*file, check);
+    return page_response({"Message", Menu::Activity, body + change_links(context, line)}, context.session);
+  }
   body += "<p class=\"note\">The log holds the checker's view of the message: its texts upper-cased, the sender cut "
           "at the line's 150th character and the Subject at its 199th. This is the account of the logged texts, "
           "as <code>" + html_escape(command_line(line)) + "</code> gives it" +
           (line.sender_cut || line.subject_cut ? "; as they were cut, the checker may have decided on more" : "") +
           ".</p>\n";
-  if (const ListedFile* file = check.decision.by == DecidedBy::Nothing ? nullptr : listing.named(check.decision.file))
-    body += "<p id=\"decided\">Decided by <a href=\"" + href("/rules", {{"file", std::to_string(file->place)}}) +
-            "#line-" + std::to_string(check.decision.editor_line) + "\">" + html_escape(check.decision.file) + ":" +
-            std::to_string(check.decision.editor_line) + "</a></p>\n";
+  if (file) body += decided_html(*file, check);
   body += "<pre class=\"account\" id=\"account\">" + html_escape(account.text(), true) + "</pre>\n";
   body += change_links(context, line);
   return page_response({"Message", Menu::Activity, body}, context.session);

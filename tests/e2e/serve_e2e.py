@@ -297,6 +297,99 @@ def two_administrators(c):
     return problems
 
 
+def scoped_sessions(c):
+    """Tokens of one domain and of one address: every page and form tried
+    with the identifiers of other domains' messages and files, and of files
+    beyond the scope (server-wide, REDIRECT targets). Each is refused (403)
+    or not found (404), no page names a file or a recipient beyond the
+    scope, and nothing is written; within the scope a change is written and
+    the change log names the token and its scope."""
+    named = c.checker_host.dir_text(c.prog)
+    mail_gen.write_tree(c.prog, {
+        "$default$.QUORVANT": "BLACKLIST FROM @SHOP.TEST\r\n", "A.TEST/$default$.QUORVANT": "# a.test\r\n",
+        "A.TEST/ANN.QUORVANT": "# ann\r\n", "A.TEST/BOB.QUORVANT": "BLACKLIST SUBJECT SECRET STUFF\r\n",
+        "EXAMPLE.ORG/JOE.QUORVANT": "WHITELIST FROM @EXAMPLE.COM\r\n", "SHARED/T1.QUORVANT": "STRICT\r\n",
+        "B.TEST/$default$.QUORVANT": f"REDIRECT @B {named}SHARED\\T1.QUORVANT\r\n"}, c.host.windows)
+    pairs = [(u, d) for d in ("a.test", "example.org", "b.test") for u in ("ann", "bob", "joe")]
+    messages = [mail_gen.Message(f"S{n:03d}", "promo@shop.test", f"{u}@{d}", f"scoped {n}") for n, (u, d) in enumerate(pairs)]
+    for m in messages:
+        for name, text in m.files().items():
+            (c.spool / name).parent.mkdir(parents=True, exist_ok=True)
+            (c.spool / name).write_bytes(text.encode())
+    c.check(messages)
+    tokens = c.host.path(c.dir / "tokens.txt")
+    secret = {}
+    for name, scope in (("dom", "a.test"), ("ann", "ann@a.test")):
+        code, out = c.host.run(c.qvadmin, ["token", "add", "--token-file", tokens, name, scope], cwd=c.prog)
+        secret[name] = re.search(rb"\n    ([0-9a-f]{64})\r?\n", out).group(1).decode()
+    console = c.serve("--token-file", tokens)
+    h = console.host_header
+    every, dom, ann = console.login(), console.login(secret["dom"]), console.login(secret["ann"])
+    if not (every and dom and ann):
+        return ["a token of the token file opens no session"]
+    csrf = {s: re.search(r'name="csrf" value="([0-9a-f]{64})"', parse(console.get("/", s)).text).group(1)
+            for s in (dom, ann)}
+    # Every message as the whole-server session finds it: its link and recipient.
+    listed = {}
+    for link in MESSAGE_LINK.findall(parse(console.get("/?subject=scoped", every)).text):
+        link = link.replace("&amp;", "&")
+        listed[link] = re.search(r"<th>Recipient</th><td>([^<]+)</td>", parse(console.get(link, every)).text).group(1)
+    if len(listed) != len(messages):
+        return [f"the whole-server session lists {len(listed)} of {len(messages)} messages"]
+    places = len(re.findall(r'href="/rules\?file=\d+"', parse(console.get("/rules", every)).text))
+    tree = {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")}
+
+    rows = []  # (what, session, request, statuses allowed)
+    for who, session, mine in (("domain", dom, lambda r: r.endswith("@A.TEST")), ("address", ann, lambda r: r == "ANN@A.TEST")):
+        for link, recipient in listed.items():
+            ok = mine(recipient)
+            rows.append((f"{who}: {recipient}'s message", session, request("GET", link, h, session), {200} if ok else {404}))
+            for in_ in ("user", "domain", "server"):
+                allowed = ok and (in_ == "user" or (in_ == "domain" and who == "domain"))
+                fields = link.split("?")[1] + f"&list=whitelist&of=domain&in={in_}"
+                rows.append((f"{who}: preview in {recipient}'s {in_} file", session,
+                             request("GET", "/change?" + fields, h, session), {200} if allowed else {403, 404}))
+                if not allowed:
+                    body = f"{fields}&base=new&csrf={csrf[session]}".encode()
+                    rows.append((f"{who}: Apply in {recipient}'s {in_} file", session,
+                                 request("POST", "/apply", h, session, body), {403, 404}))
+        for page in ("/report", "/health", "/report?days=1"):
+            rows.append((f"{who}: {page}", session, request("GET", page, h, session), {403}))
+        for place in range(1, places + 2):
+            rows.append((f"{who}: rule file {place}", session, request("GET", f"/rules?file={place}", h, session),
+                         {200, 404}))
+        rows.append((f"{who}: the rule tree", session, request("GET", "/rules", h, session), {200}))
+        rows.append((f"{who}: every message", session, request("GET", "/?subject=scoped", h, session), {200}))
+
+    problems, seen = [], {dom: 0, ann: 0}
+    beyond = re.compile(r"@(EXAMPLE\.ORG|B\.TEST)|EXAMPLE\.ORG[\\/]|B\.TEST[\\/]|SHARED[\\/]|PROG\\+\$default|BOB@A\.TEST")
+    for what, session, data, allowed in rows:
+        answer = parse(console.exchange(data))
+        if answer.status not in allowed:
+            problems.append(f"{what}: {answer.status}, not {sorted(allowed)}")
+        text = answer.text if answer.status == 200 else ""
+        leak = beyond.search(text.replace("BOB@A.TEST", "") if session == dom else text)
+        if leak:
+            problems.append(f"{what}: the page shows {leak.group(0)!r}, beyond the scope")
+        if "rule file" in what and answer.status == 200:
+            seen[session] += 1
+    if (seen[dom], seen[ann]) != (3, 1):
+        problems.append(f"the domain session sees {seen[dom]} rule files (its 3), the address session {seen[ann]} (its 1)")
+    if {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")} != tree:
+        problems.append("a refused request changed a file")
+    # Within the scope a change goes through, and the change log says whose it is.
+    own = next(link for link, r in listed.items() if r == "ANN@A.TEST").split("?")[1]
+    form = re.search(r'name="base" value="(\w+)"',
+                     parse(console.get(f"/change?{own}&list=whitelist&of=domain&in=domain", dom)).text)
+    body = f"{own}&list=whitelist&of=domain&in=domain&base={form.group(1) if form else ''}&csrf={csrf[dom]}".encode()
+    if parse(console.exchange(request("POST", "/apply", h, dom, body))).status != 303:
+        problems.append("the domain session's change in its domain file was not written")
+    log = (c.prog / "$history$" / "changes.log").read_text("latin-1")
+    if "at the console, token dom (scope a.test)" not in log:
+        problems.append(f"the change log: {log!r}")
+    return problems
+
+
 def busy_server(c):
     """Many clients at once while checker runs append to the day's log."""
     args = c.suite.args
@@ -375,7 +468,7 @@ def busy_server(c):
     return problems
 
 
-CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, two_administrators, busy_server]
+CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, two_administrators, scoped_sessions, busy_server]
 
 if __name__ == "__main__":
     sys.exit(run_case_functions(__doc__, CASES, Case, options={
