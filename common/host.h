@@ -175,6 +175,9 @@ struct HostLock;
 HostLock* host_lock(const char* path, int wait_ms);
 void host_unlock(HostLock* lock);
 
+// Waits that many milliseconds.
+void host_sleep_ms(int ms);
+
 // The operating-system account the program runs under.
 std::string host_account_name();
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "common/host.h"
@@ -182,3 +183,9 @@ std::string host_account_name() {
 }
 
 bool host_input_is_terminal() { return isatty(0) == 1; }
+
+void host_sleep_ms(int ms) {
+  timespec left{ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}

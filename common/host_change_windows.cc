@@ -174,6 +174,8 @@ std::string host_account_name() {
   return "unknown";
 }
 
+void host_sleep_ms(int ms) { Sleep(static_cast<DWORD>(ms)); }
+
 bool host_input_is_terminal() {
   DWORD mode;
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;

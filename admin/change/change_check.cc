@@ -81,7 +81,8 @@ ChangeCheck check_change(const ChangePlan& plan) {
 }
 
 ChangePreview preview_change(const ChangePlan& plan, const std::vector<std::string>& logs, std::size_t limit,
-                             const std::string& command, Console& err) {
+                             const std::string& command, Console& err,
+                             const std::function<bool(std::string_view recipient)>& takes) {
   const RuleOverlay overlay = overlay_of(plan);
   ReplayRequest request;
   request.live = plan.trees.live;
@@ -89,7 +90,11 @@ ChangePreview preview_change(const ChangePlan& plan, const std::vector<std::stri
   request.logs = logs;
   request.command = command;
   request.overlay = &overlay;
+  request.takes = takes;
   ChangePreview preview;
+  request.changed_at = [&](const std::string& log, std::uint64_t offset, ResultKind now) {
+    if (preview.places.size() < limit) preview.places.push_back({log, offset, now});
+  };
   preview.tally = replay_logs(
       request,
       [&](const std::string& change) {

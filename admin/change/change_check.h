@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "admin/change/change_plan.h"
@@ -32,14 +35,26 @@ struct ChangeCheck {
 // writes, and what their REDIRECTs reach) as it is and as the change leaves it.
 ChangeCheck check_change(const ChangePlan& plan);
 
+// The first changed messages a preview shows.
+inline constexpr std::size_t kPreviewChanges = 20;
+
+struct ChangedAt {
+  std::string log;           // as given
+  std::uint64_t offset = 0;  // where the message's line begins
+  ResultKind now = ResultKind::NoAction;
+};
+
 struct ChangePreview {
   ReplayTally tally;
   std::vector<std::string> changes;  // the first change lines
+  std::vector<ChangedAt> places;     // where each of them is logged
   long more = 0;                     // change lines beyond them
 };
 
 // Replays the logs against the tree as the change leaves it; at most limit
 // change lines are kept. A log that cannot be read is said on err, after
-// command.
+// command. takes, when given, limits the messages replayed to those of the
+// recipients it takes.
 ChangePreview preview_change(const ChangePlan& plan, const std::vector<std::string>& logs, std::size_t limit,
-                             const std::string& command, Console& err);
+                             const std::string& command, Console& err,
+                             const std::function<bool(std::string_view recipient)>& takes = {});

@@ -76,8 +76,9 @@ bool plan_promote(const ChangeTrees& trees, ChangePlan& plan, std::string& why);
 // Puts the files in the order that never lets a checker run meet a REDIRECT
 // to a file not there yet: files put in place before those whose new bytes
 // REDIRECT to them, and after them the files taken away, each before those
-// its old bytes REDIRECT to. Otherwise the server-wide file goes first, then
-// the domains' files, then the others, the reverse of the order a checker
+// its old bytes REDIRECT to (write_change waits a moment before them, for
+// runs that read the old bytes). Otherwise the server-wide file goes first,
+// then the domains' files, then the others, the reverse of the order a checker
 // run reads them: a run that meets a new file meets only new files after it,
 // so it sees one of the trees the writing passes through.
 void order_for_writing(std::vector<FileChange>& files);

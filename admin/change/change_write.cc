@@ -111,6 +111,7 @@ WriteOutcome write_change(const ChangePlan& plan, const ChangeAuthor& author) {
   std::size_t placed = 0;
   for (; ok && placed < plan.files.size(); ++placed) {
     const FileChange& file = plan.files[placed];
+    if (!file.after && placed > 0 && plan.files[placed - 1].after) host_sleep_ms(kRemovalGraceMs);
     if (!put(file, file.after)) {
       out.why = file.path + (file.after ? " cannot be put in place: " : " cannot be removed: ") + host_error_text();
       ok = false;

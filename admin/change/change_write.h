@@ -30,4 +30,10 @@ struct WriteOutcome {
 // How long a write waits for another one on the same tree to finish.
 inline constexpr int kHistoryLockWaitMs = 10000;
 
+// How long files taken away stay after the last file put in place: a
+// checker run that read a file's old bytes just before it was replaced opens
+// the files read after it (a REDIRECT target those bytes name, the domain's
+// and the server-wide file) a moment later, and must still find them.
+inline constexpr int kRemovalGraceMs = 1000;
+
 WriteOutcome write_change(const ChangePlan& plan, const ChangeAuthor& author);

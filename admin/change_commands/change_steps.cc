@@ -13,9 +13,6 @@
 
 namespace {
 
-// The first changed messages a preview shows.
-constexpr std::size_t kPreviewChanges = 20;
-
 constexpr int kWriteAttempts = 5;
 
 void print_findings(const std::vector<ChangeFinding>& findings, Console& out) {

@@ -86,13 +86,15 @@ std::string change_line(const std::string& log, const ResultLine& r, const Repla
   return text + "\n";
 }
 
-void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, ReplayHits* hits, ReplayTally& tally,
-                const std::function<void(const std::string&)>& on_change) {
+void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, const ReplayRequest& request,
+                ReplayTally& tally, const std::function<void(const std::string&)>& on_change) {
+  ReplayHits* hits = request.hits;
   const std::string shown_log = host_native_path(log.c_str());
   LogWalk walk(file);
   for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
     if (item != LogWalk::Item::Result) continue;
     const ResultLine& r = walk.result();
+    if (request.takes && !request.takes(r.recipient)) continue;
     if (!result_has_message(r.kind)) {
       ++(r.kind == ResultKind::Unopenable ? tally.unopenable : tally.envelope_problems);
       continue;
@@ -112,12 +114,19 @@ void replay_log(const std::string& log, std::FILE* file, ReplayRules& rules, Rep
       ++tally.changed;
       ++tally.changes[static_cast<int>(change_of(r.kind, decision.kind))];
     }
+    if (request.changed_at) request.changed_at(log, walk.line_offset(), decision.kind);
     on_change(change_line(shown_log, r, decision, rules));
   }
   const LogCounts& counts = walk.counts();
   if (counts.results > 0 && counts.no_action == 0) tally.without_no_action.push_back(shown_log);
   tally.lines += counts;
 }
+
+}  // namespace
+
+const char* change_name(Change change) { return kChangeNames[static_cast<int>(change)]; }
+
+namespace {
 
 std::string rows_text(const std::vector<std::pair<std::string, std::string>>& rows) {
   std::vector<std::string> labels;
@@ -151,7 +160,7 @@ ReplayTally replay_logs(const ReplayRequest& request, const std::function<void(c
       request.logs, request.command, err, request.standard_input,
       [&](const std::string& log, std::FILE* file) {
         ++tally.logs;
-        replay_log(log, file, rules, request.hits, tally, on_change);
+        replay_log(log, file, rules, request, tally, on_change);
       },
       [&](const std::string&) {
         ++tally.logs;
@@ -188,7 +197,8 @@ std::string replay_summary(const ReplayTally& t, const std::string& heading) {
   return text;
 }
 
-std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs) {
+std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs,
+                                 const std::function<bool(std::string_view recipient)>& takes) {
   // Console text nobody reads.
   class Unread : public Console {
    public:
@@ -199,6 +209,7 @@ std::vector<HitLine> replay_hits(const std::string& directory, const std::vector
   request.live = request.candidate = directory;
   request.logs = logs;
   request.hits = &hits;
+  request.takes = takes;
   replay_logs(request, [](const std::string&) {}, unread);
   return hits.lines(directory);
 }

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "admin/activity_log/log_walk.h"
@@ -27,6 +29,12 @@ struct ReplayRequest {
   // The candidate's files as a change not yet written leaves them (path
   // texts below the candidate); nullptr: as on the disk.
   const RuleOverlay* overlay = nullptr;
+  // When given, only the messages to the recipients it takes (upper case, as
+  // logged) are replayed and counted: a console session's scope.
+  std::function<bool(std::string_view recipient)> takes;
+  // When given, told where the line of each changed message begins in its
+  // log and the result it now gets, just before on_change gets the line.
+  std::function<void(const std::string& log, std::uint64_t offset, ResultKind now)> changed_at;
 };
 
 // The kinds of change counted, from a verdict to another or the same verdict
@@ -41,6 +49,8 @@ enum class Change {
   OtherFile,
 };
 inline constexpr int kChangeKinds = 7;
+// "whitelisted -> blacklisted", as the summary names the kind.
+const char* change_name(Change change);
 
 struct ReplayTally {
   long logs = 0, unreadable = 0;
@@ -66,4 +76,6 @@ std::string replay_summary(const ReplayTally& tally, const std::string& heading)
 // every rule, STRICT and NO DOMAIN line of the tree below the directory (and
 // of the files its REDIRECTs reach) with the messages of the logs it decided.
 // Logs that cannot be read add nothing.
-std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs);
+// takes, when given, as in ReplayRequest.
+std::vector<HitLine> replay_hits(const std::string& directory, const std::vector<std::string>& logs,
+                                 const std::function<bool(std::string_view recipient)>& takes = {});

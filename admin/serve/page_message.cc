@@ -27,6 +27,45 @@ std::string command_line(const LoggedLine& line) {
          quoted(line.subject);
 }
 
+std::string verdict_words(Verdict verdict) {
+  return verdict == Verdict::Whitelisted ? "whitelisted" : verdict == Verdict::Blacklisted ? "blacklisted" : "no verdict";
+}
+
+std::string decided_html(const ListedFile& file, const MessageCheck& check) {
+  return "<p id=\"decided\">Decided by <a href=\"" + href("/rules", {{"file", std::to_string(file.place)}}) +
+         "#line-" + std::to_string(check.decision.editor_line) + "\">" + html_escape(check.decision.file) + ":" +
+         std::to_string(check.decision.editor_line) + "</a></p>\n";
+}
+
+// The changes this page offers: whitelisting or blacklisting the sender's
+// address or domain in each file of the recipient's cascade that the
+// session may change; each link leads to the change's preview.
+std::string change_links(const PageContext& context, const LoggedLine& line) {
+  const std::size_t sender_at = line.sender.rfind('@'), recipient_at = line.recipient.rfind('@');
+  if (line.sender_cut || sender_at == std::string::npos || sender_at + 1 == line.sender.size() ||
+      recipient_at == std::string::npos)
+    return "<p class=\"note\">The log holds no whole sender address, so this page offers no rule for it.</p>\n";
+  const std::pair<const char*, std::string> files[] = {{"user", line.recipient},
+                                                       {"domain", line.recipient.substr(recipient_at)},
+                                                       {"server", "*"}};
+  const std::string day = day_of_log(line.log), at = std::to_string(line.offset);
+  std::string rows;
+  for (const auto& [in, where] : files) {
+    if (!context.session.scope.may_change(where)) continue;
+    rows += "<tr><th>" + html_escape(where == "*" ? "server-wide file" : where) + "</th>";
+    for (const char* list : {"whitelist", "blacklist"})
+      for (const char* of : {"address", "domain"})
+        rows += std::string("<td><a class=\"change\" id=\"") + list + "-" + of + "-" + in + "\" href=\"" +
+                href("/change", {{"day", day}, {"at", at}, {"list", list}, {"of", of}, {"in", in}}) + "\">" +
+                (list[0] == 'w' ? "Whitelist" : "Blacklist") + " " +
+                html_escape(of[0] == 'a' ? line.sender : line.sender.substr(sender_at)) + "</a></td>";
+    rows += "</tr>\n";
+  }
+  if (rows.empty()) return "";
+  return "<h2>Change the rules for this sender</h2>\n<table id=\"changes\">\n" + rows +
+         "</table>\n<p class=\"note\">Each shows what the change does before anything is written.</p>\n";
+}
+
 }  // namespace
 
 Response message_page(const PageContext& context) {
@@ -38,7 +77,12 @@ Response message_page(const PageContext& context) {
   if (!found || !context.session.scope.sees_recipient(found->recipient)) return not_found(context);
   const LoggedLine& line = *found;
 
-  std::string body = "<h1>Message " + html_escape(line.identifier) + "</h1>\n<table id=\"logged\">\n";
+  std::string body = "<h1>Message " + html_escape(line.identifier) + "</h1>\n";
+  if (const std::string change = field(context.query, "change");
+      !change.empty() && change.size() < 10 && change.find_first_not_of("0123456789") == std::string::npos)
+    body += "<p id=\"written\">Written as change " + change +
+            ". The account below is of the rules as they are now.</p>\n";
+  body += "<table id=\"logged\">\n";
   const std::pair<const char*, std::string> rows[] = {
       {"Logged", day_label(line.log) + " " + line.time + " in " + line.log},
       {"Recipient", line.recipient},
@@ -63,15 +107,24 @@ Response message_page(const PageContext& context) {
     if (check.decision.by != DecidedBy::Nothing) listing = list_rules(directory, context.session.scope);
     return 0;
   });
+  const ListedFile* file = check.decision.by == DecidedBy::Nothing ? nullptr : listing.named(check.decision.file);
+  if (!context.session.scope.sees_everything()) {
+    // The account reads the whole cascade, the server-wide file and
+    // REDIRECT targets too: a scoped session gets the verdict alone, and
+    // the deciding line when it stands in a file of the scope.
+    body += "<p id=\"verdict\">With the rules as they are now: " + verdict_words(check.verdict) +
+            (file ? "" : check.decision.by == DecidedBy::Nothing ? "." : ", by a rule file beyond this session's scope.") +
+            "</p>\n";
+    if (file) body += decided_html(*file, check);
+    return page_response({"Message", Menu::Activity, body + change_links(context, line)}, context.session);
+  }
   body += "<p class=\"note\">The log holds the checker's view of the message: its texts upper-cased, the sender cut "
           "at the line's 150th character and the Subject at its 199th. This is the account of the logged texts, "
           "as <code>" + html_escape(command_line(line)) + "</code> gives it" +
           (line.sender_cut || line.subject_cut ? "; as they were cut, the checker may have decided on more" : "") +
           ".</p>\n";
-  if (const ListedFile* file = check.decision.by == DecidedBy::Nothing ? nullptr : listing.named(check.decision.file))
-    body += "<p id=\"decided\">Decided by <a href=\"" + href("/rules", {{"file", std::to_string(file->place)}}) +
-            "#line-" + std::to_string(check.decision.editor_line) + "\">" + html_escape(check.decision.file) + ":" +
-            std::to_string(check.decision.editor_line) + "</a></p>\n";
+  if (file) body += decided_html(*file, check);
   body += "<pre class=\"account\" id=\"account\">" + html_escape(account.text(), true) + "</pre>\n";
+  body += change_links(context, line);
   return page_response({"Message", Menu::Activity, body}, context.session);
 }

@@ -140,7 +140,7 @@ Response rules_page(const PageContext& context) {
   const std::vector<std::string> logs = context.site.log_paths(context.site.config().days);
   context.site.engine([&] {
     listing = list_rules(directory, context.session.scope);
-    hits = replay_hits(directory, logs);
+    hits = replay_hits(directory, logs, context.session.scope.recipient_filter());
     return 0;
   });
   const std::string place = field(context.query, "file");

@@ -83,6 +83,8 @@ constexpr Route kRoutes[] = {
     {"/", "GET", Access::Session, page<activity_page>},
     {"/message", "GET", Access::Session, page<message_page>},
     {"/rules", "GET", Access::Session, page<rules_page>},
+    {"/change", "GET", Access::Session, page<change_page>},
+    {"/apply", "POST", Access::Session, page<apply_page>},
     {"/report", "GET", Access::WholeServer, page<report_page>},
     {"/health", "GET", Access::WholeServer, page<health_page>},
     {"/login", "GET", Access::Anybody, login},

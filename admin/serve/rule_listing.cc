@@ -60,10 +60,15 @@ RuleListing list_rules(const std::string& program_directory, const Scope& scope)
   for (std::size_t i = 0; i < lint.files.size(); ++i) {
     const auto in_tree = found.find(keys.key(lint.files[i].path));
     const TreeFile* tree = in_tree == found.end() ? nullptr : in_tree->second;
-    if (!scope.sees_file(lint.files[i].path)) continue;
     ListedFile file;
     file.role = role_of(tree);
     file.label = label_of(file.role, lint.files[i], tree);
+    // A scope sees the files it may change: not the server-wide file, the
+    // REDIRECT targets (others may share them) or files nobody reaches.
+    if (!scope.sees_everything() &&
+        !(file.role == FileRole::User ? scope.may_change(file.label)
+                                      : file.role == FileRole::Domain && scope.may_change("@" + file.label)))
+      continue;
     file.lint = &lint.files[i];
     file.tree = tree;
     listing.files.push_back(std::move(file));

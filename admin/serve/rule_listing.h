@@ -2,7 +2,7 @@
 // files, the users' files, the REDIRECT targets they reach, and files no
 // recipient reaches, each with lint's findings. Files are addressed by their
 // place in this listing, never by a path from a request; a scope leaves out
-// what it does not see.
+// what it does not see (see list_rules).
 #pragma once
 
 #include <string>

@@ -1,8 +1,9 @@
-// What a session may see. Every page asks here before it shows a message, a
-// count or a rule file, so that narrower scopes than "*" (one domain, one
-// address) are added in this one place.
+// What a session may see and change: everything ("*"), one domain's mail and
+// rule files, or one address's mail and own file. Every page asks here before
+// it shows a message, a count or a rule file, or changes a file.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,18 +12,23 @@ class Scope {
  public:
   // "*", everything: the start-up token's scope.
   static Scope everything() { return Scope("*"); }
-  // The scope a token-file line names; nullopt for one this version does
-  // not know (it knows "*" alone).
+  // The scope a token-file line names: "*", a domain or an address; nullopt
+  // for any other text.
   static std::optional<Scope> named(std::string_view text);
 
   const std::string& text() const { return text_; }
   bool sees_everything() const { return text_ == "*"; }
   // Messages to this recipient (an address of the log, upper case).
   bool sees_recipient(std::string_view recipient) const;
-  // A rule file of the tree (path as lint lists it).
-  bool sees_file(std::string_view path) const;
+  // sees_recipient as replay takes it: none for "*", which sees them all.
+  std::function<bool(std::string_view recipient)> recipient_filter() const;
+  // The rule file of WHERE as QVADMIN add takes it: an address, @DOMAIN or
+  // *. A scoped session sees and changes those files alone: its domain's
+  // file and its users' files, or its own file.
+  bool may_change(std::string_view where) const;
 
  private:
   explicit Scope(std::string text) : text_(std::move(text)) {}
+  bool address() const { return text_.find('@') != std::string::npos; }
   std::string text_;
 };

@@ -2,11 +2,14 @@
 
 #include "admin/serve/wire.h"
 // After wire.h, which puts <utility> first.
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <atomic>
+#include <csignal>
 #include <optional>
 
 namespace {
@@ -18,14 +21,17 @@ using tcp = net::ip::tcp;
 }  // namespace
 
 struct Server::State {
-  State(Site& site, ServerLimits limits) : site(site), limits(limits), pool(static_cast<std::size_t>(limits.workers)) {}
+  State(Site& site, ServerLimits limits) : site(site), limits(limits) {}
 
   Site& site;
   ServerLimits limits;
-  net::thread_pool pool;
+  std::atomic<int> open{0};  // before io: the connections its handlers hold count down here
+  // Worker threads run only within run(), which joins them all before it
+  // returns: the process ends with its main thread alone.
+  net::io_context io;
   std::optional<tcp::acceptor> acceptor;
+  std::optional<net::signal_set> signals;  // SIGINT, SIGTERM: stop
   std::optional<net::steady_timer> pause;  // after a failed accept (no descriptor left, say)
-  std::atomic<int> open{0};
 
   void accept();
 };
@@ -91,7 +97,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 }  // namespace
 
 void Server::State::accept() {
-  acceptor->async_accept(net::make_strand(pool), [this](beast::error_code error, tcp::socket socket) {
+  acceptor->async_accept(net::make_strand(io), [this](beast::error_code error, tcp::socket socket) {
     if (error == net::error::operation_aborted) return;  // stopped
     if (error) {
       pause->expires_after(std::chrono::milliseconds(100));
@@ -148,15 +154,12 @@ bool parse_listen(const std::string& text, ListenAddress& address, std::string& 
 
 Server::Server(Site& site, ServerLimits limits) : state_(std::make_unique<State>(site, limits)) {}
 
-Server::~Server() {
-  stop();
-  state_->pool.join();
-}
+Server::~Server() = default;
 
 bool Server::listen(const ListenAddress& address, std::string& why) {
   beast::error_code error;
   const tcp::endpoint endpoint(net::ip::make_address(address.host, error), address.port);
-  tcp::acceptor acceptor(state_->pool);
+  tcp::acceptor acceptor(state_->io);
   if (!error) acceptor.open(endpoint.protocol(), error);
   if (!error) acceptor.bind(endpoint, error);
   if (!error) acceptor.listen(net::socket_base::max_listen_connections, error);
@@ -175,14 +178,19 @@ unsigned short Server::port() const {
 }
 
 void Server::run() {
-  net::post(state_->acceptor->get_executor(), [this] { state_->accept(); });
-  state_->pool.join();
+  State& state = *state_;
+  state.signals.emplace(state.io, SIGINT, SIGTERM);
+  state.signals->async_wait([this](beast::error_code error, int) {
+    if (!error) stop();
+  });
+  net::post(state.io, [&state] { state.accept(); });
+  {
+    net::thread_pool pool(static_cast<std::size_t>(state.limits.workers - 1));
+    for (int i = 1; i < state.limits.workers; ++i) net::post(pool, [&state] { state.io.run(); });
+    state.io.run();
+    pool.join();
+  }
+  // The connections still open go with io, in ~State.
 }
 
-void Server::stop() {
-  net::post(state_->pool, [this] {
-    beast::error_code ignored;
-    if (state_->acceptor) state_->acceptor->close(ignored);
-  });
-  state_->pool.stop();
-}
+void Server::stop() { state_->io.stop(); }

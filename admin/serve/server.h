@@ -36,8 +36,10 @@ class Server {
   bool listen(const ListenAddress& address, std::string& why);
   // The port bound (the one the system chose, for port 0).
   unsigned short port() const;
-  // Serves until stop().
+  // Serves, on the calling thread and limits.workers - 1 more, until stop()
+  // or SIGINT or SIGTERM; returns once every worker thread has ended.
   void run();
+  // From any thread.
   void stop();
 
  private:

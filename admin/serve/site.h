@@ -97,3 +97,5 @@ Response message_page(const PageContext& context);
 Response rules_page(const PageContext& context);
 Response report_page(const PageContext& context);
 Response health_page(const PageContext& context);
+Response change_page(const PageContext& context);
+Response apply_page(const PageContext& context);

@@ -16,8 +16,9 @@ const Usage kTokenUsage = {
     "\n"
     "  --token-file FILE  the token file\n"
     "  NAME               1 to 64 letters, digits and - _ . @, not yet in the file\n"
-    "  SCOPE              what the token opens: * (everything, the default) is the one scope\n"
-    "                     this version knows\n"
+    "  SCOPE              what the token opens: * (everything, the default), a domain\n"
+    "                     (example.org: its mail, its domain file and its users' files) or an\n"
+    "                     address (ann@example.org: that user's mail and own file)\n"
     "\n"
     "Exit code: 0, or 2 for a mistake on the command line or a file that cannot be written.\n",
 };
@@ -33,7 +34,7 @@ int run_token(CommandLine& line) {
   const std::string& name = words[1];
   const std::string scope = words.size() == 3 ? words[2] : "*";
   if (!valid_token_name(name)) return refuse("a NAME holds 1 to 64 letters, digits and - _ . @");
-  if (!known_token_scope(scope)) return refuse("SCOPE " + scope + " is unknown: this version knows * alone");
+  if (!known_token_scope(scope)) return refuse("SCOPE " + scope + " is not *, a domain or an address");
 
   const std::string path = host_path_argument(options.value("--token-file")->c_str());
   const TokenFile file = read_token_file(path);

@@ -96,7 +96,43 @@ bool valid_token_name(std::string_view name) {
   return true;
 }
 
-bool known_token_scope(std::string_view scope) { return scope == "*"; }
+namespace {
+
+// A domain: labels of letters, digits and "-", joined by dots.
+bool domain_name(std::string_view text) {
+  if (text.empty() || text.size() > 253) return false;
+  std::size_t label = 0;
+  for (const char c : text) {
+    if (c == '.') {
+      if (label == 0) return false;
+      label = 0;
+    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-') {
+      if (++label > 63) return false;
+    } else {
+      return false;
+    }
+  }
+  return label > 0;
+}
+
+// The part before the "@" of an address, in the characters a FROM rule tests.
+bool local_part(std::string_view text) {
+  if (text.empty() || text.size() > 64) return false;
+  for (const char c : text)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          std::string_view(".-_=!#%+").find(c) != std::string_view::npos))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+bool known_token_scope(std::string_view scope) {
+  if (scope == "*") return true;
+  const std::size_t at = scope.find('@');
+  if (at == std::string_view::npos) return domain_name(scope);
+  return local_part(scope.substr(0, at)) && domain_name(scope.substr(at + 1));
+}
 
 bool same_secret(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

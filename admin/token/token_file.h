@@ -9,7 +9,7 @@
 
 struct TokenLine {
   std::string name;
-  std::string scope;  // "*": everything
+  std::string scope;  // "*": everything; a domain; an address
   std::string hash;   // 64 lower-case hex digits
   int line = 0;       // where it stands in the file, from 1
 };
@@ -36,7 +36,8 @@ std::string new_token();
 
 // A name for a token line: 1 to 64 letters, digits and - _ . @.
 bool valid_token_name(std::string_view name);
-// The scopes this version knows: "*" alone.
+// The scopes a token may have: "*" (everything), a domain ("example.org")
+// or one address ("ann@example.org").
 bool known_token_scope(std::string_view scope);
 
 // Equal texts, compared in a time that depends on their lengths alone.

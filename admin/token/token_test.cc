@@ -33,13 +33,16 @@ TEST_F(TokenAdd, EachTokenOpensItsOwnLine) {
   const AdminRun bob = add({"bob", "*"});
   ASSERT_EQ(ann.code, 0) << ann.err;
   ASSERT_EQ(bob.code, 0) << bob.err;
+  for (const std::vector<std::string>& scoped : {std::vector<std::string>{"carol", "example.org"}, {"dan", "Dan.K+x@a-1.example.org"}})
+    ASSERT_EQ(add(scoped).code, 0) << scoped[1];
   const std::string ann_token = printed(ann), bob_token = printed(bob);
   ASSERT_EQ(ann_token.size(), 64u);
   ASSERT_NE(ann_token, bob_token);
   EXPECT_EQ(read_file("tokens.txt").find(ann_token), std::string::npos) << "the token itself is in the file";
 
   const TokenFile file = read_token_file(path("tokens.txt"));
-  ASSERT_EQ(file.tokens.size(), 3u);
+  ASSERT_EQ(file.tokens.size(), 5u);
+  EXPECT_EQ(file.tokens[4].scope, "Dan.K+x@a-1.example.org");
   EXPECT_EQ(file.problems, std::vector<std::string>{"line 3: not NAME SCOPE SHA256-HEX"});
   const struct {
     std::string token;
@@ -56,7 +59,10 @@ TEST_F(TokenAdd, MistakesLeaveTheFileAlone) {
   const std::string before = "ann * " + std::string(64, 'a') + "\r\n";
   write_file("tokens.txt", before);
   const std::vector<std::string> mistakes[] = {
-      {"ann"}, {"new", "example.org"}, {"bad name"}, {""}, {std::string(65, 'n')}, {}, {"a", "*", "more"},
+      {"ann"}, {"bad name"}, {""}, {std::string(65, 'n')}, {}, {"a", "*", "more"},
+      // Scopes: not *, a domain or an address.
+      {"new", "@example.org"}, {"new", "example..org"}, {"new", ".org"}, {"new", "org."}, {"new", "*.org"},
+      {"new", "a@b@example.org"}, {"new", "@"}, {"new", "ann@"}, {"new", "a b@example.org"}, {"new", "ann@ex_ample.org"},
   };
   for (const auto& words : mistakes) {
     const AdminRun run = add(words);

@@ -48,6 +48,7 @@ class Console:
         return self.proc.poll() is None
 
     def stop(self):
+        """Stops it as a service manager does (SIGTERM); gives its exit code."""
         if self.proc.poll() is None:
             self.proc.terminate()
             try:
@@ -55,6 +56,7 @@ class Console:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait(20)
+        return self.proc.returncode
 
     def connect(self, timeout=30):
         family = socket.AF_INET6 if ":" in self.address else socket.AF_INET

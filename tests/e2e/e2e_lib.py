@@ -136,11 +136,12 @@ class Host:
                    env=self.env)
         return proc.returncode, proc.stdout
 
-    def start(self, argv0, args, cwd):
+    def start(self, argv0, args, cwd, env=None):
         """Like run(), but gives the started process without waiting for it:
         wait() gives its exit code."""
         cmd, executable = self.command(argv0, args)
-        how = dict(executable=executable, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, env=self.env)
+        how = dict(executable=executable, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   env=env or self.env)
         assert os.sep in str(argv0)  # started by the launcher itself
         proc = subprocess.Popen(cmd, stderr=subprocess.PIPE if self.launcher else subprocess.DEVNULL, **how)
         proc.again = lambda: subprocess.run(cmd, stderr=subprocess.DEVNULL, timeout=self.timeout, **how).returncode

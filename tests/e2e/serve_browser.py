@@ -153,6 +153,8 @@ def pages_in_a_browser(c):
     if "#line-" not in d.current_url or not d.find_elements(By.CSS_SELECTOR, "tr:target"):
         problems.append(f"the deciding line's link led to {d.current_url}")
 
+    problems += whitelist_from_the_message(c, d, follow, shot)
+
     # The rule tree, then Ann's file with lint's findings beside its lines.
     follow(d.find_element(By.LINK_TEXT, "Rules"))
     shot("rules")
@@ -185,6 +187,79 @@ def pages_in_a_browser(c):
         docs.mkdir(parents=True, exist_ok=True)
         for png in shots.glob("*.png"):
             shutil.copy(png, docs / f"console-{png.name}")
+    return problems
+
+
+def tree_bytes(root):
+    return {p.relative_to(root): p.read_bytes() for p in root.rglob("*.QUORVANT") if "$history$" not in p.parts}
+
+
+def summary(text):
+    """The counts of a replay summary: {label: number}."""
+    return {m.group(1).strip(): int(m.group(2)) for m in re.finditer(r"(?m)^ *([^\t\n]+)\t *(\d+)", text)}
+
+
+def whitelist_from_the_message(c, d, follow, shot):
+    """A blacklisted message of Ann's from a sender with an address: its
+    domain whitelisted in Ann's own file from the message page. After the
+    file's last line the rule that blacklisted it decides first, and the
+    preview's lint names it; before the first rule the preview counts what
+    `QVADMIN add --first --preview` counts for the same change; Apply leads
+    back to the message, whose account is then explain's for the new rules
+    (whitelisted); a rollback gives the tree's bytes back."""
+    from selenium.webdriver.common.by import By
+    problems = []
+    original = tree_bytes(c.prog)
+    d.get(f"http://{c.console.host_header}/?to=ann%40example.org&kind=blacklisted&from=%40")
+    links = d.find_elements(By.CSS_SELECTOR, "#activity a.message")
+    if not links:
+        return ["no blacklisted message of Ann's with a sender address"]
+    follow(links[0])
+    message_url = d.current_url
+    sender = d.find_element(By.XPATH, "//table[@id='logged']//th[.='Sender']/following-sibling::td").text
+    domain = sender[sender.rindex("@"):]
+    follow(d.find_element(By.ID, "whitelist-domain-user"))
+    decider = re.search(r"ANN\.QUORVANT:(\d+): .*<== decides",
+                        c.qvadmin("explain", "--dir", str(c.prog), "--from", sender, "--to", "ANN@EXAMPLE.ORG"))
+    findings = [li.text for li in d.find_elements(By.CSS_SELECTOR, "#findings li")]
+    if not decider or not any("shadowed-rule" in f and f"line {decider.group(1)}" in f for f in findings):
+        problems.append(f"the preview after the last line does not name the deciding line as shadowing it: {findings}")
+    follow(d.find_element(By.ID, "other-place"))
+    shot("change-preview")
+    shown = {row.find_element(By.TAG_NAME, "th").text: int(row.find_element(By.TAG_NAME, "td").text)
+             for row in d.find_elements(By.CSS_SELECTOR, "#replay tr")}
+    rule = d.find_element(By.CSS_SELECTOR, "#proposal td.text").text
+    log = str(next(c.prog.glob("QEL*.LOG")))
+    cli = summary(c.qvadmin("add", "--dir", str(c.prog), "--first", "--dry-run", "--preview", log, "ANN@EXAMPLE.ORG",
+                            rule))
+    kinds = ["Messages replayed", "Unchanged", "Changed", "blacklisted -> whitelisted", "same verdict, other file"]
+    if rule != f"WHITELIST FROM {domain}" or any(k not in shown for k in kinds) or \
+            any(cli.get(k) != v for k, v in shown.items() if not k.startswith("of them")):
+        problems.append(f"the preview of {rule!r} counts {shown}, QVADMIN add --preview {cli}")
+    if shown.get("blacklisted -> whitelisted", 0) < 1:
+        problems.append(f"the preview does not whitelist the message it came from: {shown}")
+    if (c.prog / "EXAMPLE.ORG" / "ANN.QUORVANT").read_bytes() != original[Path("EXAMPLE.ORG/ANN.QUORVANT")]:
+        problems.append("the preview wrote the file")
+
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    if d.current_url.split("&change=")[0] != message_url or not d.find_elements(By.ID, "written"):
+        problems.append(f"Apply led to {d.current_url}: {d.find_element(By.TAG_NAME, 'body').text[:300]}")
+    logged = {th.text: td.text for th, td in zip(d.find_elements(By.CSS_SELECTOR, "#logged th"),
+                                                   d.find_elements(By.CSS_SELECTOR, "#logged td"))}
+    args = ["--dir", str(c.prog), "--from", logged["Sender"], "--to", logged["Recipient"], "--subject", logged["Subject"]]
+    explained = subprocess.run([str(c.suite.host.exe), "explain"] + args, cwd=c.prog, capture_output=True, timeout=60)
+    account = d.find_element(By.ID, "account").text
+    command = explained.stdout.decode("latin-1").replace("\r\n", "\n")
+    if explained.returncode != 1 or mask_time(account).strip() != mask_time(command).strip():
+        problems.append(f"after Apply, explain gives {explained.returncode} and the page's account differs:\n"
+                        f"{account}\n---\n{command}")
+    shot("message-after-change")
+    changes = (c.prog / "$history$" / "changes.log").read_text("latin-1")
+    if "at the console, start-up token (scope *)" not in changes or rule not in changes:
+        problems.append(f"the change log does not name the console's token and the rule: {changes!r}")
+    c.qvadmin("rollback", "--dir", str(c.prog), "--yes")
+    if tree_bytes(c.prog) != original:
+        problems.append("the rollback did not give the original tree back")
     return problems
 
 

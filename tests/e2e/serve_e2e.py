@@ -78,8 +78,24 @@ def attacker_table(c):
     h = console.host_header
     post = lambda body, extra="": request("POST", "/logout", h, session, body.encode(), extra)  # noqa: E731
     get = lambda target, cookie=session, host=h, extra="": request("GET", target, host, cookie, extra=extra)  # noqa: E731
+    day, at = re.search(r"day=(\d{4})&amp;at=(\d+)", link.group(1)).groups()
+    change = f"/change?day={day}&at={at}&list=whitelist&of=domain&in=domain"
+    apply = lambda body, extra="": request("POST", "/apply", h, session, body.encode(), extra)  # noqa: E731
+    applied = f"day={day}&at={at}&list=whitelist&of=domain&in=domain&base=new&csrf="
+    tree = {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")}
     table = [
         ("the activity page", get("/"), 200),
+        ("no session: a change's preview", get(change, ""), 403),
+        ("no session: Apply", request("POST", "/apply", h, "", (applied + csrf.group(1)).encode()), 403),
+        ("Apply by GET", get("/apply?" + applied + csrf.group(1)), 405),
+        ("Apply without the CSRF token", apply(applied), 403),
+        ("Apply with a wrong CSRF token", apply(applied + "2" * 64), 403),
+        ("Apply from another site", apply(applied + csrf.group(1), "Origin: http://attacker.example\r\n"), 403),
+        ("a change of no kind offered", get(change.replace("whitelist", "greylist")), 404),
+        ("a change naming a file", get(change.replace("in=domain", "in=..%5c..%5ctokens.txt")), 404),
+        ("a change of a message not there", get(change.replace(f"at={at}", "at=1")), 404),
+        ("a change of a day not shown", get(change.replace(f"day={day}", "day=0000")), 404),
+        ("a change replaying 10,000 days", get(change + "&days=9999"), 404),
         ("a message", get(link.group(1).replace("&amp;", "&")), 200),
         ("the rules, report and health pages", get("/rules"), 200),
         ("no session: activity", get("/", ""), 403),
@@ -128,6 +144,8 @@ def attacker_table(c):
     for page in ("/rules", "/report", "/health"):
         if parse(console.get(page, session)).status != 200:
             problems.append(f"{page} with a session is not 200")
+    if {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")} != tree:
+        problems.append("a refused request changed a file of the program directory")
     if not console.alive() or parse(console.get("/", session)).status != 200:
         problems.append("the server does not answer after the table")
     return problems
@@ -220,6 +238,158 @@ def beyond_the_loopback(c):
     return problems
 
 
+def two_administrators(c):
+    """Two sessions change one rule file from the same message. The one that
+    applies second previewed the file as it was: it gets a fresh preview and
+    nothing is written until it applies that. Applied at the same moment on
+    the same file, one change is written and the other refused. The file
+    ends with every change written, the change log with a line for each."""
+    m = mail_gen.Message("C0001", "promo@shop.test", "ann@a.test", "two administrators")
+    for name, text in m.files().items():
+        (c.spool / name).parent.mkdir(parents=True, exist_ok=True)
+        (c.spool / name).write_bytes(text.encode())
+    c.check([m])
+    console = c.serve()
+    a, b = console.login(), console.login()
+    h = console.host_header
+    link = MESSAGE_LINK.search(parse(console.get("/?subject=two+administrators", a)).text)
+    if not link:
+        return ["the message is not on the Activity page"]
+    day, at = re.search(r"day=(\d{4})&amp;at=(\d+)", link.group(1)).groups()
+
+    def form_of(page):
+        form = re.search(r'<form method="post" action="/apply" id="apply">(.*?)</form>', page.text, re.S)
+        return dict(re.findall(r'name="(\w+)" value="([^"]*)"', form.group(1))) if form else None
+
+    def preview(session, list_, of):
+        return form_of(parse(console.get(f"/change?day={day}&at={at}&list={list_}&of={of}&in=user", session)))
+
+    def apply(session, form):
+        body = "&".join(f"{k}={v}" for k, v in form.items()).encode()
+        return parse(console.exchange(request("POST", "/apply", h, session, body)))
+
+    problems = []
+    first, second = preview(a, "whitelist", "address"), preview(b, "blacklist", "domain")
+    if not first or not second:
+        return ["a preview offers no Apply"]
+    done = apply(a, first)
+    if done.status != 303 or f"/message?day={day}&at={at}&change=" not in done.headers.get("location", ""):
+        problems.append(f"the first Apply: {done.status} {done.headers.get('location')}")
+    stale = apply(b, second)
+    fresh = form_of(stale)
+    if stale.status != 409 or "changed since that preview" not in stale.text or not fresh or fresh["base"] == second["base"]:
+        problems.append(f"the second Apply on the old preview: {stale.status}, fresh preview {bool(fresh)}")
+    elif apply(b, fresh).status != 303:
+        problems.append("the second Apply on the fresh preview was not written")
+    # At the same moment, from the same preview of the file.
+    both = [preview(a, "whitelist", "domain"), preview(b, "blacklist", "address")]
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        statuses = sorted(pool.map(lambda pair: apply(*pair).status, zip((a, b), both)))
+    if statuses != [303, 409]:
+        problems.append(f"two Applies at once on one file: {statuses}, not one written and one refused")
+    for list_, of in (("whitelist", "address"), ("blacklist", "domain")):
+        page = parse(console.get(f"/change?day={day}&at={at}&list={list_}&of={of}&in=user", a))
+        if "holds the rule already" not in page.text:
+            problems.append(f"the {list_} of the {of} is not in the file")
+    log = (c.prog / "$history$" / "changes.log").read_text("latin-1").splitlines()
+    if len(log) != 3 or not all("at the console, start-up token (scope *)" in line for line in log):
+        problems.append(f"the change log: {log}")
+    return problems
+
+
+def scoped_sessions(c):
+    """Tokens of one domain and of one address: every page and form tried
+    with the identifiers of other domains' messages and files, and of files
+    beyond the scope (server-wide, REDIRECT targets). Each is refused (403)
+    or not found (404), no page names a file or a recipient beyond the
+    scope, and nothing is written; within the scope a change is written and
+    the change log names the token and its scope."""
+    named = c.checker_host.dir_text(c.prog)
+    mail_gen.write_tree(c.prog, {
+        "$default$.QUORVANT": "BLACKLIST FROM @SHOP.TEST\r\n", "A.TEST/$default$.QUORVANT": "# a.test\r\n",
+        "A.TEST/ANN.QUORVANT": "# ann\r\n", "A.TEST/BOB.QUORVANT": "BLACKLIST SUBJECT SECRET STUFF\r\n",
+        "EXAMPLE.ORG/JOE.QUORVANT": "WHITELIST FROM @EXAMPLE.COM\r\n", "SHARED/T1.QUORVANT": "STRICT\r\n",
+        "B.TEST/$default$.QUORVANT": f"REDIRECT @B {named}SHARED\\T1.QUORVANT\r\n"}, c.host.windows)
+    pairs = [(u, d) for d in ("a.test", "example.org", "b.test") for u in ("ann", "bob", "joe")]
+    messages = [mail_gen.Message(f"S{n:03d}", "promo@shop.test", f"{u}@{d}", f"scoped {n}") for n, (u, d) in enumerate(pairs)]
+    for m in messages:
+        for name, text in m.files().items():
+            (c.spool / name).parent.mkdir(parents=True, exist_ok=True)
+            (c.spool / name).write_bytes(text.encode())
+    c.check(messages)
+    tokens = c.host.path(c.dir / "tokens.txt")
+    secret = {}
+    for name, scope in (("dom", "a.test"), ("ann", "ann@a.test")):
+        code, out = c.host.run(c.qvadmin, ["token", "add", "--token-file", tokens, name, scope], cwd=c.prog)
+        secret[name] = re.search(rb"\n    ([0-9a-f]{64})\r?\n", out).group(1).decode()
+    console = c.serve("--token-file", tokens)
+    h = console.host_header
+    every, dom, ann = console.login(), console.login(secret["dom"]), console.login(secret["ann"])
+    if not (every and dom and ann):
+        return ["a token of the token file opens no session"]
+    csrf = {s: re.search(r'name="csrf" value="([0-9a-f]{64})"', parse(console.get("/", s)).text).group(1)
+            for s in (dom, ann)}
+    # Every message as the whole-server session finds it: its link and recipient.
+    listed = {}
+    for link in MESSAGE_LINK.findall(parse(console.get("/?subject=scoped", every)).text):
+        link = link.replace("&amp;", "&")
+        listed[link] = re.search(r"<th>Recipient</th><td>([^<]+)</td>", parse(console.get(link, every)).text).group(1)
+    if len(listed) != len(messages):
+        return [f"the whole-server session lists {len(listed)} of {len(messages)} messages"]
+    places = len(re.findall(r'href="/rules\?file=\d+"', parse(console.get("/rules", every)).text))
+    tree = {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")}
+
+    rows = []  # (what, session, request, statuses allowed)
+    for who, session, mine in (("domain", dom, lambda r: r.endswith("@A.TEST")), ("address", ann, lambda r: r == "ANN@A.TEST")):
+        for link, recipient in listed.items():
+            ok = mine(recipient)
+            rows.append((f"{who}: {recipient}'s message", session, request("GET", link, h, session), {200} if ok else {404}))
+            for in_ in ("user", "domain", "server"):
+                allowed = ok and (in_ == "user" or (in_ == "domain" and who == "domain"))
+                fields = link.split("?")[1] + f"&list=whitelist&of=domain&in={in_}"
+                rows.append((f"{who}: preview in {recipient}'s {in_} file", session,
+                             request("GET", "/change?" + fields, h, session), {200} if allowed else {403, 404}))
+                if not allowed:
+                    body = f"{fields}&base=new&csrf={csrf[session]}".encode()
+                    rows.append((f"{who}: Apply in {recipient}'s {in_} file", session,
+                                 request("POST", "/apply", h, session, body), {403, 404}))
+        for page in ("/report", "/health", "/report?days=1"):
+            rows.append((f"{who}: {page}", session, request("GET", page, h, session), {403}))
+        for place in range(1, places + 2):
+            rows.append((f"{who}: rule file {place}", session, request("GET", f"/rules?file={place}", h, session),
+                         {200, 404}))
+        rows.append((f"{who}: the rule tree", session, request("GET", "/rules", h, session), {200}))
+        rows.append((f"{who}: every message", session, request("GET", "/?subject=scoped", h, session), {200}))
+
+    problems, seen = [], {dom: 0, ann: 0}
+    beyond = re.compile(r"@(EXAMPLE\.ORG|B\.TEST)|EXAMPLE\.ORG[\\/]|B\.TEST[\\/]|SHARED[\\/]|PROG\\+\$default|BOB@A\.TEST")
+    for what, session, data, allowed in rows:
+        answer = parse(console.exchange(data))
+        if answer.status not in allowed:
+            problems.append(f"{what}: {answer.status}, not {sorted(allowed)}")
+        text = answer.text if answer.status == 200 else ""
+        leak = beyond.search(text.replace("BOB@A.TEST", "") if session == dom else text)
+        if leak:
+            problems.append(f"{what}: the page shows {leak.group(0)!r}, beyond the scope")
+        if "rule file" in what and answer.status == 200:
+            seen[session] += 1
+    if (seen[dom], seen[ann]) != (3, 1):
+        problems.append(f"the domain session sees {seen[dom]} rule files (its 3), the address session {seen[ann]} (its 1)")
+    if {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")} != tree:
+        problems.append("a refused request changed a file")
+    # Within the scope a change goes through, and the change log says whose it is.
+    own = next(link for link, r in listed.items() if r == "ANN@A.TEST").split("?")[1]
+    form = re.search(r'name="base" value="(\w+)"',
+                     parse(console.get(f"/change?{own}&list=whitelist&of=domain&in=domain", dom)).text)
+    body = f"{own}&list=whitelist&of=domain&in=domain&base={form.group(1) if form else ''}&csrf={csrf[dom]}".encode()
+    if parse(console.exchange(request("POST", "/apply", h, dom, body))).status != 303:
+        problems.append("the domain session's change in its domain file was not written")
+    log = (c.prog / "$history$" / "changes.log").read_text("latin-1")
+    if "at the console, token dom (scope a.test)" not in log:
+        problems.append(f"the change log: {log!r}")
+    return problems
+
+
 def busy_server(c):
     """Many clients at once while checker runs append to the day's log."""
     args = c.suite.args
@@ -288,10 +458,17 @@ def busy_server(c):
         problems.append(f"the Activity page shows {matched.group(1) if matched else 'no'} of the {args.runs} new messages")
     print(f"     {args.requests} requests from {args.clients} clients beside {args.runs} checker runs: "
           f"{dict(sorted(statuses.items(), key=str))}")
+    # SIGTERM with a connection still open: the workers are joined and the
+    # program ends as it should (under the sanitizers, after its leak check).
+    idle = console.connect()
+    code = console.stop()
+    idle.close()
+    if not c.host.launcher and code != 0:
+        problems.append(f"the server ended with {code} on SIGTERM, not 0")
     return problems
 
 
-CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, busy_server]
+CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, two_administrators, scoped_sessions, busy_server]
 
 if __name__ == "__main__":
     sys.exit(run_case_functions(__doc__, CASES, Case, options={
