@@ -36,26 +36,6 @@ int entry_of(const Fields& fields) {
   return std::stoi(id);
 }
 
-// The lines that differ: what lies between the lines both begin with and
-// those both end with, taken out (-) and put in (+).
-std::string diff_html(const std::string& before, const std::string& after) {
-  const std::vector<std::string> a = editor_lines(before), b = editor_lines(after);
-  std::size_t head = 0, tail = 0;
-  while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
-  while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) ++tail;
-  std::string html;
-  std::size_t shown = 0;
-  const auto lines = [&](const std::vector<std::string>& from, const char* sign, const char* style) {
-    for (std::size_t i = head; i < from.size() - tail && shown < kShownDiffLines; ++i, ++shown)
-      html += std::string("<tr class=\"") + style + "\"><td class=\"n\">" + std::to_string(i + 1) + "</td><td>" + sign +
-              "</td><td class=\"text\">" + html_escape(from[i]) + "</td></tr>\n";
-  };
-  lines(a, "-", "removed");
-  lines(b, "+", "added");
-  if (shown >= kShownDiffLines) html += "<tr><td></td><td></td><td>(more lines not shown)</td></tr>\n";
-  return html.empty() ? "<tr><td></td><td></td><td>(the lines are the same; the bytes differ)</td></tr>\n" : html;
-}
-
 std::string entry_html(const std::string& tree, const HistoryEntry& e) {
   std::string html = "<h2 id=\"entry-" + std::to_string(e.id) + "\">Change " + std::to_string(e.id) + "</h2>\n<p>" +
                      html_escape(e.time) + ", " + html_escape(e.account) + ": " + html_escape(e.what) +
@@ -67,7 +47,7 @@ std::string entry_html(const std::string& tree, const HistoryEntry& e) {
                       (f.after_hash.empty() || kept_bytes(tree, e, i, false, after, why));
     html += "<h3>" + html_escape(f.path) +
             (f.before_hash.empty() ? " (made)" : f.after_hash.empty() ? " (taken away)" : "") + "</h3>\n";
-    html += read ? "<table class=\"diff\">\n" + diff_html(before, after) + "</table>\n"
+    html += read ? "<table class=\"diff\">\n" + diff_rows(before, after) + "</table>\n"
                  : "<p class=\"error\">" + html_escape(why) + "</p>\n";
   }
   return html;
@@ -94,7 +74,7 @@ Response rollback_preview(const PageContext& context, int id, const std::string&
   body += "<p>" + html_escape(plan.what) + "</p>\n";
   for (const FileChange& f : plan.files)
     body += "<h3>" + html_escape(f.path) + (f.after ? "" : " (taken away)") + "</h3>\n<table class=\"diff\">\n" +
-            diff_html(f.before.value_or(""), f.after.value_or("")) + "</table>\n";
+            diff_rows(f.before.value_or(""), f.after.value_or("")) + "</table>\n";
   bool blocked = false;
   body += preview_sections(context, plan, "", context.site.config().days, blocked);
   if (!blocked)
@@ -106,6 +86,26 @@ Response rollback_preview(const PageContext& context, int id, const std::string&
 }
 
 }  // namespace
+
+// The lines that differ: what lies between the lines both begin with and
+// those both end with, taken out (-) and put in (+).
+std::string diff_rows(const std::string& before, const std::string& after) {
+  const std::vector<std::string> a = editor_lines(before), b = editor_lines(after);
+  std::size_t head = 0, tail = 0;
+  while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+  while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) ++tail;
+  std::string html;
+  std::size_t shown = 0;
+  const auto lines = [&](const std::vector<std::string>& from, const char* sign, const char* style) {
+    for (std::size_t i = head; i < from.size() - tail && shown < kShownDiffLines; ++i, ++shown)
+      html += std::string("<tr class=\"") + style + "\"><td class=\"n\">" + std::to_string(i + 1) + "</td><td>" + sign +
+              "</td><td class=\"text\">" + html_escape(from[i]) + "</td></tr>\n";
+  };
+  lines(a, "-", "removed");
+  lines(b, "+", "added");
+  if (shown >= kShownDiffLines) html += "<tr><td></td><td></td><td>(more lines not shown)</td></tr>\n";
+  return html.empty() ? "<tr><td></td><td></td><td>(the lines are the same; the bytes differ)</td></tr>\n" : html;
+}
 
 Response history_page(const PageContext& context) {
   const std::string& tree = context.site.config().directory;

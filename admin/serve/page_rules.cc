@@ -112,7 +112,12 @@ Response file_page(const PageContext& context, const ListedFile& file, const std
   const int shown = static_cast<int>(text.lines.size());
   const std::vector<long> decided = decided_by_line(hits, lint.path, shown);
   body += "<table id=\"lines\">\n<tr><th class=\"n\">Line</th><th>Text</th><th class=\"n\">Decided</th>"
-          "<th>Findings</th></tr>\n";
+          "<th>Findings</th><th>Edit</th></tr>\n";
+  const std::string place = std::to_string(file.place);
+  const auto edit_link = [&](int n, const char* action, const char* label) {
+    return std::string("<a class=\"edit-") + action + "\" href=\"" +
+           href("/edit", {{"file", place}, {"do", action}, {"line", std::to_string(n)}}) + "\">" + label + "</a> ";
+  };
   std::size_t next = 0;
   for (int n = 1; n <= shown; ++n) {
     std::string notes;
@@ -120,9 +125,15 @@ Response file_page(const PageContext& context, const ListedFile& file, const std
     const long count = decided[static_cast<std::size_t>(n)];
     body += "<tr id=\"line-" + std::to_string(n) + "\"><td class=\"n\">" + std::to_string(n) +
             "</td><td class=\"text\">" + line_html(text.lines[static_cast<std::size_t>(n - 1)]) +
-            "</td><td class=\"n\">" + (count >= 0 ? std::to_string(count) : "") + "</td><td>" + notes + "</td></tr>\n";
+            "</td><td class=\"n\">" + (count >= 0 ? std::to_string(count) : "") + "</td><td>" + notes + "</td><td>" +
+            edit_link(n, "remove", "remove") + edit_link(n, "up", "up") + edit_link(n, "down", "down") + "</td></tr>\n";
   }
   body += "</table>\n";
+  // Every edit is previewed first (GET /edit), and written only from there.
+  body += "<form class=\"filter\" method=\"get\" action=\"/edit\" id=\"add\">\n<input type=\"hidden\" name=\"file\" "
+          "value=\"" + place + "\"/>\n<input type=\"hidden\" name=\"do\" value=\"add\"/>\n<label>Rule line<input type=\"text\" "
+          "name=\"rule\" size=\"60\" maxlength=\"200\"/></label>\n<label><span>Before the first rule</span><input "
+          "type=\"checkbox\" name=\"first\" value=\"1\"/></label>\n<button type=\"submit\">Add (preview)</button>\n</form>\n";
   if (text.more)
     body += "<p class=\"note\">The file goes on; the first " + std::to_string(shown) + " lines are shown.</p>\n";
   std::string rest;

@@ -85,6 +85,8 @@ constexpr Route kRoutes[] = {
     {"/rules", "GET", Access::Session, page<rules_page>},
     {"/change", "GET", Access::Session, page<change_page>},
     {"/apply", "POST", Access::Session, page<apply_page>},
+    {"/edit", "GET", Access::Session, page<edit_page>},
+    {"/save", "POST", Access::Session, page<save_page>},
     {"/history", "GET", Access::WholeServer, page<history_page>},
     {"/rollback", "GET", Access::WholeServer, page<rollback_page>},
     {"/undo", "POST", Access::WholeServer, page<undo_page>},

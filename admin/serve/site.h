@@ -103,11 +103,16 @@ Response apply_page(const PageContext& context);
 Response history_page(const PageContext& context);
 Response rollback_page(const PageContext& context);
 Response undo_page(const PageContext& context);
+Response edit_page(const PageContext& context);
+Response save_page(const PageContext& context);
 
 // What every preview of a change shows before Apply: lint's new findings
 // (of path alone, for a scoped session) and replay of the last days' logs
 // against the tree with the change. blocked: the change brings an error.
 std::string preview_sections(const PageContext& context, const ChangePlan& plan, const std::string& path, int days,
                              bool& blocked);
+// The rows of a table.diff: the lines the change takes out (-) and puts in
+// (+), numbered, between the lines before and after it begins and ends with.
+std::string diff_rows(const std::string& before, const std::string& after);
 // Who made a change at the console, as the change log names it.
 std::string console_author(const Session& session);

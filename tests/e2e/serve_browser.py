@@ -170,6 +170,7 @@ def pages_in_a_browser(c):
         problems.append("the rule file's findings differ from QVADMIN lint:\n" + "\n".join(shown) + "\n---\n" +
                         "\n".join(linted))
     shot("rule-file")
+    problems += edit_on_the_rules_page(c, d, follow, shot)
 
     for page, name in (("Report", "report"), ("Health", "health")):
         follow(d.find_element(By.LINK_TEXT, page))
@@ -270,6 +271,46 @@ def whitelist_from_the_message(c, d, follow, shot):
         problems.append("the rollback did not give the original tree back")
     if len((c.prog / "$history$" / "changes.log").read_text("latin-1").splitlines()) != 2:
         problems.append("the change log does not hold the change and its rollback")
+    return problems
+
+
+def edit_on_the_rules_page(c, d, follow, shot):
+    """On the open rule file: a rule added at its end (previewed with the
+    counts of `QVADMIN add --preview`), moved up, and removed again, each
+    applied from its preview; the tree's bytes are the original again, and
+    the change log holds the three edits."""
+    from selenium.webdriver.common.by import By
+    problems, original = [], tree_bytes(c.prog)
+    page = d.current_url
+    rule = "BLACKLIST FROM @NEW.EXAMPLE"
+    d.find_element(By.CSS_SELECTOR, "#add input[name=rule]").send_keys(rule)
+    follow(d.find_element(By.CSS_SELECTOR, "#add button"))
+    shown = {row.find_element(By.TAG_NAME, "th").text: int(row.find_element(By.TAG_NAME, "td").text)
+             for row in d.find_elements(By.CSS_SELECTOR, "#replay tr")}
+    cli = summary(c.qvadmin("add", "--dir", str(c.prog), "--dry-run", "--preview", str(next(c.prog.glob("QEL*.LOG"))),
+                            "ANN@EXAMPLE.ORG", rule))
+    added = [row.text for row in d.find_elements(By.CSS_SELECTOR, "#edit tr.added")]
+    if len(added) != 1 or not added[0].endswith("+ " + rule) or not shown or \
+            any(cli.get(k) != v for k, v in shown.items() if not k.startswith("of them")):
+        problems.append(f"the add's preview: {added}, counts {shown}, QVADMIN add --preview {cli}")
+    shot("edit-preview")
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    lines = d.find_elements(By.CSS_SELECTOR, "#lines tr")[1:]
+    last = len(lines)
+    if d.current_url != page or rule not in lines[-1].text:
+        return problems + [f"the add led to {d.current_url}, last line {lines[-1].text if lines else None!r}"]
+    follow(lines[-1].find_element(By.CSS_SELECTOR, "a.edit-up"))
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    moved = d.find_elements(By.CSS_SELECTOR, "#lines tr")[last - 1]
+    if rule not in moved.text:
+        problems.append(f"line {last - 1} after the move up: {moved.text!r}")
+    follow(moved.find_element(By.CSS_SELECTOR, "a.edit-remove"))
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    if tree_bytes(c.prog) != original:
+        problems.append("adding, moving and removing the line did not give the original tree back")
+    log = (c.prog / "$history$" / "changes.log").read_text("latin-1")
+    if log.count("at the console, start-up token (scope *)") != 5:
+        problems.append(f"the change log does not hold the three edits after the change and its rollback: {log!r}")
     return problems
 
 
