@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   parser.put(boost::asio::buffer(answer), error);
   FUZZ_CHECK(!error && parser.is_done());
   const WireResponse& response = parser.get();
-  static const std::set<unsigned> kStatuses = {200, 303, 400, 403, 404, 405, 413, 414, 421, 431, 500};
+  static const std::set<unsigned> kStatuses = {200, 303, 400, 403, 404, 405, 409, 413, 414, 421, 431, 500};
   FUZZ_CHECK(kStatuses.count(response.result_int()));
   FUZZ_CHECK(response.body().size() == response.payload_size());
   FUZZ_CHECK(response["Content-Security-Policy"].starts_with("default-src 'none';"));
