@@ -59,6 +59,7 @@ form.filter label { display: flex; flex-direction: column; font-size: 0.8em; }
 pre.account { background: #f6f6f6; border: 1px solid #ddd; padding: 0.6em; font-size: 0.8em; white-space: pre-wrap; word-break: break-all; }
 ul.counts { list-style: none; padding: 0; display: flex; flex-wrap: wrap; gap: 0.3em 1em; font-size: 0.85em; }
 .pages { margin: 0.6em 0; }
+#history td { word-break: break-all; }
 tr.removed td { background: #fde2e2; }
 tr.added td { background: #dff5df; }
 )";

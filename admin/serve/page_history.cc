@@ -123,15 +123,15 @@ Response history_page(const PageContext& context) {
   }
   std::string body = "<h1>History of the rule changes</h1>\n";
   if (entries.empty()) body += "<p>No change has been made with QVADMIN to these rule files.</p>\n";
-  body += "<table id=\"history\">\n<tr><th>Change</th><th>When</th><th>Who</th><th>What</th><th>Files</th><th></th></tr>\n";
+  body += "<table id=\"history\">\n<tr><th>Change</th><th>When</th><th>Who</th><th>What</th><th>Files</th></tr>\n";
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     std::string files;
     for (const HistoryFile& f : e->files) files += html_escape(f.path) + "<br/>";
     body += "<tr><td class=\"n\"><a href=\"" + href("/history", {{"entry", std::to_string(e->id)}}) + "\">" +
-            std::to_string(e->id) + "</a></td><td>" + html_escape(e->time) + "</td><td>" + html_escape(e->account) +
-            "</td><td>" + html_escape(e->what) + (e->done ? "" : " (interrupted)") + "</td><td>" + files +
-            "</td><td><a class=\"rollback\" href=\"" + href("/rollback", {{"entry", std::to_string(e->id)}}) +
-            "\">Roll back</a></td></tr>\n";
+            std::to_string(e->id) + "</a><br/><a class=\"rollback\" href=\"" +
+            href("/rollback", {{"entry", std::to_string(e->id)}}) + "\">Roll back</a></td><td>" + html_escape(e->time) +
+            "</td><td>" + html_escape(e->account) + "</td><td>" + html_escape(e->what) +
+            (e->done ? "" : " (interrupted)") + "</td><td>" + files + "</td></tr>\n";
   }
   body += "</table>\n";
   return answer(context, 200, "History", body);
