@@ -40,11 +40,8 @@ place() {  # name, executable, launcher
 place after "$build/checker/QUORVANT" ""
 [ -n "${BEFORE:-}" ] && place before "$(cd "$BEFORE" && pwd)/checker/QUORVANT" ""
 if [ -n "${WINDOWS_BUILD:-}" ]; then
-  win=$(cd "$WINDOWS_BUILD" && pwd)
-  wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wine)
-  export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "no Wine prefix in $WINEPREFIX: run scripts/test-windows.sh first" >&2; exit 1; }
-  wineserver -p  # one server for the whole run
+  . "$here/wine.sh"
+  start_wine "$WINDOWS_BUILD"
   place after.exe "$win/checker/QUORVANT.EXE" "$wine"
   [ -n "${WINDOWS_BEFORE:-}" ] && place before.exe "$(cd "$WINDOWS_BEFORE" && pwd)/checker/QUORVANT.EXE" "$wine"
 fi

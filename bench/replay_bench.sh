@@ -29,11 +29,8 @@ trap cleanup EXIT
 programs=(after "$build/admin/QVADMIN" "")
 [ -n "${BEFORE:-}" ] && programs+=(before "$(cd "$BEFORE" && pwd)/admin/QVADMIN" "")
 if [ -n "${WINDOWS_BUILD:-}" ]; then
-  win=$(cd "$WINDOWS_BUILD" && pwd)
-  wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wine)
-  export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "no Wine prefix in $WINEPREFIX: run scripts/test-windows.sh first" >&2; exit 1; }
-  wineserver -p  # one server for the whole run
+  . "$here/wine.sh"
+  start_wine "$WINDOWS_BUILD"
   programs+=(after.exe "$win/admin/QVADMIN.EXE" "$wine")
   [ -n "${WINDOWS_BEFORE:-}" ] && programs+=(before.exe "$(cd "$WINDOWS_BEFORE" && pwd)/admin/QVADMIN.EXE" "$wine")
 fi
