@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
-#include <utility>
-#include <vector>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/file.h"
 #include "common/host.h"
@@ -217,7 +218,7 @@ class PassEnds {
     }
   }
 
-  std::vector<std::uint8_t> halves_;
+  std::deque<std::uint8_t> halves_;  // grows without copying what it holds
   std::vector<std::pair<std::int64_t, std::int64_t>> many_;
   std::int64_t size_ = 0;  // counts 0 to size_ - 1 are kept
   std::int64_t current_ = 0, ends_ = 0;
