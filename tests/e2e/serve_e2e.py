@@ -42,7 +42,8 @@ class Case(Scratch):
         self.checker = self.checker_host.install(self.prog, "QUORVANT")
         self.qvadmin = self.host.install(self.dir / "BIN", "QVADMIN")
         self.rnd = random.Random(suite.case_name)
-        mail_gen.write_tree(self.prog, mail_gen.make_tree(self.rnd, self.checker_host.dir_text(self.prog)))
+        mail_gen.write_tree(self.prog, mail_gen.make_tree(self.rnd, self.checker_host.dir_text(self.prog)),
+                            self.host.windows)
         self.console = None
 
     def check(self, messages):
@@ -341,7 +342,8 @@ def candidate_and_new_files(c):
                           if "$history$" not in p.parts}
     problems, original = [], rules(c.prog)
     if [post("/candidate/start", "").status, post("/candidate/start", "").status] != [303, 409] or rules(cand) != original:
-        return ["Start twice: not one candidate, a copy of the live tree, and one refusal"]
+        return [f"Start twice: not one candidate, a copy of the live tree ({sorted(set(rules(cand)) ^ set(original))} "
+                "differ), and one refusal"]
     target = next(iter(rules(cand)))
     (cand / target).write_bytes((cand / target).read_bytes() + b"BLACKLIST FROM @ONE.TEST\r\n")
     old = base(parse(console.get("/promote", s)))
