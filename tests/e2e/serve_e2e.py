@@ -228,11 +228,14 @@ def slow_and_surplus_clients(c):
 
 def beyond_the_loopback(c):
     """Another address needs a token file, warns of plain HTTP and prints no
-    token; on every address at once it needs --host, and answers to that name."""
+    token; on every address at once it needs --host, and answers to that name.
+    A candidate folder inside the program directory, or around it, is refused."""
     problems = []
     tokens = c.host.path(c.dir / "tokens.txt")
     for args, why in ((["--listen", "0.0.0.0:0"], b"needs --token-file"),
-                      (["--listen", "0.0.0.0:0", "--token-file", tokens], b"give --host")):
+                      (["--listen", "0.0.0.0:0", "--token-file", tokens], b"give --host"),
+                      (["--candidate", c.host.path(c.prog / "CAND")], b"apart"),  # the live walk would take it in
+                      (["--candidate", c.host.path(c.dir)], b"apart")):
         code, _ = c.host.run(c.qvadmin, ["serve", "--dir", c.host.path(c.prog)] + args, cwd=c.prog)
         if code != 2:
             problems.append(f"serve {' '.join(args)}: exit code {code}, not 2")
