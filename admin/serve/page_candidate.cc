@@ -79,7 +79,8 @@ Response promote_preview(const PageContext& context, const std::string& note) {
   if (plan.files.empty())
     return answer(context, status, "Promote",
                   body + "<p id=\"refused\">The live rule files are the candidate's already: nothing to promote.</p>\n");
-  body += "<p>" + html_escape(plan.what) + ", in this order:</p>\n<table id=\"files\">\n";
+  body += "<p>Promote " + html_escape(trees.tree) + " to " + html_escape(trees.live.empty() ? "." : trees.live) +
+          ", in this order:</p>\n<table id=\"files\">\n";
   for (const FileChange& f : plan.files)
     body += std::string("<tr><td>") + (!f.before ? "added" : f.after ? "changed" : "removed") + "</td><td>" +
             html_escape(f.path) + "</td></tr>\n";
