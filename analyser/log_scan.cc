@@ -190,10 +190,14 @@ class PassEnds {
     }
     ++ends_;
   }
-  void finish() { close_current(); }
+  void finish() {
+    close_current();
+    if (size_ % 2 == 1) halves_.push_back(low_);
+  }
   // Whether so many counts are kept that the second thread had better stop.
   bool full() const { return size_ > kMaxCounts || many_.size() > kMaxMany; }
 
+  // After finish.
   std::int64_t at(std::int64_t recipients) const {
     if (recipients >= size_) return 0;
     const auto i = static_cast<std::size_t>(recipients);
@@ -208,17 +212,19 @@ class PassEnds {
   static constexpr std::size_t kMaxMany = 1 << 16;
 
   void close_current() {
-    while (size_ <= current_) {
-      const auto i = static_cast<std::size_t>(size_);
-      if (i % 2 == 0) halves_.push_back(0);
+    for (; size_ <= current_; ++size_) {
       const std::int64_t n = size_ == current_ ? ends_ : 0;
-      halves_[i / 2] = static_cast<std::uint8_t>(halves_[i / 2] | std::min<std::int64_t>(n, 15) << (4 * (i % 2)));
+      const auto half = static_cast<std::uint8_t>(std::min<std::int64_t>(n, 15));
       if (n >= 15) many_.emplace_back(size_, n);
-      ++size_;
+      if (size_ % 2 == 0)
+        low_ = half;
+      else
+        halves_.push_back(static_cast<std::uint8_t>(low_ | half << 4));
     }
   }
 
   std::deque<std::uint8_t> halves_;  // grows without copying what it holds
+  std::uint8_t low_ = 0;             // the half byte of an even count, until the odd one comes
   std::vector<std::pair<std::int64_t, std::int64_t>> many_;
   std::int64_t size_ = 0;  // counts 0 to size_ - 1 are kept
   std::int64_t current_ = 0, ends_ = 0;

@@ -165,7 +165,9 @@ TEST(ScanAgreement, TwoHalvesPrintWhatOneWould) {
   std::string log;
   for (int entry = 0; entry < 16000; ++entry) {
     const std::string key = "Q" + std::to_string(entry / (1 + random() % 3));
-    if (random() % 50 == 0)
+    // Runs of them at multiples of 5000 too, where their progress numbers
+    // are printed.
+    if (random() % 50 == 0 || (entry > 0 && entry % 5000 == 0))
       for (std::size_t n = random() % 40; n > 0; --n) log += key + " Tests passed\r\n";
     log += key + " Tests failed [weight=2] ";
     for (std::size_t n = 1 + random() % 3; n > 0; --n)
