@@ -18,6 +18,7 @@ struct TestSlot {
 
 struct FailedTests {
   std::vector<TestSlot> slots;  // the slots in use, numbered from 0
+  int capacity = kTestSlots;    // more only for a part of a log, whose names are merged later
 };
 
 // The slot holding exactly this name, or the first free slot, which gets the

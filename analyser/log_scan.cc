@@ -1,9 +1,14 @@
 #include "analyser/log_scan.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/file.h"
 #include "common/host.h"
@@ -19,6 +24,10 @@ constexpr std::int64_t kProgressStep = 5000;
 // them: two spellings that differ in letter case are two entries for one slot.
 class NameCache {
  public:
+  NameCache() = default;
+  // Notes the entry count at which each name is added to the table.
+  NameCache(std::vector<std::int64_t>* added_at, const ScanTotals* totals) : added_at_(added_at), totals_(totals) {}
+
   // The slot of the test a test token names.
   int slot_for(const Token& token, FailedTests& table, Console& console) {
     if (token.equals <= ShortText::kMax && token.readable >= ShortText::kMax) return short_slot(token, table, console);
@@ -75,11 +84,14 @@ class NameCache {
   }
 
   // The table holds names upper-cased.
-  static int find_or_add(std::string_view name, FailedTests& table, Console& console) {
+  int find_or_add(std::string_view name, FailedTests& table, Console& console) {
     char upper[kPiece];
     for (std::size_t i = 0; i < name.size(); ++i)
       upper[i] = upper_case_char(name[i]);
-    return find_or_add_test(table, std::string_view(upper, name.size()), console);
+    const std::size_t used = table.slots.size();
+    const int slot = find_or_add_test(table, std::string_view(upper, name.size()), console);
+    if (added_at_ && table.slots.size() != used) added_at_->push_back(totals_->recipients);
+    return slot;
   }
 
   static constexpr int kFree = -2;
@@ -94,44 +106,63 @@ class NameCache {
     return entries;
   }();
   std::size_t short_count_ = 0, long_count_ = 0;
+  std::vector<std::int64_t>* added_at_ = nullptr;
+  const ScanTotals* totals_ = nullptr;
 };
 
-void print_progress(std::int64_t recipients, std::int64_t& last_flushed, Console& console) {
-  std::string number = " ";
-  number += std::to_string(recipients);
-  console.print(number);
-  // Repeats of the same number (passes without an entry) wait for the next
-  // new one, so a log full of them does not flush at every pass.
-  if (recipients != last_flushed) {
-    console.flush();
-    last_flushed = recipients;
+// Prints the progress numbers. Repeats of the same number (passes without an
+// entry) wait for the next new one to be flushed, so that a log full of them
+// does not flush at every pass.
+class Progress {
+ public:
+  explicit Progress(Console& console) : console_(console) {}
+
+  void pass_ended(std::int64_t recipients) {
+    if (recipients % kProgressStep != 0) return;
+    std::string number = " ";
+    number += std::to_string(recipients);
+    console_.print(number);
+    if (recipients != last_flushed_) {
+      console_.flush();
+      last_flushed_ = recipients;
+    }
   }
-}
 
-}  // namespace
+ private:
+  Console& console_;
+  std::int64_t last_flushed_ = -1;
+};
 
-void scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
-              Console& console, const ScanSettings& settings) {
-  TokenScanner scanner(log, settings);
-  NameCache names;
-  KeyText remembered;
-  bool have_remembered = false;  // at the start no key equals the remembered one
-  std::int64_t passes_left = scan_limit;
-  std::int64_t last_flushed = -1;
+// The key of the last entry closed by an end token.
+struct Remembered {
+  KeyText key;
+  bool known = false;  // at the start no key equals it
+};
+
+enum class PassesEnd { LogEnded, Stopped };
+
+// Runs passes, each from the scanner's position to the end of the next
+// "Tests" marker's entry, until the log ends, pass_end(recipients) says to
+// stop after a pass, or a pass would start at or past stop_at.
+template <typename PassEnd>
+PassesEnd run_passes(TokenScanner& scanner, NameCache& names, Remembered& remembered, FailedTests& table,
+                     ScanTotals& totals, Console& console, std::uint64_t stop_at, PassEnd pass_end) {
   Token token;
-  // Each pass jumps to the next "Tests", the token before it being the key.
-  while (scanner.next_marker()) {
-    if (!scanner.next_token(token)) return;
+  for (;;) {
+    if (scanner.offset() >= stop_at) return PassesEnd::Stopped;
+    // Each pass jumps to the next "Tests", the token before it being the key.
+    if (!scanner.next_marker()) return PassesEnd::LogEnded;
+    if (!scanner.next_token(token)) return PassesEnd::LogEnded;
     if (token.is("failed")) {
-      if (!scanner.next_token(token)) return;
+      if (!scanner.next_token(token)) return PassesEnd::LogEnded;
       if (token.begins_with("[weight=")) {
         ++totals.recipients;
-        const bool opens_message = !have_remembered || !(scanner.key() == remembered);
+        const bool opens_message = !remembered.known || !(scanner.key() == remembered.key);
         totals.messages += opens_message;
         while (scanner.next_token(token)) {
           if (!token.holds_equals()) {  // the end token
-            remembered = scanner.key();
-            have_remembered = true;
+            remembered.key = scanner.key();
+            remembered.known = true;
             break;
           }
           const int slot = names.slot_for(token, table, console);
@@ -141,9 +172,216 @@ void scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanT
         }
       }
     }
-    if (totals.recipients % kProgressStep == 0) print_progress(totals.recipients, last_flushed, console);
-    if (scan_limit > 0 && --passes_left == 0) return;
+    if (pass_end(totals.recipients)) return PassesEnd::LogEnded;
   }
+}
+
+// How many passes ended at each count of entries (every entry ends one pass,
+// and passes without an entry end at the count of the entry before them), a
+// half byte per count and the rare counts of 15 or more beside. The counts
+// come in order.
+class PassEnds {
+ public:
+  void add(std::int64_t recipients) {
+    if (recipients != current_) {
+      close_current();
+      current_ = recipients;
+      ends_ = 0;
+    }
+    ++ends_;
+  }
+  void finish() { close_current(); }
+  // Whether so many counts are kept that the second thread had better stop.
+  bool full() const { return size_ > kMaxCounts || many_.size() > kMaxMany; }
+
+  std::int64_t at(std::int64_t recipients) const {
+    if (recipients >= size_) return 0;
+    const auto i = static_cast<std::size_t>(recipients);
+    const int small = halves_[i / 2] >> (4 * (i % 2)) & 15;
+    if (small < 15) return small;
+    const auto it = std::lower_bound(many_.begin(), many_.end(), std::pair<std::int64_t, std::int64_t>{recipients, 0});
+    return it->second;
+  }
+
+ private:
+  static constexpr std::int64_t kMaxCounts = std::int64_t{1} << 22;  // 2 MiB of half bytes
+  static constexpr std::size_t kMaxMany = 1 << 16;
+
+  void close_current() {
+    while (size_ <= current_) {
+      const auto i = static_cast<std::size_t>(size_);
+      if (i % 2 == 0) halves_.push_back(0);
+      const std::int64_t n = size_ == current_ ? ends_ : 0;
+      halves_[i / 2] = static_cast<std::uint8_t>(halves_[i / 2] | std::min<std::int64_t>(n, 15) << (4 * (i % 2)));
+      if (n >= 15) many_.emplace_back(size_, n);
+      ++size_;
+    }
+  }
+
+  std::deque<std::uint8_t> halves_;  // grows without copying what it holds
+  std::vector<std::pair<std::int64_t, std::int64_t>> many_;
+  std::int64_t size_ = 0;  // counts 0 to size_ - 1 are kept
+  std::int64_t current_ = 0, ends_ = 0;
+};
+
+class SilentConsole : public Console {
+ public:
+  void print(std::string_view) override {}
+};
+
+// The second half of a log, scanned by a thread of its own into a table of
+// its own that starts as the shared one did. Its scan counts from the first
+// pass after an entry closed by an end token whose key lies in the half:
+// from there on nothing that came before the half matters but the position
+// and that key. The first half's scan is then stopped where this one began
+// counting and, when its state there is the same, takes these counts over.
+class SecondHalf {
+ public:
+  SecondHalf(std::FILE* log, std::uint64_t start, const ScanSettings& settings, const FailedTests& table)
+      : scanner_(log, settings, start), table_(table), names_(&added_at_, &totals_) {
+    // The shared table may fill up with the first half's names, and any of
+    // those may come again here; so this table takes more, and a half that
+    // meets more distinct names than that is not used.
+    table_.capacity = kTestSlots + kMoreNames;
+    scanner_.forget_key();
+  }
+
+  // Runs the passes that end before counting can start. False when the log
+  // ends first.
+  bool settle() {
+    SilentConsole silent;
+    FailedTests scratch;
+    ScanTotals totals;
+    NameCache names;
+    const auto settled = [this](std::int64_t) { return remembered_.known && !is_unknown(remembered_.key); };
+    run_passes(scanner_, names, remembered_, scratch, totals, silent, ~std::uint64_t{0}, settled);
+    if (!settled(0)) return false;
+    start_ = scanner_.offset();
+    key_at_start_ = scanner_.key();
+    remembered_at_start_ = remembered_.key;
+    return true;
+  }
+  std::uint64_t start() const { return start_; }
+
+  static void count(void* half) { static_cast<SecondHalf*>(half)->count(); }
+
+  // Whether a scan that stands at this half's start in this state counts from
+  // there on as this half did.
+  bool continues(const TokenScanner& scanner, const Remembered& remembered) const {
+    const bool complete = !abandoned_ && table_.slots.size() < static_cast<std::size_t>(table_.capacity);
+    return complete && scanner.offset() == start_ && scanner.key() == key_at_start_ && remembered.known &&
+           remembered.key == remembered_at_start_;
+  }
+
+  // Adds this half's counts to the table and totals, and prints what a scan
+  // of both halves in one would have printed after the first.
+  void merge_into(FailedTests& table, ScanTotals& totals, Progress& progress, Console& console) const {
+    const std::int64_t before = totals.recipients;
+    const std::size_t shared = table_.slots.size() - added_at_.size();
+    for (std::size_t slot = 0; slot < shared; ++slot) add_counts(table_.slots[slot], static_cast<int>(slot), table);
+    // The names this half added, each where it was first met, between the
+    // progress numbers of the passes that ended before and after.
+    std::size_t next = 0;
+    const auto add_names_to = [&](std::int64_t recipients) {
+      for (; next < added_at_.size() && added_at_[next] <= recipients; ++next) {
+        const TestSlot& mine = table_.slots[shared + next];
+        add_counts(mine, find_or_add_test(table, mine.name, console), table);
+      }
+    };
+    for (std::int64_t r = (kProgressStep - before % kProgressStep) % kProgressStep; r <= totals_.recipients;
+         r += kProgressStep) {
+      add_names_to(r);
+      for (std::int64_t n = pass_ends_.at(r); n > 0; --n) progress.pass_ended(before + r);
+    }
+    add_names_to(totals_.recipients);
+    totals.recipients += totals_.recipients;
+    totals.messages += totals_.messages;
+  }
+
+ private:
+  void count() {
+    SilentConsole silent;
+    const auto ended = [this](std::int64_t recipients) {
+      pass_ends_.add(recipients);
+      abandoned_ = pass_ends_.full();
+      return abandoned_;
+    };
+    run_passes(scanner_, names_, remembered_, table_, totals_, silent, ~std::uint64_t{0}, ended);
+    pass_ends_.finish();
+  }
+
+  static void add_counts(const TestSlot& from, int slot, FailedTests& table) {
+    if (slot < 0) return;
+    table.slots[slot].message_fails += from.message_fails;
+    table.slots[slot].recipient_fails += from.recipient_fails;
+  }
+
+  static constexpr int kMoreNames = 1000;
+
+  TokenScanner scanner_;
+  FailedTests table_;
+  ScanTotals totals_;
+  std::vector<std::int64_t> added_at_;  // the entry count at which each name was added
+  NameCache names_;
+  Remembered remembered_;
+  KeyText key_at_start_, remembered_at_start_;
+  std::uint64_t start_ = 0;
+  PassEnds pass_ends_;
+  bool abandoned_ = false;
+};
+
+// Where the second half starts: just past the first line end at or after
+// offset at - 1. 0 when no line end comes before the end of the log.
+std::uint64_t line_start_from(std::FILE* log, std::uint64_t at) {
+  if (at == 0 || !host_seek(log, at - 1)) return 0;
+  char bytes[4096];
+  for (std::uint64_t offset = at - 1;;) {
+    const std::size_t got = std::fread(bytes, 1, sizeof bytes, log);
+    if (got == 0) return 0;
+    if (const void* end = std::memchr(bytes, '\n', got))
+      return offset + static_cast<std::size_t>(static_cast<const char*>(end) - bytes) + 1;
+    offset += got;
+  }
+}
+
+}  // namespace
+
+void scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals, Console& console,
+              const ScanSettings& settings, std::FILE* again) {
+  TokenScanner scanner(log, settings);
+  NameCache names;
+  Remembered remembered;
+  Progress progress(console);
+  std::int64_t passes_left = scan_limit;
+  const auto ended = [&](std::int64_t recipients) {
+    progress.pass_ended(recipients);
+    return scan_limit > 0 && --passes_left == 0;
+  };
+  const std::uint64_t never = ~std::uint64_t{0};
+  std::uint64_t size = 0;
+  if (scan_limit > 0 || !again || !host_file_size(log, size) || size < settings.split_size || size < 2) {
+    run_passes(scanner, names, remembered, table, totals, console, never, ended);
+    return;
+  }
+  const std::uint64_t start = line_start_from(again, settings.split_at ? settings.split_at : size / 2);
+  std::unique_ptr<SecondHalf> half;
+  HostThread* thread = nullptr;
+  if (start > 0 && start < size && host_seek(again, start)) {
+    half = std::make_unique<SecondHalf>(again, start, settings, table);
+    if (half->settle()) thread = host_start_thread(SecondHalf::count, half.get());
+  }
+  if (!thread) {
+    run_passes(scanner, names, remembered, table, totals, console, never, ended);
+    return;
+  }
+  const PassesEnd first = run_passes(scanner, names, remembered, table, totals, console, half->start(), ended);
+  host_join_thread(thread);
+  if (first == PassesEnd::LogEnded) return;  // the log ended before the second half's count began
+  if (half->continues(scanner, remembered)) {
+    half->merge_into(table, totals, progress, console);
+    return;
+  }
+  run_passes(scanner, names, remembered, table, totals, console, never, ended);
 }
 
 bool scan_log_path(const char* path, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
@@ -155,6 +393,11 @@ bool scan_log_path(const char* path, std::int32_t scan_limit, FailedTests& table
     console.print(message);
     return false;
   }
-  scan_log(log.get(), scan_limit, table, totals, console);
+  // A second stream of a big log, for a second thread.
+  const ScanSettings settings;
+  std::uint64_t size = 0;
+  const bool big = scan_limit <= 0 && host_file_size(log.get(), size) && size >= settings.split_size;
+  const FileHandle again = big ? FileHandle::open_read(path) : FileHandle();
+  scan_log(log.get(), scan_limit, table, totals, console, settings, again.get());
   return true;
 }

@@ -17,9 +17,11 @@ struct ScanTotals {
 
 // Scans the whole log, or the first scan_limit "Tests" markers when the limit
 // is above 0. Prints the progress numbers and the names of tests it adds.
-// The settings choose how the log is read (tests try every way).
+// The settings choose how the log is read (tests try every way). Given again,
+// a second stream of the same log (both at its start), a big log is scanned
+// by two threads, with the same outcome.
 void scan_log(std::FILE* log, std::int32_t scan_limit, FailedTests& table, ScanTotals& totals,
-              Console& console, const ScanSettings& settings = {});
+              Console& console, const ScanSettings& settings = {}, std::FILE* again = nullptr);
 
 // Opens and scans the log at a path text. False, after telling the console,
 // when the log cannot be opened.

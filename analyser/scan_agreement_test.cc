@@ -123,6 +123,58 @@ TEST(ScanAgreement, ManyNamesFillTheTableAndTheNameCache) {
   ASSERT_EQ(want.slots.size(), static_cast<std::size_t>(kTestSlots));
   for (const ScanWay& way : scan_ways({0}))
     ASSERT_EQ(scan_bytes(fast_scan(way.settings), log), want) << way.label;
+  // In two halves, the table filling in either.
+  for (const std::uint64_t at : {log.size() / 50, log.size() / 3, log.size() / 2, log.size() - 40})
+    ASSERT_EQ(scan_bytes(split_scan(ScanSettings(), at), log), want) << "second half at " << at;
+
+  // A full table, then more distinct names in the second half than it keeps
+  // apart, and then a name of the first half again, which still counts.
+  std::string crowded;
+  for (int i = 0; i < 100; ++i) crowded += "k Tests failed [weight=1] first" + std::to_string(i) + "=x e\n";
+  const std::size_t half = crowded.size();
+  for (int i = 0; i < 1200; ++i) crowded += "k Tests failed [weight=1] second" + std::to_string(i) + "=x e\n";
+  crowded += "k2 Tests failed [weight=1] first5=x e\n";
+  ASSERT_EQ(scan_bytes(split_scan(ScanSettings(), half), crowded), scan_bytes(reference_scan_log, crowded));
+}
+
+TEST(ScanAgreement, TwoHalvesAtEveryLine) {
+  // The second half starting at every line of the log, whatever the first
+  // half leaves open there: a key, an entry's test list, a marker without
+  // its entry, a long run.
+  std::mt19937 random(31);
+  const ScanSettings reading_small = reading(7);
+  for (int round = 0; round < 150; ++round) {
+    const std::string log = random_log(random, 1 + static_cast<int>(random() % 80));
+    const ScanOutcome want = scan_bytes(reference_scan_log, log, 0, {"A", "TESTS"});
+    for (std::uint64_t at = 1; at < log.size(); ++at) {
+      if (log[at - 1] != '\n') continue;
+      for (const ScanSettings& settings : {ScanSettings(), reading_small})
+        ASSERT_EQ(scan_bytes(split_scan(settings, at), log, 0, {"A", "TESTS"}), want)
+            << "round " << round << ", second half at " << at << ", log:\n"
+            << log;
+    }
+  }
+}
+
+TEST(ScanAgreement, TwoHalvesPrintWhatOneWould) {
+  // Past several multiples of 5000 entries, with runs of passes without an
+  // entry (more than 15 at one count in places), keys that go on across the
+  // halves and names first met late, so that the second half's names and
+  // progress numbers fall among the first half's.
+  std::mt19937 random(5);
+  std::string log;
+  for (int entry = 0; entry < 16000; ++entry) {
+    const std::string key = "Q" + std::to_string(entry / (1 + random() % 3));
+    if (random() % 50 == 0)
+      for (std::size_t n = random() % 40; n > 0; --n) log += key + " Tests passed\r\n";
+    log += key + " Tests failed [weight=2] ";
+    for (std::size_t n = 1 + random() % 3; n > 0; --n)
+      log += (random() % 400 == 0 ? "late" + std::to_string(entry) : "T" + std::to_string(random() % 8)) + "=x ";
+    log += "12:00\r\n";
+  }
+  const ScanOutcome want = scan_bytes(reference_scan_log, log, 0, {"T3"});
+  for (std::uint64_t at = 1; at < log.size(); at += 1 + random() % (log.size() / 30))
+    ASSERT_EQ(scan_bytes(split_scan(ScanSettings(), at), log, 0, {"T3"}), want) << "second half at " << at;
 }
 
 TEST(ScanAgreement, LogsOfManyWindows) {

@@ -33,14 +33,15 @@ std::size_t text_size(const char* bytes, std::size_t size) {
 
 }  // namespace
 
-TokenScanner::TokenScanner(std::FILE* log, const ScanSettings& settings)
-    : window_(log, settings.window), kernels_(scan_kernels(settings.kernels)) {}
+TokenScanner::TokenScanner(std::FILE* log, const ScanSettings& settings, std::uint64_t start)
+    : window_(log, settings.window), kernels_(scan_kernels(settings.kernels)), dropped_(start) {}
 
 // Keeps the bytes from pos_ on and takes in more behind them. False when
 // nothing new came.
 bool TokenScanner::fill() {
   if (ended_) return false;
   const bool more = window_.advance(pos_);
+  dropped_ += pos_;
   buf_ = window_.data();
   len_ = window_.size();
   readable_ = window_.readable();

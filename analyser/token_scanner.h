@@ -29,6 +29,11 @@ inline constexpr std::size_t kPiece = 100;  // the longest token
 struct ScanSettings {
   LogWindowSettings window;
   VectorSet kernels = usable_kernel_sets().back();
+  // A log of at least split_size bytes, given a second stream of it, is
+  // scanned by two threads at once, the second starting at the first line at
+  // or after split_at (0: the middle of the log).
+  std::uint64_t split_size = std::uint64_t{16} << 20;
+  std::uint64_t split_at = 0;
 };
 
 // A token's text: its bytes up to the first zero byte.
@@ -83,6 +88,9 @@ struct KeyText {
   }
 };
 
+// The key of a scan that does not know what came before it.
+inline bool is_unknown(const KeyText& key) { return key.size == 1 && key.bytes[0] == ' '; }
+
 // A mask of 128 bits, for the classes of two blocks. Its operations make no
 // branches, so that the scanner's way through a region takes none either.
 struct Bits128 {
@@ -109,7 +117,8 @@ struct Bits128 {
 
 class TokenScanner {
  public:
-  TokenScanner(std::FILE* log, const ScanSettings& settings);
+  // The stream stands at offset start of the log (a token boundary).
+  TokenScanner(std::FILE* log, const ScanSettings& settings, std::uint64_t start = 0);
 
   // Moves past the next "Tests" token. The last token passed on the way, if
   // any, becomes the key. False at the end of the log.
@@ -118,6 +127,11 @@ class TokenScanner {
   bool next_token(Token& token);
 
   const KeyText& key() const { return key_; }
+  // Makes the key one that no token can be (is_unknown), until a token is
+  // passed before a marker.
+  void forget_key() { key_.assign(" ", 1); }
+  // Where in the log the scanner stands: just past the last token it read.
+  std::uint64_t offset() const { return dropped_ + pos_; }
 
  private:
   // Whether a "Tests" found by the fast search is the marker token.
@@ -149,6 +163,7 @@ class TokenScanner {
   const char* buf_ = nullptr;
   std::size_t pos_ = 0, len_ = 0, readable_ = 0;
   bool ended_ = false;  // len_ is the end of the log
+  std::uint64_t dropped_ = 0;  // the log's bytes before buf_
   // run_anchor's memory: pieces of the run around memo_pos_ start at
   // memo_anchor_ plus multiples of 100.
   std::size_t memo_pos_ = 0, memo_anchor_ = 0;

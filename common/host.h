@@ -184,6 +184,20 @@ std::string host_account_name();
 // True when standard input is a terminal a person types at.
 bool host_input_is_terminal();
 
+// Runs work(context) on a thread of its own. nullptr when no thread could be
+// started; the caller then does the work itself. (The C++ library of the
+// Windows build, made for the win32 thread model, has no std::thread.)
+struct HostThread;
+HostThread* host_start_thread(void (*work)(void*), void* context);
+// Waits for the thread's work to end and frees the thread.
+void host_join_thread(HostThread* thread);
+
+// Puts an open stream at offset bytes from the start of its file (past 2 GiB
+// too, where a long has 32 bits).
+bool host_seek(std::FILE* file, std::uint64_t offset);
+// The size of the file behind an open stream.
+bool host_file_size(std::FILE* file, std::uint64_t& size);
+
 // What QVADMIN's web console alone uses. It lives in host_console_posix.cc
 // and host_console_windows.cc, objects of their own, so that the checker and
 // the analyser, which link the same library, take in none of it.
@@ -220,9 +234,3 @@ class HostThreadLockHold {
  private:
   HostThreadLock& lock_;
 };
-
-// Puts an open stream at offset bytes from the start of its file (past 2 GiB
-// too, where a long has 32 bits).
-bool host_seek(std::FILE* file, std::uint64_t offset);
-// The size of the file behind an open stream.
-bool host_file_size(std::FILE* file, std::uint64_t& size);

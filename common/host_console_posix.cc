@@ -1,6 +1,5 @@
 // POSIX side of what only QVADMIN's web console uses (see host.h).
 #include <sys/random.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <mutex>
@@ -26,14 +25,3 @@ HostThreadLock::HostThreadLock() : state_(std::make_unique<State>()) {}
 HostThreadLock::~HostThreadLock() = default;
 void HostThreadLock::lock() { state_->mutex.lock(); }
 void HostThreadLock::unlock() { state_->mutex.unlock(); }
-
-bool host_seek(std::FILE* file, std::uint64_t offset) {
-  return offset <= static_cast<std::uint64_t>(INT64_MAX) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
-
-bool host_file_size(std::FILE* file, std::uint64_t& size) {
-  struct stat st;
-  if (fstat(fileno(file), &st) != 0) return false;
-  size = static_cast<std::uint64_t>(st.st_size);
-  return true;
-}

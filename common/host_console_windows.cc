@@ -30,15 +30,3 @@ HostThreadLock::HostThreadLock() : state_(std::make_unique<State>()) {}
 HostThreadLock::~HostThreadLock() = default;
 void HostThreadLock::lock() { AcquireSRWLockExclusive(&state_->lock); }
 void HostThreadLock::unlock() { ReleaseSRWLockExclusive(&state_->lock); }
-
-bool host_seek(std::FILE* file, std::uint64_t offset) {
-  return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
-         _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-}
-
-bool host_file_size(std::FILE* file, std::uint64_t& size) {
-  const __int64 length = _filelengthi64(_fileno(file));
-  if (length < 0) return false;
-  size = static_cast<std::uint64_t>(length);
-  return true;
-}

@@ -6,6 +6,7 @@
 // nothing is used as written, so a new file gets the name as built.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -462,4 +463,41 @@ int host_utc_offset_minutes() {
   std::tm tm{};
   localtime_r(&now, &tm);
   return static_cast<int>(tm.tm_gmtoff / 60);
+}
+
+struct HostThread {
+  pthread_t id;
+  void (*work)(void*);
+  void* context;
+};
+
+namespace {
+void* run_host_thread(void* thread) {
+  auto* t = static_cast<HostThread*>(thread);
+  t->work(t->context);
+  return nullptr;
+}
+}  // namespace
+
+HostThread* host_start_thread(void (*work)(void*), void* context) {
+  auto* thread = new HostThread{{}, work, context};
+  if (pthread_create(&thread->id, nullptr, run_host_thread, thread) == 0) return thread;
+  delete thread;
+  return nullptr;
+}
+
+void host_join_thread(HostThread* thread) {
+  pthread_join(thread->id, nullptr);
+  delete thread;
+}
+
+bool host_seek(std::FILE* file, std::uint64_t offset) {
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool host_file_size(std::FILE* file, std::uint64_t& size) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0) return false;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return true;
 }

@@ -395,3 +395,43 @@ int host_utc_offset_minutes() {
   const long long difference = ticks(l) - ticks(u);
   return static_cast<int>((difference + (difference < 0 ? -300000000LL : 300000000LL)) / 600000000LL);
 }
+
+struct HostThread {
+  HANDLE handle;
+  void (*work)(void*);
+  void* context;
+};
+
+namespace {
+DWORD WINAPI run_host_thread(LPVOID thread) {
+  auto* t = static_cast<HostThread*>(thread);
+  t->work(t->context);
+  return 0;
+}
+}  // namespace
+
+HostThread* host_start_thread(void (*work)(void*), void* context) {
+  auto* thread = new HostThread{nullptr, work, context};
+  thread->handle = CreateThread(nullptr, 0, run_host_thread, thread, 0, nullptr);
+  if (thread->handle) return thread;
+  delete thread;
+  return nullptr;
+}
+
+void host_join_thread(HostThread* thread) {
+  WaitForSingleObject(thread->handle, INFINITE);
+  CloseHandle(thread->handle);
+  delete thread;
+}
+
+bool host_seek(std::FILE* file, std::uint64_t offset) {
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+         _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+bool host_file_size(std::FILE* file, std::uint64_t& size) {
+  const __int64 length = _filelengthi64(_fileno(file));
+  if (length < 0) return false;
+  size = static_cast<std::uint64_t>(length);
+  return true;
+}

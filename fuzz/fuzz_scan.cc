@@ -2,7 +2,8 @@
 // the tests, over arbitrary bytes: both must give the same totals, the same
 // table (names, slot order, both fail counts) and the same console output,
 // for any scan limit, whether the log is mapped or read and in what steps it
-// is taken in, and with each set of inner loops the processor runs.
+// is taken in, with each set of inner loops the processor runs, and in two
+// halves at once.
 // Input: a byte choosing the scan limit, then names to preload, one a line,
 // then 0xFF and the log's bytes. A preloaded list of 100 or more names fills
 // the table, so the full-table path is reached too.
@@ -88,6 +89,21 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     };
     check_same(scan_with(fast, log, limit, names, file), want);
   }
+  // In two halves at once, the second from the first line at or after a
+  // place the input chooses.
+  std::FILE* again = std::tmpfile();
+  FUZZ_CHECK(again != nullptr);
+  FUZZ_CHECK(std::fwrite(log.data(), 1, log.size(), again) == log.size());
+  for (const std::uint64_t at : {std::uint64_t{1}, std::uint64_t{log.size() / 2}, 1 + choice * log.size() / 256}) {
+    ScanSettings halves;
+    halves.split_size = 0;
+    halves.split_at = at;
+    auto split = [&](std::FILE* f, std::int32_t l, FailedTests& t, ScanTotals& s, Console& c) {
+      scan_log(f, l, t, s, c, halves, again);
+    };
+    check_same(scan_with(split, log, limit, names, file), want);
+  }
+  std::fclose(again);
   // And from memory, where mapping is no choice.
   auto from_memory = [](std::FILE* f, std::int32_t l, FailedTests& t, ScanTotals& s, Console& c) {
     scan_log(f, l, t, s, c);

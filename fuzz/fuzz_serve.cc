@@ -51,6 +51,7 @@ struct Served {
     config.start_token = kToken;
     config.token_file = config.directory + "tokens.txt";
     config.hosts = {kHost};
+    config.candidate = host_path_argument((dir.parent_path() / "serve-candidate").string().c_str()) + "\\";
     site = std::make_unique<Site>(config);
     login();
   }

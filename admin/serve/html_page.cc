@@ -6,7 +6,7 @@ namespace {
 
 constexpr std::pair<Menu, const char*> kMenu[] = {
     {Menu::Activity, "Activity"}, {Menu::Rules, "Rules"},   {Menu::History, "History"},
-    {Menu::Report, "Report"},     {Menu::Health, "Health"}};
+    {Menu::Report, "Report"},     {Menu::Health, "Health"}, {Menu::Candidate, "Candidate"}};
 
 const char* menu_path(Menu menu) {
   switch (menu) {
@@ -20,6 +20,8 @@ const char* menu_path(Menu menu) {
       return "/report";
     case Menu::Health:
       return "/health";
+    case Menu::Candidate:
+      return "/candidate";
     case Menu::None:
       break;
   }
@@ -62,6 +64,7 @@ ul.counts { list-style: none; padding: 0; display: flex; flex-wrap: wrap; gap: 0
 #history td { word-break: break-all; }
 tr.removed td { background: #fde2e2; }
 tr.added td { background: #dff5df; }
+p.candidate { background: #fff1c2; border: 2px solid #c98a00; padding: 0.4em 0.8em; font-weight: 600; }
 )";
 
 std::string href(std::string_view path, const std::vector<std::pair<std::string, std::string>>& fields) {
@@ -78,7 +81,8 @@ std::string href(std::string_view path, const std::vector<std::pair<std::string,
 Response page_response(const Page& page, const Session& session) {
   std::string html = head(page.title, page.report_style) + "<body>\n<nav>\n<strong>QUORVANT</strong>\n";
   for (const auto& [menu, name] : kMenu)
-    html += std::string("<a href=\"") + menu_path(menu) + "\"" + (menu == page.menu ? " class=\"here\"" : "") + ">" +
+    if (menu != Menu::Candidate || session.scope.sees_everything())
+      html += std::string("<a href=\"") + menu_path(menu) + "\"" + (menu == page.menu ? " class=\"here\"" : "") + ">" +
             name + "</a>\n";
   const std::string who = session.token_name.empty() ? "start-up token" : "token " + session.token_name;
   html += "<span class=\"who\">" + html_escape(who) + " (scope " + html_escape(session.scope.text()) +
@@ -87,6 +91,18 @@ Response page_response(const Page& page, const Session& session) {
           page.body + "</main>\n</body>\n</html>\n";
   Response response;
   response.body = std::move(html);
+  return response;
+}
+
+Response mark_candidate(Response response, const std::string& directory) {
+  const std::size_t main = response.body.find("<main>\n");
+  const std::size_t title = response.body.find("<title>");
+  if (response.status >= 300 && response.status < 400) return response;
+  if (main == std::string::npos || title == std::string::npos) return response;
+  response.body.insert(main + 7, "<p class=\"candidate\" id=\"candidate-banner\">Candidate tree " + html_escape(directory) +
+                                     ": what is done on this page changes the candidate, not the live rules. <a href=\"/candidate\">"
+                                     "The candidate's replay and Promote</a> &#xb7; <a href=\"/rules\">The live rules</a></p>\n");
+  response.body.insert(title + 7, "Candidate: ");
   return response;
 }
 

@@ -11,7 +11,7 @@
 #include "admin/serve/http_message.h"
 #include "admin/serve/sessions.h"
 
-enum class Menu { Activity, Rules, History, Report, Health, None };
+enum class Menu { Activity, Rules, History, Report, Health, Candidate, None };
 
 struct Page {
   std::string title;
@@ -23,6 +23,9 @@ struct Page {
 // The whole page as an answer: head, style sheets, the menu, who is logged
 // in, the log-out form with the session's CSRF token.
 Response page_response(const Page& page, const Session& session);
+// A page made on the candidate tree in directory, marked so on its title and
+// at its top; other answers (a redirection, say) as they are.
+Response mark_candidate(Response response, const std::string& directory);
 // A short page of text alone, for refusals and errors (no session needed).
 Response message_response(int status, const std::string& title, const std::string& text);
 

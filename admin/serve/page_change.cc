@@ -54,14 +54,14 @@ std::optional<Ask> ask_of(const Fields& fields, int most_days) {
   return ask;
 }
 
-std::vector<std::pair<std::string, std::string>> ask_fields(const Ask& ask) {
-  return {{"day", ask.day},
+std::vector<std::pair<std::string, std::string>> ask_fields(const PageContext& context, const Ask& ask) {
+  return with_tree(context, {{"day", ask.day},
           {"at", ask.at},
           {"list", ask.whitelist ? "whitelist" : "blacklist"},
           {"of", ask.domain ? "domain" : "address"},
           {"in", ask.in},
           {"first", ask.first ? "1" : ""},
-          {"days", std::to_string(ask.days)}};
+          {"days", std::to_string(ask.days)}});
 }
 
 // The change a request asks for, planned on the file as it is now.
@@ -119,8 +119,7 @@ std::optional<Proposal> propose(const PageContext& context, const Ask& ask, Resp
     return std::nullopt;
   }
   p.rule = std::string(ask.whitelist ? "WHITELIST" : "BLACKLIST") + " FROM " + (ask.domain ? sender_domain : m.sender);
-  const std::string& directory = site.config().directory;
-  const ChangeTrees trees{directory, directory};
+  const ChangeTrees trees = change_trees(context);
   RuleWhere where;
   std::string why;
   if (!resolve_where(trees, p.where, where, why)) {
@@ -218,10 +217,14 @@ std::string preview_sections(const PageContext& context, const ChangePlan& plan,
       body += "<li>" + std::to_string(beyond) + " findings in rule files beyond this session's scope</li>\n";
     body += "</ul>\n";
   }
-  body += replay_html(site, scope, replayed, days);
+  body += replay_section(context, replayed, days);
   blocked = !check.done || check.added_errors > 0;
   if (blocked) body += "<p class=\"error\" id=\"blocked\">The change brings an error: it cannot be applied here.</p>\n";
   return body;
+}
+
+std::string replay_section(const PageContext& context, const ChangePreview& preview, int days) {
+  return replay_html(context.site, context.session.scope, preview, days);
 }
 
 std::string console_author(const Session& session) {
@@ -262,7 +265,7 @@ Response preview(const PageContext& context, const Ask& ask, const Proposal& p, 
           (ask.first ? ", before the file's first rule" : ", after the file's last line") + "</td></tr>\n</table>\n";
   Ask other = ask;
   other.first = !ask.first;
-  body += "<p><a id=\"other-place\" href=\"" + href("/change", ask_fields(other)) + "\">" +
+  body += "<p><a id=\"other-place\" href=\"" + href("/change", ask_fields(context, other)) + "\">" +
           (ask.first ? "Put it after the file's last line instead" : "Put it before the file's first rule instead") +
           "</a> (the first rule that hits decides).</p>\n";
 
@@ -270,7 +273,7 @@ Response preview(const PageContext& context, const Ask& ask, const Proposal& p, 
   body += preview_sections(context, planned.plan, p.path, ask.days, blocked);
   if (!blocked) {
     body += "<form method=\"post\" action=\"/apply\" id=\"apply\">\n";
-    for (const auto& [name, value] : ask_fields(ask))
+    for (const auto& [name, value] : ask_fields(context, ask))
       if (!value.empty()) body += "<input type=\"hidden\" name=\"" + name + "\" value=\"" + html_escape(value) + "\"/>\n";
     body += "<input type=\"hidden\" name=\"base\" value=\"" + p.base + "\"/>\n<input type=\"hidden\" name=\"csrf\" value=\"" +
             html_escape(context.session.csrf) + "\"/>\n<button type=\"submit\">Apply</button>\n</form>\n";
@@ -323,6 +326,7 @@ Response apply_page(const PageContext& context) {
   if (written.status == WriteStatus::Failed) return failed(context, 500, "Not written", written.why);
   Response response = message_response(303, "Written", "Written as change " + std::to_string(written.entry) + ".");
   response.headers.emplace_back(
-      "Location", "/message?day=" + ask->day + "&at=" + ask->at + "&change=" + std::to_string(written.entry));
+      "Location", "/message?day=" + ask->day + "&at=" + ask->at + "&change=" + std::to_string(written.entry) +
+                      (on_candidate(context) ? "&tree=candidate" : ""));
   return response;
 }

@@ -61,7 +61,7 @@ std::string base_of(const ChangePlan& plan) {
 }
 
 Response rollback_preview(const PageContext& context, int id, const std::string& note) {
-  const std::string& tree = context.site.config().directory;
+  const std::string& tree = tree_of(context);
   ChangePlan plan;
   std::string why;
   const PlanStatus status = context.site.engine([&] { return plan_rollback(tree, id, plan, why); });
@@ -79,7 +79,7 @@ Response rollback_preview(const PageContext& context, int id, const std::string&
   body += preview_sections(context, plan, "", context.site.config().days, blocked);
   if (!blocked)
     body += "<form method=\"post\" action=\"/undo\" id=\"apply\">\n<input type=\"hidden\" name=\"entry\" value=\"" +
-            std::to_string(id) + "\"/>\n<input type=\"hidden\" name=\"base\" value=\"" + base_of(plan) +
+            std::to_string(id) + "\"/>\n" + tree_input(context) + "<input type=\"hidden\" name=\"base\" value=\"" + base_of(plan) +
             "\"/>\n<input type=\"hidden\" name=\"csrf\" value=\"" + html_escape(context.session.csrf) +
             "\"/>\n<button type=\"submit\">Roll back</button>\n</form>\n";
   return answer(context, note.empty() ? 200 : 409, "Roll back", body);
@@ -108,7 +108,7 @@ std::string diff_rows(const std::string& before, const std::string& after) {
 }
 
 Response history_page(const PageContext& context) {
-  const std::string& tree = context.site.config().directory;
+  const std::string& tree = tree_of(context);
   std::vector<HistoryEntry> entries;
   std::string why;
   const bool read = context.site.engine([&] { return read_history(tree, entries, why); });
@@ -118,7 +118,7 @@ Response history_page(const PageContext& context) {
     if (e == entries.end()) return not_found(context);
     return answer(context, 200, "Change " + std::to_string(id),
                   entry_html(tree, *e) + "<p><a id=\"rollback\" href=\"" +
-                      href("/rollback", {{"entry", std::to_string(id)}}) + "\">Roll back change " +
+                      href("/rollback", with_tree(context, {{"entry", std::to_string(id)}})) + "\">Roll back change " +
                       std::to_string(id) + "</a> (shows what it does first)</p>\n");
   }
   std::string body = "<h1>History of the rule changes</h1>\n";
@@ -127,9 +127,9 @@ Response history_page(const PageContext& context) {
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     std::string files;
     for (const HistoryFile& f : e->files) files += html_escape(f.path) + "<br/>";
-    body += "<tr><td class=\"n\"><a href=\"" + href("/history", {{"entry", std::to_string(e->id)}}) + "\">" +
+    body += "<tr><td class=\"n\"><a href=\"" + href("/history", with_tree(context, {{"entry", std::to_string(e->id)}})) + "\">" +
             std::to_string(e->id) + "</a><br/><a class=\"rollback\" href=\"" +
-            href("/rollback", {{"entry", std::to_string(e->id)}}) + "\">Roll back</a></td><td>" + html_escape(e->time) +
+            href("/rollback", with_tree(context, {{"entry", std::to_string(e->id)}})) + "\">Roll back</a></td><td>" + html_escape(e->time) +
             "</td><td>" + html_escape(e->account) + "</td><td>" + html_escape(e->what) +
             (e->done ? "" : " (interrupted)") + "</td><td>" + files + "</td></tr>\n";
   }
@@ -145,7 +145,7 @@ Response rollback_page(const PageContext& context) {
 Response undo_page(const PageContext& context) {
   const int id = entry_of(context.query);
   if (!id) return not_found(context);
-  const std::string& tree = context.site.config().directory;
+  const std::string& tree = tree_of(context);
   ChangePlan plan;
   std::string why;
   if (context.site.engine([&] { return plan_rollback(tree, id, plan, why); }) != PlanStatus::Planned ||
@@ -163,6 +163,7 @@ Response undo_page(const PageContext& context) {
   if (written.status == WriteStatus::Failed)
     return answer(context, 500, "Not written", "<h1>Not written</h1>\n<p>" + html_escape(written.why) + "</p>\n");
   Response response = message_response(303, "Written", "Written as change " + std::to_string(written.entry) + ".");
-  response.headers.emplace_back("Location", "/history?entry=" + std::to_string(written.entry));
+  response.headers.emplace_back("Location", "/history?entry=" + std::to_string(written.entry) +
+                                                (on_candidate(context) ? "&tree=candidate" : ""));
   return response;
 }

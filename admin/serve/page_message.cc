@@ -31,8 +31,8 @@ std::string verdict_words(Verdict verdict) {
   return verdict == Verdict::Whitelisted ? "whitelisted" : verdict == Verdict::Blacklisted ? "blacklisted" : "no verdict";
 }
 
-std::string decided_html(const ListedFile& file, const MessageCheck& check) {
-  return "<p id=\"decided\">Decided by <a href=\"" + href("/rules", {{"file", std::to_string(file.place)}}) +
+std::string decided_html(const PageContext& context, const ListedFile& file, const MessageCheck& check) {
+  return "<p id=\"decided\">Decided by <a href=\"" + href("/rules", with_tree(context, {{"file", std::to_string(file.place)}})) +
          "#line-" + std::to_string(check.decision.editor_line) + "\">" + html_escape(check.decision.file) + ":" +
          std::to_string(check.decision.editor_line) + "</a></p>\n";
 }
@@ -56,7 +56,7 @@ std::string change_links(const PageContext& context, const LoggedLine& line) {
     for (const char* list : {"whitelist", "blacklist"})
       for (const char* of : {"address", "domain"})
         rows += std::string("<td><a class=\"change\" id=\"") + list + "-" + of + "-" + in + "\" href=\"" +
-                href("/change", {{"day", day}, {"at", at}, {"list", list}, {"of", of}, {"in", in}}) + "\">" +
+                href("/change", with_tree(context, {{"day", day}, {"at", at}, {"list", list}, {"of", of}, {"in", in}})) + "\">" +
                 (list[0] == 'w' ? "Whitelist" : "Blacklist") + " " +
                 html_escape(of[0] == 'a' ? line.sender : line.sender.substr(sender_at)) + "</a></td>";
     rows += "</tr>\n";
@@ -92,13 +92,20 @@ Response message_page(const PageContext& context) {
   for (const auto& [name, value] : rows)
     body += std::string("<tr><th>") + name + "</th><td>" + html_escape(value) + "</td></tr>\n";
   body += "</table>\n";
+  if (on_candidate(context))
+    body += "<p id=\"tree-note\">The account below is of the candidate's rules. <a href=\"" +
+            href("/message", {{"day", day_of_log(line.log)}, {"at", at}}) + "\">The live rules' account</a></p>\n";
+  else if (context.session.scope.sees_everything() && candidate_there(context.site.config().candidate))
+    body += "<p id=\"tree-note\"><a href=\"" +
+            href("/message", {{"day", day_of_log(line.log)}, {"at", at}, {"tree", "candidate"}}) +
+            "\">This message on the candidate tree</a>: its account and changes there.</p>\n";
   if (!result_has_message(line.kind)) {
     body += "<p>The checker read no rule file for this message: its envelope held no usable sender or recipient, "
             "or the message file could not be opened.</p>\n";
     return page_response({"Message", Menu::Activity, body}, context.session);
   }
 
-  const std::string& directory = context.site.config().directory;
+  const std::string& directory = tree_of(context);
   CapturedConsole account;
   MessageCheck check;
   RuleListing listing;
@@ -115,7 +122,7 @@ Response message_page(const PageContext& context) {
     body += "<p id=\"verdict\">With the rules as they are now: " + verdict_words(check.verdict) +
             (file ? "" : check.decision.by == DecidedBy::Nothing ? "." : ", by a rule file beyond this session's scope.") +
             "</p>\n";
-    if (file) body += decided_html(*file, check);
+    if (file) body += decided_html(context, *file, check);
     return page_response({"Message", Menu::Activity, body + change_links(context, line)}, context.session);
   }
   body += "<p class=\"note\">The log holds the checker's view of the message: its texts upper-cased, the sender cut "
@@ -123,7 +130,7 @@ Response message_page(const PageContext& context) {
           "as <code>" + html_escape(command_line(line)) + "</code> gives it" +
           (line.sender_cut || line.subject_cut ? "; as they were cut, the checker may have decided on more" : "") +
           ".</p>\n";
-  if (file) body += decided_html(*file, check);
+  if (file) body += decided_html(context, *file, check);
   body += "<pre class=\"account\" id=\"account\">" + html_escape(account.text(), true) + "</pre>\n";
   body += change_links(context, line);
   return page_response({"Message", Menu::Activity, body}, context.session);

@@ -83,7 +83,7 @@ Response tree_page(const PageContext& context, const RuleListing& listing, const
     for (const HitLine& hit : hits)
       if (keys.key(hit.file) == key) decided += hit.decided;
     body += "<tr><td class=\"n\">" + std::to_string(file.place) + "</td><td><a href=\"" +
-            href("/rules", {{"file", std::to_string(file.place)}}) + "\">" + html_escape(file.lint->path) +
+            href("/rules", with_tree(context, {{"file", std::to_string(file.place)}})) + "\">" + html_escape(file.lint->path) +
             "</a></td><td>" + role_name(file.role) + "</td><td>" +
             (file.role == FileRole::Domain || file.role == FileRole::User ? html_escape(file.label) : "") +
             "</td><td>" + (file.lint->read ? tally(*file.lint) : "not read") + "</td><td class=\"n\">" +
@@ -91,6 +91,13 @@ Response tree_page(const PageContext& context, const RuleListing& listing, const
   }
   body += "</table>\n<p class=\"note\">Messages decided: by replaying the logs of the last " +
           std::to_string(context.site.config().days) + " days against the files as they are now.</p>\n";
+  // A new file is previewed (GET /edit) like every edit, and made only from there.
+  const std::string scope = context.session.scope.sees_everything() ? "" : " (within " + context.session.scope.text() + ")";
+  body += "<h2>Create a user or domain file</h2>\n<form class=\"filter\" method=\"get\" action=\"/edit\" id=\"create\">\n"
+          "<input type=\"hidden\" name=\"do\" value=\"create\"/>\n" + tree_input(context) +
+          "<label>For the address or domain" + html_escape(scope) + "<input type=\"text\" name=\"for\" size=\"30\" "
+          "maxlength=\"99\"/></label>\n<label>Its first rule line<input type=\"text\" name=\"rule\" size=\"50\" "
+          "maxlength=\"200\"/></label>\n<button type=\"submit\">Create (preview)</button>\n</form>\n";
   return page_response({"Rules", Menu::Rules, body}, context.session);
 }
 
@@ -116,7 +123,7 @@ Response file_page(const PageContext& context, const ListedFile& file, const std
   const std::string place = std::to_string(file.place);
   const auto edit_link = [&](int n, const char* action, const char* label) {
     return std::string("<a class=\"edit-") + action + "\" href=\"" +
-           href("/edit", {{"file", place}, {"do", action}, {"line", std::to_string(n)}}) + "\">" + label + "</a> ";
+           href("/edit", with_tree(context, {{"file", place}, {"do", action}, {"line", std::to_string(n)}})) + "\">" + label + "</a> ";
   };
   std::size_t next = 0;
   for (int n = 1; n <= shown; ++n) {
@@ -131,7 +138,7 @@ Response file_page(const PageContext& context, const ListedFile& file, const std
   body += "</table>\n";
   // Every edit is previewed first (GET /edit), and written only from there.
   body += "<form class=\"filter\" method=\"get\" action=\"/edit\" id=\"add\">\n<input type=\"hidden\" name=\"file\" "
-          "value=\"" + place + "\"/>\n<input type=\"hidden\" name=\"do\" value=\"add\"/>\n<label>Rule line<input type=\"text\" "
+          "value=\"" + place + "\"/>\n<input type=\"hidden\" name=\"do\" value=\"add\"/>\n" + tree_input(context) + "<label>Rule line<input type=\"text\" "
           "name=\"rule\" size=\"60\" maxlength=\"200\"/></label>\n<label><span>Before the first rule</span><input "
           "type=\"checkbox\" name=\"first\" value=\"1\"/></label>\n<button type=\"submit\">Add (preview)</button>\n</form>\n";
   if (text.more)
@@ -145,7 +152,7 @@ Response file_page(const PageContext& context, const ListedFile& file, const std
 }  // namespace
 
 Response rules_page(const PageContext& context) {
-  const std::string& directory = context.site.config().directory;
+  const std::string& directory = tree_of(context);
   RuleListing listing;
   std::vector<HitLine> hits;
   const std::vector<std::string> logs = context.site.log_paths(context.site.config().days);

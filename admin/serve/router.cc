@@ -90,6 +90,11 @@ constexpr Route kRoutes[] = {
     {"/history", "GET", Access::WholeServer, page<history_page>},
     {"/rollback", "GET", Access::WholeServer, page<rollback_page>},
     {"/undo", "POST", Access::WholeServer, page<undo_page>},
+    {"/candidate", "GET", Access::WholeServer, page<candidate_page>},
+    {"/candidate/start", "POST", Access::WholeServer, page<start_candidate_page>},
+    {"/candidate/discard", "POST", Access::WholeServer, page<discard_candidate_page>},
+    {"/promote", "GET", Access::WholeServer, page<promote_page>},
+    {"/put-live", "POST", Access::WholeServer, page<put_live_page>},
     {"/report", "GET", Access::WholeServer, page<report_page>},
     {"/health", "GET", Access::WholeServer, page<health_page>},
     {"/login", "GET", Access::Anybody, login},
@@ -153,7 +158,16 @@ Response route(Site& site, const Request& request) {
                         : question == std::string_view::npos ? std::string_view() : target.substr(question + 1));
   if (form && !same_secret(field(fields, "csrf"), session->csrf))
     return refused("The form lacks this session's token (CSRF).");
-  return route->page(site, request, session ? &*session : nullptr, fields);
+  // The candidate holds the files of every domain: a scoped session never
+  // works on it.
+  const std::string tree = field(fields, "tree");
+  if (tree.empty()) return route->page(site, request, session ? &*session : nullptr, fields);
+  if (!session || tree != "candidate" || site.config().candidate.empty())
+    return message_response(404, "Not found", "There is no such tree.");
+  if (!session->scope.sees_everything()) return refused("The candidate tree holds every domain's files, beyond this session's scope.");
+  if (!candidate_there(site.config().candidate))
+    return message_response(404, "No candidate", "No candidate tree has been started: start one on the Candidate page.");
+  return mark_candidate(route->page(site, request, &*session, fields), site.config().candidate);
 }
 
 }  // namespace

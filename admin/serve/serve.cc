@@ -4,6 +4,7 @@
 
 #include "admin/activity_log/log_files.h"
 #include "admin/options.h"
+#include "admin/rule_tree/rule_tree.h"
 #include "admin/serve/server.h"
 #include "admin/serve/site.h"
 #include "admin/token/token_file.h"
@@ -25,7 +26,8 @@ std::string host_text(const ListenAddress& address, unsigned short port) {
 }  // namespace
 
 const Usage kServeUsage = {
-    "QVADMIN serve [--dir PROGRAM_DIR] [--listen HOST:PORT] [--token-file FILE] [--host NAME] [--days N]\n",
+    "QVADMIN serve [--dir PROGRAM_DIR] [--listen HOST:PORT] [--token-file FILE] [--host NAME] [--days N]\n"
+    "              [--candidate DIR]\n",
     "\n"
     "A web console on this machine: the activity of the last days with every message's\n"
     "account, the rule files with lint's findings and the messages each rule decided, the\n"
@@ -40,6 +42,10 @@ const Usage kServeUsage = {
     "  --token-file FILE    tokens made by QVADMIN token add also log in\n"
     "  --host NAME          a further Host header to answer to (a reverse proxy's name)\n"
     "  --days N             days of activity logs shown, 1 to 365 (default 30)\n"
+    "  --candidate DIR      where a candidate tree is kept: a folder apart from the program\n"
+    "                       directory, empty or not there yet until the Candidate page starts\n"
+    "                       one (a copy of the live rule files, edited on the console,\n"
+    "                       replayed against the live tree and promoted)\n"
     "\n"
     "Exit code: 2 for a mistake on the command line, a program directory that cannot be read\n"
     "or an address that cannot be used.\n",
@@ -47,7 +53,7 @@ const Usage kServeUsage = {
 
 int run_serve(CommandLine& line) {
   Options options;
-  if (int code; !read_options(line, {{"--dir", "--listen", "--token-file", "--host", "--days"}, {}}, options, code))
+  if (int code; !read_options(line, {{"--dir", "--listen", "--token-file", "--host", "--days", "--candidate"}, {}}, options, code))
     return code;
   std::string error;
   if (!options.words.empty()) return refuse(line, "unexpected word " + options.words[0]);
@@ -65,6 +71,20 @@ int run_serve(CommandLine& line) {
   if (config.directory.size() > kMaxProgramDirectory)
     line.err.print("QVADMIN serve: the program directory " + config.directory + " is longer than " +
                    std::to_string(kMaxProgramDirectory) + " characters: QUORVANT writes no log there\n");
+
+  if (const std::string* candidate = options.value("--candidate")) {
+    config.candidate = program_directory_option(line, candidate);
+    // Neither inside the other: the live tree's walk would take in the
+    // candidate's files, or the candidate's the live ones.
+    const PathKeys keys;
+    const std::string live_key = keys.key(config.directory), candidate_key = keys.key(config.candidate);
+    const auto inside = [](const std::string& a, const std::string& b) {
+      return a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 && a[b.size()] == '\\');
+    };
+    if (candidate->empty() || inside(live_key, candidate_key) || inside(candidate_key, live_key))
+      return refuse(line, "--candidate " + *candidate + ": give a folder apart from the program directory, neither "
+                          "inside the other");
+  }
 
   ListenAddress address;
   const std::string listen = options.has("--listen") ? *options.value("--listen") : kDefaultListen;

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "admin/change/history.h"
+#include "admin/rule_tree/rule_tree.h"
+
 namespace {
 
 std::uint64_t random_seed() {
@@ -58,3 +61,28 @@ std::string Site::log_of_day(const std::string& day) {
 }
 
 std::string day_of_log(const std::string& log_name) { return log_name.size() > 7 ? log_name.substr(3, 4) : ""; }
+
+bool on_candidate(const PageContext& context) {
+  return field(context.query, "tree") == "candidate" && !context.site.config().candidate.empty();
+}
+
+const std::string& tree_of(const PageContext& context) {
+  return on_candidate(context) ? context.site.config().candidate : context.site.config().directory;
+}
+
+ChangeTrees change_trees(const PageContext& context) { return {context.site.config().directory, tree_of(context)}; }
+
+std::vector<std::pair<std::string, std::string>> with_tree(const PageContext& context,
+                                                           std::vector<std::pair<std::string, std::string>> fields) {
+  if (on_candidate(context)) fields.emplace_back("tree", "candidate");
+  return fields;
+}
+
+std::string tree_input(const PageContext& context) {
+  return on_candidate(context) ? "<input type=\"hidden\" name=\"tree\" value=\"candidate\"/>\n" : "";
+}
+
+bool candidate_there(const std::string& directory) {
+  return !directory.empty() &&
+         (holds_rule_files(directory) || host_file_kind(history_folder(directory).c_str()) == FileKind::Other);
+}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "admin/change/change_check.h"
 #include "admin/change/change_plan.h"
 #include "admin/replay/replay_hits.h"
 #include "admin/serve/http_message.h"
@@ -19,6 +20,9 @@
 struct SiteConfig {
   std::string directory;    // the program directory, ending with a backslash (or empty)
   int days = 30;            // of activity logs
+  // Where the candidate tree is kept (ending with a backslash), "" for none:
+  // named on the command line, never by a request.
+  std::string candidate;
   std::string token_file;   // "" for none
   std::string start_token;  // the token made at start, "" for none
   // The Host header values answered, compared without regard to letter case.
@@ -105,12 +109,34 @@ Response rollback_page(const PageContext& context);
 Response undo_page(const PageContext& context);
 Response edit_page(const PageContext& context);
 Response save_page(const PageContext& context);
+Response candidate_page(const PageContext& context);
+Response start_candidate_page(const PageContext& context);
+Response discard_candidate_page(const PageContext& context);
+Response promote_page(const PageContext& context);
+Response put_live_page(const PageContext& context);
+
+// The tree a request works on: the live one, or with the field tree=candidate
+// (which the router lets through only to a session that sees everything, once
+// a candidate is there) the candidate.
+bool on_candidate(const PageContext& context);
+const std::string& tree_of(const PageContext& context);
+ChangeTrees change_trees(const PageContext& context);
+// The fields of a link, with {"tree", "candidate"} on a page of the candidate.
+std::vector<std::pair<std::string, std::string>> with_tree(const PageContext& context,
+                                                           std::vector<std::pair<std::string, std::string>> fields);
+// A hidden field of a form for that, or "".
+std::string tree_input(const PageContext& context);
+// A candidate is there: its folder holds a rule file or a history.
+bool candidate_there(const std::string& directory);
 
 // What every preview of a change shows before Apply: lint's new findings
 // (of path alone, for a scoped session) and replay of the last days' logs
 // against the tree with the change. blocked: the change brings an error.
 std::string preview_sections(const PageContext& context, const ChangePlan& plan, const std::string& path, int days,
                              bool& blocked);
+// The replay part of it alone: the counts by kind of change and the first
+// changed messages, each linked.
+std::string replay_section(const PageContext& context, const ChangePreview& preview, int days);
 // The rows of a table.diff: the lines the change takes out (-) and puts in
 // (+), numbered, between the lines before and after it begins and ends with.
 std::string diff_rows(const std::string& before, const std::string& after);

@@ -139,6 +139,27 @@ def cases(host):
         console = b"\r\n0 A\r\n1 B\r\n2 C\r\n3 D" + b"".join(b" %d" % k for k in range(5000, n + 1, 5000))
         return c.check(["dec.log"], console=console + b"\r\n\r\n" + want, files={"veskol.txt": want})
 
+    def log_of_two_halves(c):
+        # 20 MB, which VESKOL reads in two halves at once: keys go on across
+        # the middle, and a test first met late in the log is announced
+        # between the progress numbers around it, as one scan announces it.
+        n, late = 300000, 240007
+        counts = {"A": [0, 0], "B": [0, 0], "C": [0, 0], "D": [0, 0], "E": [0, 0]}
+        names, lines = list(counts)[:4], []
+        for i in range(n):
+            tests = [names[(i + k) % 4] for k in range(1 + i % 3)] + (["E"] if i >= late and i % 2 else [])
+            for t in tests:
+                counts[t][1] += 1
+                counts[t][0] += i % 3 == 0
+            lines.append(b"12/01/2003 12:00:%02d m%d Tests failed [weight=5]: %s\r\n" % (
+                i % 60, i // 3, b" ".join(t.encode() + b"=IGNORE" for t in tests)))
+        c.write("dec.log", b"".join(lines))
+        want = report("dec.log", [(t, m, r) for t, (m, r) in counts.items()], n // 3, n)
+        first_e = late + 1  # the entry count when E is first met
+        console = (b"\r\n0 A\r\n1 B\r\n2 C\r\n3 D" + b"".join(b" %d" % k for k in range(5000, first_e, 5000)) +
+                   b"\r\n4 E" + b"".join(b" %d" % k for k in range(first_e // 5000 * 5000 + 5000, n + 1, 5000)))
+        return c.check(["dec.log"], console=console + b"\r\n\r\n" + want, files={"veskol.txt": want})
+
     def ctrl_z_ends_the_log(c):
         c.write("dec.log", b"k Tests failed [weight=1] a=1 e\r\n\x1ak2 Tests failed [weight=1] b=1 e\r\n")
         want = report("dec.log", [("A", 1, 1)], 1, 1)
@@ -193,7 +214,8 @@ def cases(host):
                        files={"logs/veskol.txt": want}, absent=["veskol.txt", "logs./veskol.txt"])
 
     table = [usage, mixed_entries_with_two_configured_tests, mixed_entries_report_bytes, relative_path_with_backslash, missing_log,
-             bare_words_in_global_cfg, scan_limit_and_progress, log_of_many_mapping_windows, ctrl_z_ends_the_log,
+             bare_words_in_global_cfg, scan_limit_and_progress, log_of_many_mapping_windows, log_of_two_halves,
+             ctrl_z_ends_the_log,
              names_configured_but_no_entry, unwritable_report, binary_junk, log_is_a_directory,
              control_bytes_in_test_names, trailing_dots_and_spaces_in_the_log_path]
 

@@ -107,7 +107,8 @@ def pages_in_a_browser(c):
     c.driver = browser(c.dir / "profile")
     d = c.driver
     # REDIRECT lines name their targets relative to the directory QUORVANT runs in.
-    c.console = Console(c.suite.host, c.suite.host.exe, ["--dir", str(c.prog), "--listen", "127.0.0.1:0"], cwd=c.prog)
+    c.console = Console(c.suite.host, c.suite.host.exe, ["--dir", str(c.prog), "--listen", "127.0.0.1:0",
+                                                         "--candidate", str(c.dir / "candidate")], cwd=c.prog)
     problems = []
 
     def shot(name):
@@ -171,6 +172,7 @@ def pages_in_a_browser(c):
                         "\n".join(linted))
     shot("rule-file")
     problems += edit_on_the_rules_page(c, d, follow, shot)
+    problems += candidate_tree(c, d, follow, shot)
 
     for page, name in (("Report", "report"), ("Health", "health")):
         follow(d.find_element(By.LINK_TEXT, page))
@@ -311,6 +313,63 @@ def edit_on_the_rules_page(c, d, follow, shot):
     log = (c.prog / "$history$" / "changes.log").read_text("latin-1")
     if log.count("at the console, start-up token (scope *)") != 5:
         problems.append(f"the change log does not hold the three edits after the change and its rollback: {log!r}")
+    return problems
+
+
+def candidate_tree(c, d, follow, shot):
+    """Start a candidate; on it, a rule put first in Ann's file and a domain
+    file created, every page of it marked as the candidate's, the live tree
+    untouched; the Candidate page counts what `QVADMIN replay --rules`
+    counts; Promote makes the live tree's bytes the candidate's, Roll back
+    gives the original ones back, Discard removes the candidate."""
+    from selenium.webdriver.common.by import By
+    problems, original, candidate = [], tree_bytes(c.prog), c.dir / "candidate"
+    follow(d.find_element(By.LINK_TEXT, "Candidate"))
+    follow(d.find_element(By.CSS_SELECTOR, "#start button"))
+    if tree_bytes(candidate) != original:
+        return ["the candidate started is not a copy of the live tree"]
+    follow(d.find_element(By.ID, "candidate-rules"))
+    follow(next(a for a in d.find_elements(By.CSS_SELECTOR, "#tree a") if a.text.endswith("ANN.QUORVANT")))
+    rule = "WHITELIST FROM X@SPAM.EXAMPLE"
+    d.find_element(By.CSS_SELECTOR, "#add input[name=rule]").send_keys(rule)
+    d.find_element(By.CSS_SELECTOR, "#add input[name=first]").click()
+    follow(d.find_element(By.CSS_SELECTOR, "#add button"))
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    shot("candidate-rules")
+    d.get(f"http://{c.console.host_header}/rules?tree=candidate")
+    d.find_element(By.CSS_SELECTOR, "#create input[name=for]").send_keys("new.example")
+    d.find_element(By.CSS_SELECTOR, "#create input[name=rule]").send_keys("WHITELIST FROM @PARTNER.EXAMPLE")
+    follow(d.find_element(By.CSS_SELECTOR, "#create button"))
+    shot("candidate-create")
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    marked = bool(d.find_elements(By.ID, "candidate-banner")) and d.title.startswith("Candidate: ")
+    made = candidate / "NEW.EXAMPLE" / "$default$.QUORVANT"
+    if not marked or not made.exists() or tree_bytes(c.prog) != original or \
+            rule not in (candidate / "EXAMPLE.ORG" / "ANN.QUORVANT").read_text("latin-1").splitlines():
+        problems.append(f"on the candidate: banner {marked}, new file {made.exists()}, live untouched "
+                        f"{tree_bytes(c.prog) == original}")
+
+    follow(d.find_element(By.LINK_TEXT, "Candidate"))
+    shown = {row.find_element(By.TAG_NAME, "th").text: int(row.find_element(By.TAG_NAME, "td").text)
+             for row in d.find_elements(By.CSS_SELECTOR, "#replay tr")}
+    cli = summary(c.qvadmin("replay", "--dir", str(c.prog), "--rules", str(candidate), "--summary",
+                            str(next(c.prog.glob("QEL*.LOG")))))
+    if not shown.get("Changed") or any(cli.get(k) != v for k, v in shown.items() if not k.startswith("of them")):
+        problems.append(f"the Candidate page counts {shown}, QVADMIN replay --rules {cli}")
+    shot("candidate")
+    follow(d.find_element(By.ID, "promote"))
+    shot("candidate-promote")
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    if tree_bytes(c.prog) != tree_bytes(candidate):
+        problems.append("after Promote the live tree's bytes are not the candidate's")
+    follow(d.find_element(By.ID, "rollback"))
+    follow(d.find_element(By.CSS_SELECTOR, "#apply button"))
+    if tree_bytes(c.prog) != original:
+        problems.append("rolling the promote back did not give the original tree back")
+    follow(d.find_element(By.LINK_TEXT, "Candidate"))
+    follow(d.find_element(By.CSS_SELECTOR, "#discard button"))
+    if candidate.exists() or not d.find_elements(By.CSS_SELECTOR, "#start button"):
+        problems.append(f"Discard left {sorted(candidate.rglob('*')) if candidate.exists() else []}")
     return problems
 
 

@@ -42,7 +42,8 @@ class Case(Scratch):
         self.checker = self.checker_host.install(self.prog, "QUORVANT")
         self.qvadmin = self.host.install(self.dir / "BIN", "QVADMIN")
         self.rnd = random.Random(suite.case_name)
-        mail_gen.write_tree(self.prog, mail_gen.make_tree(self.rnd, self.checker_host.dir_text(self.prog)))
+        mail_gen.write_tree(self.prog, mail_gen.make_tree(self.rnd, self.checker_host.dir_text(self.prog)),
+                            self.host.windows)
         self.console = None
 
     def check(self, messages):
@@ -66,7 +67,7 @@ class Case(Scratch):
 
 def attacker_table(c):
     c.check(mail_gen.make_messages(c.rnd, 5, c.spool))
-    console = c.serve()
+    console = c.serve("--candidate", c.host.path(c.dir / "CAND"))
     session = console.login()
     if not session:
         return ["no session from the printed login address"]
@@ -83,7 +84,25 @@ def attacker_table(c):
     apply = lambda body, extra="": request("POST", "/apply", h, session, body.encode(), extra)  # noqa: E731
     applied = f"day={day}&at={at}&list=whitelist&of=domain&in=domain&base=new&csrf="
     tree = {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")}
+    user = next(p for p in c.prog.glob("*/*.QUORVANT") if p.parent.name != "SHARED" and not p.name.startswith("$"))
+    create = "/edit?do=create&rule=WHITELIST+FROM+%40A.TEST&for="
+    form = lambda path, body, extra="": request("POST", path, h, session, body.encode(), extra)  # noqa: E731
+    foreign = "Origin: http://attacker.example\r\n"
     table = [
+        ("Start a candidate without the CSRF token", form("/candidate/start", ""), 403),
+        ("Start a candidate from another site", form("/candidate/start", "csrf=" + csrf.group(1), foreign), 403),
+        ("Start a candidate by GET", get("/candidate/start"), 405),
+        ("Promote without the CSRF token", form("/put-live", "base=x"), 403),
+        ("Promote from another site", form("/put-live", "base=x&csrf=" + csrf.group(1), foreign), 403),
+        ("Discard without the CSRF token", form("/candidate/discard", ""), 403),
+        ("Promote before a candidate is started", get("/promote"), 404),
+        ("the rules of a candidate not started", get("/rules?tree=candidate"), 404),
+        ("the rules of a tree named by a path", get("/rules?tree=..%5c..%5cetc"), 404),
+        ("a new file named by a path", get(create + "..%5c..%5cx.test"), 404),
+        ("a new file of a domain ..", get(create + ".."), 404),
+        ("a new file for everybody", get(create + "*"), 404),
+        ("a new file given a place too", get(create + "x.test&file=1"), 404),
+        ("a new file that is there", get(create + f"{user.stem}%40{user.parent.name}".lower()), 409),
         ("the activity page", get("/"), 200),
         ("no session: a change's preview", get(change, ""), 403),
         ("no session: Apply", request("POST", "/apply", h, "", (applied + csrf.group(1)).encode()), 403),
@@ -153,8 +172,9 @@ def attacker_table(c):
     for page in ("/rules", "/report", "/health"):
         if parse(console.get(page, session)).status != 200:
             problems.append(f"{page} with a session is not 200")
-    if {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")} != tree:
-        problems.append("a refused request changed a file of the program directory")
+    if {p: p.read_bytes() for p in c.prog.rglob("*") if p.is_file() and not p.name.startswith("QEL")} != tree or \
+            (c.dir / "CAND").exists():
+        problems.append("a refused request changed a file of the program directory or made a candidate")
     if not console.alive() or parse(console.get("/", session)).status != 200:
         problems.append("the server does not answer after the table")
     return problems
@@ -208,11 +228,14 @@ def slow_and_surplus_clients(c):
 
 def beyond_the_loopback(c):
     """Another address needs a token file, warns of plain HTTP and prints no
-    token; on every address at once it needs --host, and answers to that name."""
+    token; on every address at once it needs --host, and answers to that name.
+    A candidate folder inside the program directory, or around it, is refused."""
     problems = []
     tokens = c.host.path(c.dir / "tokens.txt")
     for args, why in ((["--listen", "0.0.0.0:0"], b"needs --token-file"),
-                      (["--listen", "0.0.0.0:0", "--token-file", tokens], b"give --host")):
+                      (["--listen", "0.0.0.0:0", "--token-file", tokens], b"give --host"),
+                      (["--candidate", c.host.path(c.prog / "CAND")], b"apart"),  # the live walk would take it in
+                      (["--candidate", c.host.path(c.dir)], b"apart")):
         code, _ = c.host.run(c.qvadmin, ["serve", "--dir", c.host.path(c.prog)] + args, cwd=c.prog)
         if code != 2:
             problems.append(f"serve {' '.join(args)}: exit code {code}, not 2")
@@ -306,6 +329,46 @@ def two_administrators(c):
     return problems
 
 
+def candidate_and_new_files(c):
+    """The candidate's forms over HTTP: a second Start refused; Promote from
+    a preview made before the candidate changed on disk gives a fresh
+    preview and writes nothing, from the fresh one it makes the live file
+    the candidate's; a user's file created on the live tree from its
+    preview, then refused once it is there; Discard removes the candidate."""
+    cand = c.dir / "CAND"
+    console = c.serve("--candidate", c.host.path(cand))
+    s, h = console.login(), console.host_header
+    csrf = re.search(r'name="csrf" value="([0-9a-f]{64})"', parse(console.get("/", s)).text).group(1)
+    post = lambda path, body: parse(console.exchange(request("POST", path, h, s, f"{body}&csrf={csrf}".encode())))  # noqa: E731
+    base = lambda page: next(iter(re.findall(r'name="base" value="(\w+)"', page.text)), None)  # noqa: E731
+    rules = lambda root: {p.relative_to(root): p.read_bytes() for p in root.rglob("*.QUORVANT")  # noqa: E731
+                          if "$history$" not in p.parts}
+    problems, original = [], rules(c.prog)
+    if [post("/candidate/start", "").status, post("/candidate/start", "").status] != [303, 409] or rules(cand) != original:
+        return [f"Start twice: not one candidate, a copy of the live tree ({sorted(set(rules(cand)) ^ set(original))} "
+                "differ), and one refusal"]
+    target = next(iter(rules(cand)))
+    (cand / target).write_bytes((cand / target).read_bytes() + b"BLACKLIST FROM @ONE.TEST\r\n")
+    old = base(parse(console.get("/promote", s)))
+    (cand / target).write_bytes((cand / target).read_bytes() + b"BLACKLIST FROM @TWO.TEST\r\n")
+    stale = post("/put-live", f"base={old}")
+    if stale.status != 409 or rules(c.prog) != original or base(stale) in (None, old):
+        problems.append(f"Promote on a preview older than the candidate: {stale.status}, live tree kept "
+                        f"{rules(c.prog) == original}")
+    elif post("/put-live", f"base={base(stale)}").status != 303 or rules(c.prog) != rules(cand):
+        problems.append("Promote on the fresh preview did not make the live tree the candidate's")
+    create = "do=create&for=new%40fresh.test&rule=WHITELIST+FROM+%40OK.TEST"
+    page = parse(console.get("/edit?" + create, s))
+    saved, again = post("/save", f"{create}&base={base(page)}"), post("/save", f"{create}&base={base(page)}")
+    made = [p for p in c.prog.rglob("*") if p.name.upper() == "NEW.QUORVANT"]
+    if [page.status, saved.status, again.status] != [200, 303, 409] or len(made) != 1 or \
+            made[0].read_bytes() != b"WHITELIST FROM @OK.TEST\r\n":
+        problems.append(f"a new file: preview {page.status}, save {saved.status}, again {again.status}, made {made}")
+    if post("/candidate/discard", "").status != 303 or cand.exists():
+        problems.append("Discard left the candidate")
+    return problems
+
+
 def scoped_sessions(c):
     """Tokens of one domain and of one address: every page and form tried
     with the identifiers of other domains' messages and files, and of files
@@ -331,7 +394,7 @@ def scoped_sessions(c):
     for name, scope in (("dom", "a.test"), ("ann", "ann@a.test")):
         code, out = c.host.run(c.qvadmin, ["token", "add", "--token-file", tokens, name, scope], cwd=c.prog)
         secret[name] = re.search(rb"\n    ([0-9a-f]{64})\r?\n", out).group(1).decode()
-    console = c.serve("--token-file", tokens)
+    console = c.serve("--token-file", tokens, "--candidate", c.host.path(c.dir / "CAND"))
     h = console.host_header
     every, dom, ann = console.login(), console.login(secret["dom"]), console.login(secret["ann"])
     if not (every and dom and ann):
@@ -364,8 +427,17 @@ def scoped_sessions(c):
                                  request("POST", "/apply", h, session, body), {403, 404}))
         rows.append((f"{who}: roll back", session,
                      request("POST", "/undo", h, session, f"entry=1&base=x&csrf={csrf[session]}".encode()), {403}))
-        for page in ("/report", "/health", "/report?days=1", "/history", "/history?entry=1", "/rollback?entry=1"):
+        for page in ("/report", "/health", "/report?days=1", "/history", "/history?entry=1", "/rollback?entry=1",
+                     "/candidate", "/promote", "/rules?tree=candidate", "/rules?file=1&tree=candidate"):
             rows.append((f"{who}: {page}", session, request("GET", page, h, session), {403}))
+        for form in ("/candidate/start", "/candidate/discard", "/put-live"):
+            rows.append((f"{who}: POST {form}", session,
+                         request("POST", form, h, session, f"base=x&csrf={csrf[session]}".encode()), {403}))
+        for name in ("x@example.org", "example.org", "b.test", "bob@a.test", "a.test", "new@a.test", "ann@a.test"):
+            there, own = name in ("bob@a.test", "a.test", "ann@a.test"), name.endswith("a.test")
+            allowed = {409 if there else 200} if own and (who == "domain" or name == "ann@a.test") else {403}
+            rows.append((f"{who}: a new file for {name}", session,
+                         request("GET", f"/edit?do=create&for={name}&rule=WHITELIST+FROM+%40X.TEST", h, session), allowed))
         for place in range(1, places + 2):
             rows.append((f"{who}: rule file {place}", session, request("GET", f"/rules?file={place}", h, session),
                          {200, 404}))
@@ -483,7 +555,8 @@ def busy_server(c):
     return problems
 
 
-CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, two_administrators, scoped_sessions, busy_server]
+CASES = [attacker_table, slow_and_surplus_clients, beyond_the_loopback, two_administrators, candidate_and_new_files,
+         scoped_sessions, busy_server]
 
 if __name__ == "__main__":
     sys.exit(run_case_functions(__doc__, CASES, Case, options={
