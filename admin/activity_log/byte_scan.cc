@@ -8,8 +8,7 @@
 #include "common/text.h"
 
 #if defined(X86_VECTORS)
-#include <emmintrin.h>
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -103,16 +102,19 @@ void add_ats(AddressRun& run, unsigned ats, std::size_t base) {
   run.first_at = base + static_cast<std::size_t>(std::countr_zero(ats));
 }
 
-// One chunk of an address run, right to left: true when the run begins in it.
+// One chunk of Width bytes of an address run, right to left: true when the
+// run begins in it.
+template <std::size_t Width = 16>
 __attribute__((always_inline)) inline bool run_chunk(AddressRun& run, std::size_t end, unsigned not_address,
                                                      unsigned ats) {
   if (!not_address) {
-    add_ats(run, ats, end - 16);
+    add_ats(run, ats, end - Width);
     return false;
   }
   const std::size_t keep = 32 - static_cast<std::size_t>(std::countl_zero(not_address));  // bytes before the run
-  run.start = end - 16 + keep;
-  add_ats(run, ats >> keep << keep, end - 16);
+  run.start = end - Width + keep;
+  // (a shift by all 32 bits of ats is undefined: none of its "@" is in the run then)
+  add_ats(run, keep < 32 ? ats >> keep << keep : 0, end - Width);
   run.ats = std::min(run.ats, 2);
   return true;
 }
@@ -145,6 +147,55 @@ __attribute__((target("ssse3"))) AddressRun address_run_ssse3(const char* text, 
   }
   return finish_run(run, text, end);
 }
+
+// Thirty-two bytes at a time with AVX2, then a step of sixteen and the rest
+// byte by byte. The byte shuffle looks up within each half of the register,
+// so its tables are given twice.
+__attribute__((target("avx2"), always_inline)) inline __m256i in_range_avx2(__m256i v, unsigned char lo,
+                                                                            unsigned char hi) {
+  const __m256i shifted = _mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(lo)));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, _mm256_set1_epi8(static_cast<char>(hi - lo))), shifted);
+}
+
+__attribute__((target("avx2"))) std::size_t subject_run_avx2(const char* text, std::size_t end) {
+  for (; end >= 32; end -= 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + end - 32));
+    const auto bits = static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_or_si256(in_range_avx2(v, 'a', 'z'), in_range_avx2(v, 0, 31))));
+    if (bits) return end - 32 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
+  }
+  if (end >= 16) {
+    if (const unsigned bits = not_subject_bits(text + end - 16))
+      return end - 16 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
+    end -= 16;
+  }
+  return plain_subject_run_start(text, end);
+}
+
+__attribute__((target("avx2"))) AddressRun address_run_avx2(const char* text, std::size_t end) {
+  AddressRun run;
+  const __m256i low = _mm256_setr_epi8(14, 15, 14, 15, 14, 15, 14, 14, 14, 14, 13, 4, 4, 7, 5, 12,  //
+                                       14, 15, 14, 15, 14, 15, 14, 14, 14, 14, 13, 4, 4, 7, 5, 12);
+  const __m256i high = _mm256_setr_epi8(0, 0, 1, 2, 4, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  //
+                                        0, 0, 1, 2, 4, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  for (; end >= 32; end -= 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + end - 32));
+    const auto ats = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('@'))));
+    const __m256i l = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
+    const __m256i h = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+    const auto not_address = static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(l, h), _mm256_setzero_si256())));
+    if (run_chunk<32>(run, end, not_address, ats)) return run;
+  }
+  if (end >= 16) {
+    unsigned ats;
+    const unsigned not_address = not_address_bits_ssse3(text + end - 16, ats);
+    if (run_chunk(run, end, not_address, ats)) return run;
+    end -= 16;
+  }
+  return finish_run(run, text, end);
+}
 #endif
 
 using SubjectRunStart = std::size_t (*)(const char*, std::size_t);
@@ -152,6 +203,7 @@ using AddressRunOf = AddressRun (*)(const char*, std::size_t);
 
 SubjectRunStart subject_run_form(VectorSet set) {
 #if defined(X86_VECTORS)
+  if (set >= VectorSet::Avx2) return subject_run_avx2;
   if (set >= VectorSet::Sse2) return subject_run;
 #endif
   (void)set;
@@ -160,6 +212,7 @@ SubjectRunStart subject_run_form(VectorSet set) {
 
 AddressRunOf address_run_form(VectorSet set) {
 #if defined(X86_VECTORS)
+  if (set >= VectorSet::Avx2) return address_run_avx2;
   if (set >= VectorSet::Ssse3) return address_run_ssse3;
   if (set >= VectorSet::Sse2) return address_run_sse2;
 #endif

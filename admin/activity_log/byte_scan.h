@@ -1,5 +1,6 @@
 // Right-to-left searches over the bytes of a log line, sixteen bytes at a
-// time where the processor allows (SSE2, and SSSE3 for address runs), with the
+// time where the processor allows (SSE2, and SSSE3 for address runs) or
+// thirty-two (AVX2), with the
 // byte-by-byte form beside them for other processors and the portable build,
 // and as the tests' reference; the widest usable (common/vector_sets.h) runs.
 #pragma once

@@ -1,5 +1,6 @@
-// The sixteen-bytes-at-a-time searches against their byte-by-byte forms, on
-// every byte value and at every length around the sixteen-byte steps.
+// The sixteen- and thirty-two-bytes-at-a-time searches against their
+// byte-by-byte forms, on every byte value and at every length around their
+// steps, with runs that span several steps.
 #include "admin/activity_log/byte_scan.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +14,16 @@ namespace {
 TEST(ByteScan, AgreesWithByteByByte) {
   std::mt19937 random(16);
   const std::string common = "ABCXYZ09.-_=!#%*@ :abt\x01\x1f\x7f\x80\xff[`{";
-  for (int round = 0; round < 20000; ++round) {
-    std::string text(random() % 70, 'A');
-    for (char& c : text) c = random() % 3 ? common[random() % common.size()] : static_cast<char>(random() % 256);
+  // Bytes that continue both runs, for runs longer than a step.
+  const std::string in_runs = "ABCXYZ09.-_=!#%*";
+  for (int round = 0; round < 30000; ++round) {
+    std::string text(random() % 110, 'A');
+    const bool long_runs = round % 3 == 0;
+    for (char& c : text)
+      if (long_runs && random() % 16)
+        c = in_runs[random() % in_runs.size()];
+      else
+        c = random() % 3 ? common[random() % common.size()] : static_cast<char>(random() % 256);
     const std::size_t end = text.empty() ? 0 : random() % (text.size() + 1);
     const std::size_t subject_start = byte_scan_forms::subject_run_start(VectorSet::Portable, text.data(), end);
     const AddressRun slow = byte_scan_forms::address_run(VectorSet::Portable, text.data(), end);

@@ -22,7 +22,7 @@ constexpr int kHours = 24;
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-Ranking ranking(const TopCounter& counter) { return {counter.top(kTop), counter.short_by()}; }
+Ranking ranking(TopCounter& counter) { return {counter.top(kTop), counter.short_by()}; }
 
 std::tuple<int, int, int> date_of(const DayRow& row) { return {row.year, row.month, row.day}; }
 

@@ -7,6 +7,10 @@
 // summary leaves out was met at most short_by() times.
 // Adding a name costs one hash lookup; nothing is allocated per name beyond
 // its bytes in a block of names, and the table is never searched through.
+// A name is counted a few names after it is added: its slot of the index, and
+// then its record, are asked for from memory meanwhile, so that a table larger
+// than the processor's caches does not keep it waiting name after name. The
+// order in which names are counted stays the order in which they came.
 #pragma once
 
 #include <cstddef>
@@ -31,11 +35,12 @@ class TopCounter {
 
   void add(std::string_view name);
   // The n names counted most, by count and then by name; a count of the
-  // summary is the least it may be.
-  std::vector<std::pair<std::string, long>> top(std::size_t n) const;
-  long short_by() const;
+  // summary is the least it may be. These three count the names still
+  // waiting first.
+  std::vector<std::pair<std::string, long>> top(std::size_t n);
+  long short_by();
   // The memory the exact table takes: at most the budget.
-  std::size_t table_bytes() const;
+  std::size_t table_bytes();
 
  private:
   // A name's record in a block: its count (8 bytes), its size (2), its bytes.
@@ -43,6 +48,16 @@ class TopCounter {
   static constexpr std::size_t kHead = 10;
   static constexpr std::size_t kMaxName = 0xFFFF;
 
+  // Names wait this many adds; their records are asked for half way.
+  static constexpr std::size_t kAhead = 8;
+  struct Waiting {
+    std::string name;  // its capacity kept from name to name
+    std::uint64_t hash = 0;
+  };
+
+  void count(std::string_view name, std::uint64_t hash);
+  void count_waiting();
+  void ask_for_record(std::uint64_t hash) const;
   bool room_for(std::size_t record) const;
   void grow_index();
   char* record(std::uint32_t slot) const;
@@ -55,6 +70,8 @@ class TopCounter {
   std::vector<std::uint32_t> index_;
   std::size_t names_ = 0;
   std::unique_ptr<HeavyHitters> rest_;
+  std::unique_ptr<Waiting[]> waiting_;  // kAhead, by the number of the add modulo kAhead
+  std::size_t added_ = 0, waiting_count_ = 0;
 };
 
 std::uint64_t name_hash(std::string_view name);
