@@ -98,8 +98,8 @@ def mask_time(text):
 
 
 def pages_in_a_browser(c):
+    from selenium.common.exceptions import WebDriverException
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support import expected_conditions
     from selenium.webdriver.support.ui import Select, WebDriverWait
 
     shots = Path(c.suite.args.shots)
@@ -115,10 +115,19 @@ def pages_in_a_browser(c):
         d.save_screenshot(str(shots / f"{name}.png"))
 
     def follow(element):
-        """Clicks a link or button and waits for the next page."""
+        """Clicks a link or button and waits for the next page: until the
+        old page's root is gone, which the driver says either as a stale
+        element or, while the next page loads, as a node of no document."""
         page = d.find_element(By.TAG_NAME, "html")
         element.click()
-        WebDriverWait(d, 60).until(expected_conditions.staleness_of(page))
+
+        def gone(_):
+            try:
+                page.is_enabled()
+                return False
+            except WebDriverException:
+                return True
+        WebDriverWait(d, 60).until(gone)
 
     d.get(f"http://{c.console.host_header}/login?token={c.console.token}")
     if not d.current_url.endswith(f"{c.console.port}/") or d.find_element(By.TAG_NAME, "h1").text[:8] != "Activity":
