@@ -215,3 +215,5 @@ void order_for_writing(std::vector<FileChange>& files) {
       if (state[i] == 0 && files[i].after.has_value() == putting) place(place, i);
   files = std::move(ordered);
 }
+
+const char* change_word(const FileChange& file) { return !file.before ? "added" : file.after ? "changed" : "removed"; }

@@ -28,6 +28,8 @@ struct FileChange {
   std::optional<std::string> before;  // the bytes as read; nullopt: there was no file
   std::optional<std::string> after;   // nullopt: the change takes the file away
 };
+// "added", "changed" or "removed".
+const char* change_word(const FileChange& file);
 
 struct ChangePlan {
   ChangeTrees trees;

@@ -11,8 +11,10 @@
 namespace {
 
 void print_files(const ChangePlan& plan, Console& out) {
-  for (const FileChange& file : plan.files)
-    out.print(std::string(!file.before ? "  added    " : file.after ? "  changed  " : "  removed  ") + file.path + "\n");
+  for (const FileChange& file : plan.files) {
+    const std::string word = change_word(file);
+    out.print("  " + word + std::string(9 - word.size(), ' ') + file.path + "\n");
+  }
 }
 
 }  // namespace

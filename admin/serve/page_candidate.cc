@@ -82,8 +82,7 @@ Response promote_preview(const PageContext& context, const std::string& note) {
   body += "<p>Promote " + html_escape(trees.tree) + " to " + html_escape(trees.live.empty() ? "." : trees.live) +
           ", in this order:</p>\n<table id=\"files\">\n";
   for (const FileChange& f : plan.files)
-    body += std::string("<tr><td>") + (!f.before ? "added" : f.after ? "changed" : "removed") + "</td><td>" +
-            html_escape(f.path) + "</td></tr>\n";
+    body += std::string("<tr><td>") + change_word(f) + "</td><td>" + html_escape(f.path) + "</td></tr>\n";
   body += "</table>\n";
   for (const FileChange& f : plan.files)
     body += "<h3>" + html_escape(f.path) + "</h3>\n<table class=\"diff\">\n" +
