@@ -84,7 +84,7 @@ class ReadOnce {
 }  // namespace
 
 void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err, std::FILE* in,
-               const std::function<void(const std::string& path, std::FILE* file)>& read,
+               const std::function<void(const std::string& path, std::FILE* file, FileHandle owned)>& read,
                const std::function<void(const std::string& path)>& unreadable) {
   const LogFiles logs = log_files(words);
   for (const std::string& pattern : logs.unmatched) {
@@ -92,24 +92,24 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
     err.print(command + ": no log matches " + host_native_path(pattern.c_str()) + "\n");
   }
   ReadOnce once;
-  auto read_once = [&](const std::string& log, std::FILE* file) {
+  auto read_once = [&](const std::string& log, std::FILE* file, FileHandle owned) {
     if (const std::string* before = once.before(log, file))
       err.print(command + ": " + host_native_path(log.c_str()) + ": the same file as " + host_native_path(before->c_str()) +
                 ", read once\n");
     else
-      read(log, file);
+      read(log, file, std::move(owned));
   };
   for (const std::string& log : logs.paths) {
     if (log == "-") {
       if (in) {
-        read_once(kStandardInput, in);
+        read_once(kStandardInput, in, FileHandle());
       } else {
         unreadable(kStandardInput);
         err.print(command + ": standard input cannot be read\n");
       }
       continue;
     }
-    const FileHandle file = FileHandle::open_read(log.c_str());
+    FileHandle file = FileHandle::open_read(log.c_str());
     if (!file) {
       unreadable(log);
       const std::string why = host_error_text();
@@ -117,8 +117,16 @@ void read_logs(const std::vector<std::string>& words, const std::string& command
                      (readable_directory(log) ? ": a directory, not a log\n" : ": cannot be read: " + why + "\n"));
       continue;
     }
-    read_once(log, file.get());
+    std::FILE* stream = file.get();
+    read_once(log, stream, std::move(file));
   }
+}
+
+void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err, std::FILE* in,
+               const std::function<void(const std::string& path, std::FILE* file)>& read,
+               const std::function<void(const std::string& path)>& unreadable) {
+  read_logs(words, command, err, in, [&](const std::string& path, std::FILE* file, FileHandle) { read(path, file); },
+            unreadable);
 }
 
 bool readable_directory(const std::string& path) {

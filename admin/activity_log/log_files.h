@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/file.h"
 
 struct LogFiles {
   std::vector<std::string> paths;      // path texts, in the order given
@@ -26,6 +27,11 @@ LogFiles log_files(const std::vector<std::string>& words);
 // once, and standard input once, which is said on standard error.
 void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err, std::FILE* in,
                const std::function<void(const std::string& path, std::FILE* file)>& read,
+               const std::function<void(const std::string& path)>& unreadable);
+// The same, handing each log file over to keep open as long as it likes
+// (standard input comes as an empty handle and in).
+void read_logs(const std::vector<std::string>& words, const std::string& command, Console& err, std::FILE* in,
+               const std::function<void(const std::string& path, std::FILE* file, FileHandle owned)>& read,
                const std::function<void(const std::string& path)>& unreadable);
 
 inline constexpr char kStandardInput[] = "(standard input)";

@@ -1,24 +1,38 @@
 #include "admin/activity_log/log_reader.h"
 
+#include <cstdint>
 #include <cstring>
 
+namespace {
+constexpr std::size_t kPage = 4096;
+}  // namespace
+
 LogReader::LogReader(std::FILE* file, std::size_t read_size, std::uint64_t start)
-    : file_(file), read_size_(read_size ? read_size : 1), buf_(new char[read_size_]), base_(start) {}
+    : file_(file), read_size_(read_size ? read_size : 1), memory_(new char[read_size_ + kPage]), base_(start) {
+  buf_ = memory_.get() + (kPage - reinterpret_cast<std::uintptr_t>(memory_.get()) % kPage);
+}
+
+void LogReader::restart(std::FILE* file) {
+  file_ = file;
+  base_ = pos_ = len_ = 0;
+  ended_ = carry_long_ = false;
+  carry_.clear();
+}
 
 // Reads the next buffer; false when the file has nothing more (its end, a
 // read error, or a byte 26 right away).
 bool LogReader::fill() {
   if (ended_) return false;
   base_ += len_;
-  len_ = std::fread(buf_.get(), 1, read_size_, file_);
+  len_ = std::fread(buf_, 1, read_size_, file_);
   pos_ = 0;
   if (len_ == 0) {
     ended_ = true;
     return false;
   }
-  if (const void* eof_mark = std::memchr(buf_.get(), 26, len_)) {
+  if (const void* eof_mark = std::memchr(buf_, 26, len_)) {
     ended_ = true;
-    len_ = static_cast<std::size_t>(static_cast<const char*>(eof_mark) - buf_.get());
+    len_ = static_cast<std::size_t>(static_cast<const char*>(eof_mark) - buf_);
   }
   return len_ > 0;
 }
@@ -36,7 +50,7 @@ bool LogReader::next_across_buffers(LogText& line) {
       line.ended = false;
       return true;
     }
-    const char* start = buf_.get() + pos_;
+    const char* start = buf_ + pos_;
     const std::size_t avail = len_ - pos_;
     const char* end = static_cast<const char*>(std::memchr(start, '\n', avail));
     if (!end) {

@@ -39,6 +39,14 @@ bool RecentChecks::has(std::string_view domain) const {
   return false;
 }
 
+void LogWalk::restart(std::FILE* file) {
+  reader_.restart(file);
+  counts_ = {};
+  checks_ = {};
+  line_offset_ = closed_to_ = 0;
+  line_ended_ = true;
+}
+
 LogWalk::Item LogWalk::next() {
   LogText line;
   while (reader_.next(line)) {

@@ -63,6 +63,9 @@ class LogWalk {
   LogWalk(std::FILE* file, std::uint64_t start, const RecentChecks& checks)
       : reader_(file, kLogReadSize, start), checks_(checks), closed_to_(start) {}
 
+  // Walks another log from its start, as a new walk would.
+  void restart(std::FILE* file);
+
   // The next result or invalid-entry line; the others are counted on the way.
   Item next();
   const ResultLine& result() const { return result_; }

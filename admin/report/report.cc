@@ -46,9 +46,12 @@ int run_report(CommandLine& line) {
     ReportBuilder builder(host_local_time());
     read_logs(
         options.words, line.command, line.err, line.in,
-        [&](const std::string& log, std::FILE* file) {
+        [&](const std::string& log, std::FILE* file, FileHandle owned) {
           if (page) page->reading(file);
-          builder.add_log(log, file);
+          if (owned)
+            builder.add_log(log, std::move(owned));
+          else
+            builder.add_log(log, file);
         },
         [&](const std::string& log) { builder.add_unreadable(log); });
     return builder.finish();

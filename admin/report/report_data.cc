@@ -17,7 +17,6 @@ constexpr std::size_t kMaxInvalidBytes = 2u << 20;
 constexpr std::size_t kInvalidRowBytes = 160;  // a row's own and its map entry's, roughly
 constexpr std::size_t kMaxInvalidText = 300;
 constexpr std::size_t kTop = 10;
-constexpr int kHours = 24;
 
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -28,13 +27,6 @@ std::tuple<int, int, int> date_of(const DayRow& row) { return {row.year, row.mon
 
 std::string dated_label(const DayRow& row) {
   return join({kMonths[row.month - 1], " ", std::to_string(row.day), " ", std::to_string(row.year)});
-}
-
-// "HH:MM:SS": the hour, or -1.
-int hour_of(std::string_view time) {
-  if (time.size() < 2 || time[0] < '0' || time[0] > '2' || time[1] < '0' || time[1] > '9') return -1;
-  const int hour = (time[0] - '0') * 10 + time[1] - '0';
-  return hour < kHours ? hour : -1;
 }
 
 // A text from the log, cut (with "...") where it is longer than any the
@@ -81,64 +73,119 @@ void date_days(std::vector<DayRow>& days, const LocalTime& newest) {
   });
 }
 
-ReportBuilder::ReportBuilder(const LocalTime& made) {
+ReportBuilder::ReportBuilder(const LocalTime& made, const ReportReading& reading) : reading_(reading) {
   data_.made = made;
   newest_ = {0, 0, 0, 0, 0, 0};
   for (int h = 0; h < kHours; ++h) data_.hours.push_back({join({h < 10 ? "0" : "", std::to_string(h), ":00"}), {}});
   data_.hours.push_back({"(no time)", {}});
 }
 
-DayRow& ReportBuilder::day(const DayRow& of_log) {
-  for (DayRow& row : data_.days)
-    if (row.label == of_log.label) return row;
-  data_.days.push_back(of_log);
-  return data_.days.back();
-}
-
-void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
+std::size_t ReportBuilder::start_log(const std::string& path, std::FILE* file) {
   data_.logs.push_back(host_native_path(path.c_str()));
   // A log from a pipe was written now.
   LocalTime written = data_.made;
   host_modified_time(file, written);
   const auto key = [](const LocalTime& t) { return std::tuple(t.year, t.month, t.day, t.hour, t.minute, t.second); };
   if (key(written) > key(newest_)) newest_ = written;
-  DayRow& row = day(log_day(path));
-  LogWalk walk(file);
-  for (LogWalk::Item item; (item = walk.next()) != LogWalk::Item::End;) {
-    if (item == LogWalk::Item::InvalidEntry) {
-      const InvalidEntryLine& entry = walk.invalid_entry();
-      const auto key = std::make_pair(cut(entry.file), entry.line_number);
-      auto found = invalid_.find(key);
-      if (found == invalid_.end()) {
-        const std::string data = cut(entry.data);
-        const std::size_t bytes = 2 * key.first.size() + data.size() + kInvalidRowBytes;
-        if (invalid_.size() == kMaxInvalidRows || invalid_bytes_ + bytes > kMaxInvalidBytes) {
-          ++data_.invalid_entries_not_listed;
-          continue;
-        }
-        invalid_bytes_ += bytes;
-        found = invalid_.emplace(key, InvalidEntryRow{key.first, key.second, data, 0}).first;
-      }
-      ++found->second.count;
-      continue;
+  const DayRow of_log = log_day(path);
+  for (std::size_t i = 0; i < data_.days.size(); ++i)
+    if (data_.days[i].label == of_log.label) return i;
+  data_.days.push_back(of_log);
+  return data_.days.size() - 1;
+}
+
+void ReportBuilder::count(LogTally& tally, std::size_t day) {
+  for (int hour = 0; hour <= kHours; ++hour)
+    for (int kind = 0; kind < kResultKinds; ++kind) {
+      data_.days[day].kinds[kind] += tally.kinds[hour][kind];
+      data_.hours[hour].kinds[kind] += tally.kinds[hour][kind];
     }
-    const ResultLine& r = walk.result();
-    ++row.kinds[static_cast<int>(r.kind)];
-    const int hour = hour_of(r.time);
-    ++data_.hours[hour < 0 ? kHours : hour].kinds[static_cast<int>(r.kind)];
-    if (result_verdict(r.kind) != Verdict::Blacklisted) continue;
+  for (LogTally::Blacklisted line; tally.next(line);) {
     ++data_.blacklisted;
-    users_.add(r.recipient);
-    recipient_domains_.add(r.domain);
-    const std::size_t at = r.sender.find('@');
-    sender_domains_.add(at == std::string_view::npos ? std::string_view() : r.sender.substr(at + 1));
+    users_.add(line.recipient);
+    recipient_domains_.add(line.domain);
+    sender_domains_.add(line.sender_domain);
   }
-  data_.lines += walk.counts();
+  for (InvalidEntryLine entry; tally.next(entry);) {
+    const auto key = std::make_pair(cut(entry.file), entry.line_number);
+    auto found = invalid_.find(key);
+    if (found == invalid_.end()) {
+      const std::string data = cut(entry.data);
+      const std::size_t bytes = 2 * key.first.size() + data.size() + kInvalidRowBytes;
+      if (invalid_.size() == kMaxInvalidRows || invalid_bytes_ + bytes > kMaxInvalidBytes) {
+        ++data_.invalid_entries_not_listed;
+        continue;
+      }
+      invalid_bytes_ += bytes;
+      found = invalid_.emplace(key, InvalidEntryRow{key.first, key.second, data, 0}).first;
+    }
+    ++found->second.count;
+  }
+  tally.clear();
+  if (tally.ended()) data_.lines += tally.counts();
+}
+
+void ReportBuilder::read(LogTally& tally, std::size_t day) {
+  while (!tally.ended()) {
+    tally.run(reading_.count_room);
+    count(tally, day);
+  }
+}
+
+void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
+  read_held();
+  const std::size_t day = start_log(path, file);
+  own_.start(file);
+  read(own_, day);
+}
+
+void ReportBuilder::add_log(const std::string& path, FileHandle file) {
+  std::uint64_t size = 0;
+  if (!held_ || !host_file_size(file.get(), size) || size < reading_.beside_from) {
+    read_held();
+    held_.emplace(Held{path, std::move(file)});
+    return;
+  }
+  // The held log is read here while this one is gathered on a thread of
+  // its own; it is counted after, in its turn.
+  const Held first = std::move(*held_);
+  held_.reset();
+  const std::size_t first_day = start_log(first.path, first.file.get());
+  const std::size_t day = start_log(path, file.get());
+  ahead_.start(file.get());
+  struct Ahead {
+    LogTally& tally;
+    std::size_t room;
+  } ahead{ahead_, reading_.ahead_room};
+  HostThread* thread = host_start_thread(
+      [](void* context) {
+        auto* ahead = static_cast<Ahead*>(context);
+        ahead->tally.run(ahead->room);
+      },
+      &ahead);
+  own_.start(first.file.get());
+  read(own_, first_day);
+  if (thread)
+    host_join_thread(thread);
+  else
+    ahead_.run(reading_.ahead_room);
+  count(ahead_, day);
+  read(ahead_, day);
+}
+
+void ReportBuilder::read_held() {
+  if (!held_) return;
+  const Held held = std::move(*held_);
+  held_.reset();
+  const std::size_t day = start_log(held.path, held.file.get());
+  own_.start(held.file.get());
+  read(own_, day);
 }
 
 void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(host_native_path(path.c_str())); }
 
 ReportData ReportBuilder::finish() {
+  read_held();
   data_.total.label = "Total";
   for (const DayRow& row : data_.days)
     for (int k = 0; k < kResultKinds; ++k) data_.total.kinds[k] += row.kinds[k];

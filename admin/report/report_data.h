@@ -6,13 +6,16 @@
 #include <array>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "admin/activity_log/log_line.h"
 #include "admin/activity_log/log_walk.h"
+#include "admin/report/log_tally.h"
 #include "admin/report/top_counter.h"
+#include "common/file.h"
 #include "common/host.h"
 
 struct DayRow {
@@ -56,22 +59,47 @@ struct ReportData {
 DayRow log_day(const std::string& log_path);
 std::string day_label(const std::string& log_path);
 
-// Gathers the report from the logs one at a time.
+// How a report reads its logs: a log of beside_from bytes or more is
+// gathered on a second thread while the log before it is read, keeping at
+// most ahead_room bytes of names and entries before it is counted; a log
+// read in turn is counted every count_room bytes of them.
+struct ReportReading {
+  std::uint64_t beside_from = 256u << 10;
+  std::size_t ahead_room = 8u << 20;
+  std::size_t count_room = 256u << 10;
+};
+
+// Gathers the report from the logs in the order given.
 class ReportBuilder {
  public:
-  explicit ReportBuilder(const LocalTime& made);
+  explicit ReportBuilder(const LocalTime& made, const ReportReading& reading = {});
+  // Reads the log now.
   void add_log(const std::string& path, std::FILE* file);
+  // May keep the log open until the next one comes, to read the two on two
+  // threads; finish() reads a log still kept.
+  void add_log(const std::string& path, FileHandle file);
   void add_unreadable(const std::string& path);
   ReportData finish();
 
  private:
-  DayRow& day(const DayRow& of_log);
+  struct Held {
+    std::string path;
+    FileHandle file;
+  };
+  // The log's place in the lists; its day's row.
+  std::size_t start_log(const std::string& path, std::FILE* file);
+  void count(LogTally& tally, std::size_t day);
+  void read(LogTally& tally, std::size_t day);
+  void read_held();
 
   ReportData data_;
   std::map<std::pair<std::string, long>, InvalidEntryRow> invalid_;
   std::size_t invalid_bytes_ = 0;  // held by invalid_
   TopCounter recipient_domains_, users_, sender_domains_;
   LocalTime newest_{};  // the latest time a log was written
+  ReportReading reading_;
+  std::optional<Held> held_;
+  LogTally own_, ahead_;  // the log read here, and the one gathered beside it
 };
 
 // Each day's year: the latest that puts the day on or before newest (so

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "admin/columns.h"
 #include "admin/report/report_data.h"
 #include "admin/report/report_render.h"
 #include "admin/report/top_counter.h"
+#include "common/file.h"
 #include "common/testing/scratch.h"
 
 namespace {
@@ -166,6 +168,70 @@ TEST(ReportCounts, EveryResultLineOfTheCheckerCounted) {
     const ReportData data = builder.finish();
     EXPECT_EQ(data.total.kinds[static_cast<int>(ResultKind::Stopped)], c.stopped) << c.log;
     EXPECT_EQ(data.lines.other, c.other) << c.log;
+  }
+}
+
+// Logs read two at a time, the second gathered on a thread of its own in
+// small pieces, give the report that reading them in turn gives: every kind
+// of line, the stopped lines that depend on the checks before them, lines
+// torn, too long or without a line end, invalid entries.
+TEST(ReportCounts, LogsReadBesideEachOtherAsInTurn) {
+  std::mt19937 random(2026);
+  // A word and a number below n ("U7"), written so as not to wake a false
+  // warning of GCC 12 about "literal" + std::string.
+  const auto word = [&](const char* prefix, unsigned n) {
+    std::string text = prefix;
+    text += std::to_string(random() % n);
+    return text;
+  };
+  const auto log = [&] {
+    std::string text;
+    for (int n = random() % 400; n > 0; --n) {
+      const std::string user = word("U", 30), domain = word("D", 6) + ".TEST";
+      const std::string message = join({word("1", 10), ":0", word("", 10), ":00 ", word("ID", 1000), " To: ", user, "@",
+                                        domain, " From: ", word("S", 50), "@", word("X", 9), " Subject: HI"});
+      switch (random() % 8) {
+        case 0:
+          text += std::string(kRuleFileTrace) + "C:\\Q\\" + domain + "\\$default$.QUORVANT";
+          break;
+        case 1:
+          text += message;  // stopped, or torn when its domain was not checked
+          break;
+        case 2:
+          text += join({kInvalidEntryTrace, "C:\\Q\\", domain, ".QUORVANT", kLineLabel, word("", 5), kDataLabel,
+                        "WHITELIST ", user});
+          break;
+        case 3:
+          text += random() % 2 ? std::string(5000, 'X') : "garbage \x01";
+          break;
+        default:
+          text += message + std::string(kResultWords[random() % kResultKinds]);
+      }
+      text += random() % 2 ? "\r\n" : "\n";
+    }
+    if (random() % 2) text += "12:00:00 D9 To: A@B.TEST From: C@D Subject: X Blacklisted-User";
+    return text;
+  };
+  for (int round = 0; round < 20; ++round) {
+    std::vector<std::string> logs;
+    for (int n = 1 + random() % 5; n > 0; --n) logs.push_back(log());
+    const auto report = [&](bool beside, const ReportReading& reading) {
+      ReportBuilder builder(LocalTime{2025, 1, 1, 0, 0, 0}, reading);
+      for (std::size_t i = 0; i < logs.size(); ++i) {
+        const std::string name = join({"QEL010", std::to_string(i % 3 + 1), ".LOG"});
+        std::FILE* file = file_with(logs[i]);
+        if (beside) {
+          builder.add_log(name, FileHandle(file));
+        } else {
+          builder.add_log(name, file);
+          std::fclose(file);
+        }
+      }
+      return report_text(builder.finish());
+    };
+    const std::string in_turn = report(false, {});
+    for (const ReportReading& reading : {ReportReading{0, 1, 1}, ReportReading{0, 700, 50}, ReportReading{}})
+      EXPECT_EQ(report(true, reading), in_turn) << round << " " << reading.ahead_room;
   }
 }
 
