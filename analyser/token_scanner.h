@@ -118,6 +118,11 @@ class TokenScanner {
   bool next_marker();
   // The next token; false at the end of the log.
   bool next_token(Token& token);
+  // Moves past the next two tokens when they are "failed" and one that
+  // begins with "[weight=", written as usual: each after a single space, the
+  // second ending within the bytes in hand. False, having moved nowhere, when
+  // they are not, or not written so: next_token tells then.
+  bool skip_entry_head();
 
   const KeyText& key() const { return key_; }
   // Makes the key one that no token can be (is_unknown), until a token is
@@ -185,6 +190,19 @@ inline bool TokenScanner::region_token(Token& token) {
   token.size = end - start;
   token.equals = std::min(equals_.next_from(start), end) - start;
   token.readable = readable_ - (region_start_ + start);
+  pos_ = region_start_ + end;
+  return true;
+}
+
+inline bool TokenScanner::skip_entry_head() {
+  static constexpr char kHead[] = " failed [weight=";
+  constexpr std::size_t kHeadSize = sizeof kHead - 1, kWeightAt = 8;
+  if (!region_live_ || pos_ + kHeadSize > region_start_ + region_size_) return false;
+  if (std::memcmp(buf_ + pos_, kHead, kHeadSize) != 0) return false;
+  const std::size_t start = pos_ + kWeightAt - region_start_;
+  const std::size_t end = white_.next_from(start + kHeadSize - kWeightAt);
+  if (end - start > kPiece || end >= 2 * kClassBlock) return false;
+  if (odd_in_region_ && odd_.next_from(start) < end) return false;
   pos_ = region_start_ + end;
   return true;
 }
