@@ -119,23 +119,28 @@ __attribute__((target("avx2"))) std::size_t find_avx2(const char* bytes, std::si
   return find_sse2(bytes + i, size - i) + i;
 }
 
+// A byte is white when it equals the entry of this table at its low four
+// bits (bytes from 128 up look up 0), and zero or 26 when it equals that of
+// the second.
 __attribute__((target("avx2"))) ByteMasks classify_avx2_block(const char* p) {
-  ByteMasks m{0, 0, 0};
+  const __m256i white_at = _mm256_setr_epi8(' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1,
+                                            ' ', -1, -1, -1, -1, -1, -1, -1, -1, '\t', '\n', '\v', '\f', '\r', -1, -1);
+  const __m256i odd_at = _mm256_setr_epi8(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, kEndOfLog, -1, -1, -1, -1, -1,
+                                          0, -1, -1, -1, -1, -1, -1, -1, -1, -1, kEndOfLog, -1, -1, -1, -1, -1);
+  const __m256i equals = _mm256_set1_epi8('=');
+  std::uint64_t white = 0, equal = 0, odd = 0;
   for (std::size_t k = 0; k < kClassBlock; k += 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k));
-    const __m256i from_tab = _mm256_sub_epi8(v, _mm256_set1_epi8('\t'));
-    const __m256i tab_to_cr = _mm256_cmpeq_epi8(_mm256_min_epu8(from_tab, _mm256_set1_epi8(4)), from_tab);
-    const __m256i white = _mm256_or_si256(tab_to_cr, _mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')));
-    const __m256i odd = _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_setzero_si256()),
-                                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8(kEndOfLog)));
     // (A lambda would not take the target of this function.)
-    m.white |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(white))} << k;
-    m.equals |= std::uint64_t{static_cast<std::uint32_t>(
-                    _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('='))))}
-                << k;
-    m.odd |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(odd))} << k;
+    white |= std::uint64_t{static_cast<std::uint32_t>(
+                 _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(white_at, v), v)))}
+             << k;
+    equal |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, equals)))} << k;
+    odd |= std::uint64_t{static_cast<std::uint32_t>(
+               _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(odd_at, v), v)))}
+           << k;
   }
-  return m;
+  return {white, equal, odd};
 }
 
 __attribute__((target("avx512bw"))) std::size_t find_avx512(const char* bytes, std::size_t size) {
