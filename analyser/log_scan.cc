@@ -152,24 +152,28 @@ PassesEnd run_passes(TokenScanner& scanner, NameCache& names, Remembered& rememb
     if (scanner.offset() >= stop_at) return PassesEnd::Stopped;
     // Each pass jumps to the next "Tests", the token before it being the key.
     if (!scanner.next_marker()) return PassesEnd::LogEnded;
-    if (!scanner.next_token(token)) return PassesEnd::LogEnded;
-    if (token.is("failed")) {
+    bool entry = scanner.skip_entry_head();
+    if (!entry) {
       if (!scanner.next_token(token)) return PassesEnd::LogEnded;
-      if (token.begins_with("[weight=")) {
-        ++totals.recipients;
-        const bool opens_message = !remembered.known || !(scanner.key() == remembered.key);
-        totals.messages += opens_message;
-        while (scanner.next_token(token)) {
-          if (!token.holds_equals()) {  // the end token
-            remembered.key = scanner.key();
-            remembered.known = true;
-            break;
-          }
-          const int slot = names.slot_for(token, table, console);
-          if (slot < 0) continue;
-          ++table.slots[slot].recipient_fails;
-          table.slots[slot].message_fails += opens_message;  // no branch: it is as likely as not
+      if (token.is("failed")) {
+        if (!scanner.next_token(token)) return PassesEnd::LogEnded;
+        entry = token.begins_with("[weight=");
+      }
+    }
+    if (entry) {
+      ++totals.recipients;
+      const bool opens_message = !remembered.known || !(scanner.key() == remembered.key);
+      totals.messages += opens_message;
+      while (scanner.next_token(token)) {
+        if (!token.holds_equals()) {  // the end token
+          remembered.key = scanner.key();
+          remembered.known = true;
+          break;
         }
+        const int slot = names.slot_for(token, table, console);
+        if (slot < 0) continue;
+        ++table.slots[slot].recipient_fails;
+        table.slots[slot].message_fails += opens_message;  // no branch: it is as likely as not
       }
     }
     if (pass_end(totals.recipients)) return PassesEnd::LogEnded;

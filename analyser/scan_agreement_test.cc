@@ -43,6 +43,11 @@ std::string random_log(std::mt19937& random, int tokens) {
       case 4:  // a whole entry
         log += "K" + std::to_string(pick(4)) + " Tests failed [weight=3] a=1 b=2 end";
         break;
+      case 5: {  // an entry's head as usually written, its weight token long or with a zero byte
+        const std::string tails[] = {"7]:", std::string(85 + pick(25), 'w'), std::string("1\0]", 3)};
+        log += "K" + std::to_string(pick(4)) + " Tests failed [weight=" + tails[pick(std::size(tails))];
+        break;
+      }
       default:
         log += kWords[pick(std::size(kWords))];
     }

@@ -72,31 +72,22 @@ bool TokenScanner::load_region(std::size_t i) {
   white_ = {blocks[0].white, blocks[1].white};
   equals_ = {blocks[0].equals, blocks[1].equals};
   odd_ = {blocks[0].odd, blocks[1].odd};
+  odd_in_region_ = odd_.any();
   region_start_ = i;
   region_size_ = count * kClassBlock;
   return true;
-}
-
-// The tokens of the region from its byte p on, pos_ being there.
-void TokenScanner::take_tokens_from(std::size_t p) {
-  // A token starts after a white byte, or at pos_; it ends before a white
-  // byte that follows a non-white one.
-  const Bits128 after_white = white_.shifted_up(), at_pos = Bits128::from(p) & ~Bits128::from(p + 1);
-  starts_ = ~white_ & Bits128{after_white.lo | at_pos.lo, after_white.hi | at_pos.hi} & Bits128::from(p);
-  ends_ = white_ & ~after_white & Bits128::from(p + 1);
-  region_live_ = true;
 }
 
 // A token that the region in hand does not hold: from a region that starts
 // with it when the span has one, byte by byte otherwise.
 bool TokenScanner::next_token_slowly(Token& token) {
   std::size_t from = pos_;
-  if (region_live_)  // the next token starts there, or after the region: the rest of it is white
-    from = region_start_ + (starts_.any() ? starts_.lowest() : region_size_);
+  if (region_live_ && pos_ - region_start_ < region_size_)  // the next token starts there, or after the region
+    from = region_start_ + std::min((~white_).next_from(pos_ - region_start_), region_size_);
   drop_tokens();
   if (load_region(from)) {
     pos_ = from;
-    take_tokens_from(0);
+    region_live_ = true;
     if (region_token(token)) return true;
     drop_tokens();
   }
@@ -212,7 +203,7 @@ TokenScanner::MarkerGuess TokenScanner::quick_marker(std::size_t q) {
     std::memcpy(key_.bytes, text.words, ShortText::kMax);
   }
   pos_ = q + kMarkerSize;
-  take_tokens_from(kBefore + kMarkerSize);
+  region_live_ = true;
   return MarkerGuess::Yes;
 }
 

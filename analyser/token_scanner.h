@@ -91,28 +91,21 @@ struct KeyText {
 // The key of a scan that does not know what came before it.
 inline bool is_unknown(const KeyText& key) { return key.size == 1 && key.bytes[0] == ' '; }
 
-// A mask of 128 bits, for the classes of two blocks. Its operations make no
-// branches, so that the scanner's way through a region takes none either.
+// A mask of 128 bits, for the classes of two blocks.
 struct Bits128 {
   std::uint64_t lo = 0, hi = 0;
 
   bool any() const { return (lo | hi) != 0; }
-  std::size_t lowest() const {  // 128 when none is set
-    return lo ? static_cast<std::size_t>(std::countr_zero(lo)) : 64 + static_cast<std::size_t>(std::countr_zero(hi));
+  // The lowest set bit at or above i (i below 128); 128 when there is none.
+  // One shift serves both words: below 64 it masks the low one, from 64 on
+  // the high one.
+  std::size_t next_from(std::size_t i) const {
+    const std::uint64_t from = ~std::uint64_t{0} << (i & 63);
+    const bool low = i < 64;
+    const std::uint64_t l = low ? lo & from : 0, h = low ? hi : hi & from;
+    return l ? static_cast<std::size_t>(std::countr_zero(l)) : 64 + static_cast<std::size_t>(std::countr_zero(h));
   }
-  void drop_lowest() {
-    const bool in_lo = lo != 0;
-    hi = in_lo ? hi : hi & (hi - 1);
-    lo &= lo - 1;
-  }
-  Bits128 operator&(Bits128 o) const { return {lo & o.lo, hi & o.hi}; }
   Bits128 operator~() const { return {~lo, ~hi}; }
-  Bits128 shifted_up() const { return {lo << 1, (hi << 1) | (lo >> 63)}; }
-  static Bits128 from(std::size_t i) {  // bits i and up (i up to 128)
-    const std::uint64_t all = ~std::uint64_t{0};
-    if (i >= 64) return {0, i >= 128 ? 0 : all << (i - 64)};
-    return {all << i, all};
-  }
 };
 
 class TokenScanner {
@@ -125,6 +118,11 @@ class TokenScanner {
   bool next_marker();
   // The next token; false at the end of the log.
   bool next_token(Token& token);
+  // Moves past the next two tokens when they are "failed" and one that
+  // begins with "[weight=", written as usual: each after a single space, the
+  // second ending within the bytes in hand. False, having moved nowhere, when
+  // they are not, or not written so: next_token tells then.
+  bool skip_entry_head();
 
   const KeyText& key() const { return key_; }
   // Makes the key one that no token can be (is_unknown), until a token is
@@ -141,11 +139,7 @@ class TokenScanner {
   unsigned char at(std::size_t i) const { return static_cast<unsigned char>(buf_[i]); }
   void end_log_at(std::size_t i);
   bool load_region(std::size_t i);
-  void take_tokens_from(std::size_t p);
-  void drop_tokens() {
-    starts_ = ends_ = Bits128{};
-    region_live_ = false;
-  }
+  void drop_tokens() { region_live_ = false; }
   bool region_token(Token& token);
   bool next_token_slowly(Token& token);
   bool plain_token(Token& token);
@@ -167,34 +161,48 @@ class TokenScanner {
   // run_anchor's memory: pieces of the run around memo_pos_ start at
   // memo_anchor_ plus multiples of 100.
   std::size_t memo_pos_ = 0, memo_anchor_ = 0;
-  // The byte classes of the region_size_ bytes (64 or 128) from region_start_
-  // and, while region_live_, the tokens of the region from pos_ on: bits
-  // where they start, and where the white byte after each is. Every move of
-  // pos_ but region_token's drops them.
+  // The byte classes of the region_size_ bytes (64 or 128) from region_start_.
+  // While region_live_, pos_ lies in the region (or just past it) and the
+  // next tokens are read from the classes: a token starts at the first
+  // non-white byte from pos_ on and ends at the first white byte after that.
+  // Every move of pos_ but region_token's drops them.
   std::size_t region_start_ = 0, region_size_ = 0;
   Bits128 white_, equals_, odd_;
-  Bits128 starts_, ends_;
+  bool odd_in_region_ = false;  // odd_ has a bit set
   bool region_live_ = false;
   KeyText key_;
 };
 
-// The usual token comes from the region in hand; the way there is short, as
-// each token only clears the lowest bit of starts_ and ends_.
+// The usual token comes from the region in hand; the way there is short, a
+// few bit searches in the region's classes.
 inline bool TokenScanner::next_token(Token& token) { return region_token(token) || next_token_slowly(token); }
 
 // The next token of the region when it ends inside the region, is no longer
 // than a piece and holds no zero byte or byte 26.
 inline bool TokenScanner::region_token(Token& token) {
-  if (!starts_.any() || !ends_.any()) return false;
-  const std::size_t start = starts_.lowest(), end = ends_.lowest();
-  const Bits128 from_start = Bits128::from(start);
-  if (end - start > kPiece || (odd_ & from_start & ~Bits128::from(end)).any()) return false;
+  if (!region_live_) return false;
+  const std::size_t start = (~white_).next_from(pos_ - region_start_);
+  if (start >= region_size_) return false;
+  const std::size_t end = white_.next_from(start);  // 128 when the token runs past the region
+  if (end - start > kPiece || end >= 2 * kClassBlock) return false;
+  if (odd_in_region_ && odd_.next_from(start) < end) return false;
   token.data = buf_ + region_start_ + start;
   token.size = end - start;
-  token.equals = std::min((equals_ & from_start).lowest(), end) - start;
+  token.equals = std::min(equals_.next_from(start), end) - start;
   token.readable = readable_ - (region_start_ + start);
-  starts_.drop_lowest();
-  ends_.drop_lowest();
+  pos_ = region_start_ + end;
+  return true;
+}
+
+inline bool TokenScanner::skip_entry_head() {
+  static constexpr char kHead[] = " failed [weight=";
+  constexpr std::size_t kHeadSize = sizeof kHead - 1, kWeightAt = 8;
+  if (!region_live_ || pos_ + kHeadSize > region_start_ + region_size_) return false;
+  if (std::memcmp(buf_ + pos_, kHead, kHeadSize) != 0) return false;
+  const std::size_t start = pos_ + kWeightAt - region_start_;
+  const std::size_t end = white_.next_from(start + kHeadSize - kWeightAt);
+  if (end - start > kPiece || end >= 2 * kClassBlock) return false;
+  if (odd_in_region_ && odd_.next_from(start) < end) return false;
   pos_ = region_start_ + end;
   return true;
 }
