@@ -121,7 +121,7 @@ void TopCounter::count(std::string_view name, std::uint64_t hash) {
     return;
   }
   if (block_used_ + size > kBlock) {
-    blocks_.push_back(std::make_unique<char[]>(kBlock));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlock));  // pages taken as names fill them
     block_used_ = 0;
   }
   char* fresh = blocks_.back().get() + block_used_;
