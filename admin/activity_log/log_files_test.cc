@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "common/testing/scratch.h"
 
@@ -46,6 +50,34 @@ TEST_F(LogFileWords, WildcardWordsAreExpandedInNameOrder) {
                                          prefix + "plain.log"};
   EXPECT_EQ(files.paths, want);
   EXPECT_EQ(files.unmatched, std::vector<std::string>{prefix + "NONE*.LOG"});
+}
+
+// A log handed over stays open after the call, for a reader that keeps it;
+// standard input comes as an empty handle, and a word that opens nothing
+// goes to unreadable.
+TEST_F(LogFileWords, HandedOverLogsStayOpen) {
+  write_file("QEL0101.LOG", "first");
+  write_file("QEL0102.LOG", "second");
+  std::vector<std::pair<std::string, FileHandle>> kept;
+  std::vector<std::string> unreadable;
+  StreamConsole err(stderr);
+  std::FILE* in = file_with("piped");
+  read_logs(
+      {path("QEL*.LOG"), "-", path("none.log")}, "test", err, in,
+      [&](const std::string& log, std::FILE* file, FileHandle owned) {
+        EXPECT_EQ(owned.get(), log == kStandardInput ? nullptr : file);
+        kept.emplace_back(log, std::move(owned));
+      },
+      [&](const std::string& log) { unreadable.push_back(log); });
+  ASSERT_EQ(kept.size(), 3u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    char text[16] = {};
+    ASSERT_TRUE(kept[i].second);
+    EXPECT_GT(std::fread(text, 1, sizeof text - 1, kept[i].second.get()), 0u);
+    EXPECT_STREQ(text, i == 0 ? "first" : "second");
+  }
+  EXPECT_EQ(unreadable, std::vector<std::string>{path("none.log")});
+  std::fclose(in);
 }
 
 }  // namespace

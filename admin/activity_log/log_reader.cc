@@ -15,8 +15,7 @@ LogReader::LogReader(std::FILE* file, std::size_t read_size, std::uint64_t start
 void LogReader::restart(std::FILE* file) {
   file_ = file;
   base_ = pos_ = len_ = 0;
-  ended_ = carry_long_ = false;
-  carry_.clear();
+  ended_ = false;  // a line carried over is dropped when the next line starts
 }
 
 // Reads the next buffer; false when the file has nothing more (its end, a

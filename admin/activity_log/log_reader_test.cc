@@ -61,9 +61,13 @@ std::vector<Line> reference_lines(const std::string& bytes) {
   return lines;
 }
 
-std::vector<Line> read_lines(const std::string& bytes, std::size_t read_size) {
+// With a reader given, that reader goes on from wherever it stood in
+// another file, restarted on this one.
+std::vector<Line> read_lines(const std::string& bytes, std::size_t read_size, LogReader* reused = nullptr) {
   std::FILE* file = file_with(bytes);
-  LogReader reader(file, read_size);
+  LogReader fresh(file, read_size);
+  LogReader& reader = reused ? *reused : fresh;
+  if (reused) reused->restart(file);
   std::vector<Line> lines;
   for (LogText line; reader.next(line);)
     lines.push_back({std::string(line.text), line.too_long, line.offset, line.ended});
@@ -107,10 +111,18 @@ std::string random_log(std::mt19937& random) {
 TEST(LogReader, AgreesWithTextMode) {
   std::mt19937 random(1225);
   for (int round = 0; round < 300; ++round) {
-    const std::string log = random_log(random);
+    const std::string log = random_log(random), before = random_log(random);
     const std::vector<Line> want = reference_lines(log);
-    for (const std::size_t read_size : {1, 2, 3, 7, 64, 4095, 4096, 4097, 65536, 1 << 20})
+    for (const std::size_t read_size : {1, 2, 3, 7, 64, 4095, 4096, 4097, 65536, 1 << 20}) {
       ASSERT_EQ(read_lines(log, read_size), want) << "round " << round << ", read size " << read_size;
+      // A reader left part way through another log, a line or buffer open.
+      std::FILE* other = file_with(before);
+      LogReader reused(other, read_size);
+      LogText line;
+      for (int n = random() % 4; n > 0 && reused.next(line);) --n;
+      ASSERT_EQ(read_lines(log, read_size, &reused), want) << "round " << round << ", restarted, read size " << read_size;
+      std::fclose(other);
+    }
   }
 }
 
