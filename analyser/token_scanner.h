@@ -140,6 +140,11 @@ class TokenScanner {
   void end_log_at(std::size_t i);
   bool load_region(std::size_t i);
   void drop_tokens() { region_live_ = false; }
+  // The token from start to end (region offsets) ends inside the region,
+  // is no longer than a piece and holds no zero byte or byte 26.
+  bool region_holds(std::size_t start, std::size_t end) const {
+    return end - start <= kPiece && end < 2 * kClassBlock && !(odd_in_region_ && odd_.next_from(start) < end);
+  }
   bool region_token(Token& token);
   bool next_token_slowly(Token& token);
   bool plain_token(Token& token);
@@ -184,8 +189,7 @@ inline bool TokenScanner::region_token(Token& token) {
   const std::size_t start = (~white_).next_from(pos_ - region_start_);
   if (start >= region_size_) return false;
   const std::size_t end = white_.next_from(start);  // 128 when the token runs past the region
-  if (end - start > kPiece || end >= 2 * kClassBlock) return false;
-  if (odd_in_region_ && odd_.next_from(start) < end) return false;
+  if (!region_holds(start, end)) return false;
   token.data = buf_ + region_start_ + start;
   token.size = end - start;
   token.equals = std::min(equals_.next_from(start), end) - start;
@@ -201,8 +205,7 @@ inline bool TokenScanner::skip_entry_head() {
   if (std::memcmp(buf_ + pos_, kHead, kHeadSize) != 0) return false;
   const std::size_t start = pos_ + kWeightAt - region_start_;
   const std::size_t end = white_.next_from(start + kHeadSize - kWeightAt);
-  if (end - start > kPiece || end >= 2 * kClassBlock) return false;
-  if (odd_in_region_ && odd_.next_from(start) < end) return false;
+  if (!region_holds(start, end)) return false;
   pos_ = region_start_ + end;
   return true;
 }

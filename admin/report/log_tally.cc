@@ -22,11 +22,17 @@ void put(std::string& to, std::string_view text) {
   to.append(text);
 }
 
-std::string_view take(const std::string& from, std::size_t& at) {
+std::uint32_t take_size(const std::string& from, std::size_t& at) {
   std::uint32_t size;
   std::memcpy(&size, from.data() + at, sizeof size);
-  const std::string_view text(from.data() + at + sizeof size, size);
-  at += sizeof size + size;
+  at += sizeof size;
+  return size;
+}
+
+std::string_view take(const std::string& from, std::size_t& at) {
+  const std::uint32_t size = take_size(from, at);
+  const std::string_view text(from.data() + at, size);
+  at += size;
   return text;
 }
 
@@ -39,8 +45,8 @@ void LogTally::start(std::FILE* file) {
 }
 
 void LogTally::run(std::size_t room) {
-  for (LogWalk::Item item; blacklisted_.size() + invalid_.size() < room;) {
-    item = walk_.next();
+  while (blacklisted_.size() + invalid_.size() < room) {
+    const LogWalk::Item item = walk_.next();
     if (item == LogWalk::Item::End) {
       ended_ = true;
       return;
@@ -65,10 +71,7 @@ void LogTally::run(std::size_t room) {
 bool LogTally::next(Blacklisted& line) {
   if (blacklisted_read_ == blacklisted_.size()) return false;
   line.recipient = take(blacklisted_, blacklisted_read_);
-  std::uint32_t local;
-  std::memcpy(&local, blacklisted_.data() + blacklisted_read_, sizeof local);
-  blacklisted_read_ += sizeof local;
-  line.domain = line.recipient.substr(local + 1);
+  line.domain = line.recipient.substr(take_size(blacklisted_, blacklisted_read_) + 1);
   line.sender_domain = take(blacklisted_, blacklisted_read_);
   return true;
 }
@@ -76,10 +79,7 @@ bool LogTally::next(Blacklisted& line) {
 bool LogTally::next(InvalidEntryLine& entry) {
   if (invalid_read_ == invalid_.size()) return false;
   entry.file = take(invalid_, invalid_read_);
-  std::uint32_t number;
-  std::memcpy(&number, invalid_.data() + invalid_read_, sizeof number);
-  invalid_read_ += sizeof number;
-  entry.line_number = number;
+  entry.line_number = take_size(invalid_, invalid_read_);
   entry.data = take(invalid_, invalid_read_);
   return true;
 }

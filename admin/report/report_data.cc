@@ -134,6 +134,10 @@ void ReportBuilder::read(LogTally& tally, std::size_t day) {
 
 void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
   read_held();
+  read_now(path, file);
+}
+
+void ReportBuilder::read_now(const std::string& path, std::FILE* file) {
   const std::size_t day = start_log(path, file);
   own_.start(file);
   read(own_, day);
@@ -177,9 +181,7 @@ void ReportBuilder::read_held() {
   if (!held_) return;
   const Held held = std::move(*held_);
   held_.reset();
-  const std::size_t day = start_log(held.path, held.file.get());
-  own_.start(held.file.get());
-  read(own_, day);
+  read_now(held.path, held.file.get());
 }
 
 void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(host_native_path(path.c_str())); }

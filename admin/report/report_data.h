@@ -90,6 +90,8 @@ class ReportBuilder {
   std::size_t start_log(const std::string& path, std::FILE* file);
   void count(LogTally& tally, std::size_t day);
   void read(LogTally& tally, std::size_t day);
+  // Reads the log here, from its start to its end.
+  void read_now(const std::string& path, std::FILE* file);
   void read_held();
 
   ReportData data_;
