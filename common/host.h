@@ -192,6 +192,23 @@ HostThread* host_start_thread(void (*work)(void*), void* context);
 // Waits for the thread's work to end and frees the thread.
 void host_join_thread(HostThread* thread);
 
+// Turns that threads take in order, numbered from 0: a thread waits until
+// the turn in play is its own, and passes the turn on to the next number
+// when it is done. (Nor has that C++ library std::condition_variable.)
+class HostTurns {
+ public:
+  HostTurns();
+  ~HostTurns();
+  HostTurns(const HostTurns&) = delete;
+  HostTurns& operator=(const HostTurns&) = delete;
+  void wait_for(std::size_t turn);
+  void pass();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // Puts an open stream at offset bytes from the start of its file (past 2 GiB
 // too, where a long has 32 bits).
 bool host_seek(std::FILE* file, std::uint64_t offset);

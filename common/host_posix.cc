@@ -491,6 +491,28 @@ void host_join_thread(HostThread* thread) {
   delete thread;
 }
 
+struct HostTurns::State {
+  pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t passed = PTHREAD_COND_INITIALIZER;
+  std::size_t turn = 0;
+};
+
+HostTurns::HostTurns() : state_(std::make_unique<State>()) {}
+HostTurns::~HostTurns() = default;
+
+void HostTurns::wait_for(std::size_t turn) {
+  pthread_mutex_lock(&state_->lock);
+  while (state_->turn != turn) pthread_cond_wait(&state_->passed, &state_->lock);
+  pthread_mutex_unlock(&state_->lock);
+}
+
+void HostTurns::pass() {
+  pthread_mutex_lock(&state_->lock);
+  ++state_->turn;
+  pthread_cond_broadcast(&state_->passed);
+  pthread_mutex_unlock(&state_->lock);
+}
+
 bool host_seek(std::FILE* file, std::uint64_t offset) {
   return offset <= static_cast<std::uint64_t>(INT64_MAX) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }

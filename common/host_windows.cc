@@ -424,6 +424,28 @@ void host_join_thread(HostThread* thread) {
   delete thread;
 }
 
+struct HostTurns::State {
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE passed = CONDITION_VARIABLE_INIT;
+  std::size_t turn = 0;
+};
+
+HostTurns::HostTurns() : state_(std::make_unique<State>()) {}
+HostTurns::~HostTurns() = default;
+
+void HostTurns::wait_for(std::size_t turn) {
+  AcquireSRWLockExclusive(&state_->lock);
+  while (state_->turn != turn) SleepConditionVariableSRW(&state_->passed, &state_->lock, INFINITE, 0);
+  ReleaseSRWLockExclusive(&state_->lock);
+}
+
+void HostTurns::pass() {
+  AcquireSRWLockExclusive(&state_->lock);
+  ++state_->turn;
+  ReleaseSRWLockExclusive(&state_->lock);
+  WakeAllConditionVariable(&state_->passed);
+}
+
 bool host_seek(std::FILE* file, std::uint64_t offset) {
   return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
          _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
