@@ -100,12 +100,25 @@ void ReportBuilder::count(LogTally& tally, std::size_t day) {
       data_.days[day].kinds[kind] += tally.kinds[hour][kind];
       data_.hours[hour].kinds[kind] += tally.kinds[hour][kind];
     }
+  // The names stay in the tally until it is cleared; each ranking takes
+  // them in batches.
+  constexpr std::size_t kBatch = 64;
+  std::string_view users[kBatch], domains[kBatch], sender_domains[kBatch];
+  std::size_t batch = 0;
+  const auto add_batch = [&] {
+    users_.add({users, batch});
+    recipient_domains_.add({domains, batch});
+    sender_domains_.add({sender_domains, batch});
+    batch = 0;
+  };
   for (LogTally::Blacklisted line; tally.next(line);) {
     ++data_.blacklisted;
-    users_.add(line.recipient);
-    recipient_domains_.add(line.domain);
-    sender_domains_.add(line.sender_domain);
+    users[batch] = line.recipient;
+    domains[batch] = line.domain;
+    sender_domains[batch] = line.sender_domain;
+    if (++batch == kBatch) add_batch();
   }
+  add_batch();
   for (InvalidEntryLine entry; tally.next(entry);) {
     const auto key = std::make_pair(cut(entry.file), entry.line_number);
     auto found = invalid_.find(key);

@@ -54,13 +54,22 @@ TEST(TopCounter, AgainstTheTrueCounts) {
   for (const Stream& stream : streams) {
     SCOPED_TRACE(stream.what);
     std::mt19937 random(7);
-    TopCounter counter(stream.budget, stream.summary);
+    TopCounter counter(stream.budget, stream.summary), batched(stream.budget, stream.summary);
     std::map<std::string, long> truth;
+    std::vector<std::string> names;
     for (int i = 0; i < stream.length; ++i) {
-      const std::string name = stream.name(random, i);
-      counter.add(name);
-      ++truth[name];
+      names.push_back(stream.name(random, i));
+      counter.add(names.back());
+      ++truth[names.back()];
     }
+    // Added in batches of any size, the names count as added one by one.
+    const std::vector<std::string_view> views(names.begin(), names.end());
+    for (std::size_t at = 0, n; at < views.size(); at += n) {
+      n = std::min<std::size_t>(views.size() - at, random() % 100);
+      batched.add({views.data() + at, n});
+    }
+    EXPECT_EQ(batched.top(truth.size()), counter.top(truth.size()));
+    EXPECT_EQ(batched.short_by(), counter.short_by());
     EXPECT_LE(counter.table_bytes(), stream.budget);
     const long bound = counter.short_by();
     if (bound == 0) {

@@ -58,8 +58,7 @@ std::uint64_t name_hash(std::string_view name) {
 TopCounter::TopCounter(std::size_t budget, std::size_t summary_names)
     : budget_(std::min(budget, kMaxBudget)),
       summary_names_(summary_names),
-      index_(kFirstIndex, 0),
-      waiting_(new Waiting[kAhead]) {}
+      index_(kFirstIndex, 0) {}
 
 TopCounter::~TopCounter() = default;
 TopCounter::TopCounter(TopCounter&&) noexcept = default;
@@ -70,32 +69,30 @@ char* TopCounter::record(std::uint32_t slot) const {
   return blocks_[place / kBlock].get() + place % kBlock;
 }
 
-void TopCounter::add(std::string_view name) {
-  name = name.substr(0, kMaxName);
-  const std::uint64_t hash = name_hash(name);
-  __builtin_prefetch(&index_[home(hash, index_.size())]);
-  Waiting& oldest = waiting_[added_ % kAhead];
-  if (waiting_count_ == kAhead)
-    count(oldest.name, oldest.hash);
-  else
-    ++waiting_count_;
-  oldest.name.assign(name);
-  oldest.hash = hash;
-  ++added_;
-  // Half way: its index slot has come; ask for the record it points to.
-  if (waiting_count_ > kAhead / 2) ask_for_record(waiting_[(added_ - 1 - kAhead / 2) % kAhead].hash);
-}
-
-void TopCounter::ask_for_record(std::uint64_t hash) const {
-  const std::uint32_t slot = index_[home(hash, index_.size())];
-  if (slot != 0 && (slot & kTag) == tag_of(hash)) __builtin_prefetch(record(slot));
-}
-
-void TopCounter::count_waiting() {
-  for (; waiting_count_ > 0; --waiting_count_) {
-    const Waiting& next = waiting_[(added_ - waiting_count_) % kAhead];
-    count(next.name, next.hash);
+void TopCounter::add(std::span<const std::string_view> names) {
+  std::uint64_t hashes[kBatch];
+  for (std::size_t from = 0; from < names.size(); from += kBatch) {
+    const std::size_t n = std::min(kBatch, names.size() - from);
+    const std::string_view* batch = names.data() + from;
+    for (std::size_t i = 0; i < n; ++i) {
+      hashes[i] = name_hash(batch[i].substr(0, kMaxName));
+      __builtin_prefetch(&index_[home(hashes[i], index_.size())]);
+    }
+    for (std::size_t i = 0; i < n; ++i) ask_for_record(hashes[i]);
+    for (std::size_t i = 0; i < n; ++i) count(batch[i].substr(0, kMaxName), hashes[i]);
   }
+}
+
+// Only a hint: the record of the first name in the slot's run with the
+// hash's tag. The index may change before the name is counted.
+void TopCounter::ask_for_record(std::uint64_t hash) const {
+  const std::uint32_t tag = tag_of(hash);
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t at = home(hash, index_.size()); index_[at] != 0; at = (at + 1) & mask)
+    if ((index_[at] & kTag) == tag) {
+      __builtin_prefetch(record(index_[at]));
+      return;
+    }
 }
 
 void TopCounter::count(std::string_view name, std::uint64_t hash) {
@@ -161,8 +158,7 @@ void TopCounter::grow_index() {
   index_ = std::move(bigger);
 }
 
-std::vector<std::pair<std::string, long>> TopCounter::top(std::size_t n) {
-  count_waiting();
+std::vector<std::pair<std::string, long>> TopCounter::top(std::size_t n) const {
   using Row = std::pair<std::uint64_t, std::string_view>;
   const auto better = [](const Row& a, const Row& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; };
   // The best n so far, as a heap with the least of them in front.
@@ -188,11 +184,9 @@ std::vector<std::pair<std::string, long>> TopCounter::top(std::size_t n) {
   return rows;
 }
 
-long TopCounter::short_by() {
-  count_waiting();
+long TopCounter::short_by() const {
   return rest_ ? static_cast<long>(rest_->bound()) : 0;
 }
 
-std::size_t TopCounter::table_bytes() {
-  count_waiting();
+std::size_t TopCounter::table_bytes() const {
   return blocks_.size() * kBlock + index_.size() * sizeof index_[0]; }

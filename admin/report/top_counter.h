@@ -7,15 +7,16 @@
 // summary leaves out was met at most short_by() times.
 // Adding a name costs one hash lookup; nothing is allocated per name beyond
 // its bytes in a block of names, and the table is never searched through.
-// A name is counted a few names after it is added: its slot of the index, and
-// then its record, are asked for from memory meanwhile, so that a table larger
-// than the processor's caches does not keep it waiting name after name. The
-// order in which names are counted stays the order in which they came.
+// Names are best added in batches: the index slots of a batch, and then the
+// records they point to, are asked for from memory before the first name is
+// counted, so that a table larger than the processor's caches does not keep
+// each name waiting in turn. Names are counted in the order they come.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,14 +34,14 @@ class TopCounter {
   TopCounter(TopCounter&&) noexcept;
   TopCounter& operator=(TopCounter&&) noexcept;
 
-  void add(std::string_view name);
+  void add(std::span<const std::string_view> names);
+  void add(std::string_view name) { add({&name, 1}); }
   // The n names counted most, by count and then by name; a count of the
-  // summary is the least it may be. These three count the names still
-  // waiting first.
-  std::vector<std::pair<std::string, long>> top(std::size_t n);
-  long short_by();
+  // summary is the least it may be.
+  std::vector<std::pair<std::string, long>> top(std::size_t n) const;
+  long short_by() const;
   // The memory the exact table takes: at most the budget.
-  std::size_t table_bytes();
+  std::size_t table_bytes() const;
 
  private:
   // A name's record in a block: its count (8 bytes), its size (2), its bytes.
@@ -48,15 +49,10 @@ class TopCounter {
   static constexpr std::size_t kHead = 10;
   static constexpr std::size_t kMaxName = 0xFFFF;
 
-  // Names wait this many adds; their records are asked for half way.
-  static constexpr std::size_t kAhead = 8;
-  struct Waiting {
-    std::string name;  // its capacity kept from name to name
-    std::uint64_t hash = 0;
-  };
+  // Names asked for from memory together.
+  static constexpr std::size_t kBatch = 32;
 
   void count(std::string_view name, std::uint64_t hash);
-  void count_waiting();
   void ask_for_record(std::uint64_t hash) const;
   bool room_for(std::size_t record) const;
   void grow_index();
@@ -70,8 +66,6 @@ class TopCounter {
   std::vector<std::uint32_t> index_;
   std::size_t names_ = 0;
   std::unique_ptr<HeavyHitters> rest_;
-  std::unique_ptr<Waiting[]> waiting_;  // kAhead, by the number of the add modulo kAhead
-  std::size_t added_ = 0, waiting_count_ = 0;
 };
 
 std::uint64_t name_hash(std::string_view name);
