@@ -1,6 +1,7 @@
 #include "admin/report/report_data.h"
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 #include <tuple>
 
@@ -146,7 +147,7 @@ void ReportBuilder::read(LogTally& tally, std::size_t day) {
 }
 
 void ReportBuilder::add_log(const std::string& path, std::FILE* file) {
-  read_held();
+  read_kept();
   read_now(path, file);
 }
 
@@ -157,50 +158,56 @@ void ReportBuilder::read_now(const std::string& path, std::FILE* file) {
 }
 
 void ReportBuilder::add_log(const std::string& path, FileHandle file) {
-  std::uint64_t size = 0;
-  if (!held_ || !host_file_size(file.get(), size) || size < reading_.beside_from) {
-    read_held();
-    held_.emplace(Held{path, std::move(file)});
-    return;
-  }
-  // The held log is read here while this one is gathered on a thread of
-  // its own; it is counted after, in its turn.
-  const Held first = std::move(*held_);
-  held_.reset();
-  const std::size_t first_day = start_log(first.path, first.file.get());
+  std::uint64_t size = 0;  // unknown: as if empty
+  host_file_size(file.get(), size);
   const std::size_t day = start_log(path, file.get());
-  ahead_.start(file.get());
-  struct Ahead {
-    LogTally& tally;
-    std::size_t room;
-  } ahead{ahead_, reading_.ahead_room};
-  HostThread* thread = host_start_thread(
-      [](void* context) {
-        auto* ahead = static_cast<Ahead*>(context);
-        ahead->tally.run(ahead->room);
-      },
-      &ahead);
-  own_.start(first.file.get());
-  read(own_, first_day);
-  if (thread)
-    host_join_thread(thread);
-  else
-    ahead_.run(reading_.ahead_room);
-  count(ahead_, day);
-  read(ahead_, day);
+  kept_.push_back({std::move(file), day, size});
+  if (kept_.size() >= reading_.kept_logs) read_kept();
 }
 
-void ReportBuilder::read_held() {
-  if (!held_) return;
-  const Held held = std::move(*held_);
-  held_.reset();
-  read_now(held.path, held.file.get());
+struct ReportBuilder::KeptReading {
+  HostTurns turns;  // a log's counting waits for its number
+  std::atomic<std::size_t> next{0};
+};
+
+// While one thread counts a log, the other gathers the next: the counting,
+// the larger part when many lines are blacklisted, is shared too.
+void ReportBuilder::take_kept(KeptReading& reading, LogTally& tally) {
+  for (std::size_t i; (i = reading.next++) < kept_.size();) {
+    tally.start(kept_[i].file.get());
+    tally.run(reading_.ahead_room);
+    reading.turns.wait_for(i);
+    count(tally, kept_[i].day);
+    read(tally, kept_[i].day);
+    reading.turns.pass();
+  }
+}
+
+void ReportBuilder::read_kept() {
+  KeptReading reading;
+  const std::uint64_t bytes =
+      std::accumulate(kept_.begin(), kept_.end(), std::uint64_t{0}, [](std::uint64_t sum, const Kept& log) { return sum + log.size; });
+  HostThread* thread = nullptr;
+  struct Beside {
+    ReportBuilder& builder;
+    KeptReading& reading;
+  } beside{*this, reading};
+  if (kept_.size() > 1 && bytes >= reading_.beside_from)
+    thread = host_start_thread(
+        [](void* context) {
+          auto* beside = static_cast<Beside*>(context);
+          beside->builder.take_kept(beside->reading, beside->builder.beside_);
+        },
+        &beside);
+  take_kept(reading, own_);
+  if (thread) host_join_thread(thread);
+  kept_.clear();
 }
 
 void ReportBuilder::add_unreadable(const std::string& path) { data_.unreadable.push_back(host_native_path(path.c_str())); }
 
 ReportData ReportBuilder::finish() {
-  read_held();
+  read_kept();
   data_.total.label = "Total";
   for (const DayRow& row : data_.days)
     for (int k = 0; k < kResultKinds; ++k) data_.total.kinds[k] += row.kinds[k];

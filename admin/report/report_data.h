@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,14 +58,17 @@ struct ReportData {
 DayRow log_day(const std::string& log_path);
 std::string day_label(const std::string& log_path);
 
-// How a report reads its logs: a log of beside_from bytes or more is
-// gathered on a second thread while the log before it is read, keeping at
-// most ahead_room bytes of names and entries before it is counted; a log
-// read in turn is counted every count_room bytes of them.
+// How a report reads its logs. Up to kept_logs logs given open are kept,
+// and then read on two threads when they hold beside_from bytes or more:
+// each thread gathers the next log not yet taken, keeping at most
+// ahead_room bytes of names and entries, and counts it in its turn, after
+// the log before it. A log read in turn is counted every count_room bytes
+// of them.
 struct ReportReading {
   std::uint64_t beside_from = 256u << 10;
   std::size_t ahead_room = 8u << 20;
   std::size_t count_room = 256u << 10;
+  std::size_t kept_logs = 32;
 };
 
 // Gathers the report from the logs in the order given.
@@ -75,24 +77,28 @@ class ReportBuilder {
   explicit ReportBuilder(const LocalTime& made, const ReportReading& reading = {});
   // Reads the log now.
   void add_log(const std::string& path, std::FILE* file);
-  // May keep the log open until the next one comes, to read the two on two
-  // threads; finish() reads a log still kept.
+  // May keep the log open until more come, to read them on two threads;
+  // finish() reads the logs still kept.
   void add_log(const std::string& path, FileHandle file);
   void add_unreadable(const std::string& path);
   ReportData finish();
 
  private:
-  struct Held {
-    std::string path;
+  struct Kept {
     FileHandle file;
+    std::size_t day;
+    std::uint64_t size;
   };
+  struct KeptReading;
   // The log's place in the lists; its day's row.
   std::size_t start_log(const std::string& path, std::FILE* file);
   void count(LogTally& tally, std::size_t day);
   void read(LogTally& tally, std::size_t day);
   // Reads the log here, from its start to its end.
   void read_now(const std::string& path, std::FILE* file);
-  void read_held();
+  void read_kept();
+  // Takes the kept logs not yet taken, one after another, until none is left.
+  void take_kept(KeptReading& reading, LogTally& tally);
 
   ReportData data_;
   std::map<std::pair<std::string, long>, InvalidEntryRow> invalid_;
@@ -100,8 +106,8 @@ class ReportBuilder {
   TopCounter recipient_domains_, users_, sender_domains_;
   LocalTime newest_{};  // the latest time a log was written
   ReportReading reading_;
-  std::optional<Held> held_;
-  LogTally own_, ahead_;  // the log read here, and the one gathered beside it
+  std::vector<Kept> kept_;
+  LogTally own_, beside_;  // the tallies of this thread and the second one
 };
 
 // Each day's year: the latest that puts the day on or before newest (so

@@ -239,7 +239,7 @@ TEST(ReportCounts, LogsReadBesideEachOtherAsInTurn) {
       return report_text(builder.finish());
     };
     const std::string in_turn = report(false, {});
-    for (const ReportReading& reading : {ReportReading{0, 1, 1}, ReportReading{0, 700, 50}, ReportReading{}})
+    for (const ReportReading& reading : {ReportReading{0, 1, 1, 2}, ReportReading{0, 700, 50, 3}, ReportReading{}})
       EXPECT_EQ(report(true, reading), in_turn) << round << " " << reading.ahead_room;
   }
 }
