@@ -66,7 +66,7 @@ std::string day_label(const std::string& log_path);
 // of them.
 struct ReportReading {
   std::uint64_t beside_from = 256u << 10;
-  std::size_t ahead_room = 8u << 20;
+  std::size_t ahead_room = 4u << 20;
   std::size_t count_room = 256u << 10;
   std::size_t kept_logs = 32;
 };
