@@ -50,7 +50,14 @@ class NameCache {
   int short_slot(const Token& token, FailedTests& table, Console& console) {
     const ShortText name(token.data, token.equals);
     const std::uint64_t mix = name.words[0] * 0x9e3779b97f4a7c15u ^ name.words[1] * 0xc2b2ae3d27d4eb4fu;
-    for (std::size_t i = mix >> 55, probes = 0; probes < kSize; i = (i + 1) % kSize, ++probes) {
+    const std::size_t home = mix >> 55;
+    if (short_[home].name == name) return short_[home].slot;  // a free entry's name is no token's
+    return short_probe(token, name, home, table, console);
+  }
+
+  int short_probe(const Token& token, const ShortText& name, std::size_t home, FailedTests& table,
+                  Console& console) {
+    for (std::size_t i = home, probes = 0; probes < kSize; i = (i + 1) % kSize, ++probes) {
       ShortEntry& entry = short_[i];
       if (entry.slot == kFree) {
         const int slot = find_or_add(std::string_view(token.data, token.equals), table, console);
@@ -97,7 +104,10 @@ class NameCache {
   static constexpr int kFree = -2;
   std::array<ShortEntry, kSize> short_ = [] {
     std::array<ShortEntry, kSize> entries;
-    entries.fill(ShortEntry{ShortText(), kFree});
+    // A zero byte before a byte that is not: no text without zero bytes reads so.
+    ShortText impossible;
+    impossible.words[1] = 1;
+    entries.fill(ShortEntry{impossible, kFree});
     return entries;
   }();
   std::array<LongEntry, kSize> long_ = [] {
@@ -118,7 +128,12 @@ class Progress {
   explicit Progress(Console& console) : console_(console) {}
 
   void pass_ended(std::int64_t recipients) {
-    if (recipients % kProgressStep != 0) return;
+    if (recipients < next_) return;  // the counts only grow
+    if (recipients % kProgressStep != 0) {
+      next_ = recipients / kProgressStep * kProgressStep + kProgressStep;
+      return;
+    }
+    next_ = recipients;
     std::string number = " ";
     number += std::to_string(recipients);
     console_.print(number);
@@ -131,6 +146,7 @@ class Progress {
  private:
   Console& console_;
   std::int64_t last_flushed_ = -1;
+  std::int64_t next_ = 0;  // no number is printed below it
 };
 
 // The key of the last entry closed by an end token.
@@ -166,7 +182,7 @@ PassesEnd run_passes(TokenScanner& scanner, NameCache& names, Remembered& rememb
       totals.messages += opens_message;
       while (scanner.next_token(token)) {
         if (!token.holds_equals()) {  // the end token
-          remembered.key = scanner.key();
+          remembered.key.copy(scanner.key());
           remembered.known = true;
           break;
         }

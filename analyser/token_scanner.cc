@@ -70,6 +70,7 @@ bool TokenScanner::load_region(std::size_t i) {
   const std::size_t count = i + 2 * kClassBlock <= len_ ? 2 : 1;
   kernels_.classify(buf_ + i, count, blocks);
   white_ = {blocks[0].white, blocks[1].white};
+  token_bytes_ = ~white_;
   equals_ = {blocks[0].equals, blocks[1].equals};
   odd_ = {blocks[0].odd, blocks[1].odd};
   odd_in_region_ = odd_.any();
@@ -83,7 +84,7 @@ bool TokenScanner::load_region(std::size_t i) {
 bool TokenScanner::next_token_slowly(Token& token) {
   std::size_t from = pos_;
   if (region_live_ && pos_ - region_start_ < region_size_)  // the next token starts there, or after the region
-    from = region_start_ + std::min((~white_).next_from(pos_ - region_start_), region_size_);
+    from = region_start_ + std::min(token_bytes_.next_from(pos_ - region_start_), region_size_);
   drop_tokens();
   if (load_region(from)) {
     pos_ = from;

@@ -81,6 +81,14 @@ struct KeyText {
     if (n < ShortText::kMax) std::memset(bytes + n, 0, ShortText::kMax - n);
     size = n;
   }
+  // Copies another key: a short one's 16 bytes (the rest no comparison reads).
+  void copy(const KeyText& other) {
+    if (other.size <= ShortText::kMax)
+      std::memcpy(bytes, other.bytes, ShortText::kMax);
+    else
+      std::memcpy(bytes, other.bytes, kPiece);
+    size = other.size;
+  }
   bool operator==(const KeyText& other) const {
     if (size != other.size) return false;
     if (size <= ShortText::kMax) return ShortText(bytes, ShortText::kMax) == ShortText(other.bytes, ShortText::kMax);
@@ -173,6 +181,7 @@ class TokenScanner {
   // Every move of pos_ but region_token's drops them.
   std::size_t region_start_ = 0, region_size_ = 0;
   Bits128 white_, equals_, odd_;
+  Bits128 token_bytes_;  // ~white_
   bool odd_in_region_ = false;  // odd_ has a bit set
   bool region_live_ = false;
   KeyText key_;
@@ -186,7 +195,7 @@ inline bool TokenScanner::next_token(Token& token) { return region_token(token) 
 // than a piece and holds no zero byte or byte 26.
 inline bool TokenScanner::region_token(Token& token) {
   if (!region_live_) return false;
-  const std::size_t start = (~white_).next_from(pos_ - region_start_);
+  const std::size_t start = token_bytes_.next_from(pos_ - region_start_);
   if (start >= region_size_) return false;
   const std::size_t end = white_.next_from(start);  // 128 when the token runs past the region
   if (!region_holds(start, end)) return false;
