@@ -1,13 +1,16 @@
-// Right-to-left searches over the bytes of a log line, sixteen bytes at a
-// time where the processor allows (SSE2, and SSSE3 for address runs) or
-// thirty-two (AVX2), with the
-// byte-by-byte form beside them for other processors and the portable build,
+// Searches over the bytes of a log, sixteen bytes at a time where the
+// processor allows (SSE2, and SSSE3 for address runs) or thirty-two (AVX2),
+// with the byte-by-byte form beside them for other processors and the portable build,
 // and as the tests' reference; the widest usable (common/vector_sets.h) runs.
 #pragma once
 
 #include <cstddef>
 
 #include "common/vector_sets.h"
+
+// The first byte c in [text, text + size), or nullptr: memchr, in forms of
+// our own, since the C runtime the Windows build links searches byte by byte.
+const char* find_byte(const char* text, std::size_t size, char c);
 
 // Where the run of bytes that may stand in a Subject (no a-z, no control
 // byte) ending at end begins: 0, or one past the last byte before end that
@@ -25,6 +28,7 @@ AddressRun address_run(const char* text, std::size_t end);
 // The forms the searches choose from: the widest this module has of those
 // the set holds (VectorSet::Portable: byte by byte).
 namespace byte_scan_forms {
+const char* find_byte(VectorSet set, const char* text, std::size_t size, char c);
 std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end);
 AddressRun address_run(VectorSet set, const char* text, std::size_t end);
 }  // namespace byte_scan_forms

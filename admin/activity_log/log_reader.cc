@@ -1,7 +1,6 @@
 #include "admin/activity_log/log_reader.h"
 
 #include <cstdint>
-#include <cstring>
 
 namespace {
 constexpr std::size_t kPage = 4096;
@@ -29,9 +28,9 @@ bool LogReader::fill() {
     ended_ = true;
     return false;
   }
-  if (const void* eof_mark = std::memchr(buf_, 26, len_)) {
+  if (const char* eof_mark = find_byte(buf_, len_, 26)) {
     ended_ = true;
-    len_ = static_cast<std::size_t>(static_cast<const char*>(eof_mark) - buf_);
+    len_ = static_cast<std::size_t>(eof_mark - buf_);
   }
   return len_ > 0;
 }
@@ -51,7 +50,7 @@ bool LogReader::next_across_buffers(LogText& line) {
     }
     const char* start = buf_ + pos_;
     const std::size_t avail = len_ - pos_;
-    const char* end = static_cast<const char*>(std::memchr(start, '\n', avail));
+    const char* end = find_byte(start, avail, '\n');
     if (!end) {
       // The line goes on in the next buffer.
       if (!carry_long_ && carry_.size() + avail <= kMaxLogLine + 1)

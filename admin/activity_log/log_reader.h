@@ -7,10 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "admin/activity_log/byte_scan.h"
 
 // No line the checker writes comes near this; a longer line is not kept.
 inline constexpr std::size_t kMaxLogLine = 4096;
@@ -34,8 +35,8 @@ class LogReader {
     // Most lines lie whole in the buffer.
     if (pos_ < len_) {
       const char* start = buf_ + pos_;
-      if (const void* end = std::memchr(start, '\n', len_ - pos_)) {
-        std::size_t size = static_cast<std::size_t>(static_cast<const char*>(end) - start);
+      if (const char* end = find_byte(start, len_ - pos_, '\n')) {
+        std::size_t size = static_cast<std::size_t>(end - start);
         line.offset = base_ + pos_;
         line.ended = true;
         pos_ += size + 1;
