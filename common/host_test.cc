@@ -281,6 +281,39 @@ TEST(HostRandom, DrawsDiffer) {
   }
 }
 
+// Four threads take 4,000 turns in order, each the turns of its number
+// modulo 4: none runs out of turn and none waits for good.
+TEST(HostTurns, TakenInOrder) {
+  constexpr std::size_t kThreads = 4, kTurns = 4000;
+  struct Taker {
+    HostTurns* turns;
+    std::vector<std::size_t>* taken;
+    std::size_t first;
+  };
+  HostTurns turns;
+  std::vector<std::size_t> taken;
+  std::vector<Taker> takers;
+  for (std::size_t t = 0; t < kThreads; ++t) takers.push_back({&turns, &taken, t});
+  std::vector<HostThread*> threads;
+  for (Taker& taker : takers)
+    threads.push_back(host_start_thread(
+        [](void* context) {
+          const auto* taker = static_cast<Taker*>(context);
+          for (std::size_t turn = taker->first; turn < kTurns; turn += kThreads) {
+            taker->turns->wait_for(turn);
+            taker->taken->push_back(turn);
+            taker->turns->pass();
+          }
+        },
+        &taker));
+  for (HostThread* thread : threads) {
+    ASSERT_NE(thread, nullptr);
+    host_join_thread(thread);
+  }
+  ASSERT_EQ(taken.size(), kTurns);
+  for (std::size_t turn = 0; turn < kTurns; ++turn) ASSERT_EQ(taken[turn], turn);
+}
+
 #ifndef _WIN32
 // A position past 4 GiB, in a sparse file, holds the byte written there.
 TEST_F(HostFiles, SeekPastFourGiB) {

@@ -36,7 +36,8 @@ TEST(ByteScan, AgreesWithByteByByte) {
     for (const VectorSet set : usable_vector_sets()) {
       ASSERT_EQ(byte_scan_forms::subject_run_start(set, text.data(), end), subject_start)
           << vector_set_name(set) << ", round " << round;
-      ASSERT_EQ(byte_scan_forms::find_byte(set, text.data(), end, wanted), found) << vector_set_name(set) << ", round " << round;
+      ASSERT_EQ(byte_scan_forms::find_byte(set, text.data(), end, wanted), found)
+          << vector_set_name(set) << ", round " << round;
       fast.push_back(byte_scan_forms::address_run(set, text.data(), end));
     }
     for (const AddressRun& run : fast) {

@@ -185,8 +185,8 @@ void ReportBuilder::take_kept(KeptReading& reading, LogTally& tally) {
 
 void ReportBuilder::read_kept() {
   KeptReading reading;
-  const std::uint64_t bytes =
-      std::accumulate(kept_.begin(), kept_.end(), std::uint64_t{0}, [](std::uint64_t sum, const Kept& log) { return sum + log.size; });
+  std::uint64_t bytes = 0;
+  for (const Kept& log : kept_) bytes += log.size;
   HostThread* thread = nullptr;
   struct Beside {
     ReportBuilder& builder;
