@@ -142,7 +142,13 @@ std::string_view result_name(ResultKind kind) {
 bool parse_result_line(std::string_view line, ResultLine& r) {
   // Every field is set here (no reset of the whole record: this runs for
   // every line of the logs).
-  r.recipient = r.local_part = r.domain = r.sender = r.subject = {};
+  // (One field at a time: copied along a chain, each would be loaded back
+  // from the stores just made to the next, which stalls.)
+  r.recipient = {};
+  r.local_part = {};
+  r.domain = {};
+  r.sender = {};
+  r.subject = {};
   r.sender_cut = r.subject_cut = false;
   if (line == result_words(ResultKind::Unopenable)) {
     r.kind = ResultKind::Unopenable;
