@@ -31,6 +31,19 @@ const char* plain_find_byte(const char* text, std::size_t size, char c) {
   return static_cast<const char*>(std::memchr(text, c, size));
 }
 
+std::size_t plain_line_end_bits(const char* text, std::size_t size, std::uint64_t* bits) {
+  std::size_t eof = size;
+  for (std::size_t word = 0; word * 64 < size; ++word) {
+    std::uint64_t found = 0;
+    for (std::size_t i = word * 64; i < std::min(size, word * 64 + 64); ++i) {
+      if (text[i] == 26 && eof == size) eof = i;
+      if (text[i] == '\n' && i < eof) found |= std::uint64_t{1} << (i % 64);
+    }
+    bits[word] = found;
+  }
+  return eof;
+}
+
 std::size_t plain_subject_run_start(const char* text, std::size_t end) {
   while (end > 0 && class_of(text[end - 1]) != kNotSubject) --end;
   return end;
@@ -49,6 +62,26 @@ AddressRun plain_address_run(const char* text, std::size_t end) {
 }
 
 #if defined(X86_VECTORS)
+// The bits of 64 bytes from where, line ends and bytes 26 apart: the end
+// when there is a byte 26 (the words after it clear), or 0.
+std::size_t put_line_ends(std::uint64_t ends, std::uint64_t eofs, std::size_t where, std::uint64_t* bits,
+                          std::size_t size) {
+  if (!eofs) {
+    bits[where / 64] = ends;
+    return 0;
+  }
+  const int at = std::countr_zero(eofs);
+  bits[where / 64] = ends & ((std::uint64_t{1} << at) - 1);
+  for (std::size_t word = where / 64 + 1; word * 64 < size; ++word) bits[word] = 0;
+  return where + static_cast<std::size_t>(at) + 1;  // one past, so that 0 stays "none"
+}
+
+// The rest after the last whole 64 bytes, byte by byte.
+std::size_t finish_line_ends(const char* text, std::size_t from, std::size_t size, std::uint64_t* bits) {
+  if (from == size) return size;
+  return from + plain_line_end_bits(text + from, size - from, bits + from / 64);
+}
+
 // Bytes from lo to hi (unsigned).
 __m128i in_range(__m128i v, unsigned char lo, unsigned char hi) {
   const __m128i shifted = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
@@ -67,6 +100,20 @@ const char* find_byte_sse2(const char* text, std::size_t size, char c) {
       return text + i + std::countr_zero(bits);
   }
   return plain_find_byte(text + i, size - i, c);
+}
+
+std::size_t line_end_bits_sse2(const char* text, std::size_t size, std::uint64_t* bits) {
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    std::uint64_t ends = 0, eofs = 0;
+    for (int part = 0; part < 4; ++part) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 16 * part));
+      ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(equal(v, '\n')))) << (16 * part);
+      eofs |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(equal(v, 26)))) << (16 * part);
+    }
+    if (const std::size_t eof = put_line_ends(ends, eofs, i, bits, size)) return eof - 1;
+  }
+  return finish_line_ends(text, i, size, bits);
 }
 
 // Bit i set when byte i of the sixteen is a-z or below 32.
@@ -184,6 +231,30 @@ __attribute__((target("avx2"))) const char* find_byte_avx2(const char* text, std
   return find_byte_sse2(text + i, size - i, c);
 }
 
+// The bits of 64 bytes compared in two halves.
+__attribute__((target("avx2"), always_inline)) inline std::uint64_t bits_of(__m256i low, __m256i high) {
+  return static_cast<unsigned>(_mm256_movemask_epi8(low)) |
+         static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(high))) << 32;
+}
+
+__attribute__((target("avx2"))) std::size_t line_end_bits_avx2(const char* text, std::size_t size,
+                                                                std::uint64_t* bits) {
+  const __m256i lf = _mm256_set1_epi8('\n'), eof = _mm256_set1_epi8(26);
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 32));
+    const std::uint64_t ends = bits_of(_mm256_cmpeq_epi8(low, lf), _mm256_cmpeq_epi8(high, lf));
+    const __m256i low_eof = _mm256_cmpeq_epi8(low, eof), high_eof = _mm256_cmpeq_epi8(high, eof);
+    if (_mm256_testz_si256(_mm256_or_si256(low_eof, high_eof), _mm256_or_si256(low_eof, high_eof))) {
+      bits[i / 64] = ends;
+      continue;
+    }
+    if (const std::size_t at = put_line_ends(ends, bits_of(low_eof, high_eof), i, bits, size)) return at - 1;
+  }
+  return finish_line_ends(text, i, size, bits);
+}
+
 __attribute__((target("avx2"))) std::size_t subject_run_avx2(const char* text, std::size_t end) {
   for (; end >= 32; end -= 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + end - 32));
@@ -226,6 +297,7 @@ __attribute__((target("avx2"))) AddressRun address_run_avx2(const char* text, st
 #endif
 
 using FindByte = const char* (*)(const char*, std::size_t, char);
+using LineEndBits = std::size_t (*)(const char*, std::size_t, std::uint64_t*);
 using SubjectRunStart = std::size_t (*)(const char*, std::size_t);
 using AddressRunOf = AddressRun (*)(const char*, std::size_t);
 
@@ -236,6 +308,15 @@ FindByte find_byte_form(VectorSet set) {
 #endif
   (void)set;
   return plain_find_byte;
+}
+
+LineEndBits line_end_bits_form(VectorSet set) {
+#if defined(X86_VECTORS)
+  if (set >= VectorSet::Avx2) return line_end_bits_avx2;
+  if (set >= VectorSet::Sse2) return line_end_bits_sse2;
+#endif
+  (void)set;
+  return plain_line_end_bits;
 }
 
 SubjectRunStart subject_run_form(VectorSet set) {
@@ -259,18 +340,25 @@ AddressRunOf address_run_form(VectorSet set) {
 
 // Chosen once, when the program starts.
 const FindByte kFindByte = find_byte_form(usable_vector_sets().back());
+const LineEndBits kLineEndBits = line_end_bits_form(usable_vector_sets().back());
 const SubjectRunStart kSubjectRunStart = subject_run_form(usable_vector_sets().back());
 const AddressRunOf kAddressRun = address_run_form(usable_vector_sets().back());
 
 }  // namespace
 
 const char* find_byte(const char* text, std::size_t size, char c) { return kFindByte(text, size, c); }
+std::size_t line_end_bits(const char* text, std::size_t size, std::uint64_t* bits) {
+  return kLineEndBits(text, size, bits);
+}
 std::size_t subject_run_start(const char* text, std::size_t end) { return kSubjectRunStart(text, end); }
 AddressRun address_run(const char* text, std::size_t end) { return kAddressRun(text, end); }
 
 namespace byte_scan_forms {
 const char* find_byte(VectorSet set, const char* text, std::size_t size, char c) {
   return find_byte_form(set)(text, size, c);
+}
+std::size_t line_end_bits(VectorSet set, const char* text, std::size_t size, std::uint64_t* bits) {
+  return line_end_bits_form(set)(text, size, bits);
 }
 std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end) {
   return subject_run_form(set)(text, end);

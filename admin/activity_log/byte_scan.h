@@ -5,12 +5,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "common/vector_sets.h"
 
 // The first byte c in [text, text + size), or nullptr: memchr, in forms of
 // our own, since the C runtime the Windows build links searches byte by byte.
 const char* find_byte(const char* text, std::size_t size, char c);
+
+// The line ends of [text, text + size) up to its first byte 26 (the end of
+// a file read in text mode), as bits: bit i of bits[i / 64] is set when
+// text[i] is a LF before any byte 26. Gives where the first byte 26 stands,
+// or size; sets the (size + 63) / 64 words, every bit from there on clear.
+std::size_t line_end_bits(const char* text, std::size_t size, std::uint64_t* bits);
 
 // Where the run of bytes that may stand in a Subject (no a-z, no control
 // byte) ending at end begins: 0, or one past the last byte before end that
@@ -29,6 +36,7 @@ AddressRun address_run(const char* text, std::size_t end);
 // the set holds (VectorSet::Portable: byte by byte).
 namespace byte_scan_forms {
 const char* find_byte(VectorSet set, const char* text, std::size_t size, char c);
+std::size_t line_end_bits(VectorSet set, const char* text, std::size_t size, std::uint64_t* bits);
 std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end);
 AddressRun address_run(VectorSet set, const char* text, std::size_t end);
 }  // namespace byte_scan_forms

@@ -1,10 +1,13 @@
 // The sixteen- and thirty-two-bytes-at-a-time searches against their
 // byte-by-byte forms (memchr for the forward search), on every byte value and at every length around their
-// steps, with runs that span several steps.
+// steps, with runs that span several steps; the byte-by-byte line ends
+// against the text itself.
 #include "admin/activity_log/byte_scan.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,11 +16,11 @@ namespace {
 
 TEST(ByteScan, AgreesWithByteByByte) {
   std::mt19937 random(16);
-  const std::string common = "ABCXYZ09.-_=!#%*@ :abt\x01\x1f\x7f\x80\xff[`{";
+  const std::string common = "ABCXYZ09.-_=!#%*@ :abt\x01\x1f\x7f\x80\xff[`{\n\n\x1a";
   // Bytes that continue both runs, for runs longer than a step.
   const std::string in_runs = "ABCXYZ09.-_=!#%*";
   for (int round = 0; round < 30000; ++round) {
-    std::string text(random() % 110, 'A');
+    std::string text(random() % (round % 5 ? 110 : 400), 'A');
     const bool long_runs = round % 3 == 0;
     for (char& c : text)
       if (long_runs && random() % 16)
@@ -32,12 +35,27 @@ TEST(ByteScan, AgreesWithByteByByte) {
     const char wanted = text.empty() || random() % 4 == 0 ? '\n' : text[random() % text.size()];
     const char* found = byte_scan_forms::find_byte(VectorSet::Portable, text.data(), end, wanted);
     ASSERT_EQ(find_byte(text.data(), end, wanted), found) << round;
+    // The line ends up to the first byte 26, over several words.
+    std::vector<std::uint64_t> slow_ends((end + 63) / 64, ~std::uint64_t{0});
+    const std::size_t eof = byte_scan_forms::line_end_bits(VectorSet::Portable, text.data(), end, slow_ends.data());
+    ASSERT_EQ(eof, std::min(end, text.substr(0, end).find('\x1a'))) << round;
+    for (std::size_t i = 0; i < slow_ends.size() * 64; ++i)
+      ASSERT_EQ(slow_ends[i / 64] >> (i % 64) & 1, i < eof && text[i] == '\n') << round << ", byte " << i;
+    const auto same_ends = [&](VectorSet set) {
+      std::vector<std::uint64_t> ends(slow_ends.size(), ~std::uint64_t{0});
+      EXPECT_EQ(byte_scan_forms::line_end_bits(set, text.data(), end, ends.data()), eof);
+      return ends == slow_ends;
+    };
+    std::vector<std::uint64_t> ends(slow_ends.size(), ~std::uint64_t{0});
+    ASSERT_EQ(line_end_bits(text.data(), end, ends.data()), eof) << round;
+    ASSERT_EQ(ends, slow_ends) << round;
     std::vector<AddressRun> fast = {address_run(text.data(), end)};
     for (const VectorSet set : usable_vector_sets()) {
       ASSERT_EQ(byte_scan_forms::subject_run_start(set, text.data(), end), subject_start)
           << vector_set_name(set) << ", round " << round;
       ASSERT_EQ(byte_scan_forms::find_byte(set, text.data(), end, wanted), found)
           << vector_set_name(set) << ", round " << round;
+      ASSERT_TRUE(same_ends(set)) << vector_set_name(set) << ", round " << round;
       fast.push_back(byte_scan_forms::address_run(set, text.data(), end));
     }
     for (const AddressRun& run : fast) {

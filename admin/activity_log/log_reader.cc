@@ -1,5 +1,6 @@
 #include "admin/activity_log/log_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -14,25 +15,39 @@ LogReader::LogReader(std::FILE* file, std::size_t read_size, std::uint64_t start
 void LogReader::restart(std::FILE* file) {
   file_ = file;
   base_ = pos_ = len_ = 0;
+  ends_ = 0;
+  end_word_ = end_word_count_ = scanned_ = 0;
   ended_ = false;  // a line carried over is dropped when the next line starts
 }
 
-// Reads the next buffer; false when the file has nothing more (its end, a
-// read error, or a byte 26 right away).
+// Reads the next buffer; false when the file has nothing more (its end or a
+// read error). A byte 26 ends it when the line ends are scanned.
 bool LogReader::fill() {
   if (ended_) return false;
   base_ += len_;
   len_ = std::fread(buf_, 1, read_size_, file_);
   pos_ = 0;
-  if (len_ == 0) {
-    ended_ = true;
-    return false;
-  }
-  if (const char* eof_mark = find_byte(buf_, len_, 26)) {
-    ended_ = true;
-    len_ = static_cast<std::size_t>(eof_mark - buf_);
-  }
+  ends_ = 0;
+  end_word_ = end_word_count_ = scanned_ = 0;
+  if (len_ == 0) ended_ = true;
   return len_ > 0;
+}
+
+bool LogReader::scan_ends() {
+  // A line read across buffers may have ended past what was scanned.
+  const std::size_t from = std::max(scanned_, pos_);
+  if (from >= len_) return false;
+  std::size_t size = std::min(len_ - from, kEndWords * 64);
+  if (const std::size_t eof = line_end_bits(buf_ + from, size, end_words_); eof < size) {
+    ended_ = true;
+    len_ = from + eof;
+    size = eof;
+  }
+  scanned_ = from + size;
+  ends_at_ = from - 64;  // the first word is taken next
+  end_word_ = 0;
+  end_word_count_ = (size + 63) / 64;
+  return size > 0;
 }
 
 bool LogReader::next_across_buffers(LogText& line) {
@@ -40,7 +55,19 @@ bool LogReader::next_across_buffers(LogText& line) {
   carry_long_ = false;
   line.offset = base_ + pos_;
   for (;;) {
-    if (pos_ == len_ && !fill()) {
+    while (!ends_ && (end_word_ < end_word_count_ || scan_ends())) {
+      ends_ = end_words_[end_word_++];
+      ends_at_ += 64;
+    }
+    if (!ends_) {
+      // The line goes on in the next buffer.
+      const std::size_t avail = len_ - pos_;
+      if (!carry_long_ && carry_.size() + avail <= kMaxLogLine + 1)
+        carry_.append(buf_ + pos_, avail);
+      else
+        carry_long_ = true;
+      pos_ = len_;
+      if (fill()) continue;
       // The file ends inside a line: that line counts too.
       if (carry_.empty() && !carry_long_) return false;
       line.too_long = carry_long_ || carry_.size() > kMaxLogLine;
@@ -49,19 +76,9 @@ bool LogReader::next_across_buffers(LogText& line) {
       return true;
     }
     const char* start = buf_ + pos_;
-    const std::size_t avail = len_ - pos_;
-    const char* end = find_byte(start, avail, '\n');
-    if (!end) {
-      // The line goes on in the next buffer.
-      if (!carry_long_ && carry_.size() + avail <= kMaxLogLine + 1)
-        carry_.append(start, avail);
-      else
-        carry_long_ = true;
-      pos_ = len_;
-      continue;
-    }
-    std::size_t size = static_cast<std::size_t>(end - start);
-    pos_ += size + 1;
+    const std::size_t end = take_end();
+    std::size_t size = end - pos_;
+    pos_ = end + 1;
     std::string_view text;
     if (carry_.empty() && !carry_long_) {
       text = std::string_view(start, size);
