@@ -123,6 +123,7 @@ bool parse_message(std::string_view line, std::size_t body, ResultLine& r) {
   r.local_part = piece(text, recipient.start, recipient.first_at);
   r.domain = piece(text, recipient.first_at + 1, from_label);
   r.sender = piece(text, sender.start, subject_label);
+  if (sender.ats) r.sender_domain = piece(text, sender.first_at + 1, subject_label);
   r.subject = piece(text, t + 2, body);
   r.sender_cut = subject_label >= kSenderLineLimit;
   r.subject_cut = body >= kSubjectLineLimit;
@@ -149,6 +150,7 @@ bool parse_result_line(std::string_view line, ResultLine& r) {
   r.domain = {};
   r.sender = {};
   r.subject = {};
+  r.sender_domain = {};
   r.sender_cut = r.subject_cut = false;
   if (line == result_words(ResultKind::Unopenable)) {
     r.kind = ResultKind::Unopenable;

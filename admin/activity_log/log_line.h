@@ -27,6 +27,7 @@ struct ResultLine {
   // The rest only for kinds with a message.
   std::string_view recipient, local_part, domain;
   std::string_view sender, subject;
+  std::string_view sender_domain;  // after the sender's "@"; empty when it has none
   bool sender_cut = false;   // the sender part reached the line's 150 characters
   bool subject_cut = false;  // the subject part reached 199
 };

@@ -71,6 +71,8 @@ TEST(ResultLine, ParsesWhatTheCheckerWrites) {
     const std::size_t sender_room = before_sender < 150 ? 150 - before_sender : 0;
     EXPECT_EQ(r.sender, sender.substr(0, sender_room)) << line;
     EXPECT_EQ(r.sender_cut, before_sender + sender.size() >= 150) << line;
+    const std::size_t at = r.sender.find('@');
+    EXPECT_EQ(r.sender_domain, at == std::string_view::npos ? "" : r.sender.substr(at + 1)) << line;
     const std::size_t before_subject = before_sender + r.sender.size() + 10;
     const std::size_t subject_room = before_subject < 199 ? 199 - before_subject : 0;
     EXPECT_EQ(r.subject, subject.substr(0, subject_room)) << line;

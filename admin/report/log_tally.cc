@@ -1,5 +1,6 @@
 #include "admin/report/log_tally.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -12,26 +13,27 @@ int hour_of(std::string_view time) {
   return hour < kHours ? hour : kHours;
 }
 
-void put_size(std::string& to, std::size_t size) {
+// A record's sizes come first, then its texts.
+char* put_size(char* to, std::size_t size) {
   const auto value = static_cast<std::uint32_t>(size);
-  to.append(reinterpret_cast<const char*>(&value), sizeof value);
+  std::memcpy(to, &value, sizeof value);
+  return to + sizeof value;
 }
 
-void put(std::string& to, std::string_view text) {
-  put_size(to, text.size());
-  to.append(text);
+char* put(char* to, std::string_view text) {
+  std::memcpy(to, text.data(), text.size());
+  return to + text.size();
 }
 
-std::uint32_t take_size(const std::string& from, std::size_t& at) {
+std::uint32_t take_size(const char* from, std::size_t& at) {
   std::uint32_t size;
-  std::memcpy(&size, from.data() + at, sizeof size);
+  std::memcpy(&size, from + at, sizeof size);
   at += sizeof size;
   return size;
 }
 
-std::string_view take(const std::string& from, std::size_t& at) {
-  const std::uint32_t size = take_size(from, at);
-  const std::string_view text(from.data() + at, size);
+std::string_view take(const char* from, std::size_t& at, std::size_t size) {
+  const std::string_view text(from + at, size);
   at += size;
   return text;
 }
@@ -44,6 +46,14 @@ void LogTally::start(std::FILE* file) {
   clear();
 }
 
+void LogTally::Records::grow(std::size_t size) {
+  const std::size_t capacity = std::max(2 * capacity_, size_ + size);
+  std::unique_ptr<char[]> more(new char[capacity]);
+  if (size_) std::memcpy(more.get(), bytes_.get(), size_);
+  bytes_ = std::move(more);
+  capacity_ = capacity;
+}
+
 void LogTally::run(std::size_t room) {
   while (blacklisted_.size() + invalid_.size() < room) {
     const LogWalk::Item item = walk_.next();
@@ -53,34 +63,44 @@ void LogTally::run(std::size_t room) {
     }
     if (item == LogWalk::Item::InvalidEntry) {
       const InvalidEntryLine& entry = walk_.invalid_entry();
-      put(invalid_, entry.file);
-      put_size(invalid_, static_cast<std::size_t>(entry.line_number));
-      put(invalid_, entry.data);
+      char* to = invalid_.extend(3 * sizeof(std::uint32_t) + entry.file.size() + entry.data.size());
+      to = put_size(to, entry.file.size());
+      to = put_size(to, static_cast<std::size_t>(entry.line_number));
+      to = put_size(to, entry.data.size());
+      put(put(to, entry.file), entry.data);
       continue;
     }
     const ResultLine& r = walk_.result();
     ++kinds[hour_of(r.time)][static_cast<int>(r.kind)];
     if (result_verdict(r.kind) != Verdict::Blacklisted) continue;
-    const std::size_t at = r.sender.find('@');
-    put(blacklisted_, r.recipient);
-    put_size(blacklisted_, r.local_part.size());
-    put(blacklisted_, at == std::string_view::npos ? std::string_view() : r.sender.substr(at + 1));
+    char* to = blacklisted_.extend(3 * sizeof(std::uint32_t) + r.recipient.size() + r.sender_domain.size());
+    to = put_size(to, r.recipient.size());
+    to = put_size(to, r.local_part.size());
+    to = put_size(to, r.sender_domain.size());
+    put(put(to, r.recipient), r.sender_domain);
   }
 }
 
 bool LogTally::next(Blacklisted& line) {
   if (blacklisted_read_ == blacklisted_.size()) return false;
-  line.recipient = take(blacklisted_, blacklisted_read_);
-  line.domain = line.recipient.substr(take_size(blacklisted_, blacklisted_read_) + 1);
-  line.sender_domain = take(blacklisted_, blacklisted_read_);
+  const char* from = blacklisted_.data();
+  const std::size_t recipient = take_size(from, blacklisted_read_);
+  const std::size_t local_part = take_size(from, blacklisted_read_);
+  const std::size_t sender_domain = take_size(from, blacklisted_read_);
+  line.recipient = take(from, blacklisted_read_, recipient);
+  line.domain = line.recipient.substr(local_part + 1);
+  line.sender_domain = take(from, blacklisted_read_, sender_domain);
   return true;
 }
 
 bool LogTally::next(InvalidEntryLine& entry) {
   if (invalid_read_ == invalid_.size()) return false;
-  entry.file = take(invalid_, invalid_read_);
-  entry.line_number = take_size(invalid_, invalid_read_);
-  entry.data = take(invalid_, invalid_read_);
+  const char* from = invalid_.data();
+  const std::size_t file = take_size(from, invalid_read_);
+  entry.line_number = take_size(from, invalid_read_);
+  const std::size_t data = take_size(from, invalid_read_);
+  entry.file = take(from, invalid_read_, file);
+  entry.data = take(from, invalid_read_, data);
   return true;
 }
 

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdio>
-#include <string>
+#include <memory>
 #include <string_view>
 
 #include "admin/activity_log/log_walk.h"
@@ -41,8 +41,29 @@ class LogTally {
   void clear();
 
  private:
+  // Records of sizes and bytes, one after another, in memory kept from one
+  // log to the next.
+  class Records {
+   public:
+    // Room for size more bytes at the end.
+    char* extend(std::size_t size) {
+      if (size > capacity_ - size_) grow(size);
+      char* at = bytes_.get() + size_;
+      size_ += size;
+      return at;
+    }
+    const char* data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+
+   private:
+    void grow(std::size_t size);
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0, capacity_ = 0;
+  };
+
   LogWalk walk_;
   bool ended_ = false;
-  std::string blacklisted_, invalid_;  // records of sizes and bytes, one after another
+  Records blacklisted_, invalid_;
   std::size_t blacklisted_read_ = 0, invalid_read_ = 0;
 };
