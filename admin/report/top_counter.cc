@@ -64,8 +64,10 @@ std::uint64_t name_hash(std::string_view name) {
     tail = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
            std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
   }
-  hash = (hash ^ tail) * 0x94D049BB133111EBu;
-  return hash ^ (hash >> 29);
+  // Both halves of the last product, so that every byte of the name reaches
+  // the low bits that choose a name's slot.
+  const unsigned __int128 product = static_cast<unsigned __int128>(hash ^ tail) * 0x94D049BB133111EBu;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
 TopCounter::TopCounter(std::size_t budget, std::size_t summary_names)
