@@ -13,6 +13,7 @@
 
 #include "admin/columns.h"
 #include "admin/report/report_data.h"
+#include "admin/report/recipient_counts.h"
 #include "admin/report/report_render.h"
 #include "admin/report/top_counter.h"
 #include "common/file.h"
@@ -93,6 +94,46 @@ TEST(TopCounter, AgainstTheTrueCounts) {
       EXPECT_LE(row->second, count) << name;
       EXPECT_GE(row->second + bound, count) << name;
     }
+  }
+}
+
+// The domains summed from the recipients rank as the domains counted one by
+// one, also when the recipients' table fills (early, late, at once) and
+// when the domains' own table fills after it.
+TEST(RecipientCounts, DomainsAsCountedOneByOne) {
+  struct Case {
+    const char* what;
+    std::size_t budget;
+    int recipients, users, domains;
+    std::size_t local_size;
+  } const cases[] = {
+      {"the table never fills", TopCounter::kBudget, 20000, 500, 40, 4},
+      {"the table fills half way", 3u << 20, 120000, 1 << 30, 300, 20},
+      {"the domains' table fills too", 3u << 20, 120000, 1 << 30, 1 << 30, 2},
+      {"no room from the start", 1u << 20, 3000, 100, 10, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::mt19937 random(11);
+    RecipientCounts counts(c.budget, 64);
+    TopCounter users(c.budget, 64), domains(c.budget, 64);
+    std::vector<std::string> names;
+    for (int i = 0; i < c.recipients; ++i) {
+      const bool heavy = random() % 4 == 0;
+      names.push_back(std::string(c.local_size, 'L') + std::to_string(heavy ? random() % 7 : random() % c.users) +
+                      "@D" + std::to_string(heavy ? random() % 3 : random() % c.domains) + ".TEST");
+    }
+    for (std::size_t at = 0, n; at < names.size(); at += n) {
+      n = std::min<std::size_t>(names.size() - at, random() % 130);
+      std::vector<std::string_view> batch(names.begin() + at, names.begin() + at + n), their_domains;
+      for (const std::string_view name : batch) their_domains.push_back(name.substr(name.find('@') + 1));
+      counts.add(batch);
+      users.add(batch);
+      domains.add(their_domains);
+    }
+    EXPECT_EQ(counts.recipients().top(names.size()), users.top(names.size()));
+    EXPECT_EQ(counts.domains().top(names.size()), domains.top(names.size()));
+    EXPECT_EQ(counts.domains().short_by(), domains.short_by());
   }
 }
 
