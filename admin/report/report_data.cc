@@ -104,18 +104,16 @@ void ReportBuilder::count(LogTally& tally, std::size_t day) {
   // The names stay in the tally until it is cleared; each ranking takes
   // them in batches.
   constexpr std::size_t kBatch = 64;
-  std::string_view users[kBatch], domains[kBatch], sender_domains[kBatch];
+  std::string_view users[kBatch], sender_domains[kBatch];
   std::size_t batch = 0;
   const auto add_batch = [&] {
-    users_.add({users, batch});
-    recipient_domains_.add({domains, batch});
+    recipients_.add({users, batch});
     sender_domains_.add({sender_domains, batch});
     batch = 0;
   };
   for (LogTally::Blacklisted line; tally.next(line);) {
     ++data_.blacklisted;
     users[batch] = line.recipient;
-    domains[batch] = line.domain;
     sender_domains[batch] = line.sender_domain;
     if (++batch == kBatch) add_batch();
   }
@@ -220,10 +218,11 @@ ReportData ReportBuilder::finish() {
     }
   for (auto& [key, row] : invalid_) data_.invalid_entries.push_back(std::move(row));
   invalid_.clear();
-  data_.recipient_domains = ranking(recipient_domains_);
-  data_.users = ranking(users_);
+  data_.recipient_domains = ranking(recipients_.domains());
+  data_.users = ranking(recipients_.recipients());
   data_.sender_domains = ranking(sender_domains_);
   // Their memory goes back before the report is drawn.
-  for (TopCounter* counter : {&recipient_domains_, &users_, &sender_domains_}) *counter = TopCounter();
+  recipients_ = RecipientCounts();
+  sender_domains_ = TopCounter();
   return std::move(data_);
 }

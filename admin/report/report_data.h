@@ -13,6 +13,7 @@
 #include "admin/activity_log/log_line.h"
 #include "admin/activity_log/log_walk.h"
 #include "admin/report/log_tally.h"
+#include "admin/report/recipient_counts.h"
 #include "admin/report/top_counter.h"
 #include "common/file.h"
 #include "common/host.h"
@@ -103,7 +104,8 @@ class ReportBuilder {
   ReportData data_;
   std::map<std::pair<std::string, long>, InvalidEntryRow> invalid_;
   std::size_t invalid_bytes_ = 0;  // held by invalid_
-  TopCounter recipient_domains_, users_, sender_domains_;
+  RecipientCounts recipients_;
+  TopCounter sender_domains_;
   LocalTime newest_{};  // the latest time a log was written
   ReportReading reading_;
   std::vector<Kept> kept_;

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "admin/columns.h"
 #include "admin/report/report_data.h"
+#include "admin/report/recipient_counts.h"
 #include "admin/report/report_render.h"
 #include "admin/report/top_counter.h"
 #include "common/file.h"
@@ -94,6 +97,46 @@ TEST(TopCounter, AgainstTheTrueCounts) {
   }
 }
 
+// The domains summed from the recipients rank as the domains counted one by
+// one, also when the recipients' table fills (early, late, at once) and
+// when the domains' own table fills after it.
+TEST(RecipientCounts, DomainsAsCountedOneByOne) {
+  struct Case {
+    const char* what;
+    std::size_t budget;
+    int recipients, users, domains;
+    std::size_t local_size;
+  } const cases[] = {
+      {"the table never fills", TopCounter::kBudget, 20000, 500, 40, 4},
+      {"the table fills half way", 3u << 20, 120000, 1 << 30, 300, 20},
+      {"the domains' table fills too", 3u << 20, 120000, 1 << 30, 1 << 30, 2},
+      {"no room from the start", 1u << 20, 3000, 100, 10, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::mt19937 random(11);
+    RecipientCounts counts(c.budget, 64);
+    TopCounter users(c.budget, 64), domains(c.budget, 64);
+    std::vector<std::string> names;
+    for (int i = 0; i < c.recipients; ++i) {
+      const bool heavy = random() % 4 == 0;
+      names.push_back(std::string(c.local_size, 'L') + std::to_string(heavy ? random() % 7 : random() % c.users) +
+                      "@D" + std::to_string(heavy ? random() % 3 : random() % c.domains) + ".TEST");
+    }
+    for (std::size_t at = 0, n; at < names.size(); at += n) {
+      n = std::min<std::size_t>(names.size() - at, random() % 130);
+      std::vector<std::string_view> batch(names.begin() + at, names.begin() + at + n), their_domains;
+      for (const std::string_view name : batch) their_domains.push_back(name.substr(name.find('@') + 1));
+      counts.add(batch);
+      users.add(batch);
+      domains.add(their_domains);
+    }
+    EXPECT_EQ(counts.recipients().top(names.size()), users.top(names.size()));
+    EXPECT_EQ(counts.domains().top(names.size()), domains.top(names.size()));
+    EXPECT_EQ(counts.domains().short_by(), domains.short_by());
+  }
+}
+
 // The budget's promise: 250,000 names of 40 characters, counted exactly.
 TEST(TopCounter, ExactForAQuarterMillionNames) {
   TopCounter counter;
@@ -109,6 +152,28 @@ TEST(TopCounter, ExactForAQuarterMillionNames) {
   ASSERT_EQ(top.size(), 251u);
   EXPECT_EQ(top[249].second, 4);
   EXPECT_EQ(top[250].second, 2);
+}
+
+// A name's slot comes from the low bits of its hash: names that differ in
+// any byte, the last ones too, spread over the slots as random ones would
+// (names that all met in a few slots made counting many times slower).
+TEST(TopCounter, NamesSpreadOverTheSlots) {
+  const std::function<std::string(int)> families[] = {
+      [](int i) { return "USER" + std::to_string(i); },
+      [](int i) { return std::to_string(i) + "@X.COM"; },
+      [](int i) { return std::string(1 + i % 40, 'A') + static_cast<char>(i / 40 % 256) + static_cast<char>(i / 10240); },
+      [](int i) { return std::string{static_cast<char>(i % 256), static_cast<char>(i / 256)}; },
+  };
+  constexpr int kNames = 20000;
+  constexpr std::uint64_t kSlots = 1 << 16;
+  for (std::size_t f = 0; f < std::size(families); ++f) {
+    std::set<std::string> names;
+    std::set<std::uint64_t> homes;
+    for (int i = 0; i < kNames; ++i)
+      if (names.insert(families[f](i)).second) homes.insert(name_hash(families[f](i)) & (kSlots - 1));
+    const double random = kSlots * (1 - std::exp(-static_cast<double>(names.size()) / kSlots));
+    EXPECT_GE(homes.size(), 0.95 * random) << "family " << f << " of " << names.size() << " names";
+  }
 }
 
 // Days run in calendar order across the year's end: each takes the latest

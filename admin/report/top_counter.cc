@@ -64,8 +64,10 @@ std::uint64_t name_hash(std::string_view name) {
     tail = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
            std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
   }
-  hash = (hash ^ tail) * 0x94D049BB133111EBu;
-  return hash ^ (hash >> 29);
+  // Both halves of the last product, so that every byte of the name reaches
+  // the low bits that choose a name's slot.
+  const unsigned __int128 product = static_cast<unsigned __int128>(hash ^ tail) * 0x94D049BB133111EBu;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
 TopCounter::TopCounter(std::size_t budget, std::size_t summary_names)
@@ -94,6 +96,48 @@ void TopCounter::add(std::span<const std::string_view> names) {
     for (std::size_t i = 0; i < n; ++i) ask_for_record(hashes[i]);
     for (std::size_t i = 0; i < n; ++i) count(batch[i].substr(0, kMaxName), hashes[i]);
   }
+}
+
+void TopCounter::add(std::string_view name, std::uint64_t times) {
+  if (times == 0) return;
+  name = name.substr(0, kMaxName);
+  const std::uint64_t hash = name_hash(name);
+  count(name, hash);
+  if (rest_) {
+    for (std::uint64_t i = 1; i < times; ++i) count(name, hash);
+    return;
+  }
+  // Now in the table: found again at once.
+  for (std::size_t at = home(hash, index_.size()); index_[at] != 0; at = (at + 1) & (index_.size() - 1)) {
+    if ((index_[at] & kTag) != tag_of(hash) || name_of(record(index_[at])) != name) continue;
+    char* found = record(index_[at]);
+    const std::uint64_t count = load_count(found) + times - 1;
+    std::memcpy(found, &count, sizeof count);
+    return;
+  }
+}
+
+// At worst every name is new: each block opened is filled to within one
+// record of its end, and the index may double once (room_for counts the old
+// and the new one together while it grows).
+bool TopCounter::has_room_for(std::span<const std::string_view> names) const {
+  if (rest_) return false;
+  std::size_t bytes = 0;
+  for (const std::string_view name : names) bytes += kHead + std::min(name.size(), kMaxName);
+  const std::size_t blocks = blocks_.size() + 1 + bytes / (kBlock - kHead - kMaxName);
+  const std::size_t slots = crowded(names_ + names.size(), index_.size()) ? 2 * index_.size() : index_.size();
+  return 2 * names.size() <= index_.size() && blocks * kBlock + 3 * slots * sizeof index_[0] <= budget_;
+}
+
+std::vector<std::pair<std::string_view, std::uint64_t>> TopCounter::counted() const {
+  std::vector<std::uint32_t> places;  // records lie in the order their names came
+  for (const std::uint32_t slot : index_)
+    if (slot != 0) places.push_back(slot & ~kTag);
+  std::sort(places.begin(), places.end());
+  std::vector<std::pair<std::string_view, std::uint64_t>> names;
+  names.reserve(places.size());
+  for (const std::uint32_t place : places) names.emplace_back(name_of(record(place)), load_count(record(place)));
+  return names;
 }
 
 // Only a hint: the record of the first name in the slot's run with the

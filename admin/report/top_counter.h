@@ -36,6 +36,12 @@ class TopCounter {
 
   void add(std::span<const std::string_view> names);
   void add(std::string_view name) { add({&name, 1}); }
+  // The name met times times in a row.
+  void add(std::string_view name, std::uint64_t times);
+  // Whether these names would all go into the table, were they all new.
+  bool has_room_for(std::span<const std::string_view> names) const;
+  // Every name in the table with its count, in the order first met.
+  std::vector<std::pair<std::string_view, std::uint64_t>> counted() const;
   // The n names counted most, by count and then by name; a count of the
   // summary is the least it may be.
   std::vector<std::pair<std::string, long>> top(std::size_t n) const;
