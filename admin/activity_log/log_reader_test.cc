@@ -1,6 +1,6 @@
 // The log reader against text mode as the checker reads files (TextReader,
 // one character at a time), at read sizes that put CR LF pairs, Ctrl-Z and
-// long lines across the ends of its buffer.
+// long lines across the ends of its buffer and of the stretches it scans.
 #include "admin/activity_log/log_reader.h"
 
 #include <gtest/gtest.h>
@@ -87,9 +87,13 @@ std::string random_log(std::mt19937& random) {
                                 std::string(1, '\0'),
                                 "\x1a",
                                 "abc",
+                                std::string(63, 'z'),  // a line end on either side of a 64-byte word's end
+                                std::string(64, 'z'),
                                 ""};
   std::string log;
-  const int n = static_cast<int>(random() % 60);
+  // Some logs long enough that their lines run across the 4 KiB stretches
+  // whose line ends the reader finds at once.
+  const int n = static_cast<int>(random() % (random() % 4 ? 60 : 400));
   for (int i = 0; i < n; ++i) {
     switch (random() % 12) {
       case 0:
