@@ -21,7 +21,7 @@ char* put_size(char* to, std::size_t size) {
 }
 
 char* put(char* to, std::string_view text) {
-  std::memcpy(to, text.data(), text.size());
+  if (!text.empty()) std::memcpy(to, text.data(), text.size());  // an empty view may hold no pointer
   return to + text.size();
 }
 
