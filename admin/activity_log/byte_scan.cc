@@ -272,12 +272,9 @@ __attribute__((target("avx2"))) std::size_t subject_run_avx2(const char* text, s
     if (bits) return end - 64 + (64 - static_cast<std::size_t>(std::countl_zero(bits)));
     end -= 64;
   }
-  for (; end >= 32; end -= 32) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + end - 32));
-    const auto bits = static_cast<unsigned>(
-        _mm256_movemask_epi8(_mm256_or_si256(in_range_avx2(v, 'a', 'z'), in_range_avx2(v, 0, 31))));
-    if (bits) return end - 32 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
-  }
+  for (; end >= 32; end -= 32)
+    if (const unsigned bits = not_subject_bits_avx2(text + end - 32))
+      return end - 32 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
   if (end >= 16) {
     if (const unsigned bits = not_subject_bits(text + end - 16))
       return end - 16 + (32 - static_cast<std::size_t>(std::countl_zero(bits)));
