@@ -79,6 +79,17 @@ TopCounter::~TopCounter() = default;
 TopCounter::TopCounter(TopCounter&&) noexcept = default;
 TopCounter& TopCounter::operator=(TopCounter&&) noexcept = default;
 
+// The records lie one after another in their blocks: walked so, they come
+// from memory in order, where by the index each would be a wait of its own.
+template <typename F>
+void TopCounter::each_record(F f) const {
+  for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    const std::size_t end = b + 1 < blocks_.size() ? block_ends_[b] : block_used_;
+    for (std::size_t at = 0; at < end; at += kHead + name_of(blocks_[b].get() + at).size())
+      f(b * kBlock + at, blocks_[b].get() + at);
+  }
+}
+
 char* TopCounter::record(std::uint32_t slot) const {
   const std::size_t place = (slot & ~kTag) - 1;
   return blocks_[place / kBlock].get() + place % kBlock;
@@ -130,13 +141,9 @@ bool TopCounter::has_room_for(std::span<const std::string_view> names) const {
 }
 
 std::vector<std::pair<std::string_view, std::uint64_t>> TopCounter::counted() const {
-  std::vector<std::uint32_t> places;  // records lie in the order their names came
-  for (const std::uint32_t slot : index_)
-    if (slot != 0) places.push_back(slot & ~kTag);
-  std::sort(places.begin(), places.end());
   std::vector<std::pair<std::string_view, std::uint64_t>> names;
-  names.reserve(places.size());
-  for (const std::uint32_t place : places) names.emplace_back(name_of(record(place)), load_count(record(place)));
+  names.reserve(names_);
+  each_record([&](std::size_t, const char* at) { names.emplace_back(name_of(at), load_count(at)); });
   return names;
 }
 
@@ -176,6 +183,7 @@ void TopCounter::count(std::string_view name, std::uint64_t hash) {
     return;
   }
   if (block_used_ + size > kBlock) {
+    if (!blocks_.empty()) block_ends_.push_back(block_used_);
     blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlock));  // pages taken as names fill them
     block_used_ = 0;
   }
@@ -187,12 +195,10 @@ void TopCounter::count(std::string_view name, std::uint64_t hash) {
   if (!name.empty()) std::memcpy(fresh + kHead, name.data(), name.size());
   const std::size_t place = (blocks_.size() - 1) * kBlock + block_used_;
   block_used_ += size;
-  if (crowded(++names_, index_.size())) {
-    grow_index();
-    at = home(hash, index_.size());
-    while (index_[at] != 0) at = (at + 1) & (index_.size() - 1);
-  }
-  index_[at] = tag | static_cast<std::uint32_t>(place + 1);
+  if (crowded(++names_, index_.size()))
+    grow_index();  // which takes in the new record too
+  else
+    index_[at] = tag | static_cast<std::uint32_t>(place + 1);
 }
 
 // Whether one more record fits the budget, with the blocks it may open and,
@@ -207,12 +213,12 @@ bool TopCounter::room_for(std::size_t record) const {
 void TopCounter::grow_index() {
   std::vector<std::uint32_t> bigger(2 * index_.size(), 0);
   const std::size_t mask = bigger.size() - 1;
-  for (const std::uint32_t slot : index_) {
-    if (slot == 0) continue;
-    std::size_t at = home(name_hash(name_of(record(slot))), bigger.size());
-    while (bigger[at] != 0) at = (at + 1) & mask;
-    bigger[at] = slot;
-  }
+  each_record([&](std::size_t place, const char* at) {
+    const std::uint64_t hash = name_hash(name_of(at));
+    std::size_t slot = home(hash, bigger.size());
+    while (bigger[slot] != 0) slot = (slot + 1) & mask;
+    bigger[slot] = tag_of(hash) | static_cast<std::uint32_t>(place + 1);
+  });
   index_ = std::move(bigger);
 }
 
@@ -232,8 +238,7 @@ std::vector<std::pair<std::string, long>> TopCounter::top(std::size_t n) const {
       std::push_heap(best.begin(), best.end(), better);
     }
   };
-  for (const std::uint32_t slot : index_)
-    if (slot != 0) offer(load_count(record(slot)), name_of(record(slot)));
+  each_record([&](std::size_t, const char* at) { offer(load_count(at), name_of(at)); });
   if (rest_)
     for (const HeavyHitters::Kept& kept : rest_->kept()) offer(kept.count - kept.error, kept.name);
   std::sort_heap(best.begin(), best.end(), better);

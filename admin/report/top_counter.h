@@ -63,10 +63,14 @@ class TopCounter {
   bool room_for(std::size_t record) const;
   void grow_index();
   char* record(std::uint32_t slot) const;
+  // Calls f(place, record) for every record, in the order the names came.
+  template <typename F>
+  void each_record(F f) const;
 
   std::size_t budget_, summary_names_;
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t block_used_ = kBlock;  // the last block's bytes in use: full before the first
+  std::vector<std::size_t> block_ends_;  // the bytes in use of each block before the last
   // 0 for a free slot; else the top byte of the name's hash above the
   // record's place (block number times kBlock plus offset) plus 1.
   std::vector<std::uint32_t> index_;
