@@ -27,10 +27,6 @@ constexpr auto kClass = [] {
 
 std::uint8_t class_of(char c) { return kClass[static_cast<unsigned char>(c)]; }
 
-const char* plain_find_byte(const char* text, std::size_t size, char c) {
-  return static_cast<const char*>(std::memchr(text, c, size));
-}
-
 std::size_t plain_line_end_bits(const char* text, std::size_t size, std::uint64_t* bits) {
   std::size_t eof = size;
   for (std::size_t word = 0; word * 64 < size; ++word) {
@@ -90,17 +86,6 @@ __m128i in_range(__m128i v, unsigned char lo, unsigned char hi) {
 }
 
 __m128i equal(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
-
-const char* find_byte_sse2(const char* text, std::size_t size, char c) {
-  const __m128i want = _mm_set1_epi8(c);
-  std::size_t i = 0;
-  for (; i + 16 <= size; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    if (const auto bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, want))))
-      return text + i + std::countr_zero(bits);
-  }
-  return plain_find_byte(text + i, size - i, c);
-}
 
 std::size_t line_end_bits_sse2(const char* text, std::size_t size, std::uint64_t* bits) {
   std::size_t i = 0;
@@ -220,17 +205,6 @@ __attribute__((target("avx2"), always_inline)) inline __m256i in_range_avx2(__m2
   return _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, _mm256_set1_epi8(static_cast<char>(hi - lo))), shifted);
 }
 
-__attribute__((target("avx2"))) const char* find_byte_avx2(const char* text, std::size_t size, char c) {
-  const __m256i want = _mm256_set1_epi8(c);
-  std::size_t i = 0;
-  for (; i + 32 <= size; i += 32) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
-    if (const auto bits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, want))))
-      return text + i + std::countr_zero(bits);
-  }
-  return find_byte_sse2(text + i, size - i, c);
-}
-
 // The bits of 64 bytes compared in two halves.
 __attribute__((target("avx2"), always_inline)) inline std::uint64_t bits_of(__m256i low, __m256i high) {
   return static_cast<unsigned>(_mm256_movemask_epi8(low)) |
@@ -321,19 +295,9 @@ __attribute__((target("avx2"))) AddressRun address_run_avx2(const char* text, st
 }
 #endif
 
-using FindByte = const char* (*)(const char*, std::size_t, char);
 using LineEndBits = std::size_t (*)(const char*, std::size_t, std::uint64_t*);
 using SubjectRunStart = std::size_t (*)(const char*, std::size_t);
 using AddressRunOf = AddressRun (*)(const char*, std::size_t);
-
-FindByte find_byte_form(VectorSet set) {
-#if defined(X86_VECTORS)
-  if (set >= VectorSet::Avx2) return find_byte_avx2;
-  if (set >= VectorSet::Sse2) return find_byte_sse2;
-#endif
-  (void)set;
-  return plain_find_byte;
-}
 
 LineEndBits line_end_bits_form(VectorSet set) {
 #if defined(X86_VECTORS)
@@ -364,14 +328,12 @@ AddressRunOf address_run_form(VectorSet set) {
 }
 
 // Chosen once, when the program starts.
-const FindByte kFindByte = find_byte_form(usable_vector_sets().back());
 const LineEndBits kLineEndBits = line_end_bits_form(usable_vector_sets().back());
 const SubjectRunStart kSubjectRunStart = subject_run_form(usable_vector_sets().back());
 const AddressRunOf kAddressRun = address_run_form(usable_vector_sets().back());
 
 }  // namespace
 
-const char* find_byte(const char* text, std::size_t size, char c) { return kFindByte(text, size, c); }
 std::size_t line_end_bits(const char* text, std::size_t size, std::uint64_t* bits) {
   return kLineEndBits(text, size, bits);
 }
@@ -379,9 +341,6 @@ std::size_t subject_run_start(const char* text, std::size_t end) { return kSubje
 AddressRun address_run(const char* text, std::size_t end) { return kAddressRun(text, end); }
 
 namespace byte_scan_forms {
-const char* find_byte(VectorSet set, const char* text, std::size_t size, char c) {
-  return find_byte_form(set)(text, size, c);
-}
 std::size_t line_end_bits(VectorSet set, const char* text, std::size_t size, std::uint64_t* bits) {
   return line_end_bits_form(set)(text, size, bits);
 }

@@ -9,10 +9,6 @@
 
 #include "common/vector_sets.h"
 
-// The first byte c in [text, text + size), or nullptr: memchr, in forms of
-// our own, since the C runtime the Windows build links searches byte by byte.
-const char* find_byte(const char* text, std::size_t size, char c);
-
 // The line ends of [text, text + size) up to its first byte 26 (the end of
 // a file read in text mode), as bits: bit i of bits[i / 64] is set when
 // text[i] is a LF before any byte 26. Gives where the first byte 26 stands,
@@ -35,7 +31,6 @@ AddressRun address_run(const char* text, std::size_t end);
 // The forms the searches choose from: the widest this module has of those
 // the set holds (VectorSet::Portable: byte by byte).
 namespace byte_scan_forms {
-const char* find_byte(VectorSet set, const char* text, std::size_t size, char c);
 std::size_t line_end_bits(VectorSet set, const char* text, std::size_t size, std::uint64_t* bits);
 std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end);
 AddressRun address_run(VectorSet set, const char* text, std::size_t end);

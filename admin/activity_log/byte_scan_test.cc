@@ -1,5 +1,5 @@
 // The sixteen- and thirty-two-bytes-at-a-time searches against their
-// byte-by-byte forms (memchr for the forward search), on every byte value and at every length around their
+// byte-by-byte forms on every byte value and at every length around their
 // steps, with runs that span several steps; the byte-by-byte line ends
 // against the text itself.
 #include "admin/activity_log/byte_scan.h"
@@ -31,10 +31,6 @@ TEST(ByteScan, AgreesWithByteByByte) {
     const std::size_t subject_start = byte_scan_forms::subject_run_start(VectorSet::Portable, text.data(), end);
     const AddressRun slow = byte_scan_forms::address_run(VectorSet::Portable, text.data(), end);
     ASSERT_EQ(subject_run_start(text.data(), end), subject_start) << round;
-    // Forward from the start of the line to end, for a byte that may not be there.
-    const char wanted = text.empty() || random() % 4 == 0 ? '\n' : text[random() % text.size()];
-    const char* found = byte_scan_forms::find_byte(VectorSet::Portable, text.data(), end, wanted);
-    ASSERT_EQ(find_byte(text.data(), end, wanted), found) << round;
     // The line ends up to the first byte 26, over several words.
     std::vector<std::uint64_t> slow_ends((end + 63) / 64, ~std::uint64_t{0});
     const std::size_t eof = byte_scan_forms::line_end_bits(VectorSet::Portable, text.data(), end, slow_ends.data());
@@ -52,8 +48,6 @@ TEST(ByteScan, AgreesWithByteByByte) {
     std::vector<AddressRun> fast = {address_run(text.data(), end)};
     for (const VectorSet set : usable_vector_sets()) {
       ASSERT_EQ(byte_scan_forms::subject_run_start(set, text.data(), end), subject_start)
-          << vector_set_name(set) << ", round " << round;
-      ASSERT_EQ(byte_scan_forms::find_byte(set, text.data(), end, wanted), found)
           << vector_set_name(set) << ", round " << round;
       ASSERT_TRUE(same_ends(set)) << vector_set_name(set) << ", round " << round;
       fast.push_back(byte_scan_forms::address_run(set, text.data(), end));
