@@ -47,7 +47,10 @@ void LogTally::start(std::FILE* file) {
 }
 
 void LogTally::Records::grow(std::size_t size) {
-  const std::size_t capacity = std::max(2 * capacity_, size_ + size);
+  // Room for a log's names from the start: only the pages written are taken
+  // from the system, and none is copied and given back as the records grow.
+  constexpr std::size_t kFirst = 1u << 20;
+  const std::size_t capacity = std::max({2 * capacity_, size_ + size, kFirst});
   std::unique_ptr<char[]> more(new char[capacity]);
   if (size_) std::memcpy(more.get(), bytes_.get(), size_);
   bytes_ = std::move(more);
