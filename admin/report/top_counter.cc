@@ -104,7 +104,19 @@ void TopCounter::add(std::span<const std::string_view> names) {
       hashes[i] = name_hash(batch[i].substr(0, kMaxName));
       __builtin_prefetch(&index_[home(hashes[i], index_.size())]);
     }
-    for (std::size_t i = 0; i < n; ++i) ask_for_record(hashes[i]);
+    // The record of the first name in the slot's run with the hash's tag;
+    // only a hint, for the index may change before the name is counted.
+    // (Asked here, not in a function of its own: one that only asks memory
+    // for something has no effect a compiler must keep, and g++ dropped it.)
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t tag = tag_of(hashes[i]);
+      const std::size_t mask = index_.size() - 1;
+      for (std::size_t at = home(hashes[i], index_.size()); index_[at] != 0; at = (at + 1) & mask)
+        if ((index_[at] & kTag) == tag) {
+          __builtin_prefetch(record(index_[at]));
+          break;
+        }
+    }
     for (std::size_t i = 0; i < n; ++i) count(batch[i].substr(0, kMaxName), hashes[i]);
   }
 }
@@ -145,18 +157,6 @@ std::vector<std::pair<std::string_view, std::uint64_t>> TopCounter::counted() co
   names.reserve(names_);
   each_record([&](std::size_t, const char* at) { names.emplace_back(name_of(at), load_count(at)); });
   return names;
-}
-
-// Only a hint: the record of the first name in the slot's run with the
-// hash's tag. The index may change before the name is counted.
-void TopCounter::ask_for_record(std::uint64_t hash) const {
-  const std::uint32_t tag = tag_of(hash);
-  const std::size_t mask = index_.size() - 1;
-  for (std::size_t at = home(hash, index_.size()); index_[at] != 0; at = (at + 1) & mask)
-    if ((index_[at] & kTag) == tag) {
-      __builtin_prefetch(record(index_[at]));
-      return;
-    }
 }
 
 void TopCounter::count(std::string_view name, std::uint64_t hash) {

@@ -59,7 +59,6 @@ class TopCounter {
   static constexpr std::size_t kBatch = 32;
 
   void count(std::string_view name, std::uint64_t hash);
-  void ask_for_record(std::uint64_t hash) const;
   bool room_for(std::size_t record) const;
   void grow_index();
   char* record(std::uint32_t slot) const;
