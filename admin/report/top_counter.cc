@@ -43,31 +43,43 @@ std::string_view name_of(const char* record) {
   return std::string_view(record + 10, size);
 }
 
+bool same_name(const char* record, std::string_view name) {
+  const std::string_view known = name_of(record);
+  return known.size() == name.size() && same_bytes(known.data(), name.data(), name.size());
+}
+
+// Both halves of a 128-bit product: every bit of either factor reaches the
+// low bits that choose a name's slot.
+std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
+  const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
 }  // namespace
 
+// Sixteen bytes to a product; most names take one or two, in loads that may
+// overlap rather than a byte at a time.
 std::uint64_t name_hash(std::string_view name) {
+  constexpr std::uint64_t kOne = 0xA0761D6478BD642Fu, kTwo = 0xE7037ED1A0B428DBu, kThree = 0x8EBC6AF09C88C6E3u;
   const char* p = name.data();
   const std::size_t n = name.size();
-  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ n;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    hash = (hash ^ load<std::uint64_t>(p + i)) * 0xBF58476D1CE4E5B9u;
-    hash ^= hash >> 31;
-  }
-  // The last bytes, in loads that may take bytes hashed already.
-  std::uint64_t tail = 0;
-  if (n >= 8) {
-    if (i < n) tail = load<std::uint64_t>(p + n - 8);
+  std::uint64_t seed = kThree ^ n, a = 0, b = 0;
+  if (n > 16) {
+    std::size_t i = 0;
+    for (; i + 16 < n; i += 16) seed = mix(load<std::uint64_t>(p + i) ^ kOne, load<std::uint64_t>(p + i + 8) ^ seed);
+    a = load<std::uint64_t>(p + n - 16);
+    b = load<std::uint64_t>(p + n - 8);
+  } else if (n >= 8) {
+    a = load<std::uint64_t>(p);
+    b = load<std::uint64_t>(p + n - 8);
   } else if (n >= 4) {
-    tail = load<std::uint32_t>(p) | std::uint64_t{load<std::uint32_t>(p + n - 4)} << 32;
+    a = load<std::uint32_t>(p);
+    b = load<std::uint32_t>(p + n - 4);
   } else if (n > 0) {
-    tail = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
-           std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
+    a = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
+        std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
   }
-  // Both halves of the last product, so that every byte of the name reaches
-  // the low bits that choose a name's slot.
-  const unsigned __int128 product = static_cast<unsigned __int128>(hash ^ tail) * 0x94D049BB133111EBu;
-  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+  return mix(mix(a ^ kOne, b ^ seed) ^ kTwo, seed ^ kOne);
 }
 
 TopCounter::TopCounter(std::size_t budget, std::size_t summary_names)
@@ -97,6 +109,7 @@ char* TopCounter::record(std::uint32_t slot) const {
 
 void TopCounter::add(std::span<const std::string_view> names) {
   std::uint64_t hashes[kBatch];
+  std::uint32_t found[kBatch];
   for (std::size_t from = 0; from < names.size(); from += kBatch) {
     const std::size_t n = std::min(kBatch, names.size() - from);
     const std::string_view* batch = names.data() + from;
@@ -104,20 +117,35 @@ void TopCounter::add(std::span<const std::string_view> names) {
       hashes[i] = name_hash(batch[i].substr(0, kMaxName));
       __builtin_prefetch(&index_[home(hashes[i], index_.size())]);
     }
-    // The record of the first name in the slot's run with the hash's tag;
-    // only a hint, for the index may change before the name is counted.
-    // (Asked here, not in a function of its own: one that only asks memory
-    // for something has no effect a compiler must keep, and g++ dropped it.)
+    // The record of the first name in the slot's run with the hash's tag,
+    // asked for from memory. (Asked here, not in a function of its own: one
+    // that only asks memory for something has no effect a compiler must
+    // keep, and g++ dropped it.)
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint32_t tag = tag_of(hashes[i]);
       const std::size_t mask = index_.size() - 1;
+      found[i] = 0;
       for (std::size_t at = home(hashes[i], index_.size()); index_[at] != 0; at = (at + 1) & mask)
         if ((index_[at] & kTag) == tag) {
-          __builtin_prefetch(record(index_[at]));
+          found[i] = index_[at];
+          __builtin_prefetch(record(found[i]));
           break;
         }
     }
-    for (std::size_t i = 0; i < n; ++i) count(batch[i].substr(0, kMaxName), hashes[i]);
+    // Most names are that record's: a record stays where it is while the
+    // batch is counted, whatever comes into the index.
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view name = batch[i].substr(0, kMaxName);
+      if (found[i]) {
+        char* known = record(found[i]);
+        if (same_name(known, name)) {
+          const std::uint64_t count = load_count(known) + 1;
+          std::memcpy(known, &count, sizeof count);
+          continue;
+        }
+      }
+      count(name, hashes[i]);
+    }
   }
 }
 
@@ -166,8 +194,7 @@ void TopCounter::count(std::string_view name, std::uint64_t hash) {
   for (; index_[at] != 0; at = (at + 1) & mask) {
     if ((index_[at] & kTag) != tag) continue;
     char* found = record(index_[at]);
-    const std::string_view known = name_of(found);
-    if (known.size() == name.size() && same_bytes(known.data(), name.data(), name.size())) {
+    if (same_name(found, name)) {
       const std::uint64_t count = load_count(found) + 1;
       std::memcpy(found, &count, sizeof count);
       return;
