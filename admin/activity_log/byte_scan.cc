@@ -56,6 +56,27 @@ AddressRun plain_address_run(const char* text, std::size_t end) {
   return run;
 }
 
+// The runs of a message part, each search as Forms has it.
+template <typename Forms>
+MessageRuns runs_with(const char* text, std::size_t body, std::size_t subject_back, std::size_t from_back) {
+  MessageRuns runs;
+  runs.subject = Forms::subject(text, body);
+  if (runs.subject < subject_back) return runs;
+  runs.sender = Forms::address(text, runs.subject - subject_back);
+  if (runs.sender.start < from_back) return runs;
+  runs.recipient = Forms::address(text, runs.sender.start - from_back);
+  return runs;
+}
+
+struct PlainForms {
+  static std::size_t subject(const char* text, std::size_t end) { return plain_subject_run_start(text, end); }
+  static AddressRun address(const char* text, std::size_t end) { return plain_address_run(text, end); }
+};
+
+MessageRuns plain_message_runs(const char* text, std::size_t body, std::size_t subject_back, std::size_t from_back) {
+  return runs_with<PlainForms>(text, body, subject_back, from_back);
+}
+
 #if defined(X86_VECTORS)
 // The bits of 64 bytes from where, line ends and bytes 26 apart: the end
 // when there is a byte 26 (the words after it clear), or 0.
@@ -195,6 +216,29 @@ __attribute__((target("ssse3"))) AddressRun address_run_ssse3(const char* text, 
   return finish_run(run, text, end);
 }
 
+// Each form's searches in one function, the tables loaded once (flatten:
+// every call in it is taken in).
+struct Sse2Forms {
+  static std::size_t subject(const char* text, std::size_t end) { return subject_run(text, end); }
+  static AddressRun address(const char* text, std::size_t end) { return address_run_sse2(text, end); }
+};
+
+__attribute__((flatten)) MessageRuns message_runs_sse2(const char* text, std::size_t body, std::size_t subject_back,
+                                                       std::size_t from_back) {
+  return runs_with<Sse2Forms>(text, body, subject_back, from_back);
+}
+
+struct Ssse3Forms {
+  static std::size_t subject(const char* text, std::size_t end) { return subject_run(text, end); }
+  static AddressRun address(const char* text, std::size_t end) { return address_run_ssse3(text, end); }
+};
+
+__attribute__((target("ssse3"), flatten)) MessageRuns message_runs_ssse3(const char* text, std::size_t body,
+                                                                          std::size_t subject_back,
+                                                                          std::size_t from_back) {
+  return runs_with<Ssse3Forms>(text, body, subject_back, from_back);
+}
+
 // Thirty-two bytes at a time with AVX2, then a step of sixteen and the rest
 // byte by byte. The byte shuffle looks up within each half of the register,
 // so its tables are given twice.
@@ -292,11 +336,21 @@ __attribute__((target("avx2"))) AddressRun address_run_avx2(const char* text, st
   }
   return finish_run(run, text, end);
 }
+
+struct Avx2Forms {
+  static std::size_t subject(const char* text, std::size_t end) { return subject_run_avx2(text, end); }
+  static AddressRun address(const char* text, std::size_t end) { return address_run_avx2(text, end); }
+};
+
+__attribute__((target("avx2"), flatten)) MessageRuns message_runs_avx2(const char* text, std::size_t body,
+                                                                        std::size_t subject_back,
+                                                                        std::size_t from_back) {
+  return runs_with<Avx2Forms>(text, body, subject_back, from_back);
+}
 #endif
 
 using LineEndBits = std::size_t (*)(const char*, std::size_t, std::uint64_t*);
-using SubjectRunStart = std::size_t (*)(const char*, std::size_t);
-using AddressRunOf = AddressRun (*)(const char*, std::size_t);
+using MessageRunsOf = MessageRuns (*)(const char*, std::size_t, std::size_t, std::size_t);
 
 LineEndBits line_end_bits_form(VectorSet set) {
 #if defined(X86_VECTORS)
@@ -307,44 +361,35 @@ LineEndBits line_end_bits_form(VectorSet set) {
   return plain_line_end_bits;
 }
 
-SubjectRunStart subject_run_form(VectorSet set) {
+MessageRunsOf message_runs_form(VectorSet set) {
 #if defined(X86_VECTORS)
-  if (set >= VectorSet::Avx2) return subject_run_avx2;
-  if (set >= VectorSet::Sse2) return subject_run;
+  if (set >= VectorSet::Avx2) return message_runs_avx2;
+  if (set >= VectorSet::Ssse3) return message_runs_ssse3;
+  if (set >= VectorSet::Sse2) return message_runs_sse2;
 #endif
   (void)set;
-  return plain_subject_run_start;
-}
-
-AddressRunOf address_run_form(VectorSet set) {
-#if defined(X86_VECTORS)
-  if (set >= VectorSet::Avx2) return address_run_avx2;
-  if (set >= VectorSet::Ssse3) return address_run_ssse3;
-  if (set >= VectorSet::Sse2) return address_run_sse2;
-#endif
-  (void)set;
-  return plain_address_run;
+  return plain_message_runs;
 }
 
 // Chosen once, when the program starts.
 const LineEndBits kLineEndBits = line_end_bits_form(usable_vector_sets().back());
-const SubjectRunStart kSubjectRunStart = subject_run_form(usable_vector_sets().back());
-const AddressRunOf kAddressRun = address_run_form(usable_vector_sets().back());
+const MessageRunsOf kMessageRuns = message_runs_form(usable_vector_sets().back());
 
 }  // namespace
 
 std::size_t line_end_bits(const char* text, std::size_t size, std::uint64_t* bits) {
   return kLineEndBits(text, size, bits);
 }
-std::size_t subject_run_start(const char* text, std::size_t end) { return kSubjectRunStart(text, end); }
-AddressRun address_run(const char* text, std::size_t end) { return kAddressRun(text, end); }
+MessageRuns message_runs(const char* text, std::size_t body, std::size_t subject_back, std::size_t from_back) {
+  return kMessageRuns(text, body, subject_back, from_back);
+}
 
 namespace byte_scan_forms {
 std::size_t line_end_bits(VectorSet set, const char* text, std::size_t size, std::uint64_t* bits) {
   return line_end_bits_form(set)(text, size, bits);
 }
-std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end) {
-  return subject_run_form(set)(text, end);
+MessageRuns message_runs(VectorSet set, const char* text, std::size_t body, std::size_t subject_back,
+                         std::size_t from_back) {
+  return message_runs_form(set)(text, body, subject_back, from_back);
 }
-AddressRun address_run(VectorSet set, const char* text, std::size_t end) { return address_run_form(set)(text, end); }
 }  // namespace byte_scan_forms

@@ -15,23 +15,30 @@
 // or size; sets the (size + 63) / 64 words, every bit from there on clear.
 std::size_t line_end_bits(const char* text, std::size_t size, std::uint64_t* bits);
 
-// Where the run of bytes that may stand in a Subject (no a-z, no control
-// byte) ending at end begins: 0, or one past the last byte before end that
-// is a-z or below 32.
-std::size_t subject_run_start(const char* text, std::size_t end);
-// The run of address characters and "@" that ends at end: where it begins,
-// and how many "@" it holds (counted up to 2) and where the first stands.
+// The runs of a result line's message part, right to left from the end of
+// its text (body), where the words begin:
+//   - subject: where the run of bytes that may stand in a Subject (no a-z,
+//     no control byte) that ends at body begins: 0, or one past the last byte
+//     before body that is a-z or below 32;
+//   - sender: the run of address characters and "@" that ends subject_back
+//     bytes before subject;
+//   - recipient: the same run that ends from_back bytes before the sender's.
+// A run that would end before the text is not looked for (left empty).
 struct AddressRun {
   std::size_t start = 0;
-  int ats = 0;
-  std::size_t first_at = 0;
+  int ats = 0;              // how many "@" it holds, counted up to 2
+  std::size_t first_at = 0;  // where the first stands, when it holds any
 };
-AddressRun address_run(const char* text, std::size_t end);
+struct MessageRuns {
+  std::size_t subject = 0;
+  AddressRun sender, recipient;
+};
+MessageRuns message_runs(const char* text, std::size_t body, std::size_t subject_back, std::size_t from_back);
 
 // The forms the searches choose from: the widest this module has of those
 // the set holds (VectorSet::Portable: byte by byte).
 namespace byte_scan_forms {
 std::size_t line_end_bits(VectorSet set, const char* text, std::size_t size, std::uint64_t* bits);
-std::size_t subject_run_start(VectorSet set, const char* text, std::size_t end);
-AddressRun address_run(VectorSet set, const char* text, std::size_t end);
+MessageRuns message_runs(VectorSet set, const char* text, std::size_t body, std::size_t subject_back,
+                         std::size_t from_back);
 }  // namespace byte_scan_forms

@@ -28,9 +28,10 @@ TEST(ByteScan, AgreesWithByteByByte) {
       else
         c = random() % 3 ? common[random() % common.size()] : static_cast<char>(random() % 256);
     const std::size_t end = text.empty() ? 0 : random() % (text.size() + 1);
-    const std::size_t subject_start = byte_scan_forms::subject_run_start(VectorSet::Portable, text.data(), end);
-    const AddressRun slow = byte_scan_forms::address_run(VectorSet::Portable, text.data(), end);
-    ASSERT_EQ(subject_run_start(text.data(), end), subject_start) << round;
+    // The gaps between the runs: a result line's labels, or any.
+    const std::size_t subject_back = round % 2 ? 8 : random() % 20, from_back = round % 2 ? 7 : random() % 20;
+    const MessageRuns slow =
+        byte_scan_forms::message_runs(VectorSet::Portable, text.data(), end, subject_back, from_back);
     // The line ends up to the first byte 26, over several words.
     std::vector<std::uint64_t> slow_ends((end + 63) / 64, ~std::uint64_t{0});
     const std::size_t eof = byte_scan_forms::line_end_bits(VectorSet::Portable, text.data(), end, slow_ends.data());
@@ -45,19 +46,18 @@ TEST(ByteScan, AgreesWithByteByByte) {
     std::vector<std::uint64_t> ends(slow_ends.size(), ~std::uint64_t{0});
     ASSERT_EQ(line_end_bits(text.data(), end, ends.data()), eof) << round;
     ASSERT_EQ(ends, slow_ends) << round;
-    std::vector<AddressRun> fast = {address_run(text.data(), end)};
+    const auto same_run = [](const AddressRun& a, const AddressRun& b) {
+      return a.start == b.start && a.ats == b.ats && (a.ats == 0 || a.first_at == b.first_at);
+    };
+    std::vector<MessageRuns> fast = {message_runs(text.data(), end, subject_back, from_back)};
     for (const VectorSet set : usable_vector_sets()) {
-      ASSERT_EQ(byte_scan_forms::subject_run_start(set, text.data(), end), subject_start)
-          << vector_set_name(set) << ", round " << round;
       ASSERT_TRUE(same_ends(set)) << vector_set_name(set) << ", round " << round;
-      fast.push_back(byte_scan_forms::address_run(set, text.data(), end));
+      fast.push_back(byte_scan_forms::message_runs(set, text.data(), end, subject_back, from_back));
     }
-    for (const AddressRun& run : fast) {
-      ASSERT_EQ(run.start, slow.start) << round;
-      ASSERT_EQ(run.ats, slow.ats) << round;
-      if (slow.ats > 0) {
-        ASSERT_EQ(run.first_at, slow.first_at) << round;
-      }
+    for (const MessageRuns& runs : fast) {
+      ASSERT_EQ(runs.subject, slow.subject) << round;
+      ASSERT_TRUE(same_run(runs.sender, slow.sender)) << round;
+      ASSERT_TRUE(same_run(runs.recipient, slow.recipient)) << round;
     }
   }
 }

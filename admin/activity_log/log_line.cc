@@ -31,13 +31,18 @@ bool is_time(std::string_view line) {
   return above_9 == 0 && (x & 0x0000FF0000FF0000u) == 0;
 }
 
+// The last eight bytes in a load that may take bytes looked at already.
 bool has_control(std::string_view text) {
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8)
-    if (has_byte_below_32(load<std::uint64_t>(text.data() + i))) return true;
-  for (; i < text.size(); ++i)
-    if (static_cast<unsigned char>(text[i]) < 32) return true;
-  return false;
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (static_cast<unsigned char>(p[i]) < 32) return true;
+    return false;
+  }
+  for (std::size_t i = 0; i + 8 < n; i += 8)
+    if (has_byte_below_32(load<std::uint64_t>(p + i))) return true;
+  return has_byte_below_32(load<std::uint64_t>(p + n - 8));
 }
 
 // The N bytes at p equal those of text, compared in loads that may overlap
@@ -100,18 +105,20 @@ std::string_view piece(const char* text, std::size_t from, std::size_t to) {
 bool parse_message(std::string_view line, std::size_t body, ResultLine& r) {
   const char* text = line.data();
   // Right to left: the first byte that cannot be in the Subject must be the
-  // "t" of " Subject: ".
-  const std::size_t t = subject_run_start(text, body);
+  // "t" of " Subject: ", the sender's run ends before that label and the
+  // recipient's before " From: ".
+  const MessageRuns runs = message_runs(text, body, length(kSubjectLabel) - 2, length(kFromLabel));
+  const std::size_t t = runs.subject;
   if (t == 0 || t + 2 > body || !label_at(line, t + 2, kSubjectLabel)) return false;
   const std::size_t subject_label = t + 2 - length(kSubjectLabel);
   if (body - (t + 2) >= kTextSize) return false;  // the engine's texts hold 99 characters
 
-  const AddressRun sender = address_run(text, subject_label);
+  const AddressRun& sender = runs.sender;
   if (sender.ats > 1 || subject_label - sender.start >= kTextSize || !label_at(line, sender.start, kFromLabel))
     return false;
   const std::size_t from_label = sender.start - length(kFromLabel);
 
-  const AddressRun recipient = address_run(text, from_label);
+  const AddressRun& recipient = runs.recipient;
   if (recipient.ats != 1 || recipient.first_at == recipient.start || from_label - recipient.start >= kTextSize ||
       recipient.start < kTimeLength + length(kToLabel) || !label_at(line, recipient.start, kToLabel))
     return false;
@@ -123,11 +130,24 @@ bool parse_message(std::string_view line, std::size_t body, ResultLine& r) {
   r.local_part = piece(text, recipient.start, recipient.first_at);
   r.domain = piece(text, recipient.first_at + 1, from_label);
   r.sender = piece(text, sender.start, subject_label);
-  if (sender.ats) r.sender_domain = piece(text, sender.first_at + 1, subject_label);
+  r.sender_domain = sender.ats ? piece(text, sender.first_at + 1, subject_label) : std::string_view();
   r.subject = piece(text, t + 2, body);
   r.sender_cut = subject_label >= kSenderLineLimit;
   r.subject_cut = body >= kSubjectLineLimit;
   return true;
+}
+
+// The fields of a line without a message.
+void clear_message(ResultLine& r) {
+  // (One field at a time: copied along a chain, each would be loaded back
+  // from the stores just made to the next, which stalls.)
+  r.recipient = {};
+  r.local_part = {};
+  r.domain = {};
+  r.sender = {};
+  r.subject = {};
+  r.sender_domain = {};
+  r.sender_cut = r.subject_cut = false;
 }
 
 }  // namespace
@@ -140,19 +160,12 @@ std::string_view result_name(ResultKind kind) {
   return name;
 }
 
+// Every field of a line that parses is set (no reset of the whole record:
+// this runs for every line of the logs); those of one that does not may
+// hold anything.
 bool parse_result_line(std::string_view line, ResultLine& r) {
-  // Every field is set here (no reset of the whole record: this runs for
-  // every line of the logs).
-  // (One field at a time: copied along a chain, each would be loaded back
-  // from the stores just made to the next, which stalls.)
-  r.recipient = {};
-  r.local_part = {};
-  r.domain = {};
-  r.sender = {};
-  r.subject = {};
-  r.sender_domain = {};
-  r.sender_cut = r.subject_cut = false;
   if (line == result_words(ResultKind::Unopenable)) {
+    clear_message(r);
     r.kind = ResultKind::Unopenable;
     r.time = r.identifier = {};
     return true;
@@ -164,6 +177,7 @@ bool parse_result_line(std::string_view line, ResultLine& r) {
   if (!result_has_message(r.kind)) {
     // HH:MM:SS ID<words>: the identifier is all that stands before them.
     if (body < kTimeLength) return false;
+    clear_message(r);
     r.identifier = line.substr(kTimeLength, body - kTimeLength);
     return !has_control(r.identifier);
   }

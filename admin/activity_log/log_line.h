@@ -32,7 +32,7 @@ struct ResultLine {
   bool subject_cut = false;  // the subject part reached 199
 };
 
-// False for a line that is no result line.
+// False for a line that is no result line (result then holds anything).
 bool parse_result_line(std::string_view line, ResultLine& result);
 
 // kInvalidEntryTrace FILE kLineLabel COUNTER kDataLabel DATA
