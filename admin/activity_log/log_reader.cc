@@ -1,6 +1,7 @@
 #include "admin/activity_log/log_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 namespace {
@@ -15,8 +16,7 @@ LogReader::LogReader(std::FILE* file, std::size_t read_size, std::uint64_t start
 void LogReader::restart(std::FILE* file) {
   file_ = file;
   base_ = pos_ = len_ = 0;
-  ends_ = 0;
-  end_word_ = end_word_count_ = scanned_ = 0;
+  next_end_ = end_count_ = scanned_ = 0;
   ended_ = false;  // a line carried over is dropped when the next line starts
 }
 
@@ -27,8 +27,7 @@ bool LogReader::fill() {
   base_ += len_;
   len_ = std::fread(buf_, 1, read_size_, file_);
   pos_ = 0;
-  ends_ = 0;
-  end_word_ = end_word_count_ = scanned_ = 0;
+  next_end_ = end_count_ = scanned_ = 0;
   if (len_ == 0) ended_ = true;
   return len_ > 0;
 }
@@ -37,16 +36,18 @@ bool LogReader::scan_ends() {
   // A line read across buffers may have ended past what was scanned.
   const std::size_t from = std::max(scanned_, pos_);
   if (from >= len_) return false;
-  std::size_t size = std::min(len_ - from, kEndWords * 64);
-  if (const std::size_t eof = line_end_bits(buf_ + from, size, end_words_); eof < size) {
+  std::size_t size = std::min(len_ - from, kStretch);
+  std::uint64_t words[kStretch / 64];
+  if (const std::size_t eof = line_end_bits(buf_ + from, size, words); eof < size) {
     ended_ = true;
     len_ = from + eof;
     size = eof;
   }
   scanned_ = from + size;
-  ends_at_ = from - 64;  // the first word is taken next
-  end_word_ = 0;
-  end_word_count_ = (size + 63) / 64;
+  next_end_ = end_count_ = 0;
+  for (std::size_t word = 0; word * 64 < size; ++word)
+    for (std::uint64_t bits = words[word]; bits; bits &= bits - 1)
+      ends_[end_count_++] = static_cast<std::uint32_t>(from + word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
   return size > 0;
 }
 
@@ -55,11 +56,9 @@ bool LogReader::next_across_buffers(LogText& line) {
   carry_long_ = false;
   line.offset = base_ + pos_;
   for (;;) {
-    while (!ends_ && (end_word_ < end_word_count_ || scan_ends())) {
-      ends_ = end_words_[end_word_++];
-      ends_at_ += 64;
+    while (next_end_ == end_count_ && scan_ends()) {
     }
-    if (!ends_) {
+    if (next_end_ == end_count_) {
       // The line goes on in the next buffer.
       const std::size_t avail = len_ - pos_;
       if (!carry_long_ && carry_.size() + avail <= kMaxLogLine + 1)
@@ -76,7 +75,7 @@ bool LogReader::next_across_buffers(LogText& line) {
       return true;
     }
     const char* start = buf_ + pos_;
-    const std::size_t end = take_end();
+    const std::size_t end = ends_[next_end_++];
     std::size_t size = end - pos_;
     pos_ = end + 1;
     std::string_view text;

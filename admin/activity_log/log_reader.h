@@ -4,7 +4,6 @@
 // size of the log.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -36,18 +35,12 @@ class LogReader {
   // The next line; false at the end of the file. A last line without a line
   // end is a line too.
   bool next(LogText& line) {
-    // Most lines lie whole in the buffer: their ends are taken from the
-    // bits of the line ends found ahead, a stretch of the buffer at a time
-    // (a search per line would cost more to start and finish than to run).
-    while (!ends_) {
-      if (end_word_ == end_word_count_) {
-        if (!scan_ends()) return next_across_buffers(line);
-        continue;
-      }
-      ends_ = end_words_[end_word_++];
-      ends_at_ += 64;
-    }
-    const std::size_t end = take_end();
+    // Most lines lie whole in the buffer: their ends are taken from those
+    // found ahead, a stretch of the buffer at a time (a search per line
+    // would cost more to start and finish than to run).
+    while (next_end_ == end_count_)
+      if (!scan_ends()) return next_across_buffers(line);
+    const std::size_t end = ends_[next_end_++];
     const char* start = buf_ + pos_;
     std::size_t size = end - pos_;
     line.offset = base_ + pos_;
@@ -70,12 +63,6 @@ class LogReader {
   // (where a byte 26 stands there, the buffer and the file end); false when
   // the buffer holds no more bytes.
   bool scan_ends();
-  // Where the next line end found stands in the buffer.
-  std::size_t take_end() {
-    const std::size_t end = ends_at_ + static_cast<std::size_t>(std::countr_zero(ends_));
-    ends_ &= ends_ - 1;
-    return end;
-  }
 
   std::FILE* file_;
   std::size_t read_size_;
@@ -87,14 +74,11 @@ class LogReader {
   std::uint64_t base_;  // where buf_ begins in the file
   std::size_t pos_ = 0, len_ = 0;
   bool ended_ = false;
-  // The line ends ahead: bits of the 64 bytes from ends_at_ (those before
-  // pos_ clear), then the words after it up to end_word_count_, which reach
-  // scanned_.
-  static constexpr std::size_t kEndWords = 64;
-  std::uint64_t ends_ = 0;
-  std::size_t ends_at_ = 0;
-  std::uint64_t end_words_[kEndWords];
-  std::size_t end_word_ = 0, end_word_count_ = 0;
+  // The line ends found ahead, up to scanned_: where they stand in the
+  // buffer, the next at next_end_.
+  static constexpr std::size_t kStretch = 4096;
+  std::uint32_t ends_[kStretch];
+  std::size_t next_end_ = 0, end_count_ = 0;
   std::size_t scanned_ = 0;
   std::string carry_;        // the start of a line that runs past the buffer
   bool carry_long_ = false;  // the line in carry_ is already too long
