@@ -89,6 +89,7 @@ std::string random_log(std::mt19937& random) {
                                 "abc",
                                 std::string(63, 'z'),  // a line end on either side of a 64-byte word's end
                                 std::string(64, 'z'),
+                                std::string(4097, '\n'),  // a stretch of line ends alone
                                 ""};
   std::string log;
   // Some logs long enough that their lines run across the 4 KiB stretches
