@@ -56,25 +56,20 @@ AddressRun plain_address_run(const char* text, std::size_t end) {
   return run;
 }
 
-// The runs of a message part, each search as Forms has it.
-template <typename Forms>
+// The runs of a message part, with one form of each search.
+template <std::size_t (*Subject)(const char*, std::size_t), AddressRun (*Address)(const char*, std::size_t)>
 MessageRuns runs_with(const char* text, std::size_t body, std::size_t subject_back, std::size_t from_back) {
   MessageRuns runs;
-  runs.subject = Forms::subject(text, body);
+  runs.subject = Subject(text, body);
   if (runs.subject < subject_back) return runs;
-  runs.sender = Forms::address(text, runs.subject - subject_back);
+  runs.sender = Address(text, runs.subject - subject_back);
   if (runs.sender.start < from_back) return runs;
-  runs.recipient = Forms::address(text, runs.sender.start - from_back);
+  runs.recipient = Address(text, runs.sender.start - from_back);
   return runs;
 }
 
-struct PlainForms {
-  static std::size_t subject(const char* text, std::size_t end) { return plain_subject_run_start(text, end); }
-  static AddressRun address(const char* text, std::size_t end) { return plain_address_run(text, end); }
-};
-
 MessageRuns plain_message_runs(const char* text, std::size_t body, std::size_t subject_back, std::size_t from_back) {
-  return runs_with<PlainForms>(text, body, subject_back, from_back);
+  return runs_with<plain_subject_run_start, plain_address_run>(text, body, subject_back, from_back);
 }
 
 #if defined(X86_VECTORS)
@@ -218,25 +213,15 @@ __attribute__((target("ssse3"))) AddressRun address_run_ssse3(const char* text, 
 
 // Each form's searches in one function, the tables loaded once (flatten:
 // every call in it is taken in).
-struct Sse2Forms {
-  static std::size_t subject(const char* text, std::size_t end) { return subject_run(text, end); }
-  static AddressRun address(const char* text, std::size_t end) { return address_run_sse2(text, end); }
-};
-
 __attribute__((flatten)) MessageRuns message_runs_sse2(const char* text, std::size_t body, std::size_t subject_back,
                                                        std::size_t from_back) {
-  return runs_with<Sse2Forms>(text, body, subject_back, from_back);
+  return runs_with<subject_run, address_run_sse2>(text, body, subject_back, from_back);
 }
-
-struct Ssse3Forms {
-  static std::size_t subject(const char* text, std::size_t end) { return subject_run(text, end); }
-  static AddressRun address(const char* text, std::size_t end) { return address_run_ssse3(text, end); }
-};
 
 __attribute__((target("ssse3"), flatten)) MessageRuns message_runs_ssse3(const char* text, std::size_t body,
                                                                           std::size_t subject_back,
                                                                           std::size_t from_back) {
-  return runs_with<Ssse3Forms>(text, body, subject_back, from_back);
+  return runs_with<subject_run, address_run_ssse3>(text, body, subject_back, from_back);
 }
 
 // Thirty-two bytes at a time with AVX2, then a step of sixteen and the rest
@@ -337,15 +322,10 @@ __attribute__((target("avx2"))) AddressRun address_run_avx2(const char* text, st
   return finish_run(run, text, end);
 }
 
-struct Avx2Forms {
-  static std::size_t subject(const char* text, std::size_t end) { return subject_run_avx2(text, end); }
-  static AddressRun address(const char* text, std::size_t end) { return address_run_avx2(text, end); }
-};
-
 __attribute__((target("avx2"), flatten)) MessageRuns message_runs_avx2(const char* text, std::size_t body,
                                                                         std::size_t subject_back,
                                                                         std::size_t from_back) {
-  return runs_with<Avx2Forms>(text, body, subject_back, from_back);
+  return runs_with<subject_run_avx2, address_run_avx2>(text, body, subject_back, from_back);
 }
 #endif
 

@@ -31,18 +31,13 @@ bool is_time(std::string_view line) {
   return above_9 == 0 && (x & 0x0000FF0000FF0000u) == 0;
 }
 
-// The last eight bytes in a load that may take bytes looked at already.
 bool has_control(std::string_view text) {
-  const char* p = text.data();
-  const std::size_t n = text.size();
-  if (n < 8) {
-    for (std::size_t i = 0; i < n; ++i)
-      if (static_cast<unsigned char>(p[i]) < 32) return true;
-    return false;
-  }
-  for (std::size_t i = 0; i + 8 < n; i += 8)
-    if (has_byte_below_32(load<std::uint64_t>(p + i))) return true;
-  return has_byte_below_32(load<std::uint64_t>(p + n - 8));
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8)
+    if (has_byte_below_32(load<std::uint64_t>(text.data() + i))) return true;
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) < 32) return true;
+  return false;
 }
 
 // The N bytes at p equal those of text, compared in loads that may overlap

@@ -24,6 +24,11 @@ T load(const char* p) {
 
 std::uint64_t load_count(const char* record) { return load<std::uint64_t>(record); }
 
+void add_to_count(char* record, std::uint64_t times) {
+  const std::uint64_t count = load_count(record) + times;
+  std::memcpy(record, &count, sizeof count);
+}
+
 // Eight bytes at a time, in place: the C runtime of the Windows build
 // compares byte by byte.
 bool same_bytes(const char* a, const char* b, std::size_t n) {
@@ -102,6 +107,15 @@ void TopCounter::each_record(F f) const {
   }
 }
 
+// The slot of the first name in the hash's run with its tag, or 0.
+std::uint32_t TopCounter::first_with_tag(std::uint64_t hash) const {
+  const std::uint32_t tag = tag_of(hash);
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t at = home(hash, index_.size()); index_[at] != 0; at = (at + 1) & mask)
+    if ((index_[at] & kTag) == tag) return index_[at];
+  return 0;
+}
+
 char* TopCounter::record(std::uint32_t slot) const {
   const std::size_t place = (slot & ~kTag) - 1;
   return blocks_[place / kBlock].get() + place % kBlock;
@@ -117,34 +131,19 @@ void TopCounter::add(std::span<const std::string_view> names) {
       hashes[i] = name_hash(batch[i].substr(0, kMaxName));
       __builtin_prefetch(&index_[home(hashes[i], index_.size())]);
     }
-    // The record of the first name in the slot's run with the hash's tag,
-    // asked for from memory. (Asked here, not in a function of its own: one
-    // that only asks memory for something has no effect a compiler must
-    // keep, and g++ dropped it.)
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint32_t tag = tag_of(hashes[i]);
-      const std::size_t mask = index_.size() - 1;
-      found[i] = 0;
-      for (std::size_t at = home(hashes[i], index_.size()); index_[at] != 0; at = (at + 1) & mask)
-        if ((index_[at] & kTag) == tag) {
-          found[i] = index_[at];
-          __builtin_prefetch(record(found[i]));
-          break;
-        }
-    }
+    // The record each name most likely has, asked for from memory. (Asked
+    // here: a function that only asks memory for something has no effect a
+    // compiler must keep, and g++ once dropped one.)
+    for (std::size_t i = 0; i < n; ++i)
+      if ((found[i] = first_with_tag(hashes[i]))) __builtin_prefetch(record(found[i]));
     // Most names are that record's: a record stays where it is while the
     // batch is counted, whatever comes into the index.
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view name = batch[i].substr(0, kMaxName);
-      if (found[i]) {
-        char* known = record(found[i]);
-        if (same_name(known, name)) {
-          const std::uint64_t count = load_count(known) + 1;
-          std::memcpy(known, &count, sizeof count);
-          continue;
-        }
-      }
-      count(name, hashes[i]);
+      if (found[i] && same_name(record(found[i]), name))
+        add_to_count(record(found[i]), 1);
+      else
+        count(name, hashes[i]);
     }
   }
 }
@@ -161,9 +160,7 @@ void TopCounter::add(std::string_view name, std::uint64_t times) {
   // Now in the table: found again at once.
   for (std::size_t at = home(hash, index_.size()); index_[at] != 0; at = (at + 1) & (index_.size() - 1)) {
     if ((index_[at] & kTag) != tag_of(hash) || name_of(record(index_[at])) != name) continue;
-    char* found = record(index_[at]);
-    const std::uint64_t count = load_count(found) + times - 1;
-    std::memcpy(found, &count, sizeof count);
+    add_to_count(record(index_[at]), times - 1);
     return;
   }
 }
@@ -195,8 +192,7 @@ void TopCounter::count(std::string_view name, std::uint64_t hash) {
     if ((index_[at] & kTag) != tag) continue;
     char* found = record(index_[at]);
     if (same_name(found, name)) {
-      const std::uint64_t count = load_count(found) + 1;
-      std::memcpy(found, &count, sizeof count);
+      add_to_count(found, 1);
       return;
     }
   }

@@ -61,6 +61,7 @@ class TopCounter {
   void count(std::string_view name, std::uint64_t hash);
   bool room_for(std::size_t record) const;
   void grow_index();
+  std::uint32_t first_with_tag(std::uint64_t hash) const;
   char* record(std::uint32_t slot) const;
   // Calls f(place, record) for every record, in the order the names came.
   template <typename F>
