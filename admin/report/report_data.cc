@@ -166,18 +166,38 @@ void ReportBuilder::add_log(const std::string& path, FileHandle file) {
 struct ReportBuilder::KeptReading {
   HostTurns turns;  // a log's counting waits for its number
   std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> counted{0};  // the logs counted: the turn in play
 };
 
 // While one thread counts a log, the other gathers the next: the counting,
-// the larger part when many lines are blacklisted, is shared too.
-void ReportBuilder::take_kept(KeptReading& reading, LogTally& tally) {
-  for (std::size_t i; (i = reading.next++) < kept_.size();) {
-    tally.start(kept_[i].file.get());
-    tally.run(reading_.ahead_room);
-    reading.turns.wait_for(i);
-    count(tally, kept_[i].day);
-    read(tally, kept_[i].day);
+// the larger part when many lines are blacklisted, is shared too. A thread
+// whose log's turn has not come yet gathers one more log meanwhile, into its
+// spare tally: one processor may well run slower than the other, and the
+// faster then takes more of the logs instead of waiting.
+void ReportBuilder::take_kept(KeptReading& reading, LogTally& tally, LogTally& spare) {
+  struct Held {
+    std::size_t log;
+    LogTally* tally;
+  } held[2] = {};
+  std::size_t holds = 0;
+  const auto gather = [&](LogTally& into) {
+    const std::size_t i = reading.next++;
+    if (i >= kept_.size()) return false;
+    into.start(kept_[i].file.get());
+    into.run(reading_.ahead_room);
+    held[holds++] = {i, &into};
+    return true;
+  };
+  while (holds > 0 || gather(tally)) {
+    if (holds == 1 && reading.counted != held[0].log) gather(held[0].tally == &tally ? spare : tally);
+    const Held first = held[0];
+    reading.turns.wait_for(first.log);
+    count(*first.tally, kept_[first.log].day);
+    read(*first.tally, kept_[first.log].day);
+    ++reading.counted;
     reading.turns.pass();
+    held[0] = held[1];
+    --holds;
   }
 }
 
@@ -194,10 +214,10 @@ void ReportBuilder::read_kept() {
     thread = host_start_thread(
         [](void* context) {
           auto* beside = static_cast<Beside*>(context);
-          beside->builder.take_kept(beside->reading, beside->builder.beside_);
+          beside->builder.take_kept(beside->reading, beside->builder.beside_, beside->builder.beside_spare_);
         },
         &beside);
-  take_kept(reading, own_);
+  take_kept(reading, own_, own_spare_);
   if (thread) host_join_thread(thread);
   kept_.clear();
 }

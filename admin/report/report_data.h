@@ -63,8 +63,9 @@ std::string day_label(const std::string& log_path);
 // and then read on two threads when they hold beside_from bytes or more:
 // each thread gathers the next log not yet taken, keeping at most
 // ahead_room bytes of names and entries, and counts it in its turn, after
-// the log before it. A log read in turn is counted every count_room bytes
-// of them.
+// the log before it (while it waits for that turn, it gathers one more log
+// the same way). A log read in turn is counted every count_room bytes of
+// them.
 struct ReportReading {
   std::uint64_t beside_from = 256u << 10;
   std::size_t ahead_room = 4u << 20;
@@ -99,7 +100,7 @@ class ReportBuilder {
   void read_now(const std::string& path, std::FILE* file);
   void read_kept();
   // Takes the kept logs not yet taken, one after another, until none is left.
-  void take_kept(KeptReading& reading, LogTally& tally);
+  void take_kept(KeptReading& reading, LogTally& tally, LogTally& spare);
 
   ReportData data_;
   std::map<std::pair<std::string, long>, InvalidEntryRow> invalid_;
@@ -110,6 +111,7 @@ class ReportBuilder {
   ReportReading reading_;
   std::vector<Kept> kept_;
   LogTally own_, beside_;  // the tallies of this thread and the second one
+  LogTally own_spare_, beside_spare_;  // each one's second log, gathered while it waits
 };
 
 // Each day's year: the latest that puts the day on or before newest (so
