@@ -58,7 +58,7 @@ void LogTally::Records::grow(std::size_t size) {
 }
 
 void LogTally::run(std::size_t room) {
-  while (blacklisted_.size() + invalid_.size() < room) {
+  while (kept() < room) {
     const LogWalk::Item item = walk_.next();
     if (item == LogWalk::Item::End) {
       ended_ = true;

@@ -25,6 +25,8 @@ class LogTally {
   // (then counting it makes room to go on).
   void run(std::size_t room);
   bool ended() const { return ended_; }
+  // The bytes of names and entries kept, that run's room is measured in.
+  std::size_t kept() const { return blacklisted_.size() + invalid_.size(); }
   const LogCounts& counts() const { return walk_.counts(); }
 
   // Result lines by hour (kHours for a line without a time) and kind.

@@ -172,24 +172,27 @@ struct ReportBuilder::KeptReading {
 // While one thread counts a log, the other gathers the next: the counting,
 // the larger part when many lines are blacklisted, is shared too. A thread
 // whose log's turn has not come yet gathers one more log meanwhile, into its
-// spare tally: one processor may well run slower than the other, and the
-// faster then takes more of the logs instead of waiting.
+// spare tally, in the room its first log left: one processor may well run
+// slower than the other, and the faster then takes more of the logs instead
+// of waiting, in no more memory.
 void ReportBuilder::take_kept(KeptReading& reading, LogTally& tally, LogTally& spare) {
   struct Held {
     std::size_t log;
     LogTally* tally;
   } held[2] = {};
   std::size_t holds = 0;
-  const auto gather = [&](LogTally& into) {
+  const auto gather = [&](LogTally& into, std::size_t room) {
     const std::size_t i = reading.next++;
     if (i >= kept_.size()) return false;
     into.start(kept_[i].file.get());
-    into.run(reading_.ahead_room);
+    into.run(room);
     held[holds++] = {i, &into};
     return true;
   };
-  while (holds > 0 || gather(tally)) {
-    if (holds == 1 && reading.counted != held[0].log) gather(held[0].tally == &tally ? spare : tally);
+  while (holds > 0 || gather(tally, reading_.ahead_room)) {
+    if (const std::size_t kept = held[0].tally->kept();
+        holds == 1 && reading.counted != held[0].log && kept < reading_.ahead_room / 2)
+      gather(held[0].tally == &tally ? spare : tally, reading_.ahead_room - kept);
     const Held first = held[0];
     reading.turns.wait_for(first.log);
     count(*first.tally, kept_[first.log].day);

@@ -64,8 +64,8 @@ std::string day_label(const std::string& log_path);
 // each thread gathers the next log not yet taken, keeping at most
 // ahead_room bytes of names and entries, and counts it in its turn, after
 // the log before it (while it waits for that turn, it gathers one more log
-// the same way). A log read in turn is counted every count_room bytes of
-// them.
+// in the room the first left). A log read in turn is counted every
+// count_room bytes of them.
 struct ReportReading {
   std::uint64_t beside_from = 256u << 10;
   std::size_t ahead_room = 4u << 20;

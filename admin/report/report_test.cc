@@ -289,6 +289,12 @@ TEST(ReportCounts, LogsReadBesideEachOtherAsInTurn) {
   for (int round = 0; round < 20; ++round) {
     std::vector<std::string> logs;
     for (int n = 1 + random() % 5; n > 0; --n) logs.push_back(log());
+    // A first log many times longer: the thread that takes the second waits
+    // for its turn, and gathers the third meanwhile.
+    if (round % 2) {
+      while (logs.size() < 3) logs.push_back(log());
+      for (int more = 0; more < 30; ++more) logs[0] += log();
+    }
     const auto report = [&](bool beside, const ReportReading& reading) {
       ReportBuilder builder(LocalTime{2025, 1, 1, 0, 0, 0}, reading);
       for (std::size_t i = 0; i < logs.size(); ++i) {
